@@ -1,0 +1,28 @@
+// The error object that failed requests reply with.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace mq {
+
+inline constexpr std::string_view kServiceErrorDomain = "com.quillmoor.marquee.helper";
+
+/// A domain, an operation-specific code and the human-readable message
+/// (the localized description).
+struct ServiceError {
+    std::string domain;
+    std::int64_t code { 0 };
+    std::string localizedDescription;
+
+    friend bool operator==(const ServiceError&, const ServiceError&) = default;
+};
+
+/// An error of the helper's own domain.
+inline ServiceError makeServiceError(std::int64_t code, std::string message)
+{
+    return ServiceError { std::string(kServiceErrorDomain), code, std::move(message) };
+}
+
+} // namespace mq

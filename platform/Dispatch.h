@@ -1,0 +1,141 @@
+// Queues and the main run loop: where work runs.
+//
+// The helper's execution disciplines need four kinds of place: the main run loop
+// (main-queue jobs, monitor timers, desktop notifications), one serial queue per
+// client connection, the global user-initiated pool, and the serial bounce-wait
+// queue. The run loop is made in main() and handed down; nothing here is global.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include "platform/UniqueFunction.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace mq {
+
+using Job = UniqueFunction<void()>;
+
+/// Somewhere jobs can be sent to run later, in the order sent for serial queues.
+class DispatchQueue {
+public:
+    virtual ~DispatchQueue() = default;
+    /// Queues `job`. Never blocks and never runs the job inline.
+    virtual void async(Job job) = 0;
+    virtual const std::string& label() const = 0;
+    /// True when called from a thread that runs this queue's jobs.
+    virtual bool isCurrent() const = 0;
+};
+
+/// The main thread's run loop. run() blocks the calling thread, which becomes
+/// the main thread, until stop().
+class RunLoop final : public DispatchQueue {
+public:
+    RunLoop();
+    ~RunLoop() override;
+    RunLoop(const RunLoop&) = delete;
+    RunLoop& operator=(const RunLoop&) = delete;
+
+    void async(Job job) override;
+    const std::string& label() const override { return m_label; }
+    bool isCurrent() const override;
+
+    /// Runs `job` once after `delay` on the run loop.
+    void after(std::chrono::nanoseconds delay, Job job);
+
+    void run();
+    void stop();
+
+    /// The event loop behind the run loop, for code that has to speak Asio.
+    /// Returns an `asio::io_context*`; declared opaque to keep Asio out of headers.
+    void* nativeHandle();
+
+private:
+    friend class RepeatingTimer;
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    std::string m_label { "com.apple.main-thread" };
+};
+
+/// A repeating timer on a run loop. Fires `tick` every `interval` until stopped
+/// or destroyed; the first tick comes one interval after start. Run-loop thread only.
+class RepeatingTimer {
+public:
+    RepeatingTimer(RunLoop& loop, std::chrono::nanoseconds interval, Job tick);
+    ~RepeatingTimer();
+    RepeatingTimer(const RepeatingTimer&) = delete;
+    RepeatingTimer& operator=(const RepeatingTimer&) = delete;
+
+    void stop();
+    bool isRunning() const;
+
+private:
+    struct Impl;
+    std::shared_ptr<Impl> m_impl;
+};
+
+/// A queue that runs one job at a time, in order, on its own thread.
+/// `capacity` bounds the jobs waiting; tryAsync() refuses beyond it.
+class SerialDispatchQueue final : public DispatchQueue {
+public:
+    explicit SerialDispatchQueue(std::string label, size_t capacity = SIZE_MAX);
+    ~SerialDispatchQueue() override; // Runs the jobs already queued, then joins.
+    SerialDispatchQueue(const SerialDispatchQueue&) = delete;
+    SerialDispatchQueue& operator=(const SerialDispatchQueue&) = delete;
+
+    void async(Job job) override;
+    /// Queues `job` unless `capacity` jobs are already waiting.
+    [[nodiscard]] bool tryAsync(Job job);
+    const std::string& label() const override { return m_label; }
+    bool isCurrent() const override;
+    size_t pending() const;
+
+    /// Stops taking jobs; queued jobs still run. The thread ends after the last.
+    void close();
+
+private:
+    void runJobs();
+
+    std::string m_label;
+    size_t m_capacity;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Job> m_jobs;
+    bool m_closed { false };
+    std::thread m_thread;
+};
+
+/// A pool of threads that run jobs concurrently (the global user-initiated queue).
+class ConcurrentDispatchQueue final : public DispatchQueue {
+public:
+    ConcurrentDispatchQueue(std::string label, unsigned threads);
+    ~ConcurrentDispatchQueue() override;
+    ConcurrentDispatchQueue(const ConcurrentDispatchQueue&) = delete;
+    ConcurrentDispatchQueue& operator=(const ConcurrentDispatchQueue&) = delete;
+
+    void async(Job job) override;
+    const std::string& label() const override { return m_label; }
+    bool isCurrent() const override;
+
+private:
+    void runJobs();
+
+    std::string m_label;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Job> m_jobs;
+    bool m_stopping { false };
+    std::vector<std::thread> m_threads;
+};
+
+/// Sleeps the calling thread for `seconds` (fractions allowed); no-op for <= 0 or NaN.
+void sleepForSeconds(double seconds);
+
+} // namespace mq

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# The whole test suite: installs what is missing, builds, runs every test through CTest.
+# Usage: scripts/test.sh [preset]   (preset "asan" runs the suite under ASan/UBSan)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset=${1:-default}
+scripts/build.sh "$preset"
+ctest --preset "$preset"
