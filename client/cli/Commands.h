@@ -1,0 +1,15 @@
+// The marquee tool's subcommand groups. Each add*Commands function registers its
+// subcommands on the tool; a subcommand that fails throws CLI::RuntimeError with
+// the exit status after printing its message to standard error.
+#pragma once
+
+namespace CLI {
+class App;
+}
+
+namespace mq::cli {
+
+/// `marquee timecode ...`: conversions that need no helper.
+void addTimecodeCommands(CLI::App& app);
+
+} // namespace mq::cli
