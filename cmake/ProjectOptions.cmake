@@ -5,7 +5,7 @@
 add_library(mq_warnings INTERFACE)
 target_compile_options(mq_warnings INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow=compatible-local -Wnon-virtual-dtor -Wold-style-cast
-  -Wcast-align -Woverloaded-virtual -Wnull-dereference -Wformat=2
+  -Wcast-align -Woverloaded-virtual -Wformat=2
   -Wimplicit-fallthrough -Werror
   # GCC 12 reports std::string appends as overlapping copies (GCC bug 105329).
   $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict>)
