@@ -119,41 +119,83 @@ bool RepeatingTimer::isRunning() const
     return m_impl->running;
 }
 
+struct SerialDispatchQueue::State {
+    State(std::string queueLabel, size_t queueCapacity)
+        : label(std::move(queueLabel))
+        , capacity(queueCapacity)
+    {
+    }
+    const std::string label;
+    const size_t capacity;
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Job> jobs;
+    bool closed { false };
+};
+
+namespace {
+
+// The worker holds the state, not the queue, so that a job may destroy the queue.
+void runSerialJobs(std::shared_ptr<SerialDispatchQueue::State> state, const DispatchQueue* queue)
+{
+    t_currentQueue = queue;
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(state->mutex);
+            state->wake.wait(lock, [&] { return state->closed || !state->jobs.empty(); });
+            if (state->jobs.empty())
+                return;
+            job = std::move(state->jobs.front());
+            state->jobs.pop_front();
+        }
+        job();
+        job = nullptr;
+        // The job may have destroyed the queue; from here on only `state` is used.
+    }
+}
+
+} // namespace
+
 SerialDispatchQueue::SerialDispatchQueue(std::string label, size_t capacity)
-    : m_label(std::move(label))
-    , m_capacity(capacity)
-    , m_thread([this] { runJobs(); })
+    : m_state(std::make_shared<State>(std::move(label), capacity))
+    , m_thread(runSerialJobs, m_state, this)
 {
 }
 
 SerialDispatchQueue::~SerialDispatchQueue()
 {
     close();
-    if (m_thread.joinable()) {
-        if (m_thread.get_id() == std::this_thread::get_id())
-            m_thread.detach(); // Destroyed by its own last job.
-        else
-            m_thread.join();
+    if (m_thread.get_id() == std::this_thread::get_id()) {
+        t_currentQueue = nullptr;
+        m_thread.detach();
+    } else {
+        m_thread.join();
     }
 }
 
 void SerialDispatchQueue::async(Job job)
 {
-    std::lock_guard lock(m_mutex);
-    if (m_closed)
+    std::lock_guard lock(m_state->mutex);
+    if (m_state->closed)
         return;
-    m_jobs.push_back(std::move(job));
-    m_wake.notify_one();
+    m_state->jobs.push_back(std::move(job));
+    m_state->wake.notify_one();
 }
 
 bool SerialDispatchQueue::tryAsync(Job job)
 {
-    std::lock_guard lock(m_mutex);
-    if (m_closed || m_jobs.size() >= m_capacity)
+    std::lock_guard lock(m_state->mutex);
+    if (m_state->closed || m_state->jobs.size() >= m_state->capacity)
         return false;
-    m_jobs.push_back(std::move(job));
-    m_wake.notify_one();
+    m_state->jobs.push_back(std::move(job));
+    m_state->wake.notify_one();
     return true;
+}
+
+const std::string& SerialDispatchQueue::label() const
+{
+    return m_state->label;
 }
 
 bool SerialDispatchQueue::isCurrent() const
@@ -163,32 +205,15 @@ bool SerialDispatchQueue::isCurrent() const
 
 size_t SerialDispatchQueue::pending() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_jobs.size();
+    std::lock_guard lock(m_state->mutex);
+    return m_state->jobs.size();
 }
 
 void SerialDispatchQueue::close()
 {
-    std::lock_guard lock(m_mutex);
-    m_closed = true;
-    m_wake.notify_one();
-}
-
-void SerialDispatchQueue::runJobs()
-{
-    t_currentQueue = this;
-    for (;;) {
-        Job job;
-        {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [&] { return m_closed || !m_jobs.empty(); });
-            if (m_jobs.empty())
-                return;
-            job = std::move(m_jobs.front());
-            m_jobs.pop_front();
-        }
-        job();
-    }
+    std::lock_guard lock(m_state->mutex);
+    m_state->closed = true;
+    m_state->wake.notify_one();
 }
 
 ConcurrentDispatchQueue::ConcurrentDispatchQueue(std::string label, unsigned threads)

@@ -82,7 +82,8 @@ private:
 };
 
 /// A queue that runs one job at a time, in order, on its own thread.
-/// `capacity` bounds the jobs waiting; tryAsync() refuses beyond it.
+/// `capacity` bounds the jobs waiting; tryAsync() refuses beyond it. The queue may
+/// be destroyed by one of its own jobs: its thread then finishes on its own.
 class SerialDispatchQueue final : public DispatchQueue {
 public:
     explicit SerialDispatchQueue(std::string label, size_t capacity = SIZE_MAX);
@@ -93,22 +94,17 @@ public:
     void async(Job job) override;
     /// Queues `job` unless `capacity` jobs are already waiting.
     [[nodiscard]] bool tryAsync(Job job);
-    const std::string& label() const override { return m_label; }
+    const std::string& label() const override;
     bool isCurrent() const override;
     size_t pending() const;
 
     /// Stops taking jobs; queued jobs still run. The thread ends after the last.
     void close();
 
-private:
-    void runJobs();
+    struct State;
 
-    std::string m_label;
-    size_t m_capacity;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<Job> m_jobs;
-    bool m_closed { false };
+private:
+    std::shared_ptr<State> m_state;
     std::thread m_thread;
 };
 

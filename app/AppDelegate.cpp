@@ -1,0 +1,51 @@
+#include "app/AppDelegate.h"
+
+#include "app/ipc/ServiceEndpoint.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace mq {
+
+AppDelegate::AppDelegate(RunLoop& mainLoop)
+    : m_mainLoop(mainLoop)
+{
+}
+
+AppDelegate::~AppDelegate() = default;
+
+bool AppDelegate::applicationDidFinishLaunching()
+{
+    m_log.info("MarqueeHelper launched (pid {})", getpid());
+
+    std::string whyNot;
+    auto socketPath = ipc::serviceSocketPath(&whyNot);
+    if (!socketPath) {
+        m_log.error("no place for the service socket: {}", whyNot);
+        return false;
+    }
+    ServiceEnvironment environment { m_mainLoop, m_userInitiatedQueue, [this] { terminate(0, "relaunch requested"); } };
+    auto listener = std::make_unique<MQHelperXPCListener>(*socketPath, std::move(environment));
+    if (!listener->start())
+        return false;
+    m_xpcListener = std::move(listener);
+
+    m_log.info("MarqueeHelper headless; permission gate is driven in-plugin");
+    return true;
+}
+
+void AppDelegate::terminate(int status, const char* why)
+{
+    m_log.notice("MarqueeHelper exiting ({}), status {}", why, status);
+    if (m_xpcListener) {
+        m_xpcListener->flushReplies(std::chrono::milliseconds(500));
+        m_xpcListener->invalidate();
+    }
+    log::flush();
+    // Requests still running on connection threads end with the process; their
+    // clients see the connection close.
+    std::_Exit(status);
+}
+
+} // namespace mq

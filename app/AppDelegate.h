@@ -1,0 +1,35 @@
+// AppDelegate: the helper's start-up and shutdown.
+#pragma once
+
+#include "app/MQHelperXPCListener.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+
+#include <memory>
+
+namespace mq {
+
+class AppDelegate {
+public:
+    explicit AppDelegate(RunLoop& mainLoop);
+    ~AppDelegate();
+
+    /// Start-up, on the main thread once the run loop runs: creates and starts the
+    /// listener. False when the service socket could not be set up.
+    bool applicationDidFinishLaunching();
+
+    /// The helper never ends because a window closed.
+    bool applicationShouldTerminateAfterLastWindowClosed() const { return false; }
+
+    /// Ends the process now with `status`, after the replies already sent are
+    /// written and the log is flushed. Any thread.
+    [[noreturn]] void terminate(int status, const char* why);
+
+private:
+    RunLoop& m_mainLoop;
+    log::Logger m_log { "helper" };
+    ConcurrentDispatchQueue m_userInitiatedQueue { "com.apple.root.user-initiated-qos", 4 };
+    std::unique_ptr<MQHelperXPCListener> m_xpcListener;
+};
+
+} // namespace mq

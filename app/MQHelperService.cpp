@@ -1,0 +1,274 @@
+#include "app/MQHelperService.h"
+
+#include <cmath>
+#include <limits>
+
+namespace mq {
+
+namespace {
+
+// CGRectNull: the rectangle that stands for "no rectangle".
+constexpr platform::CGRect kNullRect { { std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity() }, { 0, 0 } };
+
+} // namespace
+
+MQHelperService::MQHelperService(ServiceEnvironment environment)
+    : m_environment(std::move(environment))
+    , m_colorWindowAvoidRectAppKit(kNullRect)
+{
+}
+
+MQHelperService::~MQHelperService() = default;
+
+TransportReader& MQHelperService::transportReader()
+{
+    if (!m_transportReader)
+        m_transportReader = std::make_unique<TransportReader>();
+    return *m_transportReader;
+}
+
+ProjectCloseWatcher& MQHelperService::projectCloseWatcher()
+{
+    if (!m_projectCloseWatcher)
+        m_projectCloseWatcher = std::make_unique<ProjectCloseWatcher>();
+    return *m_projectCloseWatcher;
+}
+
+void MQHelperService::storePacing(double pacingSeconds)
+{
+    m_operationPacingSeconds.store(pacingSeconds);
+}
+
+void MQHelperService::pacingPause() const
+{
+    sleepForSeconds(m_operationPacingSeconds.load());
+}
+
+MQHelperService::ColorsWindowAvoidRect MQHelperService::colorWindowAvoidRectAppKit() const
+{
+    std::lock_guard lock(m_avoidRectMutex);
+    return m_colorWindowAvoidRectAppKit;
+}
+
+ServiceError MQHelperService::failure(std::string_view operation, std::int64_t code, std::string message) const
+{
+    m_log.error("{} failed: {}", operation, message);
+    return makeServiceError(code, std::move(message));
+}
+
+ServiceError MQHelperService::notImplemented(std::string_view operation) const
+{
+    return failure(operation, kNotImplementedErrorCode, "not implemented in this build");
+}
+
+// Discipline 3: delivering thread.
+
+void MQHelperService::bounceGoToPositionWithTimecodeSeconds(double, bool, double pacingSeconds, double, bool,
+    Reply<void(bool, double, OptionalError)> reply)
+{
+    storePacing(pacingSeconds);
+    reply(false, std::nan(""), notImplemented("bounce step 1"));
+}
+
+void MQHelperService::bounceOpenMovieWithURL(URL, double pacingSeconds, Reply<void(bool, OptionalError)> reply)
+{
+    storePacing(pacingSeconds);
+    reply(false, notImplemented("bounce step 2"));
+}
+
+void MQHelperService::bounceAlignMovieRegionWithPacingSeconds(double pacingSeconds, Reply<void(bool, OptionalError)> reply)
+{
+    storePacing(pacingSeconds);
+    reply(false, notImplemented("bounce step 3"));
+}
+
+void MQHelperService::bounceOpenExportDialogWithPacingSeconds(double pacingSeconds, Reply<void(bool, OptionalError)> reply)
+{
+    storePacing(pacingSeconds);
+    reply(false, notImplemented("bounce step 4"));
+}
+
+void MQHelperService::placeAudioFileWithURL(URL, double, std::string, bool, std::string, std::int64_t, bool,
+    double pacingSeconds, double, bool, Reply<void(bool, double, OptionalError)> reply)
+{
+    storePacing(pacingSeconds);
+    reply(false, std::nan(""), notImplemented("placeAudioFile"));
+}
+
+void MQHelperService::createLogicMarkerWithTimecodeSeconds(double, double, std::string, std::int64_t,
+    double pacingSeconds, double, bool, Reply<void(bool, double, OptionalError)> reply)
+{
+    storePacing(pacingSeconds);
+    reply(false, std::nan(""), notImplemented("createLogicMarker"));
+}
+
+void MQHelperService::closeColorsWindowWithReply(Reply<void()> reply)
+{
+    // FIXME: closing the Colors window the helper opened is not built yet.
+    reply();
+}
+
+void MQHelperService::readLogicProjectStartSMPTEWithFrameRate(double, bool,
+    Reply<void(double, double, std::int64_t, bool, OptionalError)> reply)
+{
+    reply(0.0, 0.0, -1, false, notImplemented("readLogicProjectStartSMPTE"));
+}
+
+void MQHelperService::readLogicPlayheadSMPTEWithFrameRate(double, bool, Reply<void(double, bool, OptionalError)> reply)
+{
+    reply(0.0, false, notImplemented("readLogicPlayheadSMPTE"));
+}
+
+void MQHelperService::goToLogicPlayheadSMPTESeconds(double, double, bool, Reply<void(double, double, bool, OptionalError)> reply)
+{
+    reply(0.0, std::nan(""), false, notImplemented("goToLogicPlayheadSMPTESeconds"));
+}
+
+void MQHelperService::currentLogicProjectURLWithReply(Reply<void(std::optional<URL>, OptionalError)> reply)
+{
+    reply(std::nullopt, notImplemented("currentLogicProjectURL"));
+}
+
+void MQHelperService::fetchLatestCrashReportWithReply(Reply<void(std::optional<Data>, std::optional<std::string>)> reply)
+{
+    // FIXME: the crash report search is not built yet; nothing found is the neutral answer.
+    reply(std::nullopt, std::nullopt);
+}
+
+// Discipline 1: immediate.
+
+void MQHelperService::setColorsWindowAvoidRectX(double x, double y, double width, double height, Reply<void()> reply)
+{
+    {
+        std::lock_guard lock(m_avoidRectMutex);
+        // NaN sizes fail the test as well and store the null rectangle.
+        if (width > 0 && height > 0)
+            m_colorWindowAvoidRectAppKit = { { x, y }, { width, height } };
+        else
+            m_colorWindowAvoidRectAppKit = kNullRect;
+    }
+    reply();
+}
+
+void MQHelperService::runActionWithCode(std::uint32_t code, Reply<void(bool)> reply)
+{
+    // FIXME: the stored action runner is not built yet.
+    m_log.error("runActionWithCode: action {} not run: not implemented in this build", code);
+    reply(false);
+}
+
+// Discipline 2: main-queue hop.
+
+void MQHelperService::permissionsStatusWithReply(Reply<void(bool, bool, bool, bool)> reply)
+{
+    m_environment.mainQueue.async([reply = std::move(reply)]() mutable {
+        // FIXME: the permission checks are not built yet; nothing is reported as granted.
+        reply(false, false, false, false);
+    });
+}
+
+void MQHelperService::primeAutomationPromptsWithReply(Reply<void()> reply)
+{
+    m_environment.mainQueue.async([reply = std::move(reply)]() mutable { reply(); });
+}
+
+void MQHelperService::openAccessibilitySettingsWithReply(Reply<void()> reply)
+{
+    m_environment.mainQueue.async([reply = std::move(reply)]() mutable { reply(); });
+}
+
+void MQHelperService::openAutomationSettingsWithReply(Reply<void()> reply)
+{
+    m_environment.mainQueue.async([reply = std::move(reply)]() mutable { reply(); });
+}
+
+void MQHelperService::evaluateControlBarStateWithFrameRate(double, bool, Reply<void(std::int64_t)> reply)
+{
+    m_environment.mainQueue.async([this, reply = std::move(reply)]() mutable {
+        // FIXME: the control-bar evaluation is not built yet; 4 says "cannot read Logic".
+        std::int64_t state = 4;
+        m_log.info("controlBarState: {}", state);
+        reply(state);
+    });
+}
+
+void MQHelperService::startTransportScrubObservingWithFrameRate(double, bool, std::string, Reply<void(bool)> reply)
+{
+    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
+        auto self = weak.lock();
+        if (!self) {
+            reply(false);
+            return;
+        }
+        self->transportReader();
+        reply(false); // FIXME: scrub targets are not built yet.
+    });
+}
+
+void MQHelperService::stopTransportScrubObservingForShmPath(std::string, Reply<void()> reply)
+{
+    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
+        if (auto self = weak.lock())
+            self->transportReader();
+        reply();
+    });
+}
+
+void MQHelperService::startProjectCloseWatchForShmPath(std::string, Reply<void(bool)> reply)
+{
+    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
+        auto self = weak.lock();
+        if (!self) {
+            reply(false);
+            return;
+        }
+        self->projectCloseWatcher();
+        reply(false); // FIXME: project watches are not built yet.
+    });
+}
+
+void MQHelperService::stopProjectCloseWatchForShmPath(std::string, Reply<void()> reply)
+{
+    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
+        if (auto self = weak.lock())
+            self->projectCloseWatcher();
+        reply();
+    });
+}
+
+// Discipline 4: own queues.
+
+void MQHelperService::bounceAwaitExportDialogsClosedWithReply(Reply<void(std::optional<std::string>, OptionalError)> reply)
+{
+    m_bounceWaitQueue.async([this, reply = std::move(reply)]() mutable {
+        reply(std::nullopt, notImplemented("bounce step 5"));
+    });
+}
+
+void MQHelperService::openLogicSynchronizationSettingsWithReply(Reply<void()> reply)
+{
+    m_environment.userInitiatedQueue.async([reply = std::move(reply)]() mutable {
+        // FIXME: stored action 681 is not run yet: the action runner is not built.
+        reply();
+    });
+}
+
+void MQHelperService::checkForUpdateWithReply(
+    Reply<void(bool, std::optional<std::string>, std::optional<URL>, std::optional<Data>, OptionalError)> reply)
+{
+    m_environment.userInitiatedQueue.async([this, reply = std::move(reply)]() mutable {
+        reply(false, std::nullopt, std::nullopt, std::nullopt, notImplemented("checkForUpdate"));
+    });
+}
+
+void MQHelperService::recheckPermissionsBouncingWithReply(Reply<void()> reply)
+{
+    reply();
+    m_environment.mainQueue.after(std::chrono::milliseconds(100), [this] {
+        m_log.notice("recheckPermissionsBouncing: exiting for a relaunch");
+        if (m_environment.exitForRelaunch)
+            m_environment.exitForRelaunch();
+    });
+}
+
+} // namespace mq

@@ -1,0 +1,134 @@
+// MQHelperService: the one object that executes every request of MQHelperXPCProtocol.
+//
+// The listener creates it once and exports it on every connection, so all clients
+// share its state. Each request follows one execution discipline:
+//   1. immediate: done on the delivering thread before the method returns;
+//   2. main-queue hop: a job on the main run loop does the work and replies;
+//   3. delivering thread: Logic-driving work runs to its end on the connection's
+//      queue, blocking it, and replies from there;
+//   4. own queue: bounceWaitQueue, the global user-initiated queue, or the update
+//      check's completion.
+// Every Reply is called exactly once on every path.
+#pragma once
+
+#include "app/ipc/MQHelperXPCProtocol.h"
+#include "monitors/ProjectCloseWatcher.h"
+#include "monitors/TransportReader.h"
+#include "platform/CoreTypes.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace mq {
+
+/// Where the service's work runs, and how the process ends for a relaunch.
+struct ServiceEnvironment {
+    RunLoop& mainQueue;
+    DispatchQueue& userInitiatedQueue;
+    /// Ends the process with status 0 once the replies already sent are written.
+    std::function<void()> exitForRelaunch;
+};
+
+/// The error code of requests whose operation this build does not have yet.
+inline constexpr std::int64_t kNotImplementedErrorCode = 1;
+
+class MQHelperService final : public MQHelperXPCProtocol, public std::enable_shared_from_this<MQHelperService> {
+public:
+    explicit MQHelperService(ServiceEnvironment environment);
+    ~MQHelperService() override;
+
+    using ColorsWindowAvoidRect = platform::CGRect;
+
+    // Bounce workflow.
+    void bounceGoToPositionWithTimecodeSeconds(double timecodeSeconds, bool stopTransport, double pacingSeconds,
+        double frameRate, bool isDropFrame, Reply<void(bool, double, OptionalError)> reply) override;
+    void bounceOpenMovieWithURL(URL movieURL, double pacingSeconds, Reply<void(bool, OptionalError)> reply) override;
+    void bounceAlignMovieRegionWithPacingSeconds(double pacingSeconds, Reply<void(bool, OptionalError)> reply) override;
+    void bounceOpenExportDialogWithPacingSeconds(double pacingSeconds, Reply<void(bool, OptionalError)> reply) override;
+    void bounceAwaitExportDialogsClosedWithReply(Reply<void(std::optional<std::string>, OptionalError)> reply) override;
+
+    // Markers, audio placement and the Colors window.
+    void placeAudioFileWithURL(URL audioFileURL, double timecodeSeconds, std::string displayName, bool createNewTrack,
+        std::string trackName, std::int64_t lpColorIndex, bool colorTrack, double pacingSeconds, double frameRate,
+        bool isDropFrame, Reply<void(bool, double, OptionalError)> reply) override;
+    void createLogicMarkerWithTimecodeSeconds(double timecodeSeconds, double durationSeconds, std::string displayName,
+        std::int64_t lpColorIndex, double pacingSeconds, double frameRate, bool isDropFrame,
+        Reply<void(bool, double, OptionalError)> reply) override;
+    void setColorsWindowAvoidRectX(double x, double y, double width, double height, Reply<void()> reply) override;
+    void closeColorsWindowWithReply(Reply<void()> reply) override;
+
+    // Playhead and project queries.
+    void readLogicProjectStartSMPTEWithFrameRate(double frameRate, bool isDropFrame,
+        Reply<void(double, double, std::int64_t, bool, OptionalError)> reply) override;
+    void readLogicPlayheadSMPTEWithFrameRate(double frameRate, bool isDropFrame, Reply<void(double, bool, OptionalError)> reply) override;
+    void goToLogicPlayheadSMPTESeconds(double seconds, double frameRate, bool isDropFrame,
+        Reply<void(double, double, bool, OptionalError)> reply) override;
+    void currentLogicProjectURLWithReply(Reply<void(std::optional<URL>, OptionalError)> reply) override;
+
+    // Stored actions and the control bar.
+    void openLogicSynchronizationSettingsWithReply(Reply<void()> reply) override;
+    void runActionWithCode(std::uint32_t code, Reply<void(bool)> reply) override;
+    void evaluateControlBarStateWithFrameRate(double frameRate, bool isDropFrame, Reply<void(std::int64_t)> reply) override;
+
+    // Maintenance.
+    void checkForUpdateWithReply(
+        Reply<void(bool, std::optional<std::string>, std::optional<URL>, std::optional<Data>, OptionalError)> reply) override;
+    void fetchLatestCrashReportWithReply(Reply<void(std::optional<Data>, std::optional<std::string>)> reply) override;
+
+    // Shared-memory monitors.
+    void startTransportScrubObservingWithFrameRate(double frameRate, bool isDropFrame, std::string shmPath,
+        Reply<void(bool)> reply) override;
+    void stopTransportScrubObservingForShmPath(std::string shmPath, Reply<void()> reply) override;
+    void startProjectCloseWatchForShmPath(std::string shmPath, Reply<void(bool)> reply) override;
+    void stopProjectCloseWatchForShmPath(std::string shmPath, Reply<void()> reply) override;
+
+    // Permissions.
+    void permissionsStatusWithReply(Reply<void(bool, bool, bool, bool)> reply) override;
+    void primeAutomationPromptsWithReply(Reply<void()> reply) override;
+    void openAccessibilitySettingsWithReply(Reply<void()> reply) override;
+    void openAutomationSettingsWithReply(Reply<void()> reply) override;
+    void recheckPermissionsBouncingWithReply(Reply<void()> reply) override;
+
+    /// The lazily created monitors (main thread only).
+    TransportReader& transportReader();
+    ProjectCloseWatcher& projectCloseWatcher();
+
+    /// Sleeps the calling thread for operationPacingSeconds when it is above 0.
+    void pacingPause() const;
+    double operationPacingSeconds() const { return m_operationPacingSeconds.load(); }
+    ColorsWindowAvoidRect colorWindowAvoidRectAppKit() const;
+
+private:
+    /// Stores the pacing value of a Logic-driving request before it logs its entry line.
+    void storePacing(double pacingSeconds);
+    /// Logs `message` at error level under the operation's name and returns the error object.
+    ServiceError failure(std::string_view operation, std::int64_t code, std::string message) const;
+    ServiceError notImplemented(std::string_view operation) const;
+
+    ServiceEnvironment m_environment;
+
+    // The fields below follow the service's state: its log, the two monitors, the
+    // Colors window bookkeeping, the pacing value, and the bounce bookkeeping.
+    log::Logger m_log { "helper.service" };
+    std::unique_ptr<TransportReader> m_transportReader;
+    std::unique_ptr<ProjectCloseWatcher> m_projectCloseWatcher;
+    bool m_colorsWindowOpenedByHelper { false };
+    std::optional<platform::AXElementRef> m_colorsWindow;
+    // Written by one connection's request and read by the main thread's Colors
+    // window work, so it is guarded, unlike the other fields that stay on one thread.
+    mutable std::mutex m_avoidRectMutex;
+    ColorsWindowAvoidRect m_colorWindowAvoidRectAppKit {};
+    bool m_markerTrackShownByHelper { false };
+    bool m_markerTrackEnsuredThisBatch { false };
+    // Requests from different connections may store it concurrently.
+    std::atomic<double> m_operationPacingSeconds { 0 };
+    std::vector<platform::AXElementRef> m_bounceBaselineWindows;
+    SerialDispatchQueue m_bounceWaitQueue { "com.quillmoor.marquee.helper.bouncewait" };
+};
+
+} // namespace mq

@@ -1,0 +1,30 @@
+// marquee-helper: the background helper that drives Logic Pro for the Marquee plug-in.
+#include "app/AppDelegate.h"
+#include "platform/Dispatch.h"
+
+#include <asio/io_context.hpp>
+#include <asio/signal_set.hpp>
+
+#include <csignal>
+
+int main()
+{
+    // A client that vanishes while its reply is written must not kill the helper.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    mq::RunLoop mainLoop;
+    mq::AppDelegate delegate(mainLoop);
+
+    asio::signal_set signals(*static_cast<asio::io_context*>(mainLoop.nativeHandle()), SIGTERM, SIGINT);
+    signals.async_wait([&](const std::error_code& error, int signal) {
+        if (!error)
+            delegate.terminate(0, signal == SIGTERM ? "SIGTERM" : "SIGINT");
+    });
+
+    mainLoop.async([&] {
+        if (!delegate.applicationDidFinishLaunching())
+            delegate.terminate(1, "start-up failed");
+    });
+    mainLoop.run();
+    return 0;
+}
