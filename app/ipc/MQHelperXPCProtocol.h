@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <vector>
 
 namespace mq {
 
@@ -122,6 +123,8 @@ namespace protocol {
     struct M {                                                      \
         static constexpr std::string_view selector = S;             \
         static constexpr std::string_view name = #M;                \
+        static constexpr std::string_view argumentsText = #Sig;     \
+        static constexpr std::string_view replyText = #RSig;        \
         using Arguments = SignatureTraits<Sig>::Tuple;              \
         using ReplyValues = SignatureTraits<RSig>::Tuple;           \
         using ReplyType = SignatureTraits<RSig>::ReplyType;         \
@@ -140,6 +143,10 @@ inline constexpr std::array<std::string_view, kRequestCount> kSelectors { MQ_HEL
 #undef MQ_LIST_SELECTOR
 
 static_assert(kRequestCount == 27, "MQHelperXPCProtocol has 27 requests");
+
+/// The parameter names of a signature's text ("void(double seconds, bool ok)"
+/// gives "seconds", "ok"), for tools that print requests and replies.
+std::vector<std::string> parameterNames(std::string_view signatureText);
 
 } // namespace protocol
 

@@ -12,4 +12,7 @@ namespace mq::cli {
 /// `marquee timecode ...`: conversions that need no helper.
 void addTimecodeCommands(CLI::App& app);
 
+/// One subcommand per request of the helper.
+void addRequestCommands(CLI::App& app);
+
 } // namespace mq::cli

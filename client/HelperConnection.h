@@ -1,0 +1,150 @@
+// marquee-client: a connection to the Marquee helper, with one typed call per
+// request of MQHelperXPCProtocol.
+//
+// Every request comes in two forms, both expanded from the protocol table:
+//   connection.goToLogicPlayheadSMPTESeconds({60.0, 25.0, false})        // blocks, bounded
+//   connection.goToLogicPlayheadSMPTESecondsAsync({60.0, 25.0, false}, callback)
+// The arguments are the request's argument tuple and the result is its reply
+// values as a tuple, so a call with the wrong types does not compile.
+// Callbacks run on the connection's reader thread, exactly once each: with the
+// reply, or with a ClientError when the connection breaks first.
+#pragma once
+
+#include "app/ipc/MQHelperXPCProtocol.h"
+#include "app/ipc/WireTuple.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace mq::client {
+
+struct ClientError {
+    enum class Kind {
+        unreachable, ///< No helper listens on the socket.
+        disconnected, ///< The connection closed before the reply came.
+        timedOut, ///< No reply within the time-out.
+        badReply, ///< The helper's reply did not match the protocol.
+    };
+    Kind kind;
+    std::string message;
+};
+
+/// The reply values of a request, or why there are none.
+template<typename T>
+class Result {
+public:
+    Result(T value)
+        : m_storage(std::move(value))
+    {
+    }
+    Result(ClientError error)
+        : m_storage(std::move(error))
+    {
+    }
+    bool ok() const { return m_storage.index() == 0; }
+    explicit operator bool() const { return ok(); }
+    T& value() { return std::get<0>(m_storage); }
+    const T& value() const { return std::get<0>(m_storage); }
+    const ClientError& error() const { return std::get<1>(m_storage); }
+
+private:
+    std::variant<T, ClientError> m_storage;
+};
+
+template<typename Request>
+using ReplyCallback = UniqueFunction<void(Result<typename Request::ReplyValues>)>;
+
+inline constexpr std::chrono::milliseconds kDefaultCallTimeout { 30000 };
+
+class HelperConnection {
+public:
+    /// Connects to the helper's socket (the service's usual place when `socketPath` is empty).
+    static Result<std::unique_ptr<HelperConnection>> connect(std::optional<std::string> socketPath = std::nullopt);
+    ~HelperConnection(); // Pending callbacks get ClientError::disconnected.
+    HelperConnection(const HelperConnection&) = delete;
+    HelperConnection& operator=(const HelperConnection&) = delete;
+
+    template<typename Request>
+    void send(typename Request::Arguments arguments, ReplyCallback<Request> onReply)
+    {
+        sendEncoded(Request::selector, ipc::encodeTuple(std::move(arguments)),
+            [onReply = std::move(onReply)](Result<std::vector<WireValue>> values) mutable {
+                if (!values) {
+                    onReply(values.error());
+                    return;
+                }
+                auto decoded = ipc::decodeTuple<typename Request::ReplyValues>(values.value());
+                if (auto* reason = std::get_if<std::string>(&decoded))
+                    onReply(ClientError { ClientError::Kind::badReply, std::string(Request::selector) + ": " + *reason });
+                else
+                    onReply(std::move(std::get<0>(decoded)));
+            });
+    }
+
+    template<typename Request>
+    Result<typename Request::ReplyValues> call(typename Request::Arguments arguments, std::chrono::milliseconds timeout = kDefaultCallTimeout)
+    {
+        auto waiter = std::make_shared<Waiter<typename Request::ReplyValues>>();
+        send<Request>(std::move(arguments), [waiter](Result<typename Request::ReplyValues> result) { waiter->fulfil(std::move(result)); });
+        return waiter->wait(timeout, Request::selector);
+    }
+
+#define MQ_CLIENT_METHODS(M, S, Sig, RSig)                                                                            \
+    Result<protocol::M::ReplyValues> M(protocol::M::Arguments arguments, std::chrono::milliseconds timeout = kDefaultCallTimeout) \
+    {                                                                                                                 \
+        return call<protocol::M>(std::move(arguments), timeout);                                                     \
+    }                                                                                                                 \
+    void M##Async(protocol::M::Arguments arguments, ReplyCallback<protocol::M> onReply)                              \
+    {                                                                                                                 \
+        send<protocol::M>(std::move(arguments), std::move(onReply));                                                 \
+    }
+    MQ_HELPER_XPC_PROTOCOL(MQ_CLIENT_METHODS)
+#undef MQ_CLIENT_METHODS
+
+    /// Writes raw bytes to the socket (tests of the helper's input checks).
+    bool sendRawBytes(const std::vector<std::uint8_t>& bytes);
+    /// Sends a request frame with any selector and values (tests).
+    void sendUnchecked(std::string_view selector, std::vector<WireValue> values, UniqueFunction<void(Result<std::vector<WireValue>>)> onReply);
+    /// True once the helper closed the connection or it broke.
+    bool isClosed() const;
+    /// Waits until the connection is closed, at most `timeout`.
+    bool waitUntilClosed(std::chrono::milliseconds timeout) const;
+
+    struct Impl;
+
+private:
+    template<typename T>
+    struct Waiter {
+        void fulfil(Result<T> result)
+        {
+            std::lock_guard lock(mutex);
+            value.emplace(std::move(result));
+            ready.notify_all();
+        }
+        Result<T> wait(std::chrono::milliseconds timeout, std::string_view selector)
+        {
+            std::unique_lock lock(mutex);
+            if (!ready.wait_for(lock, timeout, [&] { return value.has_value(); }))
+                return ClientError { ClientError::Kind::timedOut, "no reply to " + std::string(selector) + " within "
+                        + std::to_string(timeout.count()) + " ms" };
+            return std::move(*value);
+        }
+        std::mutex mutex;
+        std::condition_variable ready;
+        std::optional<Result<T>> value;
+    };
+
+    explicit HelperConnection(std::unique_ptr<Impl> impl);
+    void sendEncoded(std::string_view selector, std::vector<WireValue> values, UniqueFunction<void(Result<std::vector<WireValue>>)> onReply);
+
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace mq::client
