@@ -37,7 +37,7 @@ struct ServiceEnvironment {
 /// The error code of requests whose operation this build does not have yet.
 inline constexpr std::int64_t kNotImplementedErrorCode = 1;
 
-class MQHelperService final : public MQHelperXPCProtocol, public std::enable_shared_from_this<MQHelperService> {
+class MQHelperService : public MQHelperXPCProtocol, public std::enable_shared_from_this<MQHelperService> {
 public:
     explicit MQHelperService(ServiceEnvironment environment);
     ~MQHelperService() override;

@@ -24,6 +24,7 @@ struct HelperConnection::Impl {
     std::map<std::uint64_t, PendingCallback> pending;
     std::uint64_t nextId { 1 };
     std::atomic<bool> closed { false };
+    std::atomic<std::uint64_t> unmatchedReplies { 0 };
     mutable std::mutex closedMutex;
     mutable std::condition_variable closedChanged;
     std::thread reader;
@@ -101,6 +102,8 @@ struct HelperConnection::Impl {
             // A reply whose caller already gave up (timed out) finds no callback.
             if (frame.kind == ipc::FrameKind::reply && callback)
                 callback(std::move(frame.values));
+            else
+                unmatchedReplies.fetch_add(1);
         }
         closeWith(why);
     }
@@ -183,6 +186,11 @@ void HelperConnection::sendUnchecked(std::string_view selector, std::vector<Wire
 bool HelperConnection::sendRawBytes(const std::vector<std::uint8_t>& bytes)
 {
     return m_impl->writeAll(bytes.data(), bytes.size());
+}
+
+std::uint64_t HelperConnection::unmatchedReplyCount() const
+{
+    return m_impl->unmatchedReplies.load();
 }
 
 bool HelperConnection::isClosed() const

@@ -112,6 +112,9 @@ public:
     bool sendRawBytes(const std::vector<std::uint8_t>& bytes);
     /// Sends a request frame with any selector and values (tests).
     void sendUnchecked(std::string_view selector, std::vector<WireValue> values, UniqueFunction<void(Result<std::vector<WireValue>>)> onReply);
+    /// Reply frames that matched no waiting request (a second reply to one
+    /// request, or a reply after its caller timed out).
+    std::uint64_t unmatchedReplyCount() const;
     /// True once the helper closed the connection or it broke.
     bool isClosed() const;
     /// Waits until the connection is closed, at most `timeout`.

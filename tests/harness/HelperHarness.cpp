@@ -1,0 +1,57 @@
+#include "tests/harness/HelperHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace mq::test {
+
+std::string helperExecutablePath()
+{
+    return MQ_HELPER_EXECUTABLE;
+}
+
+std::string marqueeExecutablePath()
+{
+    return MQ_MARQUEE_EXECUTABLE;
+}
+
+HelperHarness::HelperHarness()
+{
+    m_helper = std::make_unique<ChildProcess>(std::vector<std::string> { helperExecutablePath() }, environment());
+    if (!m_helper->waitForLine("XPC listener resumed on com.quillmoor.marquee.helper", std::chrono::seconds(10)))
+        throw std::runtime_error("marquee-helper did not start listening");
+}
+
+HelperHarness::~HelperHarness() = default;
+
+std::string HelperHarness::socketPath() const
+{
+    return m_runtimeDir.file("com.quillmoor.marquee.helper");
+}
+
+ChildProcess::Environment HelperHarness::environment() const
+{
+    return { { "XDG_RUNTIME_DIR", m_runtimeDir.path() } };
+}
+
+std::unique_ptr<client::HelperConnection> HelperHarness::connect()
+{
+    auto connection = client::HelperConnection::connect(socketPath());
+    if (!connection) {
+        ADD_FAILURE() << "cannot connect to the helper: " << connection.error().message;
+        return nullptr;
+    }
+    return std::move(connection.value());
+}
+
+std::size_t HelperHarness::countLogLines(std::string_view text) const
+{
+    std::size_t count = 0;
+    for (const auto& line : m_helper->lines(ChildProcess::Stream::standardError))
+        if (line.find(text) != std::string::npos)
+            ++count;
+    return count;
+}
+
+} // namespace mq::test

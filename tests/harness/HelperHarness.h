@@ -1,0 +1,43 @@
+// Runs a real marquee-helper process for end-to-end tests: a private runtime
+// directory, the helper started in it with its log captured, and connections
+// to it through the client library.
+#pragma once
+
+#include "client/HelperConnection.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempRuntimeDir.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace mq::test {
+
+/// Where the build put the helper and the tool.
+std::string helperExecutablePath();
+std::string marqueeExecutablePath();
+
+class HelperHarness {
+public:
+    /// Starts the helper and waits (bounded) until it listens. Throws when it does not.
+    HelperHarness();
+    ~HelperHarness();
+
+    ChildProcess& helper() { return *m_helper; }
+    const TempRuntimeDir& runtimeDir() const { return m_runtimeDir; }
+    std::string socketPath() const;
+    /// The environment that points a process at this helper.
+    ChildProcess::Environment environment() const;
+
+    /// A new connection; fails the calling test when the helper does not answer.
+    std::unique_ptr<client::HelperConnection> connect();
+
+    /// The helper's standard error lines that contain `text`.
+    std::size_t countLogLines(std::string_view text) const;
+
+private:
+    TempRuntimeDir m_runtimeDir;
+    std::unique_ptr<ChildProcess> m_helper;
+};
+
+} // namespace mq::test
