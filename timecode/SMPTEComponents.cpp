@@ -37,7 +37,10 @@ SMPTEComponents timeOfDayComponents(double seconds)
 
 SMPTEComponents smpteComponents(double seconds, double frameRate, bool isDropFrame)
 {
-    if (!std::isfinite(seconds) || !(frameRate > 0))
+    // A position before zero has no timecode of its own; it becomes 00:00:00:00
+    // rather than counting back from the end of the day, which would send Logic's
+    // playhead almost 24 hours ahead.
+    if (!std::isfinite(seconds) || seconds < 0 || !(frameRate > 0))
         return timeOfDayComponents(seconds);
 
     const std::int64_t n = nominalRate(frameRate);

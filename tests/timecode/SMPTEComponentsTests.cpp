@@ -81,9 +81,9 @@ TEST(SMPTEComponents, KnownPositions)
         { 86400.0, 25, false, { 0, 0, 0, 0, 0 } },
         { 86399.99, 25, false, { 23, 59, 59, 24, 0.75 } },
         { 3 * 86400.0 + 3661.52, 25, false, { 1, 1, 1, 13, 0 } },
-        // A negative position with a usable rate counts back from the end of the day.
-        { -1.0, 25, false, { 23, 59, 59, 0, 0 } },
-        { -0.02, 25, false, { 23, 59, 59, 24, 0.5 } },
+        // A negative position is the start of the day, whatever the rate.
+        { -1.0, 25, false, { 0, 0, 0, 0, 0 } },
+        { -0.02, 25, true, { 0, 0, 0, 0, 0 } },
         // No usable rate or seconds: time of day of floor(max(0, seconds)), frames 0.
         { 90061.7, 0, false, { 1, 1, 1, 0, 0 } },
         { 3725.9, -25, true, { 1, 2, 5, 0, 0 } },
@@ -94,10 +94,10 @@ TEST(SMPTEComponents, KnownPositions)
         { -kInfinity, 25, false, { 0, 0, 0, 0, 0 } },
         // Huge values stay exact through the day wrap. Worked out in exact integer
         // arithmetic: 1e300 s is 17:36:00 of its day; the frame products are the
-        // doubles 25 x 1e300 and 25 x -1e300, themselves rounded.
+        // double 25 x 1e300, itself rounded.
         { 1e300, 0, false, { 17, 36, 0, 0, 0 } },
         { 1e300, 25, false, { 15, 18, 26, 14, 0 } },
-        { -1e300, 25, false, { 8, 41, 33, 11, 0 } },
+        { -1e300, 25, false, { 0, 0, 0, 0, 0 } },
         { -1e300, 0, false, { 0, 0, 0, 0, 0 } },
         { 9.3e18, 0, false, { 21, 20, 0, 0, 0 } },
     };

@@ -66,11 +66,11 @@ TEST(TimecodeCommand, SecondsAsJSON)
     EXPECT_EQ(out["typed"], "01:01:01:520");
 }
 
-TEST(TimecodeCommand, NegativeSecondsWrapToTheEndOfTheDay)
+TEST(TimecodeCommand, NegativeSecondsAreTheStartOfTheDay)
 {
     const RunResult run = runMarquee({ "timecode", "--seconds", "-1", "--fps", "25", "--json" });
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(nlohmann::json::parse(run.output)["typed"], "23:59:59:00");
+    EXPECT_EQ(nlohmann::json::parse(run.output)["typed"], "00:00:00:00");
 }
 
 TEST(TimecodeCommand, ParseValueText)
