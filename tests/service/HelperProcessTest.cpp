@@ -181,6 +181,24 @@ TEST(HelperProcess, PeersOfAnotherUserAreRefused)
     EXPECT_TRUE(connection->permissionsStatusWithReply({}, 5s).ok());
 }
 
+TEST(HelperProcess, SocketActivationStartsTheHelperOnFirstConnection)
+{
+    if (access("/usr/bin/systemd-socket-activate", X_OK) != 0)
+        GTEST_SKIP() << "systemd-socket-activate is not installed";
+    test::TempRuntimeDir runtime;
+    auto path = runtime.file("com.quillmoor.marquee.helper");
+    // systemd-socket-activate listens like the user .socket unit does and starts
+    // the helper with the listening socket when the first client connects.
+    test::ChildProcess activator({ "/usr/bin/systemd-socket-activate", "-l", path, test::helperExecutablePath() },
+        { { "XDG_RUNTIME_DIR", runtime.path() } });
+    ASSERT_TRUE(activator.waitForLine("Listening on", 5s));
+    auto connection = client::HelperConnection::connect(path);
+    ASSERT_TRUE(connection.ok()) << connection.error().message;
+    auto reply = connection.value()->permissionsStatusWithReply({}, 10s);
+    EXPECT_TRUE(reply.ok());
+    EXPECT_TRUE(activator.waitForLine("taking the listening socket passed by systemd", 5s));
+}
+
 TEST(HelperProcess, ToolSaysPlainlyWhenNoHelperRuns)
 {
     test::TempRuntimeDir empty;
