@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The main job: installs what is missing, builds, then starts logicsim and the
+# helper on a private runtime directory and drives a session through the
+# marquee tool, printing every step.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build.sh default >/dev/null
+
+bin=build/default
+runtime=$(mktemp -d /tmp/marquee-demo.XXXXXX)
+chmod 700 "$runtime"
+export XDG_RUNTIME_DIR=$runtime
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+
+step() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
+run() { printf '$ %s\n' "$*"; "$@" || printf '(exit status %d)\n' "$?"; }
+
+if [ -x "$bin/sim/logicsim" ]; then
+  step "Start logicsim (Logic Pro and the desktop, simulated)"
+  "$bin/sim/logicsim" serve >"$runtime/logicsim.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do [ -S "$runtime/logicsim.sock" ] && break; sleep 0.05; done
+fi
+
+step "Start the helper"
+"$bin/app/marquee-helper" 2>"$runtime/helper.log" &
+helper=$!
+pids+=($helper)
+for _ in $(seq 100); do [ -S "$runtime/com.quillmoor.marquee.helper" ] && break; sleep 0.05; done
+
+marquee=$bin/client/marquee
+step "Housekeeping"
+run "$marquee" permissions
+run "$marquee" project-url
+run "$marquee" control-bar --fps 25
+
+step "Timecode arithmetic (no helper needed)"
+run "$marquee" timecode --seconds 60 --fps 29.97 --drop-frame
+run "$marquee" timecode --parse 01:00:00:12 --fps 25
+
+step "A request that is not built yet answers with its failure reply"
+run "$marquee" goto 3600 --fps 25 --json
+
+step "Relaunch: the helper replies, then exits with status 0"
+run "$marquee" relaunch
+status=0; wait "$helper" || status=$?
+echo "helper exit status: $status"
+
+step "What the helper logged"
+cat "$runtime/helper.log"
