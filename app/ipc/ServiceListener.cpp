@@ -78,7 +78,9 @@ public:
 
     void start() { readHeader(); }
 
-    // Any thread.
+    // Any thread. A reply goes straight to the socket when nothing is waiting to
+    // be written before it; what the socket does not take at once is queued and
+    // written by the I/O thread, in order.
     void sendReply(std::uint64_t id, std::vector<WireValue> values) override
     {
         Frame frame { FrameKind::reply, id, {}, std::move(values) };
@@ -89,16 +91,27 @@ public:
             asio::post(m_listener->io, [self = shared_from_this()] { self->close(CloseReason::invalidated); });
             return;
         }
-        m_listener->pendingWrites.fetch_add(1);
-        asio::post(m_listener->io, [self = shared_from_this(), bytes = std::move(bytes)]() mutable {
-            if (self->m_closed) {
-                self->m_listener->pendingWrites.fetch_sub(1);
+        std::unique_lock lock(m_writeMutex);
+        if (m_writeClosed)
+            return; // The client is gone; nobody waits for this reply.
+        if (m_writeQueue.empty()) {
+            auto sent = ::send(m_socket.native_handle(), bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (sent == static_cast<ssize_t>(bytes.size()))
+                return;
+            if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                lock.unlock();
+                asio::post(m_listener->io, [self = shared_from_this()] { self->close(CloseReason::interrupted); });
                 return;
             }
-            self->m_writeQueue.push_back(std::move(bytes));
-            if (self->m_writeQueue.size() == 1)
-                self->writeNext();
-        });
+            if (sent > 0)
+                bytes.erase(bytes.begin(), bytes.begin() + sent);
+        }
+        m_writeQueue.push_back(std::move(bytes));
+        m_listener->pendingWrites.fetch_add(1);
+        bool startWriting = m_writeQueue.size() == 1;
+        lock.unlock();
+        if (startWriting)
+            asio::post(m_listener->io, [self = shared_from_this()] { self->writeNext(); });
     }
 
     // I/O thread.
@@ -108,11 +121,17 @@ public:
             return;
         m_closed = true;
         m_closedForJobs.store(true);
-        std::error_code ignored;
-        m_socket.shutdown(Protocol::socket::shutdown_both, ignored);
-        m_socket.close(ignored);
-        m_listener->pendingWrites.fetch_sub(static_cast<std::int64_t>(m_writeQueue.size()));
-        m_writeQueue.clear();
+        {
+            // Under the write lock, so that no thread sends on a descriptor that
+            // closing hands back to the system.
+            std::lock_guard lock(m_writeMutex);
+            m_writeClosed = true;
+            m_listener->pendingWrites.fetch_sub(static_cast<std::int64_t>(m_writeQueue.size()));
+            m_writeQueue.clear();
+            std::error_code ignored;
+            m_socket.shutdown(Protocol::socket::shutdown_both, ignored);
+            m_socket.close(ignored);
+        }
         m_deliveryQueue.close();
         auto self = shared_from_this();
         m_listener->removeConnection(self);
@@ -219,21 +238,32 @@ private:
             readHeader();
     }
 
+    // I/O thread: writes the queue's front; the buffer stays in the queue (and in
+    // place) until the write completes.
     void writeNext()
     {
-        asio::async_write(m_socket, asio::buffer(m_writeQueue.front()),
-            [self = shared_from_this()](const std::error_code& error, std::size_t) {
-                if (self->m_closed)
-                    return;
+        const std::vector<std::uint8_t>* front;
+        {
+            std::lock_guard lock(m_writeMutex);
+            if (m_writeClosed || m_writeQueue.empty())
+                return;
+            front = &m_writeQueue.front();
+        }
+        asio::async_write(m_socket, asio::buffer(*front), [self = shared_from_this()](const std::error_code& error, std::size_t) {
+            if (self->m_closed)
+                return;
+            bool more;
+            {
+                std::lock_guard lock(self->m_writeMutex);
                 self->m_writeQueue.pop_front();
                 self->m_listener->pendingWrites.fetch_sub(1);
-                if (error) {
-                    self->close(CloseReason::interrupted);
-                    return;
-                }
-                if (!self->m_writeQueue.empty())
-                    self->writeNext();
-            });
+                more = !self->m_writeQueue.empty();
+            }
+            if (error)
+                self->close(CloseReason::interrupted);
+            else if (more)
+                self->writeNext();
+        });
     }
 
     std::shared_ptr<ServiceListener::Impl> m_listener;
@@ -244,12 +274,16 @@ private:
     // I/O thread only.
     std::array<std::uint8_t, kFrameHeaderBytes> m_header {};
     std::vector<std::uint8_t> m_body;
-    std::deque<std::vector<std::uint8_t>> m_writeQueue;
     std::shared_ptr<PreparedRequest> m_stalled;
     bool m_closed { false };
     bool m_reportedFullQueue { false };
 
     std::atomic<bool> m_closedForJobs { false };
+
+    // Replies waiting to be written, oldest first; shared by every thread that replies.
+    std::mutex m_writeMutex;
+    std::deque<std::vector<std::uint8_t>> m_writeQueue;
+    bool m_writeClosed { false };
 };
 
 } // namespace
