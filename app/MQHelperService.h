@@ -15,6 +15,7 @@
 #include "monitors/ProjectCloseWatcher.h"
 #include "monitors/TransportReader.h"
 #include "platform/CoreTypes.h"
+#include "platform/Platform.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 
@@ -26,10 +27,13 @@
 
 namespace mq {
 
-/// Where the service's work runs, and how the process ends for a relaunch.
+/// Where the service's work runs, what it drives, and how the process ends for a relaunch.
 struct ServiceEnvironment {
     RunLoop& mainQueue;
     DispatchQueue& userInitiatedQueue;
+    /// The desktop and Logic, through the platform seam; nullptr in tests of the
+    /// request channel alone, where every Logic-driving request fails.
+    platform::Platform* platform;
     /// Ends the process with status 0 once the replies already sent are written.
     std::function<void()> exitForRelaunch;
 };

@@ -65,7 +65,7 @@ protected:
     void SetUp() override
     {
         m_faultsBefore = replyFaultCount();
-        service = std::make_shared<TimedService>(ServiceEnvironment { mainLoop, userInitiated, [] { } });
+        service = std::make_shared<TimedService>(ServiceEnvironment { mainLoop, userInitiated, nullptr, [] { } });
         ipc::ListenerDelegate delegate;
         delegate.connectionAccepted = [](const ipc::PeerInfo& peer) {
             log::Logger("helper.xpc").info("accepted new client connection (pid {})", peer.pid);
