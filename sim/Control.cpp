@@ -302,7 +302,7 @@ json Model::control(const std::string& command, const json& args)
         if (!a.running)
             throw std::runtime_error("application '" + a.key + "' is not running");
         Token t = addWindow(a, args.at("window"), args.value("front", true));
-        return json { { "id", t } };
+        return json { { "element", t } };
     }
     if (command == "remove-window") {
         removeWindow(elementArg("window").token);
@@ -445,7 +445,7 @@ json Model::control(const std::string& command, const json& args)
     }
     if (command == "build-large-window") {
         Token t = buildLargeWindow(app(), args.value("elements", 6000), args.value("fanout", 8), args.value("key", "large-window"));
-        return json { { "id", t } };
+        return json { { "element", t } };
     }
     if (command == "notify") {
         broadcastNotification(args.value("center", "workspace"), argString(args, "name"));

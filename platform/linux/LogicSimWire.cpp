@@ -161,7 +161,8 @@ std::optional<CFValue> decode(const json& j)
             return CFValue(*element);
     if (j.size() != 1)
         return std::nullopt;
-    const auto& [tag, body] = *j.items().begin();
+    const std::string tag = j.begin().key();
+    const json& body = j.begin().value();
     if (tag == "systemWide")
         return CFValue(AXElementRef { 0, 0, true });
     if (tag == "real") {
