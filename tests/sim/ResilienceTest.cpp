@@ -114,6 +114,23 @@ TEST_F(Resilience, StoppedLogicSimTimesOutAndRecoversOnContinue)
     EXPECT_EQ(timedRead(window).first, 0);
 }
 
+TEST_F(Resilience, WriteIntoAFullSocketIsBoundedToo)
+{
+    // A stopped logicsim stops draining its socket: a request larger than the
+    // socket buffers cannot be written, and the call still ends at its time-out.
+    auto window = elementByKeyPath({ 0 });
+    ASSERT_EQ(ax().setMessagingTimeout(ax().createSystemWide(), 0.3f), 0);
+    ASSERT_TRUE(m_sim->sendSignal(SIGSTOP));
+    auto start = Clock::now();
+    EXPECT_EQ(ax().setAttributeValue(window, "AXPosition", CFValue(std::string(8 << 20, 'x'))), axerror::cannotComplete);
+    auto elapsed = Clock::now() - start;
+    EXPECT_GE(elapsed, 290ms);
+    EXPECT_LT(elapsed, 1500ms);
+    // The half-written line was abandoned with its connection; the next call starts afresh.
+    ASSERT_TRUE(m_sim->sendSignal(SIGCONT));
+    EXPECT_EQ(timedRead(window).first, 0);
+}
+
 TEST_F(Resilience, KilledLogicSimGivesInvalidElementsAndNoApplications)
 {
     auto window = elementByKeyPath({ 0 });
