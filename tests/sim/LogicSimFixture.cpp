@@ -1,6 +1,9 @@
 #include "tests/sim/LogicSimFixture.h"
 
+#include <csignal>
+#include <filesystem>
 #include <poll.h>
+#include <sys/wait.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -20,6 +23,19 @@ void LogicSimTest::SetUp()
 void LogicSimTest::TearDown()
 {
     m_backend.reset();
+    // logicsim ends cleanly on SIGTERM, removes its socket, and reported no
+    // sanitizer finding on the way (tests that killed it have reaped it already).
+    if (m_sim && !m_sim->waitForExit(0ms)) {
+        m_sim->sendSignal(SIGCONT);
+        m_sim->sendSignal(SIGTERM);
+        auto status = m_sim->waitForExit(5s);
+        ASSERT_TRUE(status) << "logicsim did not end on SIGTERM";
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "status " << *status;
+        EXPECT_FALSE(std::filesystem::exists(socketPath()));
+        m_sim->waitForOutputEnd(2s);
+        EXPECT_FALSE(m_sim->hasLine("Sanitizer"));
+        EXPECT_FALSE(m_sim->hasLine("runtime error"));
+    }
     m_sim.reset();
 }
 

@@ -80,6 +80,30 @@ TEST_F(Resilience, ASlowCallOnOneThreadDoesNotHoldUpOthers)
     EXPECT_GE(elapsed, 590ms);
 }
 
+TEST_F(Resilience, RepliesReachTheirOwnCallersUnderConcurrency)
+{
+    // Eight threads read different elements at once; every answer must be the
+    // one for that thread's own request.
+    const char* expected[] = { "Hours", "Minutes", "Seconds", "Frames" };
+    std::vector<AXElementRef> sliders;
+    for (int i = 0; i < 4; ++i)
+        sliders.push_back(elementByKeyPath({ 0, 0, 2, i }));
+    ctl("fault", { { "op", "ax.copyAttributeValue" }, { "delayMs", 1 }, { "count", 50 } }); // shuffle the reply order
+    std::vector<std::future<int>> workers;
+    for (int t = 0; t < 8; ++t)
+        workers.push_back(std::async(std::launch::async, [&, t] {
+            int wrong = 0;
+            for (int i = 0; i < 100; ++i) {
+                int which = (t + i) % 4;
+                if (readString(sliders[static_cast<size_t>(which)], "AXDescription") != expected[which])
+                    ++wrong;
+            }
+            return wrong;
+        }));
+    for (auto& w : workers)
+        EXPECT_EQ(w.get(), 0);
+}
+
 TEST_F(Resilience, InjectedErrorsAreReturnedAndCounted)
 {
     auto window = elementByKeyPath({ 0 });
