@@ -69,7 +69,7 @@ struct Application {
     std::vector<Token> windows; // front to back
     Token mainWindow { 0 };
     Token focusedWindow { 0 };
-    json spec; // the scenario entry, to launch it again
+    json definition; // the scenario entry, to launch it again
 };
 
 struct FaultRule {
@@ -163,9 +163,9 @@ private:
     void broadcastNotification(const std::string& center, const std::string& name);
 
     // Tree editing.
-    Token addElement(const json& spec, pid_type pid, Token parent, std::vector<std::pair<Token, json>>& references);
+    Token addElement(const json& definition, pid_type pid, Token parent, std::vector<std::pair<Token, json>>& references);
     void resolveReferences(std::vector<std::pair<Token, json>>& references);
-    Token addWindow(Application& app, const json& spec, bool front);
+    Token addWindow(Application& app, const json& definition, bool front);
     void removeSubtree(Token token);
     void removeWindow(Token window);
     json elementJson(const Element& element, int depth) const;
