@@ -1,6 +1,7 @@
 // The control side: commands that change the world, inject faults and report
 // the whole state. Used by tests, demos and people; never by the helper.
 #include "sim/Model.h"
+#include "sim/GoToPositionDialog.h"
 
 #include "platform/Accessibility.h"
 
@@ -227,6 +228,24 @@ json Model::control(const std::string& command, const json& args)
 
     if (command == "ping")
         return json { { "ok", true } };
+    if (command == "set-transport") {
+        // Merges the given settings (frame rate, project end, display layout...).
+        if (!args.is_object())
+            throw std::runtime_error("set-transport takes an object");
+        for (const auto& [name, value] : args.items())
+            m_transport[name] = value;
+        updateDisplayFromPlayhead();
+        return json { { "ok", true } };
+    }
+    if (command == "open-dialog") {
+        auto name = argString(args, "dialog");
+        if (name != "goToPosition")
+            throw std::runtime_error("no dialog '" + name + "'");
+        Token dialog = openGoToPositionDialog(*this);
+        if (!dialog)
+            throw std::runtime_error("Logic is not running");
+        return json { { "ok", true }, { "key", element(dialog)->key } };
+    }
     if (command == "state")
         return stateJson();
     if (command == "reset") {

@@ -132,6 +132,13 @@ public:
     void closeDialog(Element& dialog, bool confirmed);
     void registerBehavior(const std::string& name, std::unique_ptr<DialogBehavior> behavior);
     void log(json entry); // appended to the event log in the state
+    /// The transport: frameRate, playheadSeconds, bar1Seconds, and the settings of
+    /// the time display (see GoToPositionDialog.h).
+    json& transport() { return m_transport; }
+    /// Adds a window built from `spec` to `app`; a modal one takes the focus.
+    Token addWindow(Application& app, const json& spec, bool front);
+    /// Shows the playhead in the control bar's SMPTE display (while it follows).
+    void updateDisplayFromPlayhead();
 
 private:
     friend struct ScenarioLoader;
@@ -165,14 +172,12 @@ private:
     // Tree editing.
     Token addElement(const json& definition, pid_type pid, Token parent, std::vector<std::pair<Token, json>>& references);
     void resolveReferences(std::vector<std::pair<Token, json>>& references);
-    Token addWindow(Application& app, const json& definition, bool front);
     void removeSubtree(Token token);
     void removeWindow(Token window);
     json elementJson(const Element& element, int depth) const;
     json applicationJson(const Application& app) const;
     Token buildLargeWindow(Application& app, int count, int fanout, const std::string& key);
     void applyDisplayLanguage(const std::string& language);
-    void updateDisplayFromPlayhead();
 
     json m_scenario;
     std::unordered_map<Token, Element> m_elements;
