@@ -1,5 +1,6 @@
 #include "app/MQHelperService.h"
 
+#include "logic/CurrentProjectURL.h"
 #include "logic/StoredActionRunner.h"
 
 #include <cmath>
@@ -131,7 +132,15 @@ void MQHelperService::goToLogicPlayheadSMPTESeconds(double, double, bool, Reply<
 
 void MQHelperService::currentLogicProjectURLWithReply(Reply<void(std::optional<URL>, OptionalError)> reply)
 {
-    reply(std::nullopt, notImplemented("currentLogicProjectURL"));
+    if (!m_environment.platform) {
+        reply(std::nullopt, notImplemented("currentLogicProjectURL"));
+        return;
+    }
+    auto result = logic::currentLogicProjectURL(*m_environment.platform);
+    if (auto* url = std::get_if<URL>(&result))
+        reply(std::move(*url), std::nullopt);
+    else
+        reply(std::nullopt, std::move(std::get<ServiceError>(result)));
 }
 
 void MQHelperService::fetchLatestCrashReportWithReply(Reply<void(std::optional<Data>, std::optional<std::string>)> reply)

@@ -23,7 +23,11 @@ HelperHarness::HelperHarness()
         throw std::runtime_error("marquee-helper did not start listening");
 }
 
-HelperHarness::~HelperHarness() = default;
+HelperHarness::~HelperHarness()
+{
+    // A reply dropped or sent twice is a bug wherever it happens.
+    EXPECT_EQ(countLogLines("] fault: "), 0u) << "the helper logged a fault";
+}
 
 std::string HelperHarness::socketPath() const
 {
