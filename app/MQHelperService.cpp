@@ -1,6 +1,7 @@
 #include "app/MQHelperService.h"
 
 #include "logic/CurrentProjectURL.h"
+#include "logic/StoredActionRunner.h"
 
 #include <cmath>
 #include <limits>
@@ -10,6 +11,9 @@ namespace mq {
 namespace {
 
 // CGRectNull: the rectangle that stands for "no rectangle".
+// The stored action that opens Logic's Project Settings at Synchronization.
+constexpr std::uint32_t kSynchronizationSettingsAction = 681;
+
 constexpr platform::CGRect kNullRect { { std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity() }, { 0, 0 } };
 
 } // namespace
@@ -162,9 +166,7 @@ void MQHelperService::setColorsWindowAvoidRectX(double x, double y, double width
 
 void MQHelperService::runActionWithCode(std::uint32_t code, Reply<void(bool)> reply)
 {
-    // FIXME: the stored action runner is not built yet.
-    m_log.error("runActionWithCode: action {} not run: not implemented in this build", code);
-    reply(false);
+    reply(logic::runStoredAction(code));
 }
 
 // Discipline 2: main-queue hop.
@@ -257,8 +259,9 @@ void MQHelperService::bounceAwaitExportDialogsClosedWithReply(Reply<void(std::op
 
 void MQHelperService::openLogicSynchronizationSettingsWithReply(Reply<void()> reply)
 {
-    m_environment.userInitiatedQueue.async([reply = std::move(reply)]() mutable {
-        // FIXME: stored action 681 is not run yet: the action runner is not built.
+    m_environment.userInitiatedQueue.async([this, reply = std::move(reply)]() mutable {
+        m_log.info("openLogicSynchronizationSettings: opening Logic Project Settings → Synchronization");
+        logic::runStoredAction(kSynchronizationSettingsAction);
         reply();
     });
 }
