@@ -1,0 +1,22 @@
+// Which saved project Logic has open: the file behind one of its windows.
+#pragma once
+
+#include "app/ipc/ServiceError.h"
+#include "platform/Platform.h"
+#include "platform/URL.h"
+
+#include <variant>
+
+namespace mq::logic {
+
+inline constexpr std::int64_t kLogicNotReachableErrorCode = 60;
+inline constexpr std::int64_t kNoSavedProjectErrorCode = 61;
+
+/// The file URL of the project open in Logic, from the AXDocument of Logic's main
+/// window, focused window, then each of its windows in order: the first that is a
+/// file URL or an absolute path. Fails with 60 "Logic Pro is not running or
+/// Accessibility access is denied." or 61 "Logic Pro has no saved project open.".
+/// Never waits or sleeps; logs on "helper.service".
+std::variant<URL, ServiceError> currentLogicProjectURL(platform::Platform& platform);
+
+} // namespace mq::logic
