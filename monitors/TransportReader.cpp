@@ -62,6 +62,12 @@ bool TransportReader::onMainThread(std::string_view operation) const
     return false;
 }
 
+ScrubTarget* TransportReader::target(const std::string& shmPath)
+{
+    auto found = m_targets.find(shmPath);
+    return found == m_targets.end() ? nullptr : &found->second;
+}
+
 std::optional<std::uint32_t> TransportReader::sequenceOf(const std::string& shmPath) const
 {
     auto found = m_targets.find(shmPath);

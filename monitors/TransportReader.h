@@ -89,6 +89,8 @@ public:
     std::size_t targetCount() const { return m_targets.size(); }
     bool hasTarget(const std::string& shmPath) const { return m_targets.contains(shmPath); }
     std::optional<std::uint32_t> sequenceOf(const std::string& shmPath) const;
+    /// The registered target of `shmPath`, or nullptr.
+    ScrubTarget* target(const std::string& shmPath);
     std::int64_t displayMode() const { return m_lcdDisplayMode; }
     std::size_t sliderCount() const { return m_sliders.size(); }
     std::uint32_t pollTickCount() const { return m_pollTick; }
