@@ -154,7 +154,8 @@ void runScrub(const ScrubOptions& options, const CommonOptionValues& common)
     while (!g_interrupted && (!deadline || Clock::now() < *deadline)) {
         std::optional<client::ScrubSnapshot> now = reader.snapshot();
         if (now && (!last || now->sequence != last->sequence || now->valid != last->valid)) {
-            if (!last || now->sequence != last->sequence) {
+            // The first snapshot shows what the file held; only later sequence numbers are updates.
+            if (last && now->sequence != last->sequence) {
                 rate.record(Clock::now());
                 ++updates;
             }
