@@ -2,6 +2,7 @@
 
 #include "logic/CurrentProjectURL.h"
 #include "logic/StoredActionRunner.h"
+#include "timecode/ControlBarDisplay.h"
 
 #include <cmath>
 #include <limits>
@@ -29,15 +30,22 @@ MQHelperService::~MQHelperService() = default;
 TransportReader& MQHelperService::transportReader()
 {
     if (!m_transportReader)
-        m_transportReader = std::make_unique<TransportReader>();
+        m_transportReader = std::make_unique<TransportReader>(*m_environment.platform, m_environment.mainQueue);
     return *m_transportReader;
 }
 
 ProjectCloseWatcher& MQHelperService::projectCloseWatcher()
 {
     if (!m_projectCloseWatcher)
-        m_projectCloseWatcher = std::make_unique<ProjectCloseWatcher>();
+        m_projectCloseWatcher = std::make_unique<ProjectCloseWatcher>(*m_environment.platform, m_environment.mainQueue);
     return *m_projectCloseWatcher;
+}
+
+std::optional<double> MQHelperService::controlBarSeconds(double frameRate) const
+{
+    if (!m_environment.platform)
+        return std::nullopt;
+    return TransportReader::readDisplaySecondsOnce(*m_environment.platform, frameRate);
 }
 
 void MQHelperService::storePacing(double pacingSeconds)
@@ -196,54 +204,60 @@ void MQHelperService::openAutomationSettingsWithReply(Reply<void()> reply)
 
 void MQHelperService::evaluateControlBarStateWithFrameRate(double, bool, Reply<void(std::int64_t)> reply)
 {
+    // The frame rate and drop-frame flag do not change the answer.
     m_environment.mainQueue.async([this, reply = std::move(reply)]() mutable {
-        // FIXME: the control-bar evaluation is not built yet; 4 says "cannot read Logic".
-        std::int64_t state = 4;
+        std::int64_t state = m_environment.platform ? timecode::evaluateControlBarState(*m_environment.platform)
+                                                    : timecode::controlbarstate::logicNotReachable;
         m_log.info("controlBarState: {}", state);
         reply(state);
     });
 }
 
-void MQHelperService::startTransportScrubObservingWithFrameRate(double, bool, std::string, Reply<void(bool)> reply)
+// The four monitor requests hold the service weakly. Without a platform (tests of
+// the request channel alone) there is no Logic to read, and starts answer false.
+
+void MQHelperService::startTransportScrubObservingWithFrameRate(double frameRate, bool isDropFrame, std::string shmPath,
+    Reply<void(bool)> reply)
 {
-    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
-        auto self = weak.lock();
-        if (!self) {
-            reply(false);
-            return;
-        }
-        self->transportReader();
-        reply(false); // FIXME: scrub targets are not built yet.
-    });
+    m_environment.mainQueue.async(
+        [weak = weak_from_this(), frameRate, isDropFrame, shmPath = std::move(shmPath), reply = std::move(reply)]() mutable {
+            auto self = weak.lock();
+            if (!self || !self->m_environment.platform) {
+                reply(false);
+                return;
+            }
+            reply(self->transportReader().start(frameRate, isDropFrame, shmPath));
+        });
 }
 
-void MQHelperService::stopTransportScrubObservingForShmPath(std::string, Reply<void()> reply)
+void MQHelperService::stopTransportScrubObservingForShmPath(std::string shmPath, Reply<void()> reply)
 {
-    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
-        if (auto self = weak.lock())
-            self->transportReader();
+    m_environment.mainQueue.async([weak = weak_from_this(), shmPath = std::move(shmPath), reply = std::move(reply)]() mutable {
+        if (auto self = weak.lock(); self && self->m_environment.platform)
+            self->transportReader().stop(shmPath);
         reply();
     });
 }
 
-void MQHelperService::startProjectCloseWatchForShmPath(std::string, Reply<void(bool)> reply)
+void MQHelperService::startProjectCloseWatchForShmPath(std::string shmPath, Reply<void(bool)> reply)
 {
-    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
+    m_environment.mainQueue.async([weak = weak_from_this(), shmPath = std::move(shmPath), reply = std::move(reply)]() mutable {
         auto self = weak.lock();
-        if (!self) {
+        if (!self || !self->m_environment.platform) {
             reply(false);
             return;
         }
-        self->projectCloseWatcher();
-        reply(false); // FIXME: project watches are not built yet.
+        // False when the file could not be opened or mapped: the client would
+        // otherwise wait for a flag that is never written.
+        reply(self->projectCloseWatcher().start(shmPath));
     });
 }
 
-void MQHelperService::stopProjectCloseWatchForShmPath(std::string, Reply<void()> reply)
+void MQHelperService::stopProjectCloseWatchForShmPath(std::string shmPath, Reply<void()> reply)
 {
-    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
-        if (auto self = weak.lock())
-            self->projectCloseWatcher();
+    m_environment.mainQueue.async([weak = weak_from_this(), shmPath = std::move(shmPath), reply = std::move(reply)]() mutable {
+        if (auto self = weak.lock(); self && self->m_environment.platform)
+            self->projectCloseWatcher().stop(shmPath);
         reply();
     });
 }
