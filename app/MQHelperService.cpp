@@ -1,6 +1,7 @@
 #include "app/MQHelperService.h"
 
 #include "logic/CurrentProjectURL.h"
+#include "logic/GoToPosition.h"
 #include "logic/StoredActionRunner.h"
 #include "timecode/ControlBarDisplay.h"
 
@@ -39,6 +40,20 @@ ProjectCloseWatcher& MQHelperService::projectCloseWatcher()
     if (!m_projectCloseWatcher)
         m_projectCloseWatcher = std::make_unique<ProjectCloseWatcher>(*m_environment.platform, m_environment.mainQueue);
     return *m_projectCloseWatcher;
+}
+
+std::optional<logic::LogicDriving> MQHelperService::logicDriving()
+{
+    if (!m_environment.platform)
+        return std::nullopt;
+    return logic::LogicDriving {
+        *m_environment.platform,
+        [queue = &m_environment.userInitiatedQueue](std::uint32_t code) {
+            // Fire and forget: the operation waits for the dialog, not for the action.
+            queue->async([code] { logic::runStoredAction(code); });
+        },
+        [this](double frameRate) { return controlBarSeconds(frameRate); },
+    };
 }
 
 std::optional<double> MQHelperService::controlBarSeconds(double frameRate) const
@@ -122,20 +137,48 @@ void MQHelperService::closeColorsWindowWithReply(Reply<void()> reply)
     reply();
 }
 
-void MQHelperService::readLogicProjectStartSMPTEWithFrameRate(double, bool,
+void MQHelperService::readLogicProjectStartSMPTEWithFrameRate(double frameRate, bool isDropFrame,
     Reply<void(double, double, std::int64_t, bool, OptionalError)> reply)
 {
-    reply(0.0, 0.0, -1, false, notImplemented("readLogicProjectStartSMPTE"));
+    auto logic = logicDriving();
+    if (!logic) {
+        reply(0.0, 0.0, -1, false, notImplemented("readLogicProjectStartSMPTE"));
+        return;
+    }
+    auto result = logic::readLogicProjectStartSMPTE(*logic, frameRate, isDropFrame);
+    if (auto* start = std::get_if<logic::ProjectStart>(&result))
+        reply(start->barOneSeconds, start->viewOffsetSeconds, start->displayMode, true, std::nullopt);
+    else
+        reply(0.0, 0.0, -1, false, std::move(std::get<ServiceError>(result)));
 }
 
-void MQHelperService::readLogicPlayheadSMPTEWithFrameRate(double, bool, Reply<void(double, bool, OptionalError)> reply)
+void MQHelperService::readLogicPlayheadSMPTEWithFrameRate(double frameRate, bool isDropFrame, Reply<void(double, bool, OptionalError)> reply)
 {
-    reply(0.0, false, notImplemented("readLogicPlayheadSMPTE"));
+    auto logic = logicDriving();
+    if (!logic) {
+        reply(0.0, false, notImplemented("readLogicPlayheadSMPTE"));
+        return;
+    }
+    auto result = logic::readLogicPlayheadSMPTE(*logic, frameRate, isDropFrame);
+    if (auto* seconds = std::get_if<double>(&result))
+        reply(*seconds, true, std::nullopt);
+    else
+        reply(0.0, false, std::move(std::get<ServiceError>(result)));
 }
 
-void MQHelperService::goToLogicPlayheadSMPTESeconds(double, double, bool, Reply<void(double, double, bool, OptionalError)> reply)
+void MQHelperService::goToLogicPlayheadSMPTESeconds(double seconds, double frameRate, bool isDropFrame,
+    Reply<void(double, double, bool, OptionalError)> reply)
 {
-    reply(0.0, std::nan(""), false, notImplemented("goToLogicPlayheadSMPTESeconds"));
+    auto logic = logicDriving();
+    if (!logic) {
+        reply(0.0, std::nan(""), false, notImplemented("goToLogicPlayheadSMPTESeconds"));
+        return;
+    }
+    auto result = logic::goToLogicPlayheadSMPTESeconds(*logic, seconds, frameRate, isDropFrame);
+    if (auto* move = std::get_if<logic::PlayheadMove>(&result))
+        reply(move->landedSeconds, move->viewOffsetSeconds, true, std::nullopt);
+    else
+        reply(0.0, std::nan(""), false, std::move(std::get<ServiceError>(result)));
 }
 
 void MQHelperService::currentLogicProjectURLWithReply(Reply<void(std::optional<URL>, OptionalError)> reply)

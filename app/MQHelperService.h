@@ -12,6 +12,7 @@
 #pragma once
 
 #include "app/ipc/MQHelperXPCProtocol.h"
+#include "logic/LogicDriving.h"
 #include "monitors/ProjectCloseWatcher.h"
 #include "monitors/TransportReader.h"
 #include "platform/CoreTypes.h"
@@ -107,6 +108,8 @@ public:
     /// Logic-driving request on a connection thread never races the main thread's
     /// lazy creation of the transport reader.
     std::optional<double> controlBarSeconds(double frameRate) const;
+    /// What the Logic-driving operations need; nothing without a platform.
+    std::optional<logic::LogicDriving> logicDriving();
 
     /// Sleeps the calling thread for operationPacingSeconds when it is above 0.
     void pacingPause() const;
