@@ -192,6 +192,7 @@ json Model::stateJson() const
         { "accessibility", { { "trustedByDefault", m_trustedByDefault }, { "trust", trust }, { "prompts", prompts } } },
         { "automation", m_automation },
         { "transport", m_transport },
+        { "logic", m_logic },
         { "language", m_language },
         { "cursor", { m_cursor.x, m_cursor.y } },
         { "keyEvents", m_keyEvents },
@@ -457,6 +458,17 @@ json Model::control(const std::string& command, const json& args)
     }
     if (command == "set-screens") {
         m_screens = args.at("screens");
+        return json { { "ok", true } };
+    }
+    if (command == "set-transport") {
+        // Merges into the transport (playing, frameRate...).
+        m_transport.merge_patch(args);
+        updateDisplayFromPlayhead();
+        return json { { "ok", true } };
+    }
+    if (command == "set-logic") {
+        // Merges into Logic's document state (markers, tracks, chosenColor...).
+        m_logic.merge_patch(args);
         return json { { "ok", true } };
     }
     if (command == "set-cursor") {
