@@ -193,6 +193,7 @@ json Model::stateJson() const
         { "accessibility", { { "trustedByDefault", m_trustedByDefault }, { "trust", trust }, { "prompts", prompts } } },
         { "automation", m_automation },
         { "transport", m_transport },
+        { "logic", m_logic },
         { "language", m_language },
         { "cursor", { m_cursor.x, m_cursor.y } },
         { "keyEvents", m_keyEvents },
@@ -228,15 +229,6 @@ json Model::control(const std::string& command, const json& args)
 
     if (command == "ping")
         return json { { "ok", true } };
-    if (command == "set-transport") {
-        // Merges the given settings (frame rate, project end, display layout...).
-        if (!args.is_object())
-            throw std::runtime_error("set-transport takes an object");
-        for (const auto& [name, value] : args.items())
-            m_transport[name] = value;
-        updateDisplayFromPlayhead();
-        return json { { "ok", true } };
-    }
     if (command == "open-dialog") {
         auto name = argString(args, "dialog");
         if (name != "goToPosition")
@@ -476,6 +468,17 @@ json Model::control(const std::string& command, const json& args)
     }
     if (command == "set-screens") {
         m_screens = args.at("screens");
+        return json { { "ok", true } };
+    }
+    if (command == "set-transport") {
+        // Merges into the transport (playing, frameRate...).
+        m_transport.merge_patch(args);
+        updateDisplayFromPlayhead();
+        return json { { "ok", true } };
+    }
+    if (command == "set-logic") {
+        // Merges into Logic's document state (markers, tracks, chosenColor...).
+        m_logic.merge_patch(args);
         return json { { "ok", true } };
     }
     if (command == "set-cursor") {

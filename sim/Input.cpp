@@ -35,11 +35,11 @@ std::vector<Token> Model::focusableFields(const Element& window) const
     return fields;
 }
 
-Element* Model::targetDialog()
+Element* Model::targetDialog(Application* target)
 {
     // Keys go to the frontmost application's key window: its frontmost modal
     // window when it shows one, else its focused window.
-    Application* app = frontmostApplication();
+    Application* app = target ? target : frontmostApplication();
     if (!app || app->terminated)
         return nullptr;
     for (Token t : app->windows) {
@@ -86,14 +86,16 @@ void Model::typeText(Element& dialog, const std::string& text)
     field->set("AXValue", CFValue(value + text));
 }
 
-void Model::keyboard(const json& request)
+void Model::keyboard(const json& request, Application* target)
 {
     auto virtualKey = request.value("virtualKey", std::uint16_t(0));
     bool keyDown = request.value("keyDown", true);
     auto text = request.value("text", "");
     auto flags = request.value("flags", std::uint64_t(0));
-    Element* dialog = targetDialog();
+    Element* dialog = targetDialog(target);
     json entry { { "virtualKey", virtualKey }, { "keyDown", keyDown }, { "text", text }, { "flags", flags } };
+    if (request.contains("source"))
+        entry["source"] = request["source"];
     if (dialog)
         entry["window"] = dialog->key.empty() ? json(dialog->token) : json(dialog->key);
     record(m_keyEvents, entry);

@@ -61,7 +61,10 @@ std::string actionDescription(std::string_view action)
 
 } // namespace
 
-Model::Model() = default;
+Model::Model()
+{
+    registerStoredActionBehaviors();
+}
 
 Element* Model::element(Token token)
 {
@@ -541,16 +544,8 @@ json Model::handle(const std::string& op, const json& request, pid_type clientPi
         m_cursor = { request.value("x", 0.0), request.value("y", 0.0) };
         return json::object();
     }
-    if (op == "script.run") {
-        // FIXME: keystroke scripts to "System Events" are not interpreted yet; every
-        // script is recorded and answered as one that does not compile.
-        record(m_scripts, json { { "client", clientPid }, { "source", request.value("source", "") } });
-        platform::CFDictionary info {
-            { "NSAppleScriptErrorNumber", CFValue(std::int64_t(-2740)) },
-            { "NSAppleScriptErrorMessage", CFValue("logicsim does not interpret scripts yet") },
-        };
-        return json { { "compiled", false }, { "errorInfo", wire::encode(CFValue(info)) } };
-    }
+    if (op == "logic.runStoredAction")
+        return runStoredAction(request.value("code", std::uint32_t(0)));
     if (op == "script.sendAppleEvent") {
         // FIXME: no Apple Event has a handler yet; events are recorded and refused.
         record(m_appleEvents, request);

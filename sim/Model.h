@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/CoreTypes.h"
+#include "sim/systemevents/SystemEventsScript.h"
 
 #include <nlohmann/json.hpp>
 
@@ -95,6 +96,24 @@ public:
     virtual void closing(class Model&, Element& dialog, bool confirmed) { (void)dialog, (void)confirmed; }
 };
 
+/// A keystroke script to "System Events" on its way: the steps still to carry out
+/// against one process. The server carries them out in turn and waits out the
+/// delays on timers.
+struct ScriptRun {
+    std::string processName;
+    std::string application; // the addressed application's key
+    std::vector<systemevents::Step> steps;
+    std::size_t next { 0 };
+    /// Set when the process went away during the run.
+    std::optional<json> errorInfo;
+};
+
+/// What a script.run request leads to: the reply at once, or a run to carry out.
+struct ScriptStart {
+    json reply;
+    std::shared_ptr<ScriptRun> run;
+};
+
 /// A notification to push to every client connection.
 struct Broadcast {
     json message;
@@ -113,6 +132,21 @@ public:
     /// A client request (everything but "ctl"). Returns the reply body without
     /// its id; `clientPid` is what the connection said in its hello (0 if none).
     json handle(const std::string& op, const json& request, pid_type clientPid);
+
+    /// script.run: compiles the source and checks what it addresses. A script
+    /// that cannot run is answered at once; otherwise its run is returned.
+    ScriptStart startScript(const json& request, pid_type clientPid);
+    /// Carries out the run's steps up to the next delay, whose seconds it
+    /// returns; nothing when the run is over.
+    std::optional<double> continueScript(ScriptRun& run);
+    /// The reply to a finished run.
+    json finishScript(const ScriptRun& run);
+
+    /// logic.runStoredAction: Logic performs its command `code` (stored actions).
+    json runStoredAction(std::uint32_t code);
+    /// Logic's document state that the stored actions change: markers, tracks,
+    /// regions, the movie, the Colors window and the marker track.
+    json& logicState() { return m_logic; }
     /// A control command.
     json control(const std::string& command, const json& args);
     /// The first fault rule that matches, consumed once.
@@ -156,12 +190,16 @@ private:
     CFValue refs(const std::vector<Token>& tokens) const;
 
     // Input.
-    void keyboard(const json& request);
+    /// A key event; to the frontmost application's key window, or to `target`'s
+    /// (keystrokes of "System Events" reach the process they address).
+    void keyboard(const json& request, Application* target = nullptr);
     void mouse(const json& request);
     void typeText(Element& dialog, const std::string& text);
     void moveFocus(Element& dialog, bool backwards);
     std::vector<Token> focusableFields(const Element& window) const;
-    Element* targetDialog();
+    Element* targetDialog(Application* target = nullptr);
+    void registerStoredActionBehaviors();
+    Application* logicApplication();
 
     // Workspace and desktop.
     json runningApplications() const;
@@ -207,6 +245,9 @@ private:
     json m_pasteboard = json::array();
     json m_transport = json::object();
     std::string m_language { "en" };
+    json m_logic = json { { "markers", json::array() }, { "tracks", json::array() }, { "regions", json::array() }, { "movie", nullptr },
+        { "locators", nullptr }, { "colorsWindowOpen", false }, { "chosenColor", nullptr }, { "markerTrackShown", false },
+        { "lastCreated", nullptr }, { "naming", nullptr }, { "markerSteps", json::array() }, { "alignSteps", json::array() } };
     std::map<std::string, std::unique_ptr<DialogBehavior>> m_behaviors;
     std::vector<json> m_broadcasts;
 };

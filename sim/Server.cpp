@@ -199,6 +199,10 @@ struct Server::Impl {
 
     void answer(const std::shared_ptr<Session>& session, std::uint64_t id, const std::string& op, const json& request)
     {
+        if (op == "script.run") {
+            runScript(session, id, request);
+            return;
+        }
         json body;
         try {
             body = model.handle(op, request, session->pid);
@@ -207,6 +211,39 @@ struct Server::Impl {
         }
         reply(session, id, body);
         flushBroadcasts();
+    }
+
+    // A keystroke script replies once all its steps are done; its delays are
+    // timers, so other requests are served meanwhile.
+    void runScript(const std::shared_ptr<Session>& session, std::uint64_t id, const json& request)
+    {
+        ScriptStart start;
+        try {
+            start = model.startScript(request, session->pid);
+        } catch (const std::exception& e) {
+            start.reply = json { { "error", std::string("bad request: ") + e.what() } };
+        }
+        if (!start.run) {
+            reply(session, id, start.reply);
+            flushBroadcasts();
+            return;
+        }
+        continueScript(session, id, start.run);
+    }
+
+    void continueScript(const std::shared_ptr<Session>& session, std::uint64_t id, const std::shared_ptr<ScriptRun>& run)
+    {
+        std::optional<double> pause = model.continueScript(*run);
+        flushBroadcasts();
+        if (!pause) {
+            reply(session, id, model.finishScript(*run));
+            return;
+        }
+        auto timer = std::make_shared<asio::steady_timer>(io, std::chrono::microseconds(static_cast<std::int64_t>(*pause * 1e6)));
+        timer->async_wait([this, timer, session, id, run](std::error_code error) {
+            if (!error)
+                continueScript(session, id, run);
+        });
     }
 
     void reply(const std::shared_ptr<Session>& session, std::uint64_t id, json body)

@@ -5,7 +5,6 @@
 //   logicsim ctl COMMAND [JSON-ARGS] [--socket PATH]
 #include "platform/Log.h"
 #include "platform/linux/LogicSimWire.h"
-#include "sim/GoToPositionDialog.h"
 #include "sim/Model.h"
 #include "sim/Server.h"
 
@@ -41,7 +40,6 @@ std::string resolveSocket(const std::string& option)
 int serve(const std::string& scenarioFile, const std::string& socketOption)
 {
     mq::sim::Model model;
-    mq::sim::registerGoToPositionDialog(model);
     if (scenarioFile.empty()) {
         model.load(json::parse(mq::sim::kDefaultScenario));
     } else {

@@ -69,15 +69,19 @@ TEST_F(Desktop, NotificationsReachObserversOnTheirQueue)
     EXPECT_EQ(locked, 1);
 }
 
-TEST_F(Desktop, ScriptsAreRecordedAndNotYetInterpreted)
+TEST_F(Desktop, ScriptsAreRecordedAndAppleEventsRefused)
 {
     auto result = m_backend->runAppleScript("tell application \"System Events\"\n    tell process \"Logic Pro\"\n        key code 53\n    end tell\nend tell");
+    EXPECT_TRUE(result.compiled);
+    EXPECT_FALSE(result.errorInfo);
+    result = m_backend->runAppleScript("display dialog \"hello\"");
     EXPECT_FALSE(result.compiled);
     ASSERT_TRUE(result.errorInfo);
     EXPECT_TRUE(lookup(*result.errorInfo, "NSAppleScriptErrorMessage"));
     auto scripts = ctl("state")["scripts"];
-    ASSERT_EQ(scripts.size(), 1u);
+    ASSERT_EQ(scripts.size(), 2u);
     EXPECT_NE(scripts[0]["source"].get<std::string>().find("key code 53"), std::string::npos);
+    EXPECT_EQ(scripts[1]["result"], "compile error");
 
     AppleEvent event { fourCharCode("aUeV"), fourCharCode("Spt2"), "com.apple.logic10", { { fourCharCode("----"), fourCharCode("utf8"), CFValue("/a.wav") } } };
     EXPECT_EQ(m_backend->sendAppleEvent(event, 1.0), -1708);

@@ -1,0 +1,153 @@
+// "System Events": keystroke scripts in the dialect of sim/systemevents, carried
+// out against the process they address, in order, with their delays.
+#include "sim/Model.h"
+
+#include "platform/InputEvents.h"
+#include "platform/Scripting.h"
+#include "platform/linux/LogicSimWire.h"
+
+namespace mq::sim {
+
+namespace wire = platform::wire;
+using systemevents::Step;
+
+namespace {
+
+constexpr const char* kSystemEvents = "com.apple.systemevents";
+constexpr std::int64_t kSyntaxError = -2741;
+constexpr std::int64_t kCannotGetObject = -1728;
+constexpr size_t kMaxRecordedScripts = 2000;
+
+json errorInfo(std::int64_t number, const std::string& message, const std::string& brief)
+{
+    platform::CFDictionary info {
+        { "NSAppleScriptErrorMessage", CFValue(message) },
+        { "NSAppleScriptErrorBriefMessage", CFValue(brief) },
+        { "NSAppleScriptErrorNumber", CFValue(number) },
+    };
+    if (number != kSyntaxError)
+        info.insert(info.begin(), { "NSAppleScriptErrorAppName", CFValue("System Events") });
+    return wire::encode(CFValue(info));
+}
+
+json runError(std::int64_t number, const std::string& brief)
+{
+    return json { { "compiled", true }, { "errorInfo", errorInfo(number, "System Events got an error: " + brief, brief) } };
+}
+
+json cannotGetProcess(const std::string& name) { return runError(kCannotGetObject, "Can’t get process \"" + name + "\"."); }
+
+/// The UTF-8 sequences of `text`, one per character.
+std::vector<std::string> characters(const std::string& text)
+{
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < text.size();) {
+        auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xe ? 3 : (lead >> 3) == 0x1e ? 4 : 1;
+        out.push_back(text.substr(i, length));
+        i += length;
+    }
+    return out;
+}
+
+} // namespace
+
+ScriptStart Model::startScript(const json& request, pid_type clientPid)
+{
+    std::string source = request.value("source", "");
+    json entry { { "client", clientPid }, { "source", source } };
+    auto finish = [&](json reply) {
+        entry["result"] = reply.contains("errorInfo") ? json(reply.value("compiled", false) ? "error" : "compile error") : json("started");
+        if (m_scripts.size() >= kMaxRecordedScripts)
+            m_scripts.erase(m_scripts.begin());
+        m_scripts.push_back(entry);
+        return reply;
+    };
+
+    auto compiled = systemevents::compile(source);
+    if (auto* error = std::get_if<systemevents::CompileError>(&compiled)) {
+        json info = errorInfo(kSyntaxError, error->message, error->message);
+        info["dict"].push_back(json::array({ "NSAppleScriptErrorRange",
+            "NSRange: {" + std::to_string(error->offset) + ", " + std::to_string(error->length) + "}" }));
+        return { finish(json { { "compiled", false }, { "errorInfo", info } }), nullptr };
+    }
+    auto& script = std::get<systemevents::Script>(compiled);
+    entry["process"] = script.processName;
+
+    // "System Events" must be running, and this client allowed to automate it.
+    Application* systemEvents = nullptr;
+    for (auto& app : m_applications)
+        if (app.running && !app.terminated && app.bundleIdentifier == kSystemEvents)
+            systemEvents = &app;
+    if (!systemEvents)
+        return { finish(runError(platform::osstatus::procNotFound, "Application isn’t running.")), nullptr };
+    std::string& permission = m_automation[kSystemEvents];
+    if (permission != "allowed" && permission != "denied") {
+        log({ { "type", "automationPrompt" }, { "target", kSystemEvents }, { "answer", m_automationAnswer } });
+        permission = m_automationAnswer == "allow" ? "allowed" : "denied";
+    }
+    if (permission == "denied")
+        return { finish(runError(platform::osstatus::errAEEventNotPermitted, "Not authorized to send Apple events to System Events.")), nullptr };
+
+    Application* target = nullptr;
+    for (auto& app : m_applications)
+        if (app.running && !app.terminated && app.localizedName == script.processName)
+            target = &app;
+    if (!target)
+        return { finish(cannotGetProcess(script.processName)), nullptr };
+
+    auto run = std::make_shared<ScriptRun>();
+    run->processName = script.processName;
+    run->application = target->key;
+    run->steps = std::move(script.steps);
+    finish(json::object());
+    return { json::object(), run };
+}
+
+std::optional<double> Model::continueScript(ScriptRun& run)
+{
+    while (run.next < run.steps.size() && !run.errorInfo) {
+        const Step& step = run.steps[run.next++];
+        if (step.kind == Step::Kind::delay)
+            return step.seconds;
+        Application* app = application(run.application);
+        if (!app || !app->running || app->terminated || app->localizedName != run.processName) {
+            run.errorInfo = cannotGetProcess(run.processName)["errorInfo"];
+            break;
+        }
+        auto press = [&](std::uint16_t virtualKey, const std::string& text, std::uint64_t flags) {
+            for (bool down : { true, false })
+                keyboard(json { { "virtualKey", virtualKey }, { "keyDown", down }, { "text", text }, { "flags", flags }, { "source", "System Events" } }, app);
+        };
+        switch (step.kind) {
+        case Step::Kind::keyCode:
+            press(step.keyCode, "", 0);
+            break;
+        case Step::Kind::tab:
+            press(platform::keycode::tab, "\t", 0);
+            break;
+        case Step::Kind::returnKey:
+            press(platform::keycode::returnKey, "\r", 0);
+            break;
+        case Step::Kind::text: {
+            std::uint64_t flags = ((step.modifiers & systemevents::modifier::command) ? platform::eventflags::command : 0)
+                | ((step.modifiers & systemevents::modifier::shift) ? platform::eventflags::shift : 0);
+            for (const std::string& character : characters(step.text))
+                press(0, character, flags);
+            break;
+        }
+        case Step::Kind::delay:
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+json Model::finishScript(const ScriptRun& run)
+{
+    if (run.errorInfo)
+        return json { { "compiled", true }, { "errorInfo", *run.errorInfo } };
+    return json { { "compiled", true }, { "errorInfo", nullptr } };
+}
+
+} // namespace mq::sim
