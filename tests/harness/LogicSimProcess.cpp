@@ -42,12 +42,12 @@ LogicSimProcess::~LogicSimProcess()
         m_process->sendSignal(SIGKILL);
 }
 
-nlohmann::json LogicSimProcess::ctlRaw(const std::string& command, const nlohmann::json& args) const
+nlohmann::json logicSimControl(const std::string& socketPath, const std::string& command, const nlohmann::json& args)
 {
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address {};
     address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", m_socketPath.c_str());
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
         return { { "error", "cannot connect to logicsim" } };
@@ -71,6 +71,11 @@ nlohmann::json LogicSimProcess::ctlRaw(const std::string& command, const nlohman
     if (end == std::string::npos)
         return { { "error", "no reply from logicsim" } };
     return nlohmann::json::parse(received.substr(0, end));
+}
+
+nlohmann::json LogicSimProcess::ctlRaw(const std::string& command, const nlohmann::json& args) const
+{
+    return logicSimControl(m_socketPath, command, args);
 }
 
 nlohmann::json LogicSimProcess::ctl(const std::string& command, const nlohmann::json& args) const

@@ -14,6 +14,11 @@ namespace mq::test {
 
 std::string logicSimExecutablePath();
 
+/// Sends one control command to the logicsim listening on `socketPath` and returns
+/// its reply, or {"error": ...} when there is none within 5 s.
+nlohmann::json logicSimControl(const std::string& socketPath, const std::string& command,
+    const nlohmann::json& args = nlohmann::json::object());
+
 class LogicSimProcess {
 public:
     /// Starts `logicsim serve` in `runtimeDir` (with `scenarioFile`, or the default

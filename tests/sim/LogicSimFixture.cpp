@@ -1,5 +1,7 @@
 #include "tests/sim/LogicSimFixture.h"
 
+#include "tests/harness/LogicSimProcess.h"
+
 #include <csignal>
 #include <filesystem>
 #include <poll.h>
@@ -48,32 +50,7 @@ void LogicSimTest::startLogicSim()
 
 json LogicSimTest::ctlRaw(const std::string& command, const json& args)
 {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath().c_str());
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return json { { "error", "cannot connect" } };
-    }
-    std::string line = json { { "id", 7 }, { "op", "ctl" }, { "command", command }, { "args", args } }.dump() + "\n";
-    [[maybe_unused]] auto sent = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
-    std::string received;
-    auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (received.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd p { fd, POLLIN, 0 };
-        if (::poll(&p, 1, 100) <= 0)
-            continue;
-        char buffer[65536];
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        received.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    if (received.find('\n') == std::string::npos)
-        return json { { "error", "no reply" } };
-    return json::parse(received.substr(0, received.find('\n')));
+    return logicSimControl(socketPath(), command, args);
 }
 
 json LogicSimTest::ctl(const std::string& command, const json& args)
