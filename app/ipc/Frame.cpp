@@ -50,12 +50,24 @@ bool isValidUTF8(const char* text, std::size_t size)
 
 struct ValuePacker {
     msgpack::packer<msgpack::sbuffer>& packer;
+    msgpack::sbuffer& buffer;
 
     void operator()(std::monostate) { packer.pack_nil(); }
     void operator()(bool v) { v ? packer.pack_true() : packer.pack_false(); }
     void operator()(std::int64_t v) { packer.pack_int64(v); }
     void operator()(std::uint64_t v) { packer.pack_uint64(v); }
-    void operator()(double v) { packer.pack_double(v); }
+    void operator()(double v)
+    {
+        // Always float64: msgpack-cxx's pack_double writes whole numbers as
+        // integers, which would turn -0.0 into 0 and a double into another type.
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        char bytes[9];
+        bytes[0] = static_cast<char>(0xcb);
+        for (int i = 0; i < 8; ++i)
+            bytes[1 + i] = static_cast<char>(bits >> (56 - 8 * i));
+        buffer.write(bytes, sizeof bytes);
+    }
     void operator()(const std::string& v) { packString(v); }
     void operator()(const Data& v)
     {
@@ -156,7 +168,7 @@ std::vector<std::uint8_t> encodeFrame(const Frame& frame)
     packer.pack_array(static_cast<std::uint32_t>(frame.values.size() + (isRequest ? 3 : 2)));
     packer.pack_uint8(static_cast<std::uint8_t>(frame.kind));
     packer.pack_uint64(frame.id);
-    ValuePacker valuePacker { packer };
+    ValuePacker valuePacker { packer, buffer };
     if (isRequest)
         valuePacker.packString(frame.selector);
     for (const auto& value : frame.values)

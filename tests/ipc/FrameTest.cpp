@@ -45,6 +45,20 @@ TEST(Frame, EveryValueKindSurvivesARoundTrip)
     EXPECT_EQ(frame.values, values);
 }
 
+TEST(Frame, WholeAndNegativeZeroDoublesStayDoubles)
+{
+    // Found by the fuzzer: whole-number doubles came back as integers.
+    auto decoded = roundTrip(Frame { FrameKind::reply, 1, {}, { 60.0, -0.0, 1e300, -4.0 } });
+    ASSERT_TRUE(std::holds_alternative<Frame>(decoded));
+    const auto& values = std::get<Frame>(decoded).values;
+    ASSERT_EQ(values.size(), 4u);
+    for (const auto& value : values)
+        ASSERT_TRUE(std::holds_alternative<double>(value));
+    EXPECT_EQ(std::get<double>(values[0]), 60.0);
+    EXPECT_TRUE(std::signbit(std::get<double>(values[1])));
+    EXPECT_EQ(std::get<double>(values[2]), 1e300);
+}
+
 TEST(Frame, NaNStaysNaN)
 {
     auto decoded = roundTrip(Frame { FrameKind::reply, 1, {}, { std::nan("") } });
