@@ -72,6 +72,20 @@ TEST(HelperProcess, EveryRequestGetsExactlyOneReplyOfItsShape)
     EXPECT_EQ(harness.countLogLines(" fault: "), 0u);
 }
 
+TEST(HelperProcess, TwoClientsShareOneService)
+{
+    test::HelperHarness harness;
+    auto first = harness.connect();
+    auto second = harness.connect();
+    auto path = harness.runtimeDir().file("shared.scrub");
+    // Without Logic the display is not found: the start answers false but the
+    // target is registered, and the other client's stop finds it.
+    ASSERT_TRUE(first->startTransportScrubObservingWithFrameRate({ 25.0, false, path }, 5s).ok());
+    ASSERT_TRUE(second->stopTransportScrubObservingForShmPath({ path }, 5s).ok());
+    EXPECT_TRUE(harness.helper().waitForLine("scrub: stopped (no targets remain)", 2s));
+    EXPECT_EQ(harness.countLogLines("scrub: stop for unregistered path; ignored"), 0u);
+}
+
 TEST(HelperProcess, RelaunchRequestRepliesThenExitsWithStatusZero)
 {
     test::HelperHarness harness;
