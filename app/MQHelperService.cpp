@@ -1,7 +1,9 @@
 #include "app/MQHelperService.h"
 
 #include "logic/CurrentProjectURL.h"
+#include "logic/GoToPosition.h"
 #include "logic/StoredActionRunner.h"
+#include "timecode/ControlBarDisplay.h"
 
 #include <cmath>
 #include <limits>
@@ -29,15 +31,36 @@ MQHelperService::~MQHelperService() = default;
 TransportReader& MQHelperService::transportReader()
 {
     if (!m_transportReader)
-        m_transportReader = std::make_unique<TransportReader>();
+        m_transportReader = std::make_unique<TransportReader>(*m_environment.platform, m_environment.mainQueue);
     return *m_transportReader;
 }
 
 ProjectCloseWatcher& MQHelperService::projectCloseWatcher()
 {
     if (!m_projectCloseWatcher)
-        m_projectCloseWatcher = std::make_unique<ProjectCloseWatcher>();
+        m_projectCloseWatcher = std::make_unique<ProjectCloseWatcher>(*m_environment.platform, m_environment.mainQueue);
     return *m_projectCloseWatcher;
+}
+
+std::optional<logic::LogicDriving> MQHelperService::logicDriving()
+{
+    if (!m_environment.platform)
+        return std::nullopt;
+    return logic::LogicDriving {
+        *m_environment.platform,
+        [queue = &m_environment.userInitiatedQueue](std::uint32_t code) {
+            // Fire and forget: the operation waits for the dialog, not for the action.
+            queue->async([code] { logic::runStoredAction(code); });
+        },
+        [this](double frameRate) { return controlBarSeconds(frameRate); },
+    };
+}
+
+std::optional<double> MQHelperService::controlBarSeconds(double frameRate) const
+{
+    if (!m_environment.platform)
+        return std::nullopt;
+    return TransportReader::readDisplaySecondsOnce(*m_environment.platform, frameRate);
 }
 
 void MQHelperService::storePacing(double pacingSeconds)
@@ -114,20 +137,48 @@ void MQHelperService::closeColorsWindowWithReply(Reply<void()> reply)
     reply();
 }
 
-void MQHelperService::readLogicProjectStartSMPTEWithFrameRate(double, bool,
+void MQHelperService::readLogicProjectStartSMPTEWithFrameRate(double frameRate, bool isDropFrame,
     Reply<void(double, double, std::int64_t, bool, OptionalError)> reply)
 {
-    reply(0.0, 0.0, -1, false, notImplemented("readLogicProjectStartSMPTE"));
+    auto logic = logicDriving();
+    if (!logic) {
+        reply(0.0, 0.0, -1, false, notImplemented("readLogicProjectStartSMPTE"));
+        return;
+    }
+    auto result = logic::readLogicProjectStartSMPTE(*logic, frameRate, isDropFrame);
+    if (auto* start = std::get_if<logic::ProjectStart>(&result))
+        reply(start->barOneSeconds, start->viewOffsetSeconds, start->displayMode, true, std::nullopt);
+    else
+        reply(0.0, 0.0, -1, false, std::move(std::get<ServiceError>(result)));
 }
 
-void MQHelperService::readLogicPlayheadSMPTEWithFrameRate(double, bool, Reply<void(double, bool, OptionalError)> reply)
+void MQHelperService::readLogicPlayheadSMPTEWithFrameRate(double frameRate, bool isDropFrame, Reply<void(double, bool, OptionalError)> reply)
 {
-    reply(0.0, false, notImplemented("readLogicPlayheadSMPTE"));
+    auto logic = logicDriving();
+    if (!logic) {
+        reply(0.0, false, notImplemented("readLogicPlayheadSMPTE"));
+        return;
+    }
+    auto result = logic::readLogicPlayheadSMPTE(*logic, frameRate, isDropFrame);
+    if (auto* seconds = std::get_if<double>(&result))
+        reply(*seconds, true, std::nullopt);
+    else
+        reply(0.0, false, std::move(std::get<ServiceError>(result)));
 }
 
-void MQHelperService::goToLogicPlayheadSMPTESeconds(double, double, bool, Reply<void(double, double, bool, OptionalError)> reply)
+void MQHelperService::goToLogicPlayheadSMPTESeconds(double seconds, double frameRate, bool isDropFrame,
+    Reply<void(double, double, bool, OptionalError)> reply)
 {
-    reply(0.0, std::nan(""), false, notImplemented("goToLogicPlayheadSMPTESeconds"));
+    auto logic = logicDriving();
+    if (!logic) {
+        reply(0.0, std::nan(""), false, notImplemented("goToLogicPlayheadSMPTESeconds"));
+        return;
+    }
+    auto result = logic::goToLogicPlayheadSMPTESeconds(*logic, seconds, frameRate, isDropFrame);
+    if (auto* move = std::get_if<logic::PlayheadMove>(&result))
+        reply(move->landedSeconds, move->viewOffsetSeconds, true, std::nullopt);
+    else
+        reply(0.0, std::nan(""), false, std::move(std::get<ServiceError>(result)));
 }
 
 void MQHelperService::currentLogicProjectURLWithReply(Reply<void(std::optional<URL>, OptionalError)> reply)
@@ -196,54 +247,60 @@ void MQHelperService::openAutomationSettingsWithReply(Reply<void()> reply)
 
 void MQHelperService::evaluateControlBarStateWithFrameRate(double, bool, Reply<void(std::int64_t)> reply)
 {
+    // The frame rate and drop-frame flag do not change the answer.
     m_environment.mainQueue.async([this, reply = std::move(reply)]() mutable {
-        // FIXME: the control-bar evaluation is not built yet; 4 says "cannot read Logic".
-        std::int64_t state = 4;
+        std::int64_t state = m_environment.platform ? timecode::evaluateControlBarState(*m_environment.platform)
+                                                    : timecode::controlbarstate::logicNotReachable;
         m_log.info("controlBarState: {}", state);
         reply(state);
     });
 }
 
-void MQHelperService::startTransportScrubObservingWithFrameRate(double, bool, std::string, Reply<void(bool)> reply)
+// The four monitor requests hold the service weakly. Without a platform (tests of
+// the request channel alone) there is no Logic to read, and starts answer false.
+
+void MQHelperService::startTransportScrubObservingWithFrameRate(double frameRate, bool isDropFrame, std::string shmPath,
+    Reply<void(bool)> reply)
 {
-    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
-        auto self = weak.lock();
-        if (!self) {
-            reply(false);
-            return;
-        }
-        self->transportReader();
-        reply(false); // FIXME: scrub targets are not built yet.
-    });
+    m_environment.mainQueue.async(
+        [weak = weak_from_this(), frameRate, isDropFrame, shmPath = std::move(shmPath), reply = std::move(reply)]() mutable {
+            auto self = weak.lock();
+            if (!self || !self->m_environment.platform) {
+                reply(false);
+                return;
+            }
+            reply(self->transportReader().start(frameRate, isDropFrame, shmPath));
+        });
 }
 
-void MQHelperService::stopTransportScrubObservingForShmPath(std::string, Reply<void()> reply)
+void MQHelperService::stopTransportScrubObservingForShmPath(std::string shmPath, Reply<void()> reply)
 {
-    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
-        if (auto self = weak.lock())
-            self->transportReader();
+    m_environment.mainQueue.async([weak = weak_from_this(), shmPath = std::move(shmPath), reply = std::move(reply)]() mutable {
+        if (auto self = weak.lock(); self && self->m_environment.platform)
+            self->transportReader().stop(shmPath);
         reply();
     });
 }
 
-void MQHelperService::startProjectCloseWatchForShmPath(std::string, Reply<void(bool)> reply)
+void MQHelperService::startProjectCloseWatchForShmPath(std::string shmPath, Reply<void(bool)> reply)
 {
-    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
+    m_environment.mainQueue.async([weak = weak_from_this(), shmPath = std::move(shmPath), reply = std::move(reply)]() mutable {
         auto self = weak.lock();
-        if (!self) {
+        if (!self || !self->m_environment.platform) {
             reply(false);
             return;
         }
-        self->projectCloseWatcher();
-        reply(false); // FIXME: project watches are not built yet.
+        // False when the file could not be opened or mapped: the client would
+        // otherwise wait for a flag that is never written.
+        reply(self->projectCloseWatcher().start(shmPath));
     });
 }
 
-void MQHelperService::stopProjectCloseWatchForShmPath(std::string, Reply<void()> reply)
+void MQHelperService::stopProjectCloseWatchForShmPath(std::string shmPath, Reply<void()> reply)
 {
-    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
-        if (auto self = weak.lock())
-            self->projectCloseWatcher();
+    m_environment.mainQueue.async([weak = weak_from_this(), shmPath = std::move(shmPath), reply = std::move(reply)]() mutable {
+        if (auto self = weak.lock(); self && self->m_environment.platform)
+            self->projectCloseWatcher().stop(shmPath);
         reply();
     });
 }

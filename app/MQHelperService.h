@@ -12,6 +12,7 @@
 #pragma once
 
 #include "app/ipc/MQHelperXPCProtocol.h"
+#include "logic/LogicDriving.h"
 #include "monitors/ProjectCloseWatcher.h"
 #include "monitors/TransportReader.h"
 #include "platform/CoreTypes.h"
@@ -98,9 +99,17 @@ public:
     void openAutomationSettingsWithReply(Reply<void()> reply) override;
     void recheckPermissionsBouncingWithReply(Reply<void()> reply) override;
 
-    /// The lazily created monitors (main thread only).
+    /// The lazily created monitors (main thread only; the service must have a platform).
     TransportReader& transportReader();
     ProjectCloseWatcher& projectCloseWatcher();
+
+    /// The control bar's position in seconds, read afresh (the one-shot display
+    /// read). Callable from any thread: it goes through no monitor, so a
+    /// Logic-driving request on a connection thread never races the main thread's
+    /// lazy creation of the transport reader.
+    std::optional<double> controlBarSeconds(double frameRate) const;
+    /// What the Logic-driving operations need; nothing without a platform.
+    std::optional<logic::LogicDriving> logicDriving();
 
     /// Sleeps the calling thread for operationPacingSeconds when it is above 0.
     void pacingPause() const;

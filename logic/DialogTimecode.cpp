@@ -31,7 +31,9 @@ std::vector<ax::UIElement> timecodeGroups(const ax::UIElement& dialog)
     return groups;
 }
 
-std::optional<timecode::TimecodeFields> fieldsOfGroup(const ax::UIElement& group)
+} // namespace
+
+std::optional<timecode::TimecodeFields> readTimecodeGroupFields(const ax::UIElement& group)
 {
     try {
         if (std::optional<std::string> text = group.attribute<std::string>(ax::Attribute::value))
@@ -57,20 +59,19 @@ std::optional<timecode::TimecodeFields> fieldsOfGroup(const ax::UIElement& group
     }
 }
 
-} // namespace
 
 std::optional<timecode::TimecodeFields> readDialogTimecodeGroup(const ax::UIElement& dialog, std::size_t index)
 {
     std::vector<ax::UIElement> groups = timecodeGroups(dialog);
     if (groups.size() < index + 1)
         return std::nullopt;
-    return fieldsOfGroup(groups[index]);
+    return readTimecodeGroupFields(groups[index]);
 }
 
 timecode::TimecodeLayout timecodeLayout(const ax::UIElement& dialog)
 {
     for (const ax::UIElement& group : timecodeGroups(dialog))
-        if (std::optional<timecode::TimecodeFields> fields = fieldsOfGroup(group))
+        if (std::optional<timecode::TimecodeFields> fields = readTimecodeGroupFields(group))
             return fields->layout;
     serviceLog().info("timecodeLayout: no timecode group found — assuming hh:mm:ss:ff");
     return timecode::TimecodeLayout::frames();

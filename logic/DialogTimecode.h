@@ -20,6 +20,10 @@ namespace mq::logic {
 /// children.
 std::optional<timecode::TimecodeFields> readDialogTimecodeGroup(const ax::UIElement& dialog, std::size_t index);
 
+/// One element read as a timecode group: its AXValue text when that parses, else
+/// the AXValueDescription of its 4 or 5 children. Reads that throw count as absent.
+std::optional<timecode::TimecodeFields> readTimecodeGroupFields(const ax::UIElement& group);
+
 /// The layout of the dialog's first timecode group that parses; `frames` (with an
 /// info log line) when none does.
 timecode::TimecodeLayout timecodeLayout(const ax::UIElement& dialog);

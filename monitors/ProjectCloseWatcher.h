@@ -1,18 +1,120 @@
 // Flags in clients' shared-memory files when the watched Logic project is closed.
+//
+// A watch binds a file to the project that is in front when it starts, then checks
+// twice a second through accessibility whether that project is still open. Seen
+// closed on two consecutive checks, the project is flagged: the watch block's
+// closed flag is set to 1. A project saved under a new name stays bound to its
+// window; a new window showing the same file takes the binding over. Nothing is
+// judged while the screen is locked, the screens or the system sleep, or the
+// session is inactive, nor for a grace period after that. Main thread only.
 #pragma once
 
+#include "ax/UIElement.h"
+#include "monitors/SharedMemoryBlock.h"
+#include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "platform/Platform.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace mq {
 
-/// FIXME: binding, the checks and the suspension observers are not built yet;
-/// the service answers watch requests with their failure replies.
+/// Why judging is suspended.
+enum class SuspendReason { screenLocked, screensAsleep, systemAsleep, sessionInactive };
+
+/// "screenLocked", "screensAsleep", "systemAsleep", "sessionInactive".
+std::string_view rawValue(SuspendReason reason);
+
+/// One watched file.
+struct WatchTarget {
+    shm::WatchBlock shm;
+    /// The Logic window bound to the project.
+    std::optional<ax::UIElement> windowElement;
+    /// Standardized path of the bound project; none when it had never been saved.
+    std::optional<std::string> projectPath;
+    /// Consecutive checks on which the project was seen closed.
+    std::int64_t closedStreak { 0 };
+    /// The close has been written; the target is no longer checked.
+    bool flagged { false };
+};
+
 class ProjectCloseWatcher {
 public:
-    ProjectCloseWatcher() = default;
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::nanoseconds kCheckInterval { std::chrono::milliseconds(500) };
+    static constexpr std::chrono::nanoseconds kResumeGrace { std::chrono::seconds(3) };
+    /// Consecutive closed checks that flag a project.
+    static constexpr std::int64_t kClosedChecksToFlag = 2;
+
+    /// How the watcher keeps time. Tests give their own clock and a long interval
+    /// when they drive check() by hand.
+    struct Timing {
+        std::chrono::nanoseconds checkInterval { kCheckInterval };
+        std::function<Clock::time_point()> now { [] { return Clock::now(); } };
+    };
+
+    /// Registers the eight suspension observers on `mainLoop`; they stay until the
+    /// watcher is destroyed.
+    ProjectCloseWatcher(platform::Platform& platform, RunLoop& mainLoop);
+    ProjectCloseWatcher(platform::Platform& platform, RunLoop& mainLoop, Timing timing);
+    ~ProjectCloseWatcher();
+    ProjectCloseWatcher(const ProjectCloseWatcher&) = delete;
+    ProjectCloseWatcher& operator=(const ProjectCloseWatcher&) = delete;
+
+    /// Registers or re-registers `shmPath`, binds it to the front project and makes
+    /// sure the checks run. False when the file could not be opened or mapped: the
+    /// path is then not watched (and a previous watch of it is dropped). A restart
+    /// never clears a flag already written.
+    bool start(const std::string& shmPath);
+    /// Unregisters `shmPath`; silently nothing when it is not watched.
+    void stop(const std::string& shmPath);
+
+    /// One check, as the timer runs it.
+    void check();
+    void suspend(SuspendReason reason);
+    void resume(SuspendReason reason);
+    /// Whether a check may judge now: no suspension, past the grace time, and a
+    /// session dictionary that does not say the screen is locked or the session
+    /// is off the console.
+    bool mayJudge() const;
+
+    /// A window's project file: its AXDocument as a file URL's standardized path,
+    /// or as an absolute path; nothing otherwise or when it cannot be read.
+    static std::optional<std::string> documentPath(const ax::UIElement& window);
+
+    // State, for diagnostics and tests (main thread).
+    bool isWatching() const { return m_pollTimer != nullptr; }
+    std::size_t targetCount() const { return m_targets.size(); }
+    const WatchTarget* target(const std::string& shmPath) const;
+    const std::set<SuspendReason>& suspendReasons() const { return m_suspendReasons; }
+    Clock::time_point resumeNotBefore() const { return m_resumeNotBefore; }
 
 private:
+    bool onMainThread(std::string_view operation) const;
+    void resetStreaks();
+
+    platform::Platform& m_platform;
+    RunLoop& m_mainLoop;
+    Timing m_timing;
+    /// Timer ticks and observers hold this weakly.
+    std::shared_ptr<ProjectCloseWatcher*> m_anchor { std::make_shared<ProjectCloseWatcher*>(this) };
+
     log::Logger m_log { "helper.projectclose" };
+    std::map<std::string, WatchTarget> m_targets;
+    std::unique_ptr<RepeatingTimer> m_pollTimer;
+    std::set<SuspendReason> m_suspendReasons;
+    Clock::time_point m_resumeNotBefore { Clock::time_point::min() };
+    std::vector<std::pair<platform::NotificationCenterKind, platform::NotificationToken>> m_observerTokens;
 };
 
 } // namespace mq

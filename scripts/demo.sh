@@ -35,6 +35,11 @@ pids+=($helper)
 for _ in $(seq 100); do [ -S "$runtime/com.quillmoor.marquee.helper" ] && break; sleep 0.05; done
 
 marquee=$bin/client/marquee
+logicsim() { "$bin/sim/logicsim" ctl "$@" >/dev/null; }
+show_playhead() {
+  "$bin/sim/logicsim" ctl state | python3 -c 'import json,sys; t=json.load(sys.stdin)["transport"]; print("logicsim: playhead at %.3f s" % t["playheadSeconds"])'
+}
+
 step "Housekeeping"
 run "$marquee" permissions
 run "$marquee" project-url
@@ -44,8 +49,28 @@ step "Timecode arithmetic (no helper needed)"
 run "$marquee" timecode --seconds 60 --fps 29.97 --drop-frame
 run "$marquee" timecode --parse 01:00:00:12 --fps 25
 
-step "A request that is not built yet answers with its failure reply"
-run "$marquee" goto 3600 --fps 25 --json
+step "Read the project start and the playhead through Logic's Go to Position dialog"
+run "$marquee" project-start --fps 25
+run "$marquee" playhead --fps 25
+
+step "Move the playhead to 01:01:01:13 and read it back"
+run "$marquee" goto 3661.52 --fps 25
+show_playhead
+run "$marquee" playhead --fps 25 --json
+
+step "Follow the transport through a scrub file while Logic plays"
+logicsim set-transport '{"playing": true}'
+run "$marquee" scrub --shm "$runtime/scrub.shm" --fps 25 --duration 1
+logicsim set-transport '{"playing": false}'
+
+step "Stored actions by code: 5 stops the transport; 4 is not on the allow-list"
+run "$marquee" action 5
+run "$marquee" action 4
+
+step "Logic quits: requests fail with their error replies"
+logicsim quit '{"app": "logic"}'
+run "$marquee" playhead --fps 25
+run "$marquee" project-url
 
 step "Relaunch: the helper replies, then exits with status 0"
 run "$marquee" relaunch

@@ -1,6 +1,7 @@
 // The control side: commands that change the world, inject faults and report
 // the whole state. Used by tests, demos and people; never by the helper.
 #include "sim/Model.h"
+#include "sim/GoToPositionDialog.h"
 
 #include "platform/Accessibility.h"
 
@@ -228,6 +229,15 @@ json Model::control(const std::string& command, const json& args)
 
     if (command == "ping")
         return json { { "ok", true } };
+    if (command == "open-dialog") {
+        auto name = argString(args, "dialog");
+        if (name != "goToPosition")
+            throw std::runtime_error("no dialog '" + name + "'");
+        Token dialog = openGoToPositionDialog(*this);
+        if (!dialog)
+            throw std::runtime_error("Logic is not running");
+        return json { { "ok", true }, { "key", element(dialog)->key } };
+    }
     if (command == "state")
         return stateJson();
     if (command == "reset") {
@@ -263,23 +273,23 @@ json Model::control(const std::string& command, const json& args)
         return result;
     }
     if (command == "add-app") {
-        json spec = args.at("application");
+        json definition = args.at("application");
         Application a;
-        a.spec = spec;
-        a.key = spec.value("key", spec.value("bundleIdentifier", "app" + std::to_string(m_applications.size())));
+        a.definition = definition;
+        a.key = definition.value("key", definition.value("bundleIdentifier", "app" + std::to_string(m_applications.size())));
         if (application(a.key))
             throw std::runtime_error("an application '" + a.key + "' exists already");
-        if (spec.contains("bundleIdentifier") && spec["bundleIdentifier"].is_string())
-            a.bundleIdentifier = spec["bundleIdentifier"].get<std::string>();
-        if (spec.contains("localizedName") && spec["localizedName"].is_string())
-            a.localizedName = spec["localizedName"].get<std::string>();
-        a.activationPolicy = spec.value("activationPolicy", "regular");
-        a.bundlePath = spec.value("bundlePath", "");
+        if (definition.contains("bundleIdentifier") && definition["bundleIdentifier"].is_string())
+            a.bundleIdentifier = definition["bundleIdentifier"].get<std::string>();
+        if (definition.contains("localizedName") && definition["localizedName"].is_string())
+            a.localizedName = definition["localizedName"].get<std::string>();
+        a.activationPolicy = definition.value("activationPolicy", "regular");
+        a.bundlePath = definition.value("bundlePath", "");
         m_applications.push_back(std::move(a));
         Application& added = m_applications.back();
-        if (spec.value("running", true))
-            launch(added, spec.contains("pid") ? std::optional<pid_type>(spec["pid"].get<pid_type>()) : std::nullopt);
-        added.terminated = spec.value("terminated", false);
+        if (definition.value("running", true))
+            launch(added, definition.contains("pid") ? std::optional<pid_type>(definition["pid"].get<pid_type>()) : std::nullopt);
+        added.terminated = definition.value("terminated", false);
         return json { { "pid", added.pid } };
     }
     if (command == "set-app") {

@@ -70,7 +70,7 @@ struct Application {
     std::vector<Token> windows; // front to back
     Token mainWindow { 0 };
     Token focusedWindow { 0 };
-    json spec; // the scenario entry, to launch it again
+    json definition; // the scenario entry, to launch it again
 };
 
 struct FaultRule {
@@ -166,6 +166,13 @@ public:
     void closeDialog(Element& dialog, bool confirmed);
     void registerBehavior(const std::string& name, std::unique_ptr<DialogBehavior> behavior);
     void log(json entry); // appended to the event log in the state
+    /// The transport: frameRate, playheadSeconds, bar1Seconds, and the settings of
+    /// the time display (see GoToPositionDialog.h).
+    json& transport() { return m_transport; }
+    /// Adds a window built from `spec` to `app`; a modal one takes the focus.
+    Token addWindow(Application& app, const json& spec, bool front);
+    /// Shows the playhead in the control bar's SMPTE display (while it follows).
+    void updateDisplayFromPlayhead();
 
 private:
     friend struct ScenarioLoader;
@@ -201,16 +208,14 @@ private:
     void broadcastNotification(const std::string& center, const std::string& name);
 
     // Tree editing.
-    Token addElement(const json& spec, pid_type pid, Token parent, std::vector<std::pair<Token, json>>& references);
+    Token addElement(const json& definition, pid_type pid, Token parent, std::vector<std::pair<Token, json>>& references);
     void resolveReferences(std::vector<std::pair<Token, json>>& references);
-    Token addWindow(Application& app, const json& spec, bool front);
     void removeSubtree(Token token);
     void removeWindow(Token window);
     json elementJson(const Element& element, int depth) const;
     json applicationJson(const Application& app) const;
     Token buildLargeWindow(Application& app, int count, int fanout, const std::string& key);
     void applyDisplayLanguage(const std::string& language);
-    void updateDisplayFromPlayhead();
 
     json m_scenario;
     std::unordered_map<Token, Element> m_elements;

@@ -79,18 +79,18 @@ std::optional<CFValue> decodeScenarioValue(const std::string& attribute, const j
 
 } // namespace
 
-Token Model::addElement(const json& spec, pid_type pid, Token parent, std::vector<std::pair<Token, json>>& references)
+Token Model::addElement(const json& definition, pid_type pid, Token parent, std::vector<std::pair<Token, json>>& references)
 {
-    if (!spec.is_object())
+    if (!definition.is_object())
         malformed("an element must be an object");
-    if (!spec.contains("role") || !spec["role"].is_string())
-        malformed("an element needs a role: " + spec.dump().substr(0, 200));
+    if (!definition.contains("role") || !definition["role"].is_string())
+        malformed("an element needs a role: " + definition.dump().substr(0, 200));
     Element e;
     e.token = m_nextToken++;
     e.pid = pid;
     e.parent = parent;
-    e.role = spec["role"].get<std::string>();
-    e.key = spec.value("key", "");
+    e.role = definition["role"].get<std::string>();
+    e.key = definition.value("key", "");
 
     // Defaults by role, before the scenario's own attributes so that those win.
     if (e.role == "AXWindow") {
@@ -116,9 +116,9 @@ Token Model::addElement(const json& spec, pid_type pid, Token parent, std::vecto
     e.set("AXEnabled", CFValue(true));
 
     for (const auto& [shorthand, attribute] : kShorthands)
-        if (auto it = spec.find(shorthand); it != spec.end())
+        if (auto it = definition.find(shorthand); it != definition.end())
             e.set(attribute, it->is_null() ? std::nullopt : decodeScenarioValue(attribute, *it));
-    if (auto it = spec.find("attributes"); it != spec.end()) {
+    if (auto it = definition.find("attributes"); it != definition.end()) {
         if (!it->is_object())
             malformed("attributes must be an object");
         for (const auto& [name, value] : it->items()) {
@@ -131,33 +131,33 @@ Token Model::addElement(const json& spec, pid_type pid, Token parent, std::vecto
         }
     }
     for (const char* name : { "unsupported" })
-        if (auto it = spec.find(name); it != spec.end())
+        if (auto it = definition.find(name); it != definition.end())
             for (const auto& attribute : *it)
                 e.erase(attribute.get<std::string>());
-    if (auto it = spec.find("actions"); it != spec.end())
+    if (auto it = definition.find("actions"); it != definition.end())
         e.actions = it->get<std::vector<std::string>>();
-    if (auto it = spec.find("settable"); it != spec.end())
+    if (auto it = definition.find("settable"); it != definition.end())
         e.settable = it->get<std::vector<std::string>>();
-    e.press = spec.value("press", "");
-    if (auto it = spec.find("refuseAXPress"); it != spec.end()) {
+    e.press = definition.value("press", "");
+    if (auto it = definition.find("refuseAXPress"); it != definition.end()) {
         if (it->is_boolean() && it->get<bool>())
             e.refuseAXPress = platform::axerror::failure;
         else if (it->is_number_integer())
             e.refuseAXPress = it->get<AXErrorCode>();
     }
-    e.focusable = spec.value("focusable", e.focusable);
-    e.behavior = spec.value("behavior", "");
+    e.focusable = definition.value("focusable", e.focusable);
+    e.behavior = definition.value("behavior", "");
     for (const char* name : { "defaultButton", "cancelButton" })
-        if (auto it = spec.find(name); it != spec.end())
+        if (auto it = definition.find(name); it != definition.end())
             references.emplace_back(e.token, json { { "attribute", std::string("AX") + char(std::toupper(name[0])) + (name + 1) }, { "ref", *it } });
-    if (spec.value("focused", false) && parent != 0)
+    if (definition.value("focused", false) && parent != 0)
         references.emplace_back(e.token, json { { "focus", true } });
 
     Token token = e.token;
     if (!e.key.empty())
         m_keys[e.key] = token;
     m_elements.emplace(token, std::move(e));
-    if (auto it = spec.find("children"); it != spec.end()) {
+    if (auto it = definition.find("children"); it != definition.end()) {
         if (!it->is_array())
             malformed("children must be an array");
         for (const auto& child : *it) {
@@ -188,10 +188,10 @@ void Model::resolveReferences(std::vector<std::pair<Token, json>>& references)
     references.clear();
 }
 
-Token Model::addWindow(Application& app, const json& spec, bool front)
+Token Model::addWindow(Application& app, const json& definition, bool front)
 {
     std::vector<std::pair<Token, json>> references;
-    Token window = addElement(spec, app.pid, app.element, references);
+    Token window = addElement(definition, app.pid, app.element, references);
     if (m_elements[window].role != "AXWindow")
         malformed("a window needs role AXWindow");
     if (front)
@@ -212,9 +212,9 @@ Token Model::addWindow(Application& app, const json& spec, bool front)
                 w.focusedField = fields.front();
         }
     }
-    if (spec.value("main", false))
+    if (definition.value("main", false))
         app.mainWindow = window;
-    if (spec.value("focusedWindow", false))
+    if (definition.value("focusedWindow", false))
         app.focusedWindow = window;
     m_broadcasts.push_back(json { { "event", "ax" }, { "pid", app.pid }, { "element", wire::encodeElement(ref(window)) }, { "notification", "AXWindowCreated" } });
     return window;
@@ -285,12 +285,12 @@ json Model::launch(Application& app, std::optional<pid_type> pid)
     if (!app.key.empty())
         m_keys[app.key] = app.element;
 
-    if (auto it = app.spec.find("windows"); it != app.spec.end()) {
+    if (auto it = app.definition.find("windows"); it != app.definition.end()) {
         for (const auto& window : *it)
             addWindow(app, window, false);
     }
     for (const char* which : { "mainWindow", "focusedWindow" }) {
-        if (auto it = app.spec.find(which); it != app.spec.end() && it->is_string()) {
+        if (auto it = app.definition.find(which); it != app.definition.end() && it->is_string()) {
             Element* w = elementByKey(it->get<std::string>());
             if (!w)
                 malformed(std::string(which) + " names unknown window '" + it->get<std::string>() + "'");
@@ -331,32 +331,32 @@ void Model::load(const json& scenario)
     fresh.m_transport = scenario.value("transport", json { { "frameRate", 25 }, { "playheadSeconds", 3600.0 }, { "playing", false } });
     if (auto it = scenario.find("cursor"); it != scenario.end())
         fresh.m_cursor = { (*it)[0].get<double>(), (*it)[1].get<double>() };
-    for (const auto& spec : scenario.value("applications", json::array())) {
+    for (const auto& definition : scenario.value("applications", json::array())) {
         Application app;
-        app.spec = spec;
-        app.key = spec.value("key", "");
-        if (auto it = spec.find("bundleIdentifier"); it != spec.end() && it->is_string())
+        app.definition = definition;
+        app.key = definition.value("key", "");
+        if (auto it = definition.find("bundleIdentifier"); it != definition.end() && it->is_string())
             app.bundleIdentifier = it->get<std::string>();
-        if (auto it = spec.find("localizedName"); it != spec.end() && it->is_string())
+        if (auto it = definition.find("localizedName"); it != definition.end() && it->is_string())
             app.localizedName = it->get<std::string>();
-        app.activationPolicy = spec.value("activationPolicy", "regular");
-        app.bundlePath = spec.value("bundlePath", "");
+        app.activationPolicy = definition.value("activationPolicy", "regular");
+        app.bundlePath = definition.value("bundlePath", "");
         if (app.key.empty())
             app.key = app.bundleIdentifier.value_or("app" + std::to_string(fresh.m_applications.size()));
         fresh.m_applications.push_back(std::move(app));
     }
     for (auto& app : fresh.m_applications) {
-        if (!app.spec.value("running", true)) {
+        if (!app.definition.value("running", true)) {
             app.running = false;
             continue;
         }
-        if (auto it = app.spec.find("pid"); it != app.spec.end()) {
+        if (auto it = app.definition.find("pid"); it != app.definition.end()) {
             // A fixed pid (negative ones model processes the workspace lists without one).
             fresh.launch(app, it->get<pid_type>());
         } else {
             fresh.launch(app);
         }
-        app.terminated = app.spec.value("terminated", false);
+        app.terminated = app.definition.value("terminated", false);
     }
     fresh.m_frontmost = scenario.value("frontmost", "");
     fresh.m_language = scenario.value("language", "en");

@@ -1,6 +1,7 @@
 // Logic's numbered commands that the helper's stored actions run, with the effect
 // each caller relies on. Dialogs that later parts read in detail are minimal:
 // their titles, fields and buttons, under keys that tests and behaviours can use.
+#include "sim/GoToPositionDialog.h"
 #include "sim/Model.h"
 
 #include "platform/linux/LogicSimWire.h"
@@ -83,6 +84,7 @@ public:
 
 void Model::registerStoredActionBehaviors()
 {
+    registerGoToPositionDialog(*this);
     registerBehavior("name-editor", std::make_unique<NameEditorBehavior>());
     registerBehavior("locators", std::make_unique<LocatorsBehavior>());
 }
@@ -140,8 +142,7 @@ json Model::runStoredAction(std::uint32_t code)
         m_transport["playing"] = false;
         break;
     case 21: // Go to Position…
-        open(dialog("go-to-position", "Go to Position",
-            json::array({ field("go-to-position-bar", "Bar", true), field("go-to-position-smpte", "SMPTE") }), "go-to-position"));
+        openGoToPositionDialog(*this);
         break;
     case 476: // Set Left and Right Locator…
         open(dialog("locators", "Set Left and Right Locator",

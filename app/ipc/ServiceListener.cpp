@@ -434,6 +434,11 @@ void ServiceListener::invalidate()
         impl.work.reset();
         impl.io.stop();
         impl.ioThread.join();
+        // Closing left the connections' reads and the accept completed with
+        // "aborted" but not yet run; their handlers hold the connections, which
+        // hold the listener. Run them here so that all of it is released.
+        impl.io.restart();
+        impl.io.poll();
     }
     if (impl.ownsSocketFile)
         ::unlink(impl.socketPath.c_str());

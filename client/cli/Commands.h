@@ -12,6 +12,9 @@ namespace mq::cli {
 /// `marquee timecode ...`: conversions that need no helper.
 void addTimecodeCommands(CLI::App& app);
 
+/// `marquee scrub` and `marquee watch`: the shared-memory monitors, followed live.
+void addMonitorCommands(CLI::App& app);
+
 /// One subcommand per request of the helper.
 void addRequestCommands(CLI::App& app);
 

@@ -16,8 +16,10 @@ std::string marqueeExecutablePath()
     return MQ_MARQUEE_EXECUTABLE;
 }
 
-HelperHarness::HelperHarness()
+HelperHarness::HelperHarness(Desktop desktop, std::optional<std::string> scenarioFile)
 {
+    if (desktop == Desktop::logicSim)
+        m_logicSim = std::make_unique<LogicSimProcess>(m_runtimeDir, std::move(scenarioFile));
     m_helper = std::make_unique<ChildProcess>(std::vector<std::string> { helperExecutablePath() }, environment());
     if (!m_helper->waitForLine("XPC listener resumed on com.quillmoor.marquee.helper", std::chrono::seconds(10)))
         throw std::runtime_error("marquee-helper did not start listening");

@@ -251,7 +251,7 @@ TEST_F(ActionsSimTest, EveryStoredActionHasItsEffect)
         { { 21 },
             [&] {
                 EXPECT_EQ(logicWindowKeys().front(), "go-to-position");
-                EXPECT_EQ(focusedField("go-to-position"), "go-to-position-bar");
+                EXPECT_EQ(focusedField("go-to-position"), "go-to-position-bar-field");
             } },
         { { 476 }, [&] { EXPECT_EQ(logicWindowKeys().front(), "locators"); } },
         { { 483 }, [&] { EXPECT_TRUE(hasWindow("colors-window")); EXPECT_EQ(logic()["colorsWindowOpen"], true); } },

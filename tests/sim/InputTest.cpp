@@ -8,7 +8,7 @@ namespace {
 
 using namespace platform;
 
-json dialogSpec(bool refusePress = false)
+json dialogDefinition(bool refusePress = false)
 {
     return json {
         { "key", "dialog" }, { "role", "AXWindow" }, { "subrole", "AXDialog" }, { "title", "Go to Position" }, { "modal", true },
@@ -56,7 +56,7 @@ protected:
 
 TEST_F(Input, TypingGoesToTheFocusedFieldAndTabMovesTheFocus)
 {
-    ctl("add-window", { { "window", dialogSpec() } });
+    ctl("add-window", { { "window", dialogDefinition() } });
     type(u"1 1 1 1");
     key(keycode::tab);
     type(u"01:00:02:00");
@@ -85,7 +85,7 @@ TEST_F(Input, TypingGoesToTheFocusedFieldAndTabMovesTheFocus)
 
 TEST_F(Input, ReturnPressesTheDefaultButtonEvenWhenItRefusesAXPress)
 {
-    ctl("add-window", { { "window", dialogSpec(true) } });
+    ctl("add-window", { { "window", dialogDefinition(true) } });
     auto app = ax().createApplication(logicPid());
     CFValue focusedWindow, button;
     ASSERT_EQ(read(app, "AXFocusedWindow", focusedWindow), 0);
@@ -110,9 +110,9 @@ TEST_F(Input, ReturnPressesTheDefaultButtonEvenWhenItRefusesAXPress)
 
 TEST_F(Input, EscapeCancelsAndAXPressConfirms)
 {
-    ctl("add-window", { { "window", dialogSpec() } });
+    ctl("add-window", { { "window", dialogDefinition() } });
     key(keycode::escape);
-    ctl("add-window", { { "window", dialogSpec() } });
+    ctl("add-window", { { "window", dialogDefinition() } });
     auto app = ax().createApplication(logicPid());
     CFValue focusedWindow, button;
     ASSERT_EQ(read(app, "AXFocusedWindow", focusedWindow), 0);
@@ -127,7 +127,7 @@ TEST_F(Input, EscapeCancelsAndAXPressConfirms)
 
 TEST_F(Input, KeysGoNowhereWhenLogicIsNotFrontmost)
 {
-    ctl("add-window", { { "window", dialogSpec() } });
+    ctl("add-window", { { "window", dialogDefinition() } });
     ctl("frontmost", { { "app", "finder" } });
     type(u"9");
     EXPECT_EQ(fieldValue(dialogInState(), 0), "");
@@ -139,7 +139,7 @@ TEST_F(Input, KeysGoNowhereWhenLogicIsNotFrontmost)
 
 TEST_F(Input, ClickPressesTheButtonUnderTheCursorAndMovesIt)
 {
-    ctl("add-window", { { "window", dialogSpec() } });
+    ctl("add-window", { { "window", dialogDefinition() } });
     m_backend->postMouseEvent({ MouseEventType::leftMouseDown, { 800, 470 }, 0 });
     m_backend->postMouseEvent({ MouseEventType::leftMouseUp, { 800, 470 }, 0 });
     EXPECT_EQ(m_backend->cursorPosition(), (CGPoint { 800, 470 }));

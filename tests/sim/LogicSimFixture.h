@@ -1,5 +1,5 @@
 // A logicsim process on a private runtime directory, a backend connected to it,
-// and a control channel for changing and inspecting the simulated world.
+// and a control channel for changing and reading the simulated world.
 #pragma once
 
 #include "platform/linux/LogicSimPlatform.h"

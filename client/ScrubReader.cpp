@@ -1,0 +1,35 @@
+#include "client/ScrubReader.h"
+
+namespace mq::client {
+
+std::variant<ScrubReader, shm::MapFailure> ScrubReader::open(const std::string& path)
+{
+    std::variant<shm::ScrubBlock, shm::MapFailure> opened = shm::ScrubBlock::open(path);
+    if (auto* failure = std::get_if<shm::MapFailure>(&opened))
+        return *failure;
+    return ScrubReader(std::move(std::get<shm::ScrubBlock>(opened)));
+}
+
+std::optional<ScrubSnapshot> ScrubReader::snapshot(int maxAttempts) const
+{
+    for (int attempt = 0; attempt < maxAttempts; ++attempt) {
+        ScrubSnapshot snapshot;
+        std::uint32_t before = m_block.sequence();
+        snapshot.displayModeWord = m_block.displayModeWord();
+        snapshot.position = m_block.position();
+        snapshot.valid = m_block.valid() != 0;
+        std::uint32_t after = m_block.sequence();
+        if (before == after) {
+            snapshot.sequence = after;
+            return snapshot;
+        }
+    }
+    return std::nullopt;
+}
+
+void ScrubReader::requestSteadyRate(bool steady)
+{
+    m_block.storeSteadyRateRequest(steady ? 1 : 0);
+}
+
+} // namespace mq::client

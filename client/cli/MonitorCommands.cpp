@@ -1,0 +1,250 @@
+// marquee scrub and marquee watch: follow the helper's shared-memory monitors the
+// way a plug-in does. `scrub` asks the helper to publish the transport into a
+// file and shows each new position as it arrives, with the update rate; `watch`
+// asks it to watch the front project and waits until the project is flagged closed.
+//
+// Exit status: 0 done (the duration ended, Ctrl-C, or the project was closed);
+// 1 the helper refused, or `watch` timed out; 2 bad usage or an unusable file;
+// 3 the helper is not running; 4 no reply.
+#include "client/cli/Commands.h"
+#include "client/cli/Output.h"
+
+#include "client/ProjectWatchReader.h"
+#include "client/ScrubReader.h"
+
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <deque>
+#include <fmt/format.h>
+#include <iostream>
+#include <optional>
+#include <thread>
+#include <unistd.h>
+
+namespace mq::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+/// How often the files are looked at: well under the helper's 1/60 s tick.
+constexpr std::chrono::milliseconds kScrubPollInterval { 2 };
+constexpr std::chrono::milliseconds kWatchPollInterval { 20 };
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void onInterrupt(int)
+{
+    g_interrupted = 1;
+}
+
+/// Ctrl-C and SIGTERM end the wait instead of the process, so that the
+/// observation is stopped on the way out.
+void catchInterrupts()
+{
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+[[noreturn]] void failUsage(std::string_view command, const std::string& message)
+{
+    std::cerr << "marquee " << command << ": " << message << '\n';
+    throw CLI::RuntimeError(kExitUsage);
+}
+
+std::string mapFailureText(const shm::MapFailure& failure)
+{
+    return fmt::format("{} failed: {}", failure.stage == shm::MapFailure::Stage::open ? "open" : "mmap", std::strerror(failure.error));
+}
+
+std::string_view modeName(std::int32_t word)
+{
+    switch (word) {
+    case shm::displaymodeword::frames:
+        return "frames";
+    case shm::displaymodeword::subframes:
+        return "subframes";
+    case shm::displaymodeword::quarterFrames:
+        return "quarter frames";
+    case shm::displaymodeword::samples:
+        return "samples";
+    default:
+        return "unknown";
+    }
+}
+
+/// "01:02:03.456" for seconds >= 0.
+std::string clockText(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds < 0)
+        return "--:--:--.---";
+    auto millis = static_cast<long long>(std::llround(seconds * 1000));
+    return fmt::format("{:02}:{:02}:{:02}.{:03}", millis / 3'600'000, millis / 60'000 % 60, millis / 1000 % 60, millis % 1000);
+}
+
+/// Changes seen in the last second.
+class RateMeter {
+public:
+    void record(Clock::time_point when)
+    {
+        m_times.push_back(when);
+        while (!m_times.empty() && when - m_times.front() > std::chrono::seconds(1))
+            m_times.pop_front();
+    }
+    double perSecond() const { return static_cast<double>(m_times.size()); }
+
+private:
+    std::deque<Clock::time_point> m_times;
+};
+
+struct ScrubOptions {
+    std::string shmPath;
+    double fps { 0 };
+    bool dropFrame { false };
+    std::optional<double> durationSeconds;
+    bool steady { false };
+};
+
+struct WatchOptions {
+    std::string shmPath;
+    std::optional<double> timeoutSeconds;
+};
+
+std::optional<Clock::time_point> deadlineAfter(std::optional<double> seconds)
+{
+    if (!seconds)
+        return std::nullopt;
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*seconds));
+}
+
+void runScrub(const ScrubOptions& options, const CommonOptionValues& common)
+{
+    if (!(options.fps > 0) || !std::isfinite(options.fps))
+        failUsage("scrub", "--fps must be a number greater than 0");
+    if (options.durationSeconds && !(*options.durationSeconds >= 0))
+        failUsage("scrub", "--duration must be 0 or more seconds");
+
+    auto opened = client::ScrubReader::open(options.shmPath);
+    if (auto* failure = std::get_if<shm::MapFailure>(&opened))
+        failUsage("scrub", options.shmPath + ": " + mapFailureText(*failure));
+    client::ScrubReader& reader = std::get<client::ScrubReader>(opened);
+    reader.requestSteadyRate(options.steady);
+
+    auto connection = connectOrExit(common);
+    catchInterrupts();
+    auto started = connection->startTransportScrubObservingWithFrameRate({ options.fps, options.dropFrame, options.shmPath }, common.timeout());
+    if (!started)
+        exitForClientError(started.error());
+    std::cout << (std::get<0>(started.value()) ? "scrub: display found; following the transport"
+                                                : "scrub: display not found yet; the helper keeps looking")
+              << std::endl;
+
+    const bool live = ::isatty(STDOUT_FILENO) != 0;
+    const std::optional<Clock::time_point> deadline = deadlineAfter(options.durationSeconds);
+    std::optional<client::ScrubSnapshot> last;
+    RateMeter rate;
+    std::size_t updates = 0;
+    while (!g_interrupted && (!deadline || Clock::now() < *deadline)) {
+        std::optional<client::ScrubSnapshot> now = reader.snapshot();
+        if (now && (!last || now->sequence != last->sequence || now->valid != last->valid)) {
+            // The first snapshot shows what the file held; only later sequence numbers are updates.
+            if (last && now->sequence != last->sequence) {
+                rate.record(Clock::now());
+                ++updates;
+            }
+            std::string line = fmt::format("{}  {:.3f} s  seq {}  {}  {}  {:.0f} Hz", clockText(now->position), now->position, now->sequence,
+                modeName(now->displayModeWord), now->valid ? "valid" : "invalid", rate.perSecond());
+            if (live)
+                std::cout << '\r' << line << "\033[K" << std::flush;
+            else
+                std::cout << line << '\n' << std::flush;
+            last = now;
+        }
+        std::this_thread::sleep_for(kScrubPollInterval);
+    }
+    if (live)
+        std::cout << '\n';
+
+    auto stopped = connection->stopTransportScrubObservingForShmPath({ options.shmPath }, common.timeout());
+    if (!stopped)
+        exitForClientError(stopped.error());
+    std::cout << "scrub: stopped after " << updates << " update(s)" << std::endl;
+}
+
+void runWatch(const WatchOptions& options, const CommonOptionValues& common)
+{
+    if (options.timeoutSeconds && !(*options.timeoutSeconds >= 0))
+        failUsage("watch", "--timeout must be 0 or more seconds");
+
+    auto opened = client::ProjectWatchReader::open(options.shmPath);
+    if (auto* failure = std::get_if<shm::MapFailure>(&opened))
+        failUsage("watch", options.shmPath + ": " + mapFailureText(*failure));
+    client::ProjectWatchReader& reader = std::get<client::ProjectWatchReader>(opened);
+    reader.clear(); // The helper never clears the flag; a reused file is cleared here.
+
+    auto connection = connectOrExit(common);
+    catchInterrupts();
+    auto started = connection->startProjectCloseWatchForShmPath({ options.shmPath }, common.timeout());
+    if (!started)
+        exitForClientError(started.error());
+    if (!std::get<0>(started.value())) {
+        std::cerr << "marquee watch: the helper could not watch " << options.shmPath << '\n';
+        throw CLI::RuntimeError(kExitFailureReply);
+    }
+    std::cout << "watch: watching the front project" << std::endl;
+
+    const std::optional<Clock::time_point> deadline = deadlineAfter(options.timeoutSeconds);
+    bool closed = false;
+    while (!g_interrupted && (!deadline || Clock::now() < *deadline)) {
+        if ((closed = reader.isProjectClosed()))
+            break;
+        std::this_thread::sleep_for(kWatchPollInterval);
+    }
+
+    auto stopped = connection->stopProjectCloseWatchForShmPath({ options.shmPath }, common.timeout());
+    if (!stopped)
+        exitForClientError(stopped.error());
+    if (closed) {
+        std::cout << "watch: project closed" << std::endl;
+        return;
+    }
+    std::cout << (g_interrupted ? "watch: interrupted" : "watch: timed out; the project is still open") << std::endl;
+    if (!g_interrupted)
+        throw CLI::RuntimeError(kExitFailureReply);
+}
+
+} // namespace
+
+void addMonitorCommands(CLI::App& app)
+{
+    {
+        auto options = std::make_shared<ScrubOptions>();
+        auto common = std::make_shared<CommonOptionValues>();
+        CLI::App* command = app.add_subcommand("scrub", "follow Logic's transport live through a scrub file");
+        command->add_option("--shm", options->shmPath, "the scrub file (created when missing)")->required();
+        command->add_option("--fps", options->fps, "frame rate in frames per second")->required();
+        command->add_flag("--df", options->dropFrame, "the drop-frame flag to report to the helper");
+        command->add_option("--duration", options->durationSeconds, "stop after this many seconds (default: until Ctrl-C)");
+        command->add_flag("--steady", options->steady, "ask the helper for its steady rate (never idle)");
+        command->add_option("--timeout-ms", common->timeoutMilliseconds, "how long to wait for each reply")->check(CLI::PositiveNumber);
+        command->callback([options, common] { runScrub(*options, *common); });
+    }
+    {
+        auto options = std::make_shared<WatchOptions>();
+        auto common = std::make_shared<CommonOptionValues>();
+        CLI::App* command = app.add_subcommand("watch", "wait until the front Logic project is closed");
+        command->add_option("--shm", options->shmPath, "the project-watch file (created when missing)")->required();
+        command->add_option("--timeout", options->timeoutSeconds, "give up after this many seconds (default: wait until Ctrl-C)");
+        command->add_option("--timeout-ms", common->timeoutMilliseconds, "how long to wait for each reply")->check(CLI::PositiveNumber);
+        command->callback([options, common] { runWatch(*options, *common); });
+    }
+}
+
+} // namespace mq::cli
