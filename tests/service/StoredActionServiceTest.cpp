@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sys/wait.h>
 
 namespace mq {
@@ -81,6 +82,40 @@ TEST(StoredActionService, MarqueeActionRunsTheCodeAndExitsWithTheAnswer)
         EXPECT_TRUE(tool.hasLine(row.line)) << row.code;
     }
     EXPECT_EQ(logicsim.actionCodes(), (std::vector<std::uint32_t> { 1194, 5 }));
+}
+
+// The whole way: marquee, the helper, the interpreter stand-in and logicsim itself.
+TEST(StoredActionService, MarqueeActionOpensGoToPositionInLogicsim)
+{
+    test::HelperHarness harness;
+    test::ChildProcess logicsim({ MQ_LOGICSIM_PATH, "serve" }, harness.environment());
+    ASSERT_TRUE(logicsim.waitForLine("listening on", 5s));
+    for (const char* code : { "21", "58" }) {
+        test::ChildProcess tool({ test::marqueeExecutablePath(), "action", code }, harness.environment());
+        auto status = tool.waitForExit(20s);
+        ASSERT_TRUE(status.has_value());
+        EXPECT_EQ(WEXITSTATUS(*status), std::string(code) == "21" ? 0 : 1) << code;
+    }
+    test::ChildProcess state({ MQ_LOGICSIM_PATH, "ctl", "state" }, harness.environment());
+    ASSERT_TRUE(state.waitForExit(10s).has_value());
+    ASSERT_TRUE(state.waitForOutputEnd(2s));
+    std::string text;
+    for (const auto& line : state.lines(test::ChildProcess::Stream::standardOutput))
+        text += line + "\n";
+    json world = json::parse(text, nullptr, false);
+    ASSERT_TRUE(world.is_object()) << text.substr(0, 200);
+    std::vector<std::uint32_t> ran;
+    for (const auto& event : world["events"])
+        if (event.value("type", "") == "storedAction")
+            ran.push_back(event.value("code", 0u));
+    EXPECT_EQ(ran, std::vector<std::uint32_t> { 21 });
+    std::string front;
+    for (const auto& app : world["applications"])
+        if (app.value("bundleIdentifier", "") == "com.apple.logic10" && !app["windows"].empty())
+            front = app["windows"][0].value("key", "");
+    EXPECT_EQ(front, "go-to-position");
+    logicsim.sendSignal(SIGTERM);
+    EXPECT_TRUE(logicsim.waitForExit(5s).has_value());
 }
 
 TEST(StoredActionService, WithoutLogicsimTheActionFails)
