@@ -13,6 +13,15 @@ namespace {
 constexpr std::uint16_t kDeleteKey = 51;
 constexpr size_t kMaxRecordedEvents = 2000;
 
+// Return and Escape close a modal window, or a small editor with a behaviour of
+// its own (a name field); never a document window.
+bool closesWithKeys(const Element& window)
+{
+    auto modal = window.find("AXModal");
+    bool isModal = modal && *modal && (*modal)->get<bool>() && *(*modal)->get<bool>();
+    return isModal || !window.behavior.empty();
+}
+
 void record(json& list, json entry)
 {
     if (list.size() >= kMaxRecordedEvents)
@@ -110,14 +119,14 @@ void Model::keyboard(const json& request, Application* target)
         Element* target = button && *button && (*button)->get<platform::AXElementRef>() ? element((*button)->get<platform::AXElementRef>()->token) : nullptr;
         if (target)
             perform(*target, "AXPress", false);
-        else if (dialog->find("AXModal"))
+        else if (closesWithKeys(*dialog))
             closeDialog(*dialog, true);
     } else if (virtualKey == keycode::escape) {
         auto button = dialog->find("AXCancelButton");
         Element* target = button && *button && (*button)->get<platform::AXElementRef>() ? element((*button)->get<platform::AXElementRef>()->token) : nullptr;
         if (target)
             perform(*target, "AXPress", false);
-        else
+        else if (closesWithKeys(*dialog))
             closeDialog(*dialog, false);
     } else if (virtualKey == kDeleteKey && !command) {
         if (Element* field = element(dialog->focusedField)) {
