@@ -8,8 +8,9 @@
 
 namespace mq {
 
-AppDelegate::AppDelegate(RunLoop& mainLoop)
+AppDelegate::AppDelegate(RunLoop& mainLoop, platform::Platform& platform)
     : m_mainLoop(mainLoop)
+    , m_platform(platform)
 {
 }
 
@@ -25,7 +26,7 @@ bool AppDelegate::applicationDidFinishLaunching()
         m_log.error("no place for the service socket: {}", whyNot);
         return false;
     }
-    ServiceEnvironment environment { m_mainLoop, m_userInitiatedQueue, nullptr, [this] { terminate(0, "relaunch requested"); } };
+    ServiceEnvironment environment { m_mainLoop, m_userInitiatedQueue, &m_platform, [this] { terminate(0, "relaunch requested"); } };
     auto listener = std::make_unique<MQHelperXPCListener>(*socketPath, std::move(environment));
     if (!listener->start())
         return false;

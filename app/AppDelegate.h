@@ -11,7 +11,7 @@ namespace mq {
 
 class AppDelegate {
 public:
-    explicit AppDelegate(RunLoop& mainLoop);
+    AppDelegate(RunLoop& mainLoop, platform::Platform& platform);
     ~AppDelegate();
 
     /// Start-up, on the main thread once the run loop runs: creates and starts the
@@ -27,6 +27,7 @@ public:
 
 private:
     RunLoop& m_mainLoop;
+    platform::Platform& m_platform;
     log::Logger m_log { "helper" };
     ConcurrentDispatchQueue m_userInitiatedQueue { "com.apple.root.user-initiated-qos", 4 };
     std::unique_ptr<MQHelperXPCListener> m_xpcListener;

@@ -1,5 +1,7 @@
 #include "app/MQHelperService.h"
 
+#include "logic/CurrentProjectURL.h"
+#include "logic/StoredActionRunner.h"
 #include "timecode/ControlBarDisplay.h"
 
 #include <cmath>
@@ -10,6 +12,9 @@ namespace mq {
 namespace {
 
 // CGRectNull: the rectangle that stands for "no rectangle".
+// The stored action that opens Logic's Project Settings at Synchronization.
+constexpr std::uint32_t kSynchronizationSettingsAction = 681;
+
 constexpr platform::CGRect kNullRect { { std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity() }, { 0, 0 } };
 
 } // namespace
@@ -135,7 +140,15 @@ void MQHelperService::goToLogicPlayheadSMPTESeconds(double, double, bool, Reply<
 
 void MQHelperService::currentLogicProjectURLWithReply(Reply<void(std::optional<URL>, OptionalError)> reply)
 {
-    reply(std::nullopt, notImplemented("currentLogicProjectURL"));
+    if (!m_environment.platform) {
+        reply(std::nullopt, notImplemented("currentLogicProjectURL"));
+        return;
+    }
+    auto result = logic::currentLogicProjectURL(*m_environment.platform);
+    if (auto* url = std::get_if<URL>(&result))
+        reply(std::move(*url), std::nullopt);
+    else
+        reply(std::nullopt, std::move(std::get<ServiceError>(result)));
 }
 
 void MQHelperService::fetchLatestCrashReportWithReply(Reply<void(std::optional<Data>, std::optional<std::string>)> reply)
@@ -161,9 +174,7 @@ void MQHelperService::setColorsWindowAvoidRectX(double x, double y, double width
 
 void MQHelperService::runActionWithCode(std::uint32_t code, Reply<void(bool)> reply)
 {
-    // FIXME: the stored action runner is not built yet.
-    m_log.error("runActionWithCode: action {} not run: not implemented in this build", code);
-    reply(false);
+    reply(logic::runStoredAction(code));
 }
 
 // Discipline 2: main-queue hop.
@@ -262,8 +273,9 @@ void MQHelperService::bounceAwaitExportDialogsClosedWithReply(Reply<void(std::op
 
 void MQHelperService::openLogicSynchronizationSettingsWithReply(Reply<void()> reply)
 {
-    m_environment.userInitiatedQueue.async([reply = std::move(reply)]() mutable {
-        // FIXME: stored action 681 is not run yet: the action runner is not built.
+    m_environment.userInitiatedQueue.async([this, reply = std::move(reply)]() mutable {
+        m_log.info("openLogicSynchronizationSettings: opening Logic Project Settings → Synchronization");
+        logic::runStoredAction(kSynchronizationSettingsAction);
         reply();
     });
 }

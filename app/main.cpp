@@ -1,6 +1,9 @@
 // marquee-helper: the background helper that drives Logic Pro for the Marquee plug-in.
 #include "app/AppDelegate.h"
 #include "platform/Dispatch.h"
+// The desktop behind the platform seam: on Linux, logicsim. A macOS build would
+// construct the backend over the system frameworks here instead.
+#include "platform/linux/LogicSimPlatform.h"
 
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
@@ -13,7 +16,9 @@ int main()
     std::signal(SIGPIPE, SIG_IGN);
 
     mq::RunLoop mainLoop;
-    mq::AppDelegate delegate(mainLoop);
+    mq::platform::LogicSimPlatform desktop;
+    auto platform = desktop.platform();
+    mq::AppDelegate delegate(mainLoop, platform);
 
     asio::signal_set signals(*static_cast<asio::io_context*>(mainLoop.nativeHandle()), SIGTERM, SIGINT);
     signals.async_wait([&](const std::error_code& error, int signal) {

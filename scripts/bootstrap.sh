@@ -9,7 +9,7 @@ packages=(
   libspdlog-dev libfmt-dev libsystemd-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
-  python3
+  python3 clang libclang-rt-14-dev
 )
 
 missing=()

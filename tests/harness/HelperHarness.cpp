@@ -16,14 +16,20 @@ std::string marqueeExecutablePath()
     return MQ_MARQUEE_EXECUTABLE;
 }
 
-HelperHarness::HelperHarness()
+HelperHarness::HelperHarness(Desktop desktop, std::optional<std::string> scenarioFile)
 {
+    if (desktop == Desktop::logicSim)
+        m_logicSim = std::make_unique<LogicSimProcess>(m_runtimeDir, std::move(scenarioFile));
     m_helper = std::make_unique<ChildProcess>(std::vector<std::string> { helperExecutablePath() }, environment());
     if (!m_helper->waitForLine("XPC listener resumed on com.quillmoor.marquee.helper", std::chrono::seconds(10)))
         throw std::runtime_error("marquee-helper did not start listening");
 }
 
-HelperHarness::~HelperHarness() = default;
+HelperHarness::~HelperHarness()
+{
+    // A reply dropped or sent twice is a bug wherever it happens.
+    EXPECT_EQ(countLogLines("] fault: "), 0u) << "the helper logged a fault";
+}
 
 std::string HelperHarness::socketPath() const
 {

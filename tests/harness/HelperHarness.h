@@ -4,6 +4,7 @@
 #pragma once
 
 #include "client/HelperConnection.h"
+#include "tests/harness/LogicSimProcess.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempRuntimeDir.h"
 
@@ -19,11 +20,16 @@ std::string marqueeExecutablePath();
 
 class HelperHarness {
 public:
-    /// Starts the helper and waits (bounded) until it listens. Throws when it does not.
-    HelperHarness();
+    enum class Desktop { none, logicSim };
+    /// Starts logicsim (unless `desktop` is none; with `scenarioFile` or the default
+    /// scenario), then the helper, and waits (bounded) until both listen. Throws when
+    /// one does not.
+    explicit HelperHarness(Desktop desktop = Desktop::none, std::optional<std::string> scenarioFile = std::nullopt);
     ~HelperHarness();
 
     ChildProcess& helper() { return *m_helper; }
+    /// The simulated desktop; only with Desktop::logicSim.
+    LogicSimProcess& logicSim() { return *m_logicSim; }
     const TempRuntimeDir& runtimeDir() const { return m_runtimeDir; }
     std::string socketPath() const;
     /// The environment that points a process at this helper.
@@ -37,6 +43,7 @@ public:
 
 private:
     TempRuntimeDir m_runtimeDir;
+    std::unique_ptr<LogicSimProcess> m_logicSim;
     std::unique_ptr<ChildProcess> m_helper;
 };
 

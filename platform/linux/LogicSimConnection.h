@@ -1,0 +1,51 @@
+// One multiplexed connection to logicsim, shared by every thread of the process.
+// Each call carries its own request id and waits for its own reply with its own
+// deadline, so a slow call on one thread never holds up another. A connection
+// that breaks fails its waiting calls at once; the next call connects again.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace mq::platform {
+
+class LogicSimConnection {
+public:
+    enum class Status { ok, gone, timedOut };
+    struct Result {
+        Status status { Status::gone };
+        nlohmann::json reply;
+    };
+    /// Called on the connection's reader thread for each pushed event; must not block.
+    using EventHandler = std::function<void(const nlohmann::json&)>;
+
+    /// Connects lazily; an empty path means there is no logicsim to talk to.
+    explicit LogicSimConnection(std::string socketPath);
+    ~LogicSimConnection();
+    LogicSimConnection(const LogicSimConnection&) = delete;
+    LogicSimConnection& operator=(const LogicSimConnection&) = delete;
+
+    void setEventHandler(EventHandler handler);
+
+    /// Sends `request` (an "op" and its arguments) and waits for the reply until
+    /// `timeout` has passed. Sending counts against the same deadline.
+    Result call(nlohmann::json request, std::chrono::nanoseconds timeout);
+    /// Sends `request` without waiting for any reply (events, like CGEventPost).
+    void post(nlohmann::json request);
+
+private:
+    struct Link;
+    std::shared_ptr<Link> link();
+
+    std::string m_socketPath;
+    std::mutex m_mutex;
+    std::shared_ptr<Link> m_link;
+    std::shared_ptr<EventHandler> m_events;
+};
+
+} // namespace mq::platform

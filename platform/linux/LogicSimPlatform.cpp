@@ -1,0 +1,591 @@
+#include "platform/linux/LogicSimPlatform.h"
+
+#include "platform/Dispatch.h"
+#include "platform/linux/LogicSimConnection.h"
+#include "platform/linux/LogicSimWire.h"
+
+#include <cmath>
+#include <set>
+#include <unistd.h>
+
+namespace mq::platform {
+
+using nlohmann::json;
+using Status = LogicSimConnection::Status;
+
+namespace {
+
+std::string utf8FromUtf16(const std::u16string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD; // a lone surrogate
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::string hexEncode(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out.push_back(digits[c >> 4]);
+        out.push_back(digits[c & 15]);
+    }
+    return out;
+}
+
+std::string hexDecode(const std::string& text)
+{
+    auto value = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    std::string out;
+    for (size_t i = 0; i + 1 < text.size(); i += 2)
+        out.push_back(static_cast<char>(value(text[i]) * 16 + value(text[i + 1])));
+    return out;
+}
+
+std::optional<CGRect> rectFrom(const json& j)
+{
+    if (!j.is_array() || j.size() != 4)
+        return std::nullopt;
+    for (const auto& n : j)
+        if (!n.is_number())
+            return std::nullopt;
+    return CGRect { { j[0].get<double>(), j[1].get<double>() }, { j[2].get<double>(), j[3].get<double>() } };
+}
+
+std::string fourCC(FourCharCode code)
+{
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        text.push_back(static_cast<char>((code >> shift) & 0xFF));
+    return text;
+}
+
+using ElementKey = std::pair<pid_type, std::uint64_t>;
+ElementKey keyOf(const AXElementRef& e) { return { e.pid, e.token }; }
+
+} // namespace
+
+struct LogicSimPlatform::State {
+    struct WorkspaceObserver {
+        NotificationCenterKind center;
+        std::string name;
+        DispatchQueue* queue;
+        std::function<void()> handler;
+    };
+    struct AXObserverEntry {
+        pid_type pid;
+        AXObserverCallback callback;
+        DispatchQueue* queue { nullptr };
+        std::set<std::pair<ElementKey, std::string>> registrations;
+    };
+
+    explicit State(LogicSimOptions o)
+        : options(std::move(o))
+        , connection(options.socketPath.value_or(wire::defaultSocketPath().value_or("")))
+    {
+        connection.setEventHandler([this](const json& event) { onEvent(event); });
+    }
+
+    std::chrono::nanoseconds timeoutFor(const AXElementRef& element)
+    {
+        float seconds = 0;
+        {
+            std::lock_guard lock(mutex);
+            if (auto it = timeouts.find(keyOf(element)); it != timeouts.end() && !element.isSystemWide)
+                seconds = it->second;
+        }
+        if (seconds <= 0)
+            seconds = globalTimeout.load();
+        return std::chrono::nanoseconds(static_cast<std::int64_t>(double(seconds) * 1e9));
+    }
+
+    // One accessibility call: the status code, and the reply when it is 0.
+    AXErrorCode ax(const AXElementRef& element, json request, json& reply)
+    {
+        request["el"] = wire::encodeElement(element);
+        auto result = connection.call(std::move(request), timeoutFor(element));
+        if (result.status == Status::gone)
+            return axerror::invalidUIElement;
+        if (result.status == Status::timedOut)
+            return axerror::cannotComplete;
+        if (!result.reply.contains("err") || !result.reply["err"].is_number_integer())
+            return axerror::failure;
+        reply = std::move(result.reply);
+        return reply["err"].get<AXErrorCode>();
+    }
+
+    // An accessibility call whose reply carries one value.
+    AXErrorCode axValue(const AXElementRef& element, json request, CFValue& value)
+    {
+        json reply;
+        AXErrorCode code = ax(element, std::move(request), reply);
+        if (code)
+            return code;
+        auto decoded = wire::decode(reply.value("value", json()));
+        if (!decoded)
+            return axerror::failure;
+        value = std::move(*decoded);
+        return axerror::success;
+    }
+
+    AXErrorCode axArray(const AXElementRef& element, json request, CFArray& values)
+    {
+        CFValue value;
+        AXErrorCode code = axValue(element, std::move(request), value);
+        if (code)
+            return code;
+        auto array = value.get<CFArray>();
+        if (!array)
+            return axerror::failure;
+        values = *array;
+        return axerror::success;
+    }
+
+    std::optional<json> query(json request, std::chrono::nanoseconds timeout)
+    {
+        auto result = connection.call(std::move(request), timeout);
+        if (result.status != Status::ok || result.reply.contains("error"))
+            return std::nullopt;
+        return std::move(result.reply);
+    }
+
+    void onEvent(const json& event)
+    {
+        std::lock_guard lock(mutex);
+        auto kind = event.value("event", "");
+        if (kind == "notification") {
+            auto center = event.value("center", "") == "distributed" ? NotificationCenterKind::distributed : NotificationCenterKind::workspace;
+            auto name = event.value("name", "");
+            for (auto& [token, observer] : workspaceObservers)
+                if (observer.center == center && observer.name == name)
+                    observer.queue->async([handler = observer.handler] { handler(); });
+        } else if (kind == "ax") {
+            auto element = wire::decodeElement(event.value("element", json()));
+            auto name = event.value("notification", "");
+            if (!element)
+                return;
+            for (auto& [token, observer] : axObservers) {
+                if (!observer.queue || observer.pid != element->pid)
+                    continue;
+                // Registrations on the application element hear all of its elements.
+                bool heard = observer.registrations.count({ keyOf(*element), name }) || observer.registrations.count({ { element->pid, 0 }, name });
+                if (heard)
+                    observer.queue->async([callback = observer.callback, ref = AXObserverRef { token }, e = *element, name] {
+                        callback(ref, e, name, {});
+                    });
+            }
+        }
+    }
+
+    LogicSimOptions options;
+    std::atomic<float> globalTimeout { kDefaultMessagingTimeoutSeconds };
+    std::mutex mutex;
+    std::map<ElementKey, float> timeouts;
+    std::map<NotificationToken, WorkspaceObserver> workspaceObservers;
+    std::map<std::uint64_t, AXObserverEntry> axObservers;
+    std::uint64_t nextToken { 1 };
+    // Last, so that its reader thread stops before the tables it delivers to go.
+    LogicSimConnection connection;
+};
+
+LogicSimPlatform::LogicSimPlatform(LogicSimOptions options)
+    : m_state(std::make_unique<State>(std::move(options)))
+{
+}
+
+LogicSimPlatform::~LogicSimPlatform() = default;
+
+AXElementRef LogicSimPlatform::createApplication(pid_type pid) { return AXElementRef { pid, 0, false }; }
+
+AXElementRef LogicSimPlatform::createSystemWide() { return AXElementRef { 0, 0, true }; }
+
+AXErrorCode LogicSimPlatform::copyAttributeNames(const AXElementRef& element, CFArray& names)
+{
+    return m_state->axArray(element, { { "op", "ax.copyAttributeNames" } }, names);
+}
+
+AXErrorCode LogicSimPlatform::copyAttributeValue(const AXElementRef& element, std::string_view attribute, CFValue& value)
+{
+    return m_state->axValue(element, { { "op", "ax.copyAttributeValue" }, { "attr", attribute } }, value);
+}
+
+AXErrorCode LogicSimPlatform::copyAttributeValues(const AXElementRef& element, std::string_view attribute, std::int64_t index,
+    std::int64_t maxValues, CFArray& values)
+{
+    return m_state->axArray(element, { { "op", "ax.copyAttributeValues" }, { "attr", attribute }, { "index", index }, { "max", maxValues } },
+        values);
+}
+
+AXErrorCode LogicSimPlatform::getAttributeValueCount(const AXElementRef& element, std::string_view attribute, std::int64_t& count)
+{
+    json reply;
+    AXErrorCode code = m_state->ax(element, { { "op", "ax.getAttributeValueCount" }, { "attr", attribute } }, reply);
+    if (code)
+        return code;
+    count = reply.value("count", std::int64_t(0));
+    return axerror::success;
+}
+
+AXErrorCode LogicSimPlatform::copyMultipleAttributeValues(const AXElementRef& element, const std::vector<std::string>& attributes,
+    std::uint32_t options, CFArray& values)
+{
+    return m_state->axArray(element, { { "op", "ax.copyMultipleAttributeValues" }, { "attrs", attributes }, { "options", options } }, values);
+}
+
+AXErrorCode LogicSimPlatform::isAttributeSettable(const AXElementRef& element, std::string_view attribute, bool& settable)
+{
+    json reply;
+    AXErrorCode code = m_state->ax(element, { { "op", "ax.isAttributeSettable" }, { "attr", attribute } }, reply);
+    if (code)
+        return code;
+    settable = reply.value("settable", false);
+    return axerror::success;
+}
+
+AXErrorCode LogicSimPlatform::setAttributeValue(const AXElementRef& element, std::string_view attribute, const CFValue& value)
+{
+    json reply;
+    return m_state->ax(element, { { "op", "ax.setAttributeValue" }, { "attr", attribute }, { "value", wire::encode(value) } }, reply);
+}
+
+AXErrorCode LogicSimPlatform::copyParameterizedAttributeNames(const AXElementRef& element, CFArray& names)
+{
+    return m_state->axArray(element, { { "op", "ax.copyParameterizedAttributeNames" } }, names);
+}
+
+AXErrorCode LogicSimPlatform::copyParameterizedAttributeValue(const AXElementRef& element, std::string_view attribute,
+    const CFValue& parameter, CFValue& value)
+{
+    return m_state->axValue(element,
+        { { "op", "ax.copyParameterizedAttributeValue" }, { "attr", attribute }, { "parameter", wire::encode(parameter) } }, value);
+}
+
+AXErrorCode LogicSimPlatform::copyActionNames(const AXElementRef& element, CFArray& names)
+{
+    return m_state->axArray(element, { { "op", "ax.copyActionNames" } }, names);
+}
+
+AXErrorCode LogicSimPlatform::copyActionDescription(const AXElementRef& element, std::string_view action, std::string& description)
+{
+    CFValue value;
+    AXErrorCode code = m_state->axValue(element, { { "op", "ax.copyActionDescription" }, { "action", action } }, value);
+    if (code)
+        return code;
+    auto text = value.get<std::string>();
+    if (!text)
+        return axerror::failure;
+    description = *text;
+    return axerror::success;
+}
+
+AXErrorCode LogicSimPlatform::performAction(const AXElementRef& element, std::string_view action)
+{
+    json reply;
+    return m_state->ax(element, { { "op", "ax.performAction" }, { "action", action } }, reply);
+}
+
+AXErrorCode LogicSimPlatform::getPid(const AXElementRef& element, pid_type& pid)
+{
+    // The pid travels in the handle, as on the platform; no round trip.
+    if (element.isSystemWide)
+        return axerror::illegalArgument;
+    pid = element.pid;
+    return axerror::success;
+}
+
+AXErrorCode LogicSimPlatform::copyElementAtPosition(const AXElementRef& application, float x, float y, AXElementRef& element)
+{
+    CFValue value;
+    AXErrorCode code = m_state->axValue(application, { { "op", "ax.copyElementAtPosition" }, { "x", x }, { "y", y } }, value);
+    if (code)
+        return code;
+    auto found = value.get<AXElementRef>();
+    if (!found)
+        return axerror::failure;
+    element = *found;
+    return axerror::success;
+}
+
+AXErrorCode LogicSimPlatform::setMessagingTimeout(const AXElementRef& element, float seconds)
+{
+    if (seconds < 0 || std::isnan(seconds))
+        return axerror::illegalArgument;
+    if (element.isSystemWide) {
+        m_state->globalTimeout = seconds > 0 ? seconds : kDefaultMessagingTimeoutSeconds;
+        return axerror::success;
+    }
+    std::lock_guard lock(m_state->mutex);
+    if (seconds == 0)
+        m_state->timeouts.erase(keyOf(element));
+    else
+        m_state->timeouts[keyOf(element)] = seconds;
+    return axerror::success;
+}
+
+bool LogicSimPlatform::isProcessTrustedWithOptions(bool prompt)
+{
+    auto reply = m_state->query({ { "op", "ax.isProcessTrusted" }, { "prompt", prompt } }, m_state->options.desktopTimeout);
+    return reply && reply->value("trusted", false);
+}
+
+AXErrorCode LogicSimPlatform::observerCreate(pid_type pid, AXObserverCallback callback, AXObserverRef& observer)
+{
+    // An observer needs a live application behind the pid.
+    CFValue role;
+    AXErrorCode code = copyAttributeValue(createApplication(pid), "AXRole", role);
+    if (code)
+        return code;
+    std::lock_guard lock(m_state->mutex);
+    std::uint64_t token = m_state->nextToken++;
+    m_state->axObservers[token] = State::AXObserverEntry { pid, std::move(callback), nullptr, {} };
+    observer = AXObserverRef { token };
+    return axerror::success;
+}
+
+AXErrorCode LogicSimPlatform::observerAddNotification(AXObserverRef observer, const AXElementRef& element, std::string_view notification)
+{
+    std::lock_guard lock(m_state->mutex);
+    auto it = m_state->axObservers.find(observer.token);
+    if (it == m_state->axObservers.end())
+        return axerror::invalidUIElementObserver;
+    if (!it->second.registrations.emplace(keyOf(element), std::string(notification)).second)
+        return axerror::notificationAlreadyRegistered;
+    return axerror::success;
+}
+
+AXErrorCode LogicSimPlatform::observerRemoveNotification(AXObserverRef observer, const AXElementRef& element, std::string_view notification)
+{
+    std::lock_guard lock(m_state->mutex);
+    auto it = m_state->axObservers.find(observer.token);
+    if (it == m_state->axObservers.end())
+        return axerror::invalidUIElementObserver;
+    if (!it->second.registrations.erase({ keyOf(element), std::string(notification) }))
+        return axerror::notificationNotRegistered;
+    return axerror::success;
+}
+
+void LogicSimPlatform::observerSchedule(AXObserverRef observer, DispatchQueue* queue)
+{
+    std::lock_guard lock(m_state->mutex);
+    if (auto it = m_state->axObservers.find(observer.token); it != m_state->axObservers.end())
+        it->second.queue = queue;
+}
+
+void LogicSimPlatform::observerRelease(AXObserverRef observer)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->axObservers.erase(observer.token);
+}
+
+void LogicSimPlatform::postKeyboardEvent(const KeyboardEvent& event)
+{
+    m_state->connection.post({ { "op", "input.keyboard" }, { "virtualKey", event.virtualKey }, { "keyDown", event.keyDown },
+        { "text", utf8FromUtf16(event.unicodeString) }, { "flags", event.flags } });
+}
+
+void LogicSimPlatform::postMouseEvent(const MouseEvent& event)
+{
+    const char* type = event.type == MouseEventType::leftMouseDown ? "leftMouseDown" : event.type == MouseEventType::leftMouseUp ? "leftMouseUp" : "mouseMoved";
+    m_state->connection.post({ { "op", "input.mouse" }, { "type", type }, { "x", event.location.x }, { "y", event.location.y }, { "flags", event.flags } });
+}
+
+CGPoint LogicSimPlatform::cursorPosition()
+{
+    auto reply = m_state->query({ { "op", "input.cursor" } }, m_state->options.desktopTimeout);
+    if (!reply)
+        return {};
+    return CGPoint { reply->value("x", 0.0), reply->value("y", 0.0) };
+}
+
+void LogicSimPlatform::warpCursor(CGPoint location)
+{
+    m_state->connection.post({ { "op", "input.warp" }, { "x", location.x }, { "y", location.y } });
+}
+
+ScriptResult LogicSimPlatform::runAppleScript(const std::string& source)
+{
+    auto result = m_state->connection.call({ { "op", "script.run" }, { "source", source } }, m_state->options.scriptTimeout);
+    auto runError = [](std::int64_t number, const char* message) {
+        return ScriptResult { true, CFDictionary { { "NSAppleScriptErrorNumber", CFValue(number) }, { "NSAppleScriptErrorMessage", CFValue(message) } } };
+    };
+    if (result.status == Status::gone)
+        return runError(osstatus::procNotFound, "System Events got an error: Application isn’t running.");
+    if (result.status == Status::timedOut)
+        return runError(osstatus::errAETimeout, "System Events got an error: AppleEvent timed out.");
+    ScriptResult script;
+    script.compiled = result.reply.value("compiled", false);
+    if (auto it = result.reply.find("errorInfo"); it != result.reply.end() && !it->is_null()) {
+        auto info = wire::decode(*it);
+        script.errorInfo = info && info->get<CFDictionary>() ? *info->get<CFDictionary>() : CFDictionary {};
+    }
+    return script;
+}
+
+std::int32_t LogicSimPlatform::sendAppleEvent(const AppleEvent& event, double timeoutSeconds)
+{
+    json parameters = json::array();
+    for (const auto& p : event.parameters)
+        parameters.push_back({ { "keyword", fourCC(p.keyword) }, { "type", fourCC(p.descriptorType) }, { "value", wire::encode(p.value) } });
+    auto timeout = std::chrono::nanoseconds(static_cast<std::int64_t>(std::max(0.0, timeoutSeconds) * 1e9));
+    auto result = m_state->connection.call({ { "op", "script.sendAppleEvent" }, { "eventClass", fourCC(event.eventClass) },
+                                               { "eventID", fourCC(event.eventID) }, { "target", event.targetBundleIdentifier }, { "parameters", parameters } },
+        timeout);
+    if (result.status == Status::gone)
+        return osstatus::procNotFound;
+    if (result.status == Status::timedOut)
+        return osstatus::errAETimeout;
+    return result.reply.value("status", std::int32_t(-1708));
+}
+
+std::int32_t LogicSimPlatform::determinePermissionToAutomateTarget(const std::string& bundleIdentifier, FourCharCode eventClass,
+    FourCharCode eventID, bool askUserIfNeeded)
+{
+    auto result = m_state->connection.call({ { "op", "script.automationPermission" }, { "bundleIdentifier", bundleIdentifier },
+                                               { "eventClass", fourCC(eventClass) }, { "eventID", fourCC(eventID) }, { "ask", askUserIfNeeded } },
+        m_state->options.desktopTimeout);
+    if (result.status == Status::gone)
+        return osstatus::procNotFound;
+    if (result.status == Status::timedOut)
+        return osstatus::errAETimeout;
+    return result.reply.value("status", osstatus::procNotFound);
+}
+
+std::vector<RunningApplication> LogicSimPlatform::runningApplications()
+{
+    auto reply = m_state->query({ { "op", "workspace.runningApplications" } }, m_state->options.desktopTimeout);
+    std::vector<RunningApplication> applications;
+    if (!reply)
+        return applications;
+    for (const auto& entry : reply->value("applications", json::array())) {
+        RunningApplication app;
+        if (entry.contains("bundleIdentifier") && entry["bundleIdentifier"].is_string())
+            app.bundleIdentifier = entry["bundleIdentifier"].get<std::string>();
+        if (entry.contains("localizedName") && entry["localizedName"].is_string())
+            app.localizedName = entry["localizedName"].get<std::string>();
+        app.pid = entry.value("pid", pid_type(-1));
+        app.isTerminated = entry.value("terminated", false);
+        auto policy = entry.value("activationPolicy", "regular");
+        app.activationPolicy = policy == "prohibited" ? ActivationPolicy::prohibited : policy == "accessory" ? ActivationPolicy::accessory : ActivationPolicy::regular;
+        applications.push_back(std::move(app));
+    }
+    return applications;
+}
+
+bool LogicSimPlatform::openURL(const URL& url)
+{
+    auto reply = m_state->query({ { "op", "workspace.openURL" }, { "url", url.absoluteString() } }, m_state->options.desktopTimeout);
+    return reply && reply->value("ok", false);
+}
+
+std::optional<URL> LogicSimPlatform::urlForApplication(const std::string& bundleIdentifier)
+{
+    auto reply = m_state->query({ { "op", "workspace.urlForApplication" }, { "bundleIdentifier", bundleIdentifier } }, m_state->options.desktopTimeout);
+    if (!reply)
+        return std::nullopt;
+    auto value = wire::decode(reply->value("url", json()));
+    if (!value || !value->get<URL>())
+        return std::nullopt;
+    return *value->get<URL>();
+}
+
+bool LogicSimPlatform::launchApplication(const URL& applicationURL)
+{
+    auto reply = m_state->query({ { "op", "workspace.launchApplication" }, { "url", applicationURL.absoluteString() } }, m_state->options.desktopTimeout);
+    return reply && reply->value("ok", false);
+}
+
+NotificationToken LogicSimPlatform::addObserver(NotificationCenterKind center, const std::string& name, DispatchQueue& queue,
+    std::function<void()> handler)
+{
+    std::lock_guard lock(m_state->mutex);
+    NotificationToken token = m_state->nextToken++;
+    m_state->workspaceObservers[token] = State::WorkspaceObserver { center, name, &queue, std::move(handler) };
+    return token;
+}
+
+void LogicSimPlatform::removeObserver(NotificationToken token)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->workspaceObservers.erase(token);
+}
+
+std::optional<CFDictionary> LogicSimPlatform::sessionDictionary()
+{
+    auto reply = m_state->query({ { "op", "desktop.session" } }, m_state->options.desktopTimeout);
+    if (!reply)
+        return std::nullopt;
+    const json& session = (*reply)["session"];
+    if (!session.is_object())
+        return std::nullopt;
+    CFDictionary dictionary;
+    for (const auto& [key, value] : session.items())
+        if (auto decoded = wire::decode(value))
+            dictionary.emplace_back(key, std::move(*decoded));
+    return dictionary;
+}
+
+std::vector<Screen> LogicSimPlatform::screens()
+{
+    auto reply = m_state->query({ { "op", "desktop.screens" } }, m_state->options.desktopTimeout);
+    std::vector<Screen> list;
+    if (!reply)
+        return list;
+    for (const auto& entry : reply->value("screens", json::array())) {
+        auto frame = rectFrom(entry.value("frame", json()));
+        auto visible = rectFrom(entry.value("visibleFrame", json()));
+        if (frame)
+            list.push_back(Screen { *frame, visible.value_or(*frame) });
+    }
+    return list;
+}
+
+std::vector<PasteboardItem> LogicSimPlatform::pasteboardItems()
+{
+    auto reply = m_state->query({ { "op", "desktop.pasteboard" } }, m_state->options.desktopTimeout);
+    std::vector<PasteboardItem> items;
+    if (!reply)
+        return items;
+    for (const auto& entry : reply->value("items", json::array())) {
+        PasteboardItem item;
+        for (const auto& representation : entry.value("representations", json::array()))
+            if (representation.is_array() && representation.size() == 2)
+                item.representations.emplace_back(representation[0].get<std::string>(), hexDecode(representation[1].get<std::string>()));
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+void LogicSimPlatform::setPasteboardItems(const std::vector<PasteboardItem>& items)
+{
+    json list = json::array();
+    for (const auto& item : items) {
+        json representations = json::array();
+        for (const auto& [type, data] : item.representations)
+            representations.push_back(json::array({ type, hexEncode(data) }));
+        list.push_back({ { "representations", representations } });
+    }
+    m_state->query({ { "op", "desktop.setPasteboard" }, { "items", list } }, m_state->options.desktopTimeout);
+}
+
+} // namespace mq::platform

@@ -1,0 +1,34 @@
+// The wire between the logicsim backend and logicsim: one JSON object per line
+// over a Unix stream socket, and the JSON form of the seam's values (CFValue).
+// The same encoding is used for attribute values in logicsim's scenario files.
+// sim/README.md describes the protocol in full.
+#pragma once
+
+#include "platform/CoreTypes.h"
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+
+namespace mq::platform::wire {
+
+/// The socket's file name inside $XDG_RUNTIME_DIR.
+inline constexpr const char* kSocketName = "logicsim.sock";
+/// The longest line either side accepts; a longer one closes the connection.
+inline constexpr size_t kMaxLineBytes = 64 * 1024 * 1024;
+
+/// "$XDG_RUNTIME_DIR/logicsim.sock", or nothing when the variable is unset or empty.
+std::optional<std::string> defaultSocketPath();
+
+/// Encodes a value. Lossless for every CFValue: doubles stay doubles (NaN and
+/// infinities included), integers stay integers.
+nlohmann::json encode(const CFValue& value);
+
+/// Decodes a value; nothing when the JSON is not a valid encoding.
+std::optional<CFValue> decode(const nlohmann::json& json);
+
+nlohmann::json encodeElement(const AXElementRef& element);
+std::optional<AXElementRef> decodeElement(const nlohmann::json& json);
+
+} // namespace mq::platform::wire

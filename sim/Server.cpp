@@ -1,0 +1,258 @@
+#include "sim/Server.h"
+
+#include "platform/Log.h"
+#include "platform/linux/LogicSimWire.h"
+
+#include <asio.hpp>
+
+#include <deque>
+#include <set>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace mq::sim {
+
+namespace {
+
+const log::Logger& logger()
+{
+    static const log::Logger instance("logicsim");
+    return instance;
+}
+
+using Stream = asio::local::stream_protocol;
+
+// Whether something answers on `path` (a live logicsim) rather than a stale file.
+bool somethingListens(const std::string& path)
+{
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+} // namespace
+
+struct Server::Impl {
+    struct Session : std::enable_shared_from_this<Session> {
+        Session(Impl& owner, Stream::socket socket)
+            : server(owner)
+            , socket(std::move(socket))
+            , input(platform::wire::kMaxLineBytes)
+        {
+        }
+
+        void start() { readLine(); }
+
+        void readLine()
+        {
+            asio::async_read_until(socket, input, '\n', [self = shared_from_this()](std::error_code error, size_t length) {
+                if (error) {
+                    if (error != asio::error::eof && error != asio::error::operation_aborted)
+                        logger().notice("connection closed: {}", error.message());
+                    self->close();
+                    return;
+                }
+                std::string line(asio::buffers_begin(self->input.data()), asio::buffers_begin(self->input.data()) + static_cast<std::ptrdiff_t>(length));
+                self->input.consume(length);
+                if (!self->server.onLine(self, line))
+                    return;
+                self->readLine();
+            });
+        }
+
+        void send(const json& message)
+        {
+            if (closed)
+                return;
+            bool idle = outgoing.empty();
+            outgoing.push_back(message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n");
+            if (idle)
+                writeNext();
+        }
+
+        void writeNext()
+        {
+            asio::async_write(socket, asio::buffer(outgoing.front()), [self = shared_from_this()](std::error_code error, size_t) {
+                if (error) {
+                    self->close();
+                    return;
+                }
+                self->outgoing.pop_front();
+                if (!self->outgoing.empty())
+                    self->writeNext();
+            });
+        }
+
+        void close()
+        {
+            if (closed)
+                return;
+            closed = true;
+            std::error_code ignored;
+            socket.close(ignored);
+            server.sessions.erase(shared_from_this());
+        }
+
+        Impl& server;
+        Stream::socket socket;
+        asio::streambuf input;
+        std::deque<std::string> outgoing;
+        bool closed { false };
+        bool isClient { false };
+        pid_type pid { 0 };
+    };
+
+    Impl(Model& m, std::string path)
+        : model(m)
+        , socketPath(std::move(path))
+        , acceptor(io)
+        , signals(io, SIGINT, SIGTERM)
+    {
+        if (socketPath.size() >= sizeof(sockaddr_un::sun_path))
+            throw std::runtime_error("socket path too long: " + socketPath);
+        if (somethingListens(socketPath))
+            throw std::runtime_error("another logicsim is serving " + socketPath);
+        ::unlink(socketPath.c_str());
+        mode_t old = ::umask(0177);
+        std::error_code error;
+        acceptor.open(Stream(), error);
+        if (!error)
+            acceptor.bind(Stream::endpoint(socketPath), error);
+        ::umask(old);
+        if (!error)
+            acceptor.listen(asio::socket_base::max_listen_connections, error);
+        if (error)
+            throw std::runtime_error("cannot listen on " + socketPath + ": " + error.message());
+        ::chmod(socketPath.c_str(), 0600);
+    }
+
+    void accept()
+    {
+        acceptor.async_accept([this](std::error_code error, Stream::socket socket) {
+            if (error) {
+                if (error != asio::error::operation_aborted)
+                    logger().error("accept failed: {}", error.message());
+                return;
+            }
+            auto session = std::make_shared<Session>(*this, std::move(socket));
+            sessions.insert(session);
+            session->start();
+            accept();
+        });
+    }
+
+    // Answers one line. False when the connection was closed for a bad line.
+    bool onLine(const std::shared_ptr<Session>& session, const std::string& line)
+    {
+        json request = json::parse(line, nullptr, false);
+        if (request.is_discarded() || !request.is_object() || !request.contains("op") || !request["op"].is_string()) {
+            logger().error("closing a connection that sent a malformed line: {}", line.substr(0, 200));
+            session->close();
+            return false;
+        }
+        auto id = request.value("id", std::uint64_t(0));
+        auto op = request["op"].get<std::string>();
+        if (op == "hello") {
+            session->isClient = request.value("role", "client") == "client";
+            session->pid = request.value("pid", pid_type(0));
+            reply(session, id, json { { "ok", true }, { "server", "logicsim" }, { "pid", ::getpid() } });
+            return true;
+        }
+        if (op == "ctl") {
+            json body;
+            try {
+                body = model.control(request.value("command", ""), request.value("args", json::object()));
+            } catch (const std::exception& e) {
+                body = json { { "error", e.what() } };
+            }
+            reply(session, id, body);
+            flushBroadcasts();
+            return true;
+        }
+        auto fault = model.takeFault(op, request, session->pid);
+        if (fault && fault->noReply)
+            return true;
+        if (fault && fault->error) {
+            reply(session, id, json { { "err", *fault->error }, { "error", "injected fault" } });
+            return true;
+        }
+        if (fault && fault->delayMs > 0) {
+            auto timer = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(fault->delayMs));
+            timer->async_wait([this, timer, session, id, op, request](std::error_code error) {
+                if (!error)
+                    answer(session, id, op, request);
+            });
+            return true;
+        }
+        answer(session, id, op, request);
+        return true;
+    }
+
+    void answer(const std::shared_ptr<Session>& session, std::uint64_t id, const std::string& op, const json& request)
+    {
+        json body;
+        try {
+            body = model.handle(op, request, session->pid);
+        } catch (const std::exception& e) {
+            body = json { { "error", std::string("bad request: ") + e.what() } };
+        }
+        reply(session, id, body);
+        flushBroadcasts();
+    }
+
+    void reply(const std::shared_ptr<Session>& session, std::uint64_t id, json body)
+    {
+        if (id == 0)
+            return; // the sender asked for no reply
+        body["id"] = id;
+        session->send(body);
+    }
+
+    void flushBroadcasts()
+    {
+        for (auto& message : model.takeBroadcasts())
+            for (auto& session : std::vector<std::shared_ptr<Session>>(sessions.begin(), sessions.end()))
+                if (session->isClient)
+                    session->send(message);
+    }
+
+    Model& model;
+    std::string socketPath;
+    asio::io_context io;
+    Stream::acceptor acceptor;
+    asio::signal_set signals;
+    std::set<std::shared_ptr<Session>> sessions;
+};
+
+Server::Server(Model& model, std::string socketPath)
+    : m_impl(std::make_unique<Impl>(model, std::move(socketPath)))
+{
+}
+
+Server::~Server()
+{
+    ::unlink(m_impl->socketPath.c_str());
+}
+
+void Server::run()
+{
+    m_impl->signals.async_wait([this](std::error_code, int signal) {
+        logger().info("signal {}: stopping", signal);
+        m_impl->io.stop();
+    });
+    m_impl->accept();
+    std::printf("logicsim: listening on %s\n", m_impl->socketPath.c_str());
+    std::fflush(stdout);
+    m_impl->io.run();
+}
+
+} // namespace mq::sim

@@ -1,0 +1,132 @@
+// logicsim: the stand-in for Logic Pro, "System Events" and the desktop that the
+// helper drives on Linux.
+//
+//   logicsim serve [--scenario FILE] [--socket PATH]
+//   logicsim ctl COMMAND [JSON-ARGS] [--socket PATH]
+#include "platform/Log.h"
+#include "platform/linux/LogicSimWire.h"
+#include "sim/GoToPositionDialog.h"
+#include "sim/Model.h"
+#include "sim/Server.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace mq::sim {
+extern const char* const kDefaultScenario;
+}
+
+namespace {
+
+using nlohmann::json;
+
+std::string resolveSocket(const std::string& option)
+{
+    if (!option.empty())
+        return option;
+    auto path = mq::platform::wire::defaultSocketPath();
+    if (!path)
+        throw std::runtime_error("XDG_RUNTIME_DIR is not set; pass --socket");
+    return *path;
+}
+
+int serve(const std::string& scenarioFile, const std::string& socketOption)
+{
+    mq::sim::Model model;
+    mq::sim::registerGoToPositionDialog(model);
+    if (scenarioFile.empty()) {
+        model.load(json::parse(mq::sim::kDefaultScenario));
+    } else {
+        std::ifstream in(scenarioFile);
+        if (!in)
+            throw std::runtime_error("cannot read scenario " + scenarioFile);
+        model.load(json::parse(in));
+    }
+    mq::sim::Server server(model, resolveSocket(socketOption));
+    server.run();
+    return 0;
+}
+
+// Sends one control command and prints the reply. Bounded: 5 s in all.
+int control(const std::string& command, const std::string& argsText, const std::string& socketOption)
+{
+    json args = argsText.empty() ? json::object() : json::parse(argsText);
+    std::string path = resolveSocket(socketOption);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        std::cerr << "logicsim ctl: cannot connect to " << path << ": " << std::strerror(errno) << "\n";
+        return 2;
+    }
+    std::string line = json { { "id", 1 }, { "op", "ctl" }, { "command", command }, { "args", args } }.dump() + "\n";
+    if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
+        std::cerr << "logicsim ctl: send failed\n";
+        return 2;
+    }
+    std::string received;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (received.find('\n') == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        pollfd p { fd, POLLIN, 0 };
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) {
+            std::cerr << "logicsim ctl: no reply within 5 s\n";
+            return 2;
+        }
+        char buffer[65536];
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) {
+            std::cerr << "logicsim ctl: connection closed\n";
+            return 2;
+        }
+        received.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    json reply = json::parse(received.substr(0, received.find('\n')));
+    reply.erase("id");
+    if (reply.contains("error")) {
+        std::cerr << "logicsim ctl " << command << ": " << reply["error"].get<std::string>() << "\n";
+        return 1;
+    }
+    std::cout << reply.dump(2) << "\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    mq::log::forceStandardError();
+    CLI::App app { "logicsim: a simulator of Logic Pro and the desktop around it" };
+    app.require_subcommand(1);
+    std::string socketOption;
+    app.add_option("--socket", socketOption, "socket path (default $XDG_RUNTIME_DIR/logicsim.sock)");
+
+    std::string scenarioFile;
+    auto* serveCommand = app.add_subcommand("serve", "serve a scenario on the socket");
+    serveCommand->add_option("--scenario", scenarioFile, "scenario JSON file (default: the built-in default scenario)");
+
+    std::string command, argsText;
+    auto* ctlCommand = app.add_subcommand("ctl", "send one control command (see sim/README.md)");
+    ctlCommand->add_option("command", command, "control command")->required();
+    ctlCommand->add_option("args", argsText, "arguments as one JSON object");
+
+    CLI11_PARSE(app, argc, argv);
+    try {
+        if (*serveCommand)
+            return serve(scenarioFile, socketOption);
+        return control(command, argsText, socketOption);
+    } catch (const std::exception& e) {
+        std::cerr << "logicsim: " << e.what() << "\n";
+        return 1;
+    }
+}
