@@ -1,6 +1,7 @@
-// marquee scrub and marquee watch as processes, against a real helper. This
-// helper has no platform behind it yet, so it never finds Logic's display: the
-// positions are written into the scrub file by the test, as the helper would.
+// marquee scrub and marquee watch as processes, against a real helper with no
+// desktop behind it: it never finds Logic's display, so the positions are written
+// into the scrub file by the test, as the helper would. The same commands against
+// logicsim are in tests/e2e/MonitorsEndToEndTest.cpp.
 #include "monitors/SharedMemoryBlock.h"
 #include "tests/harness/HelperHarness.h"
 
@@ -102,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, MonitorUsage,
         UsageRow { "ScrubIntoADirectory", { "scrub", "--shm", "{dir}", "--fps", "25" }, 2, "open failed: Is a directory" },
         UsageRow { "WatchIntoADirectory", { "watch", "--shm", "{dir}" }, 2, "open failed: Is a directory" },
         UsageRow { "NegativeTimeout", { "watch", "--shm", "/tmp/x", "--timeout", "-1" }, 2, "--timeout must be 0 or more seconds" },
-        UsageRow { "WatchRefusedByTheHelper", { "watch", "--shm", "{dir}/w", "--timeout", "0.2" }, 1, "the helper could not watch" }),
+        UsageRow { "WatchTimesOutWithoutLogic", { "watch", "--shm", "{dir}/w", "--timeout", "0.2" }, 1, "watch: timed out; the project is still open" }),
     [](const auto& info) { return info.param.name; });
 
 } // namespace
