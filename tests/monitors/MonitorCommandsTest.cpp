@@ -48,6 +48,8 @@ TEST_F(MonitorCommands, ScrubShowsEachNewPositionAndStopsAfterTheDuration)
     std::string path = helper.runtimeDir().file("scrub");
     auto scrub = marquee({ "scrub", "--shm", path, "--fps", "25", "--duration", "1.5" });
     ASSERT_TRUE(scrub->waitForLine("scrub: display not found yet", 10s));
+    // The file's first state is shown before any update is counted.
+    ASSERT_TRUE(scrub->waitForLine("seq 0  unknown  invalid", 10s)) << output(*scrub);
 
     auto opened = shm::ScrubBlock::open(path);
     ASSERT_TRUE(std::holds_alternative<shm::ScrubBlock>(opened));
