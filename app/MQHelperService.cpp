@@ -248,10 +248,13 @@ void MQHelperService::openAutomationSettingsWithReply(Reply<void()> reply)
 void MQHelperService::evaluateControlBarStateWithFrameRate(double, bool, Reply<void(std::int64_t)> reply)
 {
     // The frame rate and drop-frame flag do not change the answer.
-    m_environment.mainQueue.async([this, reply = std::move(reply)]() mutable {
-        std::int64_t state = m_environment.platform ? timecode::evaluateControlBarState(*m_environment.platform)
-                                                    : timecode::controlbarstate::logicNotReachable;
-        m_log.info("controlBarState: {}", state);
+    // Held weakly like the monitor requests: a service gone by then answers 4.
+    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
+        auto self = weak.lock();
+        std::int64_t state = self && self->m_environment.platform ? timecode::evaluateControlBarState(*self->m_environment.platform)
+                                                                  : timecode::controlbarstate::logicNotReachable;
+        if (self)
+            self->m_log.info("controlBarState: {}", state);
         reply(state);
     });
 }

@@ -1,6 +1,7 @@
 // The control side: commands that change the world, inject faults and report
 // the whole state. Used by tests, demos and people; never by the helper.
 #include "sim/Model.h"
+#include "sim/DisplayWords.h"
 #include "sim/GoToPositionDialog.h"
 
 #include "platform/Accessibility.h"
@@ -17,23 +18,6 @@ namespace wire = platform::wire;
 
 namespace {
 
-struct DisplayWords {
-    const char* language;
-    const char* controlBar;
-    const char* fields[4];
-};
-
-// What Logic calls its control bar and the SMPTE display's fields, per language.
-const DisplayWords kDisplayWords[] = {
-    { "en", "Control Bar", { "Hours", "Minutes", "Seconds", "Frames" } },
-    { "de", "Steuerungsleiste", { "Stunden", "Minuten", "Sekunden", "Frames" } },
-    { "es", "Barra de controles", { "Horas", "Minutos", "Segundos", "Cuadros" } },
-    { "fr", "Barre des commandes", { "Heures", "Minutes", "Secondes", "Images" } },
-    { "ja", "コントロールバー", { "時", "分", "秒", "フレーム" } },
-    { "ko", "제어 막대", { "시간", "분", "초", "프레임" } },
-    { "zh", "控制栏", { "小时", "分钟", "秒", "帧" } },
-};
-
 std::string argString(const json& args, const char* name)
 {
     auto it = args.find(name);
@@ -48,49 +32,23 @@ json id(const Element& e) { return e.key.empty() ? json(e.token) : json(e.key); 
 
 void Model::applyDisplayLanguage(const std::string& language)
 {
-    const DisplayWords* words = nullptr;
-    for (const auto& w : kDisplayWords)
-        if (language == w.language)
-            words = &w;
+    const DisplayWords* words = displayWords(language);
     if (!words)
         throw std::runtime_error("unknown display language '" + language + "' (en, de, es, fr, ja, ko, zh)");
     m_language = language;
     if (Element* bar = elementByKey("control-bar"))
         bar->set("AXDescription", CFValue(words->controlBar));
+    // A display whose layout was chosen is built again in the new words; the
+    // scenario's own display only has its four time fields renamed.
+    if (m_transport.contains("controlBarDisplay")) {
+        rebuildTimeDisplay();
+        return;
+    }
     if (Element* display = elementByKey("smpte-display")) {
         size_t index = 0;
-        for (Token t : display->children) {
-            Element& slider = m_elements[t];
-            if (slider.role == "AXSlider" && index < 4)
-                slider.set("AXDescription", CFValue(words->fields[index++]));
-        }
-    }
-}
-
-void Model::updateDisplayFromPlayhead()
-{
-    if (!m_transport.value("displayFollowsPlayhead", true))
-        return;
-    Element* display = elementByKey("smpte-display");
-    if (!display)
-        return;
-    double fps = m_transport.value("frameRate", 25.0);
-    double seconds = m_transport.value("playheadSeconds", 0.0);
-    if (!(fps > 0) || !std::isfinite(seconds) || seconds < 0)
-        return;
-    auto frames = static_cast<long long>(std::floor(seconds * fps + 1e-6));
-    auto perSecond = static_cast<long long>(std::llround(fps));
-    long long parts[4] = { frames / perSecond / 3600, frames / perSecond / 60 % 60, frames / perSecond % 60, frames % perSecond };
-    size_t index = 0;
-    for (Token t : display->children) {
-        Element& slider = m_elements[t];
-        if (slider.role != "AXSlider" || index >= 4)
-            continue;
-        char text[32];
-        std::snprintf(text, sizeof text, "%02lld", parts[index]);
-        slider.set("AXValueDescription", CFValue(std::string(text)));
-        slider.set("AXValue", CFValue(static_cast<std::int64_t>(parts[index])));
-        ++index;
+        for (Token t : slidersOnScreen(*display))
+            if (index < 4)
+                m_elements[t].set("AXDescription", CFValue(words->fields[index++]));
     }
 }
 
@@ -227,6 +185,9 @@ json Model::control(const std::string& command, const json& args)
         return *e;
     };
 
+    advanceTransport();
+    if (std::optional<json> reply = transportControl(command, args))
+        return *reply;
     if (command == "ping")
         return json { { "ok", true } };
     if (command == "open-dialog") {
@@ -407,10 +368,7 @@ json Model::control(const std::string& command, const json& args)
         if (!display)
             throw std::runtime_error("the scenario has no element 'smpte-display'");
         m_transport["displayFollowsPlayhead"] = false;
-        std::vector<Token> sliders;
-        for (Token t : display->children)
-            if (m_elements[t].role == "AXSlider")
-                sliders.push_back(t);
+        std::vector<Token> sliders = slidersOnScreen(*display);
         for (const char* field : { "values", "descriptions" }) {
             if (!args.contains(field))
                 continue;
@@ -423,12 +381,6 @@ json Model::control(const std::string& command, const json& args)
     }
     if (command == "set-language") {
         applyDisplayLanguage(argString(args, "language"));
-        return json { { "ok", true } };
-    }
-    if (command == "set-playhead") {
-        m_transport["playheadSeconds"] = args.at("seconds").get<double>();
-        m_transport["displayFollowsPlayhead"] = true;
-        updateDisplayFromPlayhead();
         return json { { "ok", true } };
     }
     if (command == "fault") {
@@ -468,12 +420,6 @@ json Model::control(const std::string& command, const json& args)
     }
     if (command == "set-screens") {
         m_screens = args.at("screens");
-        return json { { "ok", true } };
-    }
-    if (command == "set-transport") {
-        // Merges into the transport (playing, frameRate...).
-        m_transport.merge_patch(args);
-        updateDisplayFromPlayhead();
         return json { { "ok", true } };
     }
     if (command == "set-logic") {

@@ -528,6 +528,7 @@ std::optional<FaultRule> Model::takeFault(const std::string& op, const json& req
 
 json Model::handle(const std::string& op, const json& request, pid_type clientPid)
 {
+    advanceTransport();
     if (op.rfind("ax.", 0) == 0)
         return axCall(op, request, clientPid);
     if (op == "input.keyboard") {

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -173,6 +174,10 @@ public:
     Token addWindow(Application& app, const json& spec, bool front);
     /// Shows the playhead in the control bar's SMPTE display (while it follows).
     void updateDisplayFromPlayhead();
+    /// Brings a playing transport's playhead, and the display, up to the present.
+    /// Every request and control command starts with it, so each read of the
+    /// display sees the time of the read (sim/Transport.cpp).
+    void advanceTransport();
 
 private:
     friend struct ScenarioLoader;
@@ -217,6 +222,22 @@ private:
     Token buildLargeWindow(Application& app, int count, int fanout, const std::string& key);
     void applyDisplayLanguage(const std::string& language);
 
+    // The transport and the control bar's display (sim/Transport.cpp).
+    /// Handles the transport and desktop-state commands; nothing when `command` is another.
+    std::optional<json> transportControl(const std::string& command, const json& args);
+    void startPlaying();
+    void stopPlaying();
+    /// Replaces the SMPTE display's sliders with those of the transport's
+    /// `controlBarDisplay`, in the current language and listing order.
+    void rebuildTimeDisplay();
+    /// Takes the control bar out of its window (its elements are destroyed), or puts
+    /// a new one back at the front.
+    void setControlBarHidden(bool hidden);
+    /// The display's sliders, left to right on screen.
+    std::vector<Token> slidersOnScreen(const Element& display) const;
+    /// A scenario definition of `element` and its subtree, to build it again.
+    json definitionOf(const Element& element) const;
+
     json m_scenario;
     std::unordered_map<Token, Element> m_elements;
     std::map<std::string, Token> m_keys;
@@ -248,6 +269,11 @@ private:
     json m_logic = json { { "markers", json::array() }, { "tracks", json::array() }, { "regions", json::array() }, { "movie", nullptr },
         { "locators", nullptr }, { "colorsWindowOpen", false }, { "chosenColor", nullptr }, { "markerTrackShown", false },
         { "lastCreated", nullptr }, { "naming", nullptr }, { "markerSteps", json::array() }, { "alignSteps", json::array() } };
+    std::chrono::steady_clock::time_point m_playStarted {};
+    double m_playStartSeconds { 0 };
+    double m_playheadWritten { -1 }; // the playhead as advanceTransport last wrote it
+    json m_hiddenControlBar; // the hidden bar's definition; null while it shows
+    Token m_hiddenControlBarWindow { 0 };
     std::map<std::string, std::unique_ptr<DialogBehavior>> m_behaviors;
     std::vector<json> m_broadcasts;
 };

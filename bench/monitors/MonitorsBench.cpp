@@ -15,7 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
+#include <string>
 
 namespace mq {
 namespace {
@@ -54,13 +54,11 @@ struct Logic {
 
     void showFrame(long frame)
     {
-        char text[4][24];
-        std::snprintf(text[0], sizeof text[0], "%02ld", frame / 90000);
-        std::snprintf(text[1], sizeof text[0], "%02ld", frame / 1500 % 60);
-        std::snprintf(text[2], sizeof text[0], "%02ld", frame / 25 % 60);
-        std::snprintf(text[3], sizeof text[0], "%02ld", frame % 25);
-        for (int i = 0; i < 4; ++i)
-            scripted.accessibility.setAttribute(sliders[i], "AXValueDescription", std::string(text[i]));
+        const long fields[4] = { frame / 90000 % 24, frame / 1500 % 60, frame / 25 % 60, frame % 25 };
+        for (int i = 0; i < 4; ++i) {
+            std::string text = std::to_string(fields[i]);
+            scripted.accessibility.setAttribute(sliders[i], "AXValueDescription", fields[i] < 10 ? "0" + text : text);
+        }
     }
 };
 

@@ -7,7 +7,7 @@ namespace mq::timecode {
 namespace {
 
 using monitors::testing::MonitorFixture;
-using monitors::testing::SliderSpec;
+using monitors::testing::SliderField;
 using monitors::testing::timeSliders;
 using platform::AXElementRef;
 using test::AXCall;
@@ -128,7 +128,7 @@ TEST_F(ControlBarDisplay, ASliderWithoutAPositionCountsAsLeftmost)
 
 struct SearchRow {
     const char* name;
-    std::vector<SliderSpec> sliders;
+    std::vector<SliderField> sliders;
     bool found;
 };
 
@@ -184,11 +184,11 @@ TEST_P(LcdDisplayMode, FollowsTheFieldCountAndTheFifthField)
     const ModeRow& row = GetParam();
     scene.startLogic();
     AXElementRef group = scene.addGroup(scene.addWindow("w"));
-    std::vector<SliderSpec> specs = timeSliders();
-    specs.push_back({ "Extra", "00", 50 });
-    specs.push_back({ "More", "00", 60 });
-    specs.resize(row.count, SliderSpec { "Hour", "01", 0 });
-    std::vector<AXElementRef> sliders = scene.addSliders(group, specs);
+    std::vector<SliderField> fields = timeSliders();
+    fields.push_back({ "Extra", "00", 50 });
+    fields.push_back({ "More", "00", 60 });
+    fields.resize(row.count, SliderField { "Hour", "01", 0 });
+    std::vector<AXElementRef> sliders = scene.addSliders(group, fields);
     if (row.count == 5) {
         if (row.fifth)
             scripted.accessibility.setAttribute(sliders[4], "AXDescription", *row.fifth);
@@ -219,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, LcdDisplayMode,
 
 struct TextRow {
     const char* name;
-    std::vector<SliderSpec> sliders;
+    std::vector<SliderField> sliders;
     std::optional<std::string> text;
     std::optional<double> secondsAt25; // compared to within 4 ulps
 };
@@ -281,7 +281,7 @@ public:
         if (which == Scene::notRunning)
             return;
         scene.startLogic();
-        auto barWithDisplay = [&](const std::string& barName, const std::vector<SliderSpec>& sliders) {
+        auto barWithDisplay = [&](const std::string& barName, const std::vector<SliderField>& sliders) {
             AXElementRef window = scene.addWindow("Project");
             scene.addGroup(window, std::string("Tracks"));
             AXElementRef bar = scene.addGroup(window, barName);

@@ -70,16 +70,16 @@ private:
 };
 
 /// One field slider of a time display.
-struct SliderSpec {
+struct SliderField {
     std::string description;
     std::optional<std::string> value; // AXValueDescription; absent: not readable
     double x;
 };
 
 /// The fields of an hh:mm:ss:ff display at x = 10, 20, 30, 40.
-inline std::vector<SliderSpec> timeSliders(const std::vector<std::string>& values = { "01", "00", "00", "00" })
+inline std::vector<SliderField> timeSliders(const std::vector<std::string>& values = { "01", "00", "00", "00" })
 {
-    std::vector<SliderSpec> sliders { { "Hour", {}, 10 }, { "Minute", {}, 20 }, { "Second", {}, 30 }, { "Frame", {}, 40 } };
+    std::vector<SliderField> sliders { { "Hour", {}, 10 }, { "Minute", {}, 20 }, { "Second", {}, 30 }, { "Frame", {}, 40 } };
     for (std::size_t i = 0; i < sliders.size() && i < values.size(); ++i)
         sliders[i].value = values[i];
     return sliders;
@@ -147,15 +147,15 @@ public:
     }
 
     /// Slider children of `group`, in the given (accessibility) order.
-    std::vector<AXElementRef> addSliders(const AXElementRef& group, const std::vector<SliderSpec>& specs)
+    std::vector<AXElementRef> addSliders(const AXElementRef& group, const std::vector<SliderField>& fields)
     {
         std::vector<AXElementRef> sliders;
-        for (const SliderSpec& spec : specs) {
+        for (const SliderField& field : fields) {
             AXElementRef slider = m_scripted.accessibility.addChild(group, "AXSlider");
-            m_scripted.accessibility.setAttribute(slider, "AXDescription", spec.description);
-            if (spec.value)
-                m_scripted.accessibility.setAttribute(slider, "AXValueDescription", *spec.value);
-            m_scripted.accessibility.setAttribute(slider, "AXPosition", platform::AXValue(platform::CGPoint { spec.x, 5 }));
+            m_scripted.accessibility.setAttribute(slider, "AXDescription", field.description);
+            if (field.value)
+                m_scripted.accessibility.setAttribute(slider, "AXValueDescription", *field.value);
+            m_scripted.accessibility.setAttribute(slider, "AXPosition", platform::AXValue(platform::CGPoint { field.x, 5 }));
             sliders.push_back(slider);
         }
         return sliders;
@@ -163,12 +163,12 @@ public:
 
     /// A project window with a control bar holding an hh:mm:ss:ff display; the
     /// display's sliders end up in `display`.
-    AXElementRef addProjectWithDisplay(const std::vector<SliderSpec>& specs = timeSliders(), const std::string& document = "/Music/Film.logicx")
+    AXElementRef addProjectWithDisplay(const std::vector<SliderField>& fields = timeSliders(), const std::string& document = "/Music/Film.logicx")
     {
         AXElementRef window = addWindow("Film", document);
         AXElementRef bar = addGroup(window, std::string("Control Bar"));
         displayGroup = addGroup(bar);
-        display = addSliders(displayGroup, specs);
+        display = addSliders(displayGroup, fields);
         return window;
     }
 

@@ -187,6 +187,8 @@ TEST_F(MonitorService, RequestsWhoseServiceIsGoneStillReply)
 
     AwaitedReply<bool> scrubStart, watchStart;
     AwaitedReply<> scrubStop, watchStop;
+    AwaitedReply<std::int64_t> controlBar;
+    service->evaluateControlBarStateWithFrameRate(25, false, controlBar.reply());
     service->startTransportScrubObservingWithFrameRate(25, false, files.file("a"), scrubStart.reply());
     service->stopTransportScrubObservingForShmPath(files.file("a"), scrubStop.reply());
     service->startProjectCloseWatchForShmPath(files.file("b"), watchStart.reply());
@@ -194,6 +196,7 @@ TEST_F(MonitorService, RequestsWhoseServiceIsGoneStillReply)
     service.reset(); // No monitor exists yet, so nothing of the main thread's goes with it.
     release.set_value();
 
+    EXPECT_EQ(controlBar.get(), std::tuple(std::int64_t { 4 }));
     EXPECT_EQ(scrubStart.get(), std::tuple(false));
     EXPECT_EQ(watchStart.get(), std::tuple(false));
     EXPECT_TRUE(scrubStop.get().has_value());

@@ -16,7 +16,7 @@ namespace mq {
 namespace {
 
 using monitors::testing::MonitorFixture;
-using monitors::testing::SliderSpec;
+using monitors::testing::SliderField;
 using monitors::testing::timeSliders;
 using platform::AXElementRef;
 using test::AXCall;
@@ -306,9 +306,9 @@ TEST_F(TransportReaderTest, TwoTargetsAtTwoRates)
 TEST_F(TransportReaderTest, AnUnknownFifthFieldKeepsPublishingWithModeWordZero)
 {
     scene.startLogic();
-    std::vector<SliderSpec> specs = timeSliders({ "00", "00", "04", "10" });
-    specs.push_back({ "Bits", std::string(" 42 "), 50 });
-    scene.addProjectWithDisplay(specs);
+    std::vector<SliderField> fields = timeSliders({ "00", "00", "04", "10" });
+    fields.push_back({ "Bits", std::string(" 42 "), 50 });
+    scene.addProjectWithDisplay(fields);
     makeReader();
     std::string path = files.file("scrub");
     ASSERT_TRUE(start(25, path));
@@ -327,9 +327,9 @@ TEST_F(TransportReaderTest, AnUnknownFifthFieldKeepsPublishingWithModeWordZero)
 TEST_F(TransportReaderTest, ANonNumericFifthFieldIsLeftOut)
 {
     scene.startLogic();
-    std::vector<SliderSpec> specs = timeSliders({ "00", "00", "04", "10" });
-    specs.push_back({ "Subframe", std::string("--"), 50 });
-    scene.addProjectWithDisplay(specs);
+    std::vector<SliderField> fields = timeSliders({ "00", "00", "04", "10" });
+    fields.push_back({ "Subframe", std::string("--"), 50 });
+    scene.addProjectWithDisplay(fields);
     makeReader();
     ASSERT_TRUE(start(25, files.file("scrub")));
     EXPECT_EQ(levelOf("scrub: LCD display mode 1 (5 fields)", kScrub), log::Level::info);

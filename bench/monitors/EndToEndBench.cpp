@@ -1,0 +1,161 @@
+// The monitors through real processes: marquee-helper and logicsim, with the
+// scrub file read by the client reader in this process. Prints:
+//
+//   latency: from a change of logicsim's display (the moment the control command
+//     that changes it is sent) to a new sequence number in the client's block,
+//     p50 / p99 / max over many changes at random phases of the helper's tick;
+//   cpu: the helper's share of one core while 1 and 8 targets follow a playing
+//     transport (and logicsim's, which answers every read);
+//   search: one full display search of a 6000-element window through the
+//     logicsim backend (the helper's own code, in this process).
+//
+// Run by hand: build/default/bench/monitors/monitors_e2e_bench [latency-samples]
+#include "ax/SystemWideElement.h"
+#include "client/ScrubReader.h"
+#include "monitors/TransportReader.h"
+#include "platform/linux/LogicSimPlatform.h"
+#include "tests/harness/HelperHarness.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using mq::test::HelperHarness;
+
+double milliseconds(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+/// User + system CPU seconds of process `pid`.
+double cpuSeconds(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14)
+            utime = std::stoull(field);
+        if (i == 15)
+            stime = std::stoull(field);
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+mq::client::ScrubReader startScrub(HelperHarness& harness, mq::client::HelperConnection& connection, const std::string& name)
+{
+    std::string path = harness.runtimeDir().file(name);
+    auto opened = mq::client::ScrubReader::open(path);
+    if (!std::holds_alternative<mq::client::ScrubReader>(opened))
+        throw std::runtime_error("cannot map " + path);
+    auto reply = connection.startTransportScrubObservingWithFrameRate({ 25.0, false, path }, 10s);
+    if (!reply.ok() || !std::get<0>(reply.value()))
+        throw std::runtime_error("the helper did not find the display");
+    return std::move(std::get<mq::client::ScrubReader>(opened));
+}
+
+void measureLatency(int samples)
+{
+    HelperHarness harness(HelperHarness::Desktop::logicSim);
+    auto connection = harness.connect();
+    mq::client::ScrubReader reader = startScrub(harness, *connection, "latency");
+    std::mt19937 random(42);
+    std::uniform_int_distribution<int> pause(20, 80);
+    std::vector<double> latencies;
+    int lost = 0;
+    for (int i = 0; i < samples; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
+        std::uint32_t before = reader.snapshot()->sequence;
+        auto sent = Clock::now();
+        harness.logicSim().ctl("set-playhead", { { "seconds", 3600.0 + (i % 2 ? 1.0 : 2.0) + i / 25.0 } });
+        auto deadline = sent + 1s;
+        while (reader.snapshot()->sequence == before && Clock::now() < deadline)
+            std::this_thread::yield();
+        if (reader.snapshot()->sequence == before) {
+            ++lost;
+            continue;
+        }
+        latencies.push_back(milliseconds(Clock::now() - sent));
+    }
+    std::sort(latencies.begin(), latencies.end());
+    auto at = [&](double q) { return latencies[static_cast<std::size_t>(q * static_cast<double>(latencies.size() - 1))]; };
+    std::printf("latency: display change -> new sequence in the client's block, %zu changes: p50 %.2f ms, p99 %.2f ms, max %.2f ms"
+                " (%d not seen within 1 s)\n",
+        latencies.size(), at(0.5), at(0.99), latencies.back(), lost);
+}
+
+void measureCpu(int targets)
+{
+    HelperHarness harness(HelperHarness::Desktop::logicSim);
+    auto connection = harness.connect();
+    std::vector<mq::client::ScrubReader> readers;
+    for (int i = 0; i < targets; ++i)
+        readers.push_back(startScrub(harness, *connection, "cpu" + std::to_string(i)));
+    harness.logicSim().ctl("play");
+    std::this_thread::sleep_for(500ms);
+    pid_t helper = harness.helper().pid();
+    pid_t sim = harness.logicSim().process().pid();
+    double helperBefore = cpuSeconds(helper), simBefore = cpuSeconds(sim);
+    std::uint32_t sequenceBefore = readers.front().snapshot()->sequence;
+    auto start = Clock::now();
+    std::this_thread::sleep_for(5s);
+    double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    double helperShare = (cpuSeconds(helper) - helperBefore) / wall;
+    double simShare = (cpuSeconds(sim) - simBefore) / wall;
+    std::uint32_t updates = readers.front().snapshot()->sequence - sequenceBefore;
+    std::printf("cpu: %d target(s) following a playing transport at 25 fps: helper %.2f%% of one core, logicsim %.2f%%"
+                " (%.1f updates/s per target)\n",
+        targets, helperShare * 100, simShare * 100, updates / wall);
+}
+
+void measureSearch()
+{
+    mq::test::TempRuntimeDir dir;
+    mq::test::LogicSimProcess sim(dir);
+    sim.ctl("build-large-window", { { "elements", 6000 }, { "fanout", 8 } });
+    sim.ctl("remove-window", { { "window", "project" } });
+    mq::platform::LogicSimOptions options;
+    options.socketPath = sim.socketPath();
+    mq::platform::LogicSimPlatform backend(options);
+    mq::platform::Platform platform = backend.platform();
+    std::vector<double> times;
+    for (int i = 0; i < 10; ++i) {
+        auto start = Clock::now();
+        auto found = mq::TransportReader::searchDisplay(platform);
+        times.push_back(milliseconds(Clock::now() - start));
+        if (found.group)
+            throw std::runtime_error("a display was found in the large window");
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("search: one full display search of a 6000-element window through logicsim: median %.1f ms, min %.1f ms\n",
+        times[times.size() / 2], times.front());
+    mq::ax::SystemWideElement::releaseShared(backend);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int samples = argc > 1 ? std::atoi(argv[1]) : 300;
+    try {
+        measureLatency(samples);
+        measureCpu(1);
+        measureCpu(8);
+        measureSearch();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "monitors_e2e_bench: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,336 @@
+// The control-bar state, the transport scrub reader and the project close watcher
+// through real processes: marquee-helper, logicsim standing in for Logic and the
+// desktop, and the client library's readers of the shared-memory files.
+#include "client/ProjectWatchReader.h"
+#include "client/ScrubReader.h"
+#include "tests/harness/HelperHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+
+namespace mq {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+using test::HelperHarness;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kDemoProject = "/Users/someone/Music/Demo Project.logicx";
+
+/// Polls `condition` every 5 ms until it holds or `limit` passes.
+template<typename Condition>
+bool eventually(Condition condition, std::chrono::milliseconds limit)
+{
+    auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(5ms);
+    }
+    return condition();
+}
+
+class MonitorsEndToEnd : public ::testing::Test {
+public:
+    explicit MonitorsEndToEnd(std::optional<std::string> scenario = std::nullopt)
+        : harness(HelperHarness::Desktop::logicSim, std::move(scenario))
+        , connection(harness.connect())
+    {
+    }
+
+    std::int64_t controlBarState()
+    {
+        auto reply = connection->evaluateControlBarStateWithFrameRate({ 25.0, false }, 10s);
+        EXPECT_TRUE(reply.ok());
+        return reply.ok() ? std::get<0>(reply.value()) : -100;
+    }
+
+    /// Starts observing into a new file and maps it as the client does.
+    client::ScrubReader startScrub(const std::string& name, double fps, bool expectFound = true)
+    {
+        std::string path = harness.runtimeDir().file(name);
+        auto opened = client::ScrubReader::open(path);
+        EXPECT_TRUE(std::holds_alternative<client::ScrubReader>(opened));
+        auto reply = connection->startTransportScrubObservingWithFrameRate({ fps, false, path }, 10s);
+        EXPECT_TRUE(reply.ok());
+        if (reply.ok()) {
+            EXPECT_EQ(std::get<0>(reply.value()), expectFound);
+        }
+        return std::move(std::get<client::ScrubReader>(opened));
+    }
+    client::ScrubSnapshot snapshot(const client::ScrubReader& reader)
+    {
+        auto taken = reader.snapshot();
+        EXPECT_TRUE(taken);
+        return taken.value_or(client::ScrubSnapshot {});
+    }
+
+    /// Starts a watch of a new file and maps it as the client does.
+    client::ProjectWatchReader startWatch(const std::string& name)
+    {
+        std::string path = harness.runtimeDir().file(name);
+        auto opened = client::ProjectWatchReader::open(path);
+        EXPECT_TRUE(std::holds_alternative<client::ProjectWatchReader>(opened));
+        auto reply = connection->startProjectCloseWatchForShmPath({ path }, 10s);
+        EXPECT_TRUE(reply.ok() && std::get<0>(reply.value()));
+        return std::move(std::get<client::ProjectWatchReader>(opened));
+    }
+
+    json ctl(const std::string& command, const json& args = json::object()) { return harness.logicSim().ctl(command, args); }
+    bool helperLogged(const std::string& text, std::chrono::milliseconds limit = 5s) { return harness.helper().waitForLine(text, limit); }
+
+    HelperHarness harness;
+    std::unique_ptr<client::HelperConnection> connection;
+};
+
+// The control-bar state as logicsim's Logic changes.
+
+TEST_F(MonitorsEndToEnd, ControlBarStateFollowsLogicsDisplay)
+{
+    struct Step {
+        const char* name;
+        const char* command;
+        json args;
+        std::int64_t state;
+    };
+    const Step steps[] = {
+        { "time display", "ping", json::object(), 0 },
+        { "German", "set-language", { { "language", "de" } }, 0 },
+        { "bars and beats", "set-transport", { { "controlBarDisplay", "barsAndBeats" } }, 2 },
+        { "seconds fraction", "set-transport", { { "controlBarDisplay", "secondsFraction" } }, 3 },
+        { "subframes", "set-transport", { { "controlBarDisplay", "subframes" } }, 0 },
+        { "hidden control bar", "set-control-bar", { { "hidden", true } }, 1 },
+        { "shown again", "set-control-bar", { { "hidden", false } }, 0 },
+        { "Logic quit", "quit", { { "app", "logic" } }, 4 },
+    };
+    for (const Step& step : steps) {
+        ctl(step.command, step.args);
+        EXPECT_EQ(controlBarState(), step.state) << step.name;
+        EXPECT_TRUE(helperLogged("controlBarState: " + std::to_string(step.state))) << step.name;
+    }
+}
+
+// The scrub reader following logicsim's transport.
+
+TEST_F(MonitorsEndToEnd, APlayingTransportIsPublishedFrameByFrame)
+{
+    client::ScrubReader reader = startScrub("scrub", 25);
+    ASSERT_TRUE(eventually([&] { return snapshot(reader).sequence >= 1; }, 2s));
+    EXPECT_EQ(snapshot(reader), (client::ScrubSnapshot { 3600.0, true, 1, 1 }));
+    EXPECT_TRUE(helperLogged("scrub: SMPTE sliders found; 1 target(s); polling at 60.000000 Hz (fps 25.000000 df false)"));
+
+    ctl("play");
+    auto started = Clock::now();
+    std::uint32_t lastSequence = 1;
+    double lastPosition = 3600.0;
+    int updates = 0;
+    while (Clock::now() - started < 1s) {
+        client::ScrubSnapshot now = snapshot(reader);
+        if (now.sequence != lastSequence) {
+            EXPECT_GT(now.position, lastPosition);
+            EXPECT_TRUE(now.valid);
+            EXPECT_EQ(now.displayModeWord, 1);
+            lastSequence = now.sequence;
+            lastPosition = now.position;
+            ++updates;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    double stoppedAt = ctl("stop")["playheadSeconds"].get<double>();
+    EXPECT_GE(updates, 18) << "the display changes 25 times a second";
+    EXPECT_LE(updates, 26);
+    ASSERT_TRUE(eventually([&] { return std::fabs(snapshot(reader).position - std::floor(stoppedAt * 25 + 1e-6) / 25) < 1e-6; }, 1s));
+    std::uint32_t settled = snapshot(reader).sequence;
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(snapshot(reader).sequence, settled) << "a stopped transport publishes nothing new";
+
+    auto stopped = connection->stopTransportScrubObservingForShmPath({ harness.runtimeDir().file("scrub") }, 10s);
+    ASSERT_TRUE(stopped.ok());
+    EXPECT_FALSE(snapshot(reader).valid);
+    EXPECT_TRUE(helperLogged("scrub: stopped (no targets remain)"));
+}
+
+TEST_F(MonitorsEndToEnd, DisplayLayoutsAndAHiddenBarAsTheClientSeesThem)
+{
+    client::ScrubReader reader = startScrub("scrub", 25);
+    // 3600.5 s shows as 01:00:00:12 (and a half frame, for the fifth fields).
+    ctl("set-playhead", { { "seconds", 3600.5 } });
+    const double shown = 3600 + 12 / 25.0;
+    ASSERT_TRUE(eventually([&] { return snapshot(reader).position == shown; }, 2s));
+
+    struct Step {
+        const char* name;
+        const char* command;
+        json args;
+        bool valid;
+        std::int32_t modeWord;
+    };
+    const Step steps[] = {
+        { "subframes", "set-transport", { { "controlBarDisplay", "subframes" } }, true, 2 },
+        { "quarter frames", "set-transport", { { "controlBarDisplay", "quarterFrames" } }, true, 3 },
+        { "samples", "set-transport", { { "controlBarDisplay", "samples" } }, true, 4 },
+        { "unknown fifth field", "set-transport", { { "controlBarDisplay", "unknownFifth" } }, true, 0 },
+        { "bars and beats", "set-transport", { { "controlBarDisplay", "barsAndBeats" } }, false, 0 },
+        { "frames again, listed out of order", "set-transport", { { "controlBarDisplay", "frames" }, { "slidersOutOfOrder", true } }, true, 1 },
+        { "hidden control bar", "set-control-bar", { { "hidden", true } }, false, 0 },
+        { "shown again", "set-control-bar", { { "hidden", false } }, true, 1 },
+    };
+    for (const Step& step : steps) {
+        ctl(step.command, step.args);
+        // A new display is found within a second's re-check or lost-display search.
+        bool reached = eventually(
+            [&] {
+                client::ScrubSnapshot now = snapshot(reader);
+                return now.valid == step.valid && now.displayModeWord == step.modeWord;
+            },
+            3s);
+        EXPECT_TRUE(reached) << step.name << ": valid " << snapshot(reader).valid << " mode " << snapshot(reader).displayModeWord;
+        if (step.valid) {
+            EXPECT_EQ(snapshot(reader).position, shown) << step.name;
+        }
+    }
+    EXPECT_TRUE(helperLogged("scrub: SMPTE sliders (re)resolved"));
+}
+
+TEST_F(MonitorsEndToEnd, MarqueeScrubShowsTheTransportLive)
+{
+    ctl("play");
+    test::ChildProcess scrub({ test::marqueeExecutablePath(), "scrub", "--shm", harness.runtimeDir().file("cli"), "--fps", "25", "--duration", "1" },
+        harness.environment());
+    auto status = scrub.waitForExit(10s);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(WEXITSTATUS(*status), 0);
+    ASSERT_TRUE(scrub.waitForOutputEnd(5s));
+    std::vector<std::string> lines = scrub.lines(test::ChildProcess::Stream::standardOutput);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "scrub: display found; following the transport");
+    unsigned long updates = 0;
+    EXPECT_EQ(std::sscanf(lines.back().c_str(), "scrub: stopped after %lu update(s)", &updates), 1) << lines.back();
+    EXPECT_GE(updates, 15u);
+    bool sawRate = false;
+    for (const std::string& line : lines)
+        sawRate = sawRate || (line.find("frames  valid  2") != std::string::npos && line.ends_with(" Hz"));
+    EXPECT_TRUE(sawRate) << "an update rate in the twenties";
+}
+
+// The close watcher following logicsim's windows and desktop.
+
+TEST_F(MonitorsEndToEnd, ClosingTheProjectIsFlaggedWithinASecond)
+{
+    client::ProjectWatchReader watch = startWatch("watch");
+    EXPECT_TRUE(helperLogged(std::string("watch start: project ") + kDemoProject + "; 1 target(s)"));
+    std::this_thread::sleep_for(600ms);
+    EXPECT_FALSE(watch.isProjectClosed());
+    ctl("remove-window", { { "window", "project" } });
+    auto closed = Clock::now();
+    ASSERT_TRUE(eventually([&] { return watch.isProjectClosed(); }, 3s));
+    EXPECT_LE(Clock::now() - closed, 1300ms);
+    EXPECT_TRUE(helperLogged(std::string("project closed → flagged ") + kDemoProject));
+}
+
+TEST_F(MonitorsEndToEnd, ClosedAndReopenedWithinOneCheckIsNotFlagged)
+{
+    client::ProjectWatchReader watch = startWatch("watch");
+    for (int round = 0; round < 3; ++round) {
+        std::string key = "project-" + std::to_string(round);
+        ctl("remove-window", { { "window", round == 0 ? "project" : "project-" + std::to_string(round - 1) } });
+        ctl("add-window", { { "window", { { "role", "AXWindow" }, { "key", key }, { "title", "Demo Project - Tracks" }, { "document", kDemoProject }, { "main", true } } } });
+        std::this_thread::sleep_for(700ms);
+    }
+    std::this_thread::sleep_for(600ms);
+    EXPECT_FALSE(watch.isProjectClosed());
+}
+
+TEST_F(MonitorsEndToEnd, SaveAsKeepsTheWatch)
+{
+    client::ProjectWatchReader watch = startWatch("watch");
+    ctl("save-as", { { "window", "project" }, { "document", "/Users/someone/Music/Demo v2.logicx" } });
+    EXPECT_TRUE(helperLogged("project renamed (Save As) → /Users/someone/Music/Demo v2.logicx", 3s));
+    std::this_thread::sleep_for(600ms);
+    EXPECT_FALSE(watch.isProjectClosed());
+    ctl("remove-window", { { "window", "project" } });
+    ASSERT_TRUE(eventually([&] { return watch.isProjectClosed(); }, 3s));
+    EXPECT_TRUE(helperLogged("project closed → flagged /Users/someone/Music/Demo v2.logicx"));
+}
+
+TEST_F(MonitorsEndToEnd, QuittingLogicFlagsNothing)
+{
+    client::ProjectWatchReader watch = startWatch("watch");
+    ctl("quit", { { "app", "logic" } });
+    std::this_thread::sleep_for(1800ms);
+    EXPECT_FALSE(watch.isProjectClosed());
+}
+
+TEST_F(MonitorsEndToEnd, ARestartKeepsAWrittenFlag)
+{
+    client::ProjectWatchReader watch = startWatch("watch");
+    ctl("remove-window", { { "window", "project" } });
+    ASSERT_TRUE(eventually([&] { return watch.isProjectClosed(); }, 3s));
+    auto again = connection->startProjectCloseWatchForShmPath({ harness.runtimeDir().file("watch") }, 10s);
+    ASSERT_TRUE(again.ok() && std::get<0>(again.value()));
+    EXPECT_TRUE(helperLogged("watch start: no saved project front (unsaved/untitled) — using last-project rule; 1 target(s)"));
+    EXPECT_TRUE(watch.isProjectClosed());
+}
+
+struct SuspensionCase {
+    const char* name;
+    const char* command;
+    const char* argument;
+    const char* reason;
+};
+
+class MonitorsSuspension : public MonitorsEndToEnd, public ::testing::WithParamInterface<SuspensionCase> {};
+
+TEST_P(MonitorsSuspension, NothingIsFlaggedWhileSuspendedNorWithinThreeSecondsAfter)
+{
+    const SuspensionCase& c = GetParam();
+    client::ProjectWatchReader watch = startWatch("watch");
+    ctl(c.command, { { c.argument, std::string(c.argument) != "active" } });
+    EXPECT_TRUE(helperLogged(std::string("watch suspended: ") + c.reason));
+    ctl("remove-window", { { "window", "project" } });
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_FALSE(watch.isProjectClosed()) << "flagged while suspended";
+
+    ctl(c.command, { { c.argument, std::string(c.argument) == "active" } });
+    auto resumed = Clock::now();
+    EXPECT_TRUE(helperLogged(std::string("watch resuming after ") + c.reason + " (grace 3.000000s)"));
+    ASSERT_TRUE(eventually([&] { return watch.isProjectClosed(); }, 6s));
+    double after = std::chrono::duration<double>(Clock::now() - resumed).count();
+    EXPECT_GE(after, 3.0);
+    EXPECT_LE(after, 4.3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reasons, MonitorsSuspension,
+    ::testing::Values(SuspensionCase { "ScreenLock", "set-screen-lock", "locked", "screenLocked" },
+        SuspensionCase { "ScreensAsleep", "set-screens-asleep", "asleep", "screensAsleep" },
+        SuspensionCase { "SystemSleep", "set-system-asleep", "asleep", "systemAsleep" },
+        SuspensionCase { "SessionResigned", "set-session-active", "active", "sessionInactive" }),
+    [](const auto& info) { return info.param.name; });
+
+class UntitledProject : public MonitorsEndToEnd {
+public:
+    UntitledProject()
+        : MonitorsEndToEnd(std::string(MQ_SCENARIO_DIR) + "/untitled.json")
+    {
+    }
+};
+
+TEST_F(UntitledProject, IsFlaggedOnlyWhenLogicShowsNoDocumentAndNoMainWindow)
+{
+    client::ProjectWatchReader watch = startWatch("watch");
+    EXPECT_TRUE(helperLogged("watch start: no saved project front (unsaved/untitled) — using last-project rule; 1 target(s)"));
+    // Another untitled window as main keeps the last-project rule satisfied.
+    ctl("add-window", { { "window", { { "role", "AXWindow" }, { "key", "untitled-2" }, { "title", "Untitled 2" }, { "main", true } } } });
+    ctl("remove-window", { { "window", "project" } });
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_FALSE(watch.isProjectClosed());
+    ctl("remove-window", { { "window", "untitled-2" } });
+    ASSERT_TRUE(eventually([&] { return watch.isProjectClosed(); }, 3s));
+    EXPECT_TRUE(helperLogged("project closed → flagged <unsaved>"));
+}
+
+} // namespace
+} // namespace mq
