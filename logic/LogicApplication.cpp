@@ -1,21 +1,8 @@
 #include "logic/LogicApplication.h"
 
+#include "ax/ReadOrNothing.h"
+
 namespace mq::logic {
-
-namespace {
-
-/// A read that throws counts as absent.
-template<typename T>
-std::optional<T> readOrNothing(const ax::UIElement& element, ax::Attribute attribute)
-{
-    try {
-        return element.attribute<T>(attribute);
-    } catch (const ax::AXError&) {
-        return std::nullopt;
-    }
-}
-
-} // namespace
 
 std::optional<platform::RunningApplication> findLogicRunningApplication(platform::Platform& platform)
 {
@@ -68,9 +55,9 @@ std::string logicWindowsSnapshot(platform::Platform& platform)
 
     std::string line = "count=" + std::to_string(windows->size());
     for (const ax::UIElement& window : *windows) {
-        std::optional<bool> modal = readOrNothing<bool>(window, ax::Attribute::modal);
-        line += " | title=" + readOrNothing<std::string>(window, ax::Attribute::title).value_or("?");
-        line += " subrole=" + readOrNothing<std::string>(window, ax::Attribute::subrole).value_or("?");
+        std::optional<bool> modal = ax::readOrNothing<bool>(window, ax::Attribute::modal);
+        line += " | title=" + ax::readOrNothing<std::string>(window, ax::Attribute::title).value_or("?");
+        line += " subrole=" + ax::readOrNothing<std::string>(window, ax::Attribute::subrole).value_or("?");
         line += " modal=";
         line += modal ? (*modal ? "true" : "false") : "?";
     }

@@ -1,5 +1,7 @@
 #include "monitors/ProjectCloseWatcher.h"
 
+#include "ax/ReadOrNothing.h"
+
 #include "logic/LogicApplication.h"
 #include "platform/URL.h"
 
@@ -27,16 +29,6 @@ constexpr std::array<SuspensionObserver, 8> kSuspensionObservers { {
     { platform::NotificationCenterKind::workspace, platform::notifications::sessionDidResignActive, SuspendReason::sessionInactive, true },
     { platform::NotificationCenterKind::workspace, platform::notifications::sessionDidBecomeActive, SuspendReason::sessionInactive, false },
 } };
-
-template<typename T>
-std::optional<T> readOrNothing(const ax::UIElement& element, ax::Attribute attribute)
-{
-    try {
-        return element.attribute<T>(attribute);
-    } catch (const ax::AXError&) {
-        return std::nullopt;
-    }
-}
 
 /// True only for an entry that is present and a boolean equal to `value`.
 bool entryIs(const platform::CFDictionary& dictionary, std::string_view key, bool value)
@@ -112,7 +104,7 @@ const WatchTarget* ProjectCloseWatcher::target(const std::string& shmPath) const
 
 std::optional<std::string> ProjectCloseWatcher::documentPath(const ax::UIElement& window)
 {
-    std::optional<std::string> document = readOrNothing<std::string>(window, ax::Attribute::document);
+    std::optional<std::string> document = ax::readOrNothing<std::string>(window, ax::Attribute::document);
     if (!document)
         return std::nullopt;
     if (std::optional<URL> url = URL::parse(*document); url && url->isFileURL())
@@ -181,7 +173,7 @@ void ProjectCloseWatcher::check()
     for (const ax::UIElement& window : *windows)
         if (std::optional<std::string> path = documentPath(window))
             openDocuments.emplace(*path, window);
-    bool hasMainWindow = readOrNothing<ax::UIElement>(*application, ax::Attribute::mainWindow).has_value();
+    bool hasMainWindow = ax::readOrNothing<ax::UIElement>(*application, ax::Attribute::mainWindow).has_value();
 
     for (auto& [shmPath, target] : m_targets) {
         if (target.flagged)
@@ -241,7 +233,7 @@ bool ProjectCloseWatcher::start(const std::string& shmPath)
     if (std::optional<ax::Application> application = logic::logicApplicationElement(m_platform)) {
         std::vector<ax::UIElement> candidates;
         for (ax::Attribute attribute : { ax::Attribute::mainWindow, ax::Attribute::focusedWindow })
-            if (std::optional<ax::UIElement> window = readOrNothing<ax::UIElement>(*application, attribute))
+            if (std::optional<ax::UIElement> window = ax::readOrNothing<ax::UIElement>(*application, attribute))
                 candidates.push_back(*window);
         try {
             if (std::optional<std::vector<ax::UIElement>> windows = application->windows())

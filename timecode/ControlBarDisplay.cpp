@@ -1,5 +1,7 @@
 #include "timecode/ControlBarDisplay.h"
 
+#include "ax/ReadOrNothing.h"
+
 #include "logic/LogicApplication.h"
 #include "platform/Log.h"
 #include "timecode/TimecodeParsing.h"
@@ -82,16 +84,6 @@ std::vector<std::string> lowerAll(const std::array<std::string_view, N>& entries
     return lowered;
 }
 
-template<typename T>
-std::optional<T> readOrNothing(const ax::UIElement& element, ax::Attribute attribute)
-{
-    try {
-        return element.attribute<T>(attribute);
-    } catch (const ax::AXError&) {
-        return std::nullopt;
-    }
-}
-
 bool hasRole(const ax::UIElement& element, std::string_view role)
 {
     std::optional<std::string> read = readString(element, ax::Attribute::role);
@@ -155,12 +147,12 @@ bool isHourFieldDescription(std::string_view description)
 
 std::optional<std::string> readString(const ax::UIElement& element, ax::Attribute attribute)
 {
-    return readOrNothing<std::string>(element, attribute);
+    return ax::readOrNothing<std::string>(element, attribute);
 }
 
 std::vector<ax::UIElement> readChildren(const ax::UIElement& element)
 {
-    return readOrNothing<std::vector<ax::UIElement>>(element, ax::Attribute::children).value_or(std::vector<ax::UIElement> {});
+    return ax::readOrNothing<std::vector<ax::UIElement>>(element, ax::Attribute::children).value_or(std::vector<ax::UIElement> {});
 }
 
 std::vector<ax::UIElement> sliderChildren(const ax::UIElement& group)
@@ -177,7 +169,7 @@ void sortByScreenX(std::vector<ax::UIElement>& sliders)
     std::vector<std::pair<double, ax::UIElement>> keyed;
     keyed.reserve(sliders.size());
     for (const ax::UIElement& slider : sliders) {
-        std::optional<platform::CGPoint> position = readOrNothing<platform::CGPoint>(slider, ax::Attribute::position);
+        std::optional<platform::CGPoint> position = ax::readOrNothing<platform::CGPoint>(slider, ax::Attribute::position);
         keyed.emplace_back(position ? position->x : 0.0, slider);
     }
     std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
