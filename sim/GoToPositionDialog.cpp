@@ -264,7 +264,7 @@ Token openGoToPositionDialog(Model& model)
     if (Element* open = model.elementByKey(kDialogKey))
         return open->token;
     json& transport = model.transport();
-    json spec {
+    json definition {
         { "key", kDialogKey },
         { "role", "AXWindow" },
         { "subrole", "AXDialog" },
@@ -284,7 +284,7 @@ Token openGoToPositionDialog(Model& model)
                 json { { "key", "go-to-position-cancel" }, { "role", "AXButton" }, { "title", "Cancel" }, { "press", "cancel" } },
             }) },
     };
-    Token dialog = model.addWindow(*logic, spec, true);
+    Token dialog = model.addWindow(*logic, definition, true);
     double shown = transport.value("playheadSeconds", 0.0) - offset(transport);
     for (const char* key : { "go-to-position-current", "go-to-position-smpte" })
         if (Element* group = model.elementByKey(key))

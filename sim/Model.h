@@ -170,8 +170,8 @@ public:
     /// The transport: frameRate, playheadSeconds, bar1Seconds, and the settings of
     /// the time display (see GoToPositionDialog.h).
     json& transport() { return m_transport; }
-    /// Adds a window built from `spec` to `app`; a modal one takes the focus.
-    Token addWindow(Application& app, const json& spec, bool front);
+    /// Adds a window built from `definition` to `app`; a modal one takes the focus.
+    Token addWindow(Application& app, const json& definition, bool front);
     /// Shows the playhead in the control bar's SMPTE display (while it follows).
     void updateDisplayFromPlayhead();
     /// Brings a playing transport's playhead, and the display, up to the present.

@@ -106,21 +106,21 @@ json Model::runStoredAction(std::uint32_t code)
         return json { { "ran", false }, { "reason", "Logic Pro is not running" } };
     }
     json& state = m_logic;
-    auto open = [&](const json& spec) {
+    auto open = [&](const json& definition) {
         // A window that is already open stays as it is (Logic does not open it twice).
-        if (!elementByKey(spec["key"].get<std::string>()))
-            addWindow(*logic, spec, true);
+        if (!elementByKey(definition["key"].get<std::string>()))
+            addWindow(*logic, definition, true);
     };
     auto closeIfOpen = [&](const std::string& key, bool confirmed) {
         if (Element* w = elementByKey(key))
             closeDialog(*w, confirmed);
     };
-    auto toggle = [&](const json& spec) {
-        if (Element* w = elementByKey(spec["key"].get<std::string>())) {
+    auto toggle = [&](const json& definition) {
+        if (Element* w = elementByKey(definition["key"].get<std::string>())) {
             removeWindow(w->token);
             return false;
         }
-        addWindow(*logic, spec, true);
+        addWindow(*logic, definition, true);
         return true;
     };
     auto startNaming = [&](const std::string& kind, std::size_t index) {

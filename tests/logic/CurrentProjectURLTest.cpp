@@ -32,17 +32,17 @@ protected:
     void arrange(const std::vector<WindowSpec>& windows)
     {
         platform::AXElementRef app = startLogic();
-        for (const WindowSpec& spec : windows) {
+        for (const WindowSpec& shape : windows) {
             platform::AXElementRef window = scripted.accessibility.addElement(testing::kLogicPid);
             scripted.accessibility.setAttribute(window, "AXRole", "AXWindow");
-            scripted.accessibility.setAttribute(window, "AXSubrole", spec.subrole);
-            if (spec.document)
-                scripted.accessibility.setAttribute(window, "AXDocument", *spec.document);
-            if (spec.listed)
+            scripted.accessibility.setAttribute(window, "AXSubrole", shape.subrole);
+            if (shape.document)
+                scripted.accessibility.setAttribute(window, "AXDocument", *shape.document);
+            if (shape.listed)
                 scripted.accessibility.appendToAttribute(app, "AXWindows", window);
-            if (spec.isMain)
+            if (shape.isMain)
                 scripted.accessibility.setAttribute(app, "AXMainWindow", window);
-            if (spec.isFocused)
+            if (shape.isFocused)
                 scripted.accessibility.setAttribute(app, "AXFocusedWindow", window);
         }
     }

@@ -59,8 +59,11 @@ TEST_F(MonitorCommands, ScrubShowsEachNewPositionAndStopsAfterTheDuration)
         block.storePosition(3600.0 + sequence);
         block.storeSequence(sequence);
         block.storeValid(1);
+        // Mode and validity are left out: without a display the helper itself
+        // marks the file invalid once a second, and may do so between these stores
+        // and the tool's read.
         std::string expected = "01:00:0" + std::to_string(sequence) + ".000  " + std::to_string(3600 + sequence) + ".000 s  seq "
-            + std::to_string(sequence) + "  frames  valid";
+            + std::to_string(sequence) + "  ";
         EXPECT_TRUE(scrub->waitForLine(expected, 5s)) << output(*scrub);
     }
     EXPECT_EQ(exitCode(*scrub), 0);
