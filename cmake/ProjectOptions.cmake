@@ -26,3 +26,15 @@ function(mq_add_executable name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE mq_warnings)
 endfunction()
+
+# mq_add_child_directories(): adds every folder below the current one that has a
+# CMakeLists.txt, in name order (each area owns its folder under tests/ and bench/).
+function(mq_add_child_directories)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
