@@ -178,16 +178,6 @@ void HelperConnection::sendEncoded(std::string_view selector, std::vector<WireVa
     }
 }
 
-void HelperConnection::sendUnchecked(std::string_view selector, std::vector<WireValue> values, PendingCallback onReply)
-{
-    sendEncoded(selector, std::move(values), std::move(onReply));
-}
-
-bool HelperConnection::sendRawBytes(const std::vector<std::uint8_t>& bytes)
-{
-    return m_impl->writeAll(bytes.data(), bytes.size());
-}
-
 std::uint64_t HelperConnection::unmatchedReplyCount() const
 {
     return m_impl->unmatchedReplies.load();

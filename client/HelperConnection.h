@@ -108,10 +108,6 @@ public:
     MQ_HELPER_XPC_PROTOCOL(MQ_CLIENT_METHODS)
 #undef MQ_CLIENT_METHODS
 
-    /// Writes raw bytes to the socket (tests of the helper's input checks).
-    bool sendRawBytes(const std::vector<std::uint8_t>& bytes);
-    /// Sends a request frame with any selector and values (tests).
-    void sendUnchecked(std::string_view selector, std::vector<WireValue> values, UniqueFunction<void(Result<std::vector<WireValue>>)> onReply);
     /// Reply frames that matched no waiting request (a second reply to one
     /// request, or a reply after its caller timed out).
     std::uint64_t unmatchedReplyCount() const;

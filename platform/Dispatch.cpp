@@ -114,11 +114,6 @@ void RepeatingTimer::stop()
     m_impl->timer.cancel();
 }
 
-bool RepeatingTimer::isRunning() const
-{
-    return m_impl->running;
-}
-
 struct SerialDispatchQueue::State {
     State(std::string queueLabel, size_t queueCapacity)
         : label(std::move(queueLabel))
@@ -201,12 +196,6 @@ const std::string& SerialDispatchQueue::label() const
 bool SerialDispatchQueue::isCurrent() const
 {
     return t_currentQueue == this;
-}
-
-size_t SerialDispatchQueue::pending() const
-{
-    std::lock_guard lock(m_state->mutex);
-    return m_state->jobs.size();
 }
 
 void SerialDispatchQueue::close()

@@ -74,7 +74,6 @@ public:
     RepeatingTimer& operator=(const RepeatingTimer&) = delete;
 
     void stop();
-    bool isRunning() const;
 
 private:
     struct Impl;
@@ -96,7 +95,6 @@ public:
     [[nodiscard]] bool tryAsync(Job job);
     const std::string& label() const override;
     bool isCurrent() const override;
-    size_t pending() const;
 
     /// Stops taking jobs; queued jobs still run. The thread ends after the last.
     void close();
