@@ -268,7 +268,8 @@ public:
             if (m_error.isOpen())
                 fds[count++] = { m_error.get(), POLLIN, 0 };
 
-            auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            // Rounded up: truncating would end the run up to a millisecond before its time-out.
+            auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             if (remaining.count() <= 0)
                 return terminate(SIGKILL);
             // With its outputs closed, the interpreter's exit shows only in waitpid.
