@@ -12,7 +12,7 @@ namespace mq::maintenance {
 namespace {
 
 // The version document is small; anything near this is not one.
-constexpr std::size_t kMaxVersionDocumentBytes = 1024 * 1024;
+constexpr std::size_t kMaxVersionDocumentBytes = 64 * 1024;
 
 const log::Logger& serviceLog()
 {

@@ -123,6 +123,7 @@ TEST_F(UpdateCheckTest, EachFailingAnswerFailsWithItsMessageAndStopsWhereItFaile
             { "/missing-notes", route(404, "gone") },
             { "/notes-too-large", route(200, versionDocument("/large").dump()) },
             { "/large", route(200, std::string(kNotesLimit + 1, 'x')) },
+            { "/huge-version", route(200, std::string(64 * 1024 + 1, ' ')) },
             { "/notes", route(200, "notes") },
         });
 
@@ -143,6 +144,7 @@ TEST_F(UpdateCheckTest, EachFailingAnswerFailsWithItsMessageAndStopsWhereItFaile
         { "/array", "Version JSON parse failed: expected a JSON object at the top level", false, nullptr },
         { "/bad-notes-url", "Version JSON has malformed URLs", false, nullptr },
         { "/bad-download-url", "Version JSON has malformed URLs", false, nullptr },
+        { "/huge-version", "Version JSON fetch failed: the response is larger than 65536 bytes", false, nullptr },
         { "/notes-404", "Release notes HTTP status 404", false, "/missing-notes" },
         { "/notes-too-large", "Release notes fetch failed: the response is larger than 1024 bytes", false, "/large" },
     };
