@@ -5,6 +5,7 @@
 #include <chrono>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 namespace mq::test {
 
@@ -72,6 +73,17 @@ std::size_t HttpsTestServer::requestCount(const std::string& path) const
     for (const auto& line : m_process->lines(ChildProcess::Stream::standardOutput))
         count += line == "REQUEST " + path;
     return count;
+}
+
+std::size_t HttpsTestServer::waitForRequests(const std::string& path, std::size_t count) const
+{
+    auto deadline = std::chrono::steady_clock::now() + 5s;
+    std::size_t seen = requestCount(path);
+    while (seen < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+        seen = requestCount(path);
+    }
+    return seen;
 }
 
 } // namespace mq::test

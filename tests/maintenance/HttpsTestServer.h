@@ -39,6 +39,10 @@ public:
     std::string url(const std::string& path = "") const;
     /// How many requests for `path` arrived so far.
     std::size_t requestCount(const std::string& path) const;
+    /// The same, once at least `count` have arrived or 5 s have passed: the server
+    /// reports a request before answering it, but the report is read from its pipe
+    /// by another thread, possibly after the answer came.
+    std::size_t waitForRequests(const std::string& path, std::size_t count) const;
 
 private:
     TempRuntimeDir m_dir;

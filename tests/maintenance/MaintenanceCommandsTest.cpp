@@ -27,6 +27,14 @@ std::string readFile(const std::string& path)
     return contents.str();
 }
 
+/// How many of the helper's lines contain `text`, once one has arrived (bounded):
+/// the helper logs before it replies, but its pipe is read by another thread.
+std::size_t loggedLines(test::HelperHarness& harness, const std::string& text)
+{
+    harness.helper().waitForLine(text, 5s);
+    return harness.countLogLines(text);
+}
+
 /// Runs the marquee tool with `arguments` against `harness`; its exit status, or -1.
 int runTool(test::HelperHarness& harness, std::vector<std::string> arguments, std::unique_ptr<test::ChildProcess>& tool)
 {
@@ -55,8 +63,8 @@ TEST(MaintenanceCommands, UpdateCheckSavesTheNotesTheHelperFetched)
     EXPECT_TRUE(tool->hasLine("version: 2.1.0"));
     EXPECT_TRUE(tool->hasLine("downloadURL: " + server.url("/Marquee.dmg")));
     EXPECT_EQ(readFile(saved), notes);
-    EXPECT_EQ(harness.countLogLines("checkForUpdate: ok (12 HTML bytes)"), 1u);
-    EXPECT_EQ(server.requestCount("/"), 1u);
+    EXPECT_EQ(loggedLines(harness, "checkForUpdate: ok (12 HTML bytes)"), 1u);
+    EXPECT_EQ(server.waitForRequests("/", 1), 1u);
 }
 
 TEST(MaintenanceCommands, UpdateCheckWithoutAnEndpointFailsWithItsMessage)
@@ -65,7 +73,7 @@ TEST(MaintenanceCommands, UpdateCheckWithoutAnEndpointFailsWithItsMessage)
     std::unique_ptr<test::ChildProcess> tool;
     EXPECT_EQ(runTool(harness, { "update-check" }, tool), 1);
     EXPECT_TRUE(tool->hasLine("Bad version-check URL"));
-    EXPECT_EQ(harness.countLogLines("checkForUpdate failed: Bad version-check URL"), 1u);
+    EXPECT_EQ(loggedLines(harness, "checkForUpdate failed: Bad version-check URL"), 1u);
 }
 
 TEST(MaintenanceCommands, CrashReportSavesTheNewestReportUnderItsName)
@@ -93,7 +101,7 @@ TEST(MaintenanceCommands, CrashReportSavesTheNewestReportUnderItsName)
     ASSERT_EQ(runTool(harness, { "crash-report", "--save", saveTo.path() }, tool), 0);
     EXPECT_TRUE(tool->hasLine("Marquee-2025-01-01-120000.ips"));
     EXPECT_EQ(readFile(saveTo.file("Marquee-2025-01-01-120000.ips")), "own report");
-    EXPECT_EQ(harness.countLogLines("fetchLatestCrashReport: Marquee-2025-01-01-120000.ips (10 bytes)"), 1u);
+    EXPECT_EQ(loggedLines(harness, "fetchLatestCrashReport: Marquee-2025-01-01-120000.ips (10 bytes)"), 1u);
 }
 
 TEST(MaintenanceCommands, CrashReportWithoutAFolderAnswersNothing)
@@ -103,7 +111,7 @@ TEST(MaintenanceCommands, CrashReportWithoutAFolderAnswersNothing)
     std::unique_ptr<test::ChildProcess> tool;
     ASSERT_EQ(runTool(harness, { "crash-report", "--json" }, tool), 0);
     EXPECT_TRUE(tool->hasLine("\"fileName\":null"));
-    EXPECT_EQ(harness.countLogLines("fetchLatestCrashReport: DiagnosticReports unreadable or absent"), 1u);
+    EXPECT_EQ(loggedLines(harness, "fetchLatestCrashReport: DiagnosticReports unreadable or absent"), 1u);
 }
 
 } // namespace

@@ -76,8 +76,8 @@ TEST_F(UpdateCheckTest, AnEndpointWithValidJSONAndNotesSucceedsWithTheNotesBytes
     EXPECT_EQ(update->version, "2.1.0");
     EXPECT_EQ(update->downloadURL.absoluteString(), "https://example.invalid/Marquee-2.1.dmg");
     EXPECT_EQ(std::string(update->releaseNotesHTML.begin(), update->releaseNotesHTML.end()), notes);
-    EXPECT_EQ(server.requestCount("/version"), 1u);
-    EXPECT_EQ(server.requestCount("/notes"), 1u);
+    EXPECT_EQ(server.waitForRequests("/version", 1), 1u);
+    EXPECT_EQ(server.waitForRequests("/notes", 1), 1u);
     EXPECT_TRUE(m_log.contains("checkForUpdate: GET " + server.url("/version"), "helper.service"));
     EXPECT_TRUE(m_log.contains("checkForUpdate: version=2.1.0, notes=" + server.url("/notes")
         + ", download=https://example.invalid/Marquee-2.1.dmg"));
@@ -159,9 +159,9 @@ TEST_F(UpdateCheckTest, EachFailingAnswerFailsWithItsMessageAndStopsWhereItFaile
         }
         EXPECT_EQ(m_log.count("checkForUpdate failed: ") - failureLinesBefore, 1u);
         EXPECT_TRUE(m_log.contains("checkForUpdate failed: " + message, "helper.service"));
-        EXPECT_EQ(server.requestCount(row.path), 1u);
+        EXPECT_EQ(server.waitForRequests(row.path, 1), 1u);
         if (row.notesPath) {
-            EXPECT_EQ(server.requestCount(row.notesPath), 1u);
+            EXPECT_EQ(server.waitForRequests(row.notesPath, 1), 1u);
         }
     }
     // No check that failed on the version document went on to a second request.

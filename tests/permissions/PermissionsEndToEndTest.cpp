@@ -266,6 +266,35 @@ TEST(PermissionsEndToEnd, RelaunchRepliesThenTheHelperEndsWithStatusZero)
     EXPECT_EQ(loggedLines(harness, "recheckPermissionsBouncing: replying then exiting for a clean relaunch"), 1u);
 }
 
+TEST(PermissionsEndToEnd, MarqueePrimesThenShowsTheStateAndRelaunchWaitsForTheHelperToEnd)
+{
+    HelperHarness harness(HelperHarness::Desktop::logicSim);
+    harness.logicSim().ctl("set-automation", { { "bundleIdentifier", "com.apple.systemevents" }, { "state", "ask" } });
+    harness.logicSim().ctl("set-automation", { { "promptAnswer", "allow" } });
+    struct Row {
+        std::vector<std::string> arguments;
+        const char* line;
+    };
+    const Row rows[] = {
+        { { "permissions", "--prime" }, "automationSystemEvents: true" },
+        { { "relaunch" }, "exited: true" },
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> argv { test::marqueeExecutablePath() };
+        argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
+        test::ChildProcess tool(argv, harness.environment());
+        auto exit = tool.waitForExit(20s);
+        ASSERT_TRUE(exit && WIFEXITED(*exit)) << row.arguments[0];
+        EXPECT_EQ(WEXITSTATUS(*exit), 0) << row.arguments[0];
+        tool.waitForOutputEnd(2s);
+        EXPECT_TRUE(tool.hasLine(row.line)) << row.arguments[0];
+    }
+    EXPECT_EQ(events(harness, "automationPrompt").size(), 1u);
+    auto helperExit = harness.helper().waitForExit(5s);
+    ASSERT_TRUE(helperExit && WIFEXITED(*helperExit));
+    EXPECT_EQ(WEXITSTATUS(*helperExit), 0);
+}
+
 TEST(PermissionsEndToEnd, AccessibilityRequestedWhileTrustedIsGrantedWithoutAPrompt)
 {
     // The checks themselves, in this process, against a real logicsim.
