@@ -1,0 +1,19 @@
+#include "tests/onboarding/QtTestApplication.h"
+
+#include <QApplication>
+
+namespace mq::test {
+
+QApplication& qtTestApplication()
+{
+    static QApplication* application = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "onboarding_tests";
+        static char* argv[] = { name, nullptr };
+        return new QApplication(argc, argv);
+    }();
+    return *application;
+}
+
+} // namespace mq::test
