@@ -2,6 +2,7 @@
 
 #include "logic/CurrentProjectURL.h"
 #include "logic/GoToPosition.h"
+#include "logic/LogicDrivingLock.h"
 #include "logic/StoredActionRunner.h"
 #include "timecode/ControlBarDisplay.h"
 
@@ -145,6 +146,7 @@ void MQHelperService::readLogicProjectStartSMPTEWithFrameRate(double frameRate, 
         reply(0.0, 0.0, -1, false, notImplemented("readLogicProjectStartSMPTE"));
         return;
     }
+    auto driving = logic::LogicDrivingLock::processWide().acquire("readLogicProjectStartSMPTE");
     auto result = logic::readLogicProjectStartSMPTE(*logic, frameRate, isDropFrame);
     if (auto* start = std::get_if<logic::ProjectStart>(&result))
         reply(start->barOneSeconds, start->viewOffsetSeconds, start->displayMode, true, std::nullopt);
@@ -159,6 +161,7 @@ void MQHelperService::readLogicPlayheadSMPTEWithFrameRate(double frameRate, bool
         reply(0.0, false, notImplemented("readLogicPlayheadSMPTE"));
         return;
     }
+    auto driving = logic::LogicDrivingLock::processWide().acquire("readLogicPlayheadSMPTE");
     auto result = logic::readLogicPlayheadSMPTE(*logic, frameRate, isDropFrame);
     if (auto* seconds = std::get_if<double>(&result))
         reply(*seconds, true, std::nullopt);
@@ -174,6 +177,7 @@ void MQHelperService::goToLogicPlayheadSMPTESeconds(double seconds, double frame
         reply(0.0, std::nan(""), false, notImplemented("goToLogicPlayheadSMPTESeconds"));
         return;
     }
+    auto driving = logic::LogicDrivingLock::processWide().acquire("goToLogicPlayheadSMPTESeconds");
     auto result = logic::goToLogicPlayheadSMPTESeconds(*logic, seconds, frameRate, isDropFrame);
     if (auto* move = std::get_if<logic::PlayheadMove>(&result))
         reply(move->landedSeconds, move->viewOffsetSeconds, true, std::nullopt);
