@@ -1,6 +1,5 @@
 #include "app/onboarding/PlatformOnboardingPermissions.h"
 
-#include "ax/UIElement.h"
 #include "platform/URL.h"
 
 namespace mq::permissions {
@@ -12,21 +11,12 @@ PlatformOnboardingPermissions::PlatformOnboardingPermissions(platform::Platform 
 
 bool PlatformOnboardingPermissions::isGranted(PermissionKind kind)
 {
-    if (kind == PermissionKind::accessibility)
-        return ax::UIElement::isProcessTrusted(m_platform.accessibility, false);
-    // FIXME: read the Automation status through the permission checks
-    // (automationStatus of the kind's target, without asking) once they are built.
-    // Until then an Automation permission never shows as granted.
-    m_log.error("isGranted: the Automation status check is not built yet");
-    return false;
+    return m_permissions.status(kind) == PermissionStatus::granted;
 }
 
-PermissionStatus PlatformOnboardingPermissions::request(PermissionKind)
+PermissionStatus PlatformOnboardingPermissions::request(PermissionKind kind)
 {
-    // FIXME: ask through requestPermission once the permission checks are built.
-    // Until then nothing is asked and no pane opens.
-    m_log.error("request: asking for a permission is not built yet");
-    return PermissionStatus::undetermined;
+    return m_permissions.requestPermission(kind);
 }
 
 void PlatformOnboardingPermissions::openSettingsPane(std::string_view address)
