@@ -1,6 +1,6 @@
 #include "app/MQHelperXPCListener.h"
 
-#include "app/ipc/ServiceEndpoint.h"
+#include "app/ipc/protocol/ServiceEndpoint.h"
 
 namespace mq {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/MQHelperService.h"
-#include "app/ipc/ServiceListener.h"
+#include "app/ipc/server/ServiceListener.h"
 #include "platform/Log.h"
 
 #include <chrono>

@@ -2,8 +2,8 @@
 // concurrency across connections, shared state, disconnects, protocol violations
 // and resource limits, all through real sockets.
 #include "app/MQHelperService.h"
-#include "app/ipc/Frame.h"
-#include "app/ipc/ServiceListener.h"
+#include "app/ipc/protocol/Frame.h"
+#include "app/ipc/server/ServiceListener.h"
 #include "client/HelperConnection.h"
 #include "platform/Log.h"
 #include "tests/support/TempRuntimeDir.h"

@@ -8,7 +8,7 @@
 // that connection is closed.
 #pragma once
 
-#include "app/ipc/MQHelperXPCProtocol.h"
+#include "app/ipc/server/MQHelperXPCInterface.h"
 #include "platform/Log.h"
 
 #include <chrono>

@@ -1,7 +1,7 @@
-#include "app/ipc/ServiceListener.h"
+#include "app/ipc/server/ServiceListener.h"
 
-#include "app/ipc/Frame.h"
-#include "app/ipc/RequestDispatch.h"
+#include "app/ipc/protocol/Frame.h"
+#include "app/ipc/server/RequestDispatch.h"
 #include "platform/Dispatch.h"
 
 #include <asio/executor_work_guard.hpp>
