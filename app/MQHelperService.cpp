@@ -1,6 +1,6 @@
 #include "app/MQHelperService.h"
 
-#include "app/ipc/Frame.h"
+#include "app/ipc/protocol/Frame.h"
 
 #include "logic/CurrentProjectURL.h"
 #include "logic/GoToPosition.h"
