@@ -1,9 +1,10 @@
 #include "app/MQHelperService.h"
 
-#include "app/ipc/Frame.h"
+#include "app/ipc/protocol/Frame.h"
 
 #include "logic/CurrentProjectURL.h"
 #include "logic/GoToPosition.h"
+#include "logic/LogicDrivingLock.h"
 #include "logic/StoredActionRunner.h"
 #include "maintenance/CrashReportFetch.h"
 #include "maintenance/UpdateCheck.h"
@@ -156,6 +157,7 @@ void MQHelperService::readLogicProjectStartSMPTEWithFrameRate(double frameRate, 
         reply(0.0, 0.0, -1, false, notImplemented("readLogicProjectStartSMPTE"));
         return;
     }
+    auto driving = logic::LogicDrivingLock::processWide().acquire("readLogicProjectStartSMPTE");
     auto result = logic::readLogicProjectStartSMPTE(*logic, frameRate, isDropFrame);
     if (auto* start = std::get_if<logic::ProjectStart>(&result))
         reply(start->barOneSeconds, start->viewOffsetSeconds, start->displayMode, true, std::nullopt);
@@ -170,6 +172,7 @@ void MQHelperService::readLogicPlayheadSMPTEWithFrameRate(double frameRate, bool
         reply(0.0, false, notImplemented("readLogicPlayheadSMPTE"));
         return;
     }
+    auto driving = logic::LogicDrivingLock::processWide().acquire("readLogicPlayheadSMPTE");
     auto result = logic::readLogicPlayheadSMPTE(*logic, frameRate, isDropFrame);
     if (auto* seconds = std::get_if<double>(&result))
         reply(*seconds, true, std::nullopt);
@@ -185,6 +188,7 @@ void MQHelperService::goToLogicPlayheadSMPTESeconds(double seconds, double frame
         reply(0.0, std::nan(""), false, notImplemented("goToLogicPlayheadSMPTESeconds"));
         return;
     }
+    auto driving = logic::LogicDrivingLock::processWide().acquire("goToLogicPlayheadSMPTESeconds");
     auto result = logic::goToLogicPlayheadSMPTESeconds(*logic, seconds, frameRate, isDropFrame);
     if (auto* move = std::get_if<logic::PlayheadMove>(&result))
         reply(move->landedSeconds, move->viewOffsetSeconds, true, std::nullopt);

@@ -2,7 +2,7 @@
 // four flags and their log line, the prompts of prime with the activation policy,
 // the two settings panes, and the relaunch that replies first.
 #include "app/MQHelperService.h"
-#include "app/ipc/Reply.h"
+#include "app/ipc/server/Reply.h"
 #include "platform/Log.h"
 #include "tests/support/ScriptedPlatform.h"
 

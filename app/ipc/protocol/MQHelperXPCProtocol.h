@@ -1,14 +1,14 @@
 // MQHelperXPCProtocol: the whole request interface between the plug-in and the helper.
 //
 // MQ_HELPER_XPC_PROTOCOL is the one declaration of every request: its method name,
-// its selector, its arguments and its reply values, in protocol order. The handler
-// interface below, the server's dispatch table and the client's proxy are all
-// expanded from it, so a selector or a type cannot differ between the two ends
-// without a compile error.
+// its selector, its arguments and its reply values, in protocol order. The server's
+// handler interface (app/ipc/server/MQHelperXPCInterface.h) and dispatch table and
+// the client's proxy are all expanded from it, so a selector or a type cannot differ
+// between the two ends without a compile error. This header is the protocol alone:
+// both ends include it, and nothing in it knows how requests are served.
 #pragma once
 
-#include "app/ipc/Reply.h"
-#include "app/ipc/WireValue.h"
+#include "app/ipc/protocol/WireValue.h"
 
 #include <array>
 #include <cstdint>
@@ -94,29 +94,7 @@ struct SignatureTraits;
 template<typename... Args>
 struct SignatureTraits<void(Args...)> {
     using Tuple = std::tuple<std::decay_t<Args>...>;
-    using ReplyType = Reply<void(std::decay_t<Args>...)>;
-    template<typename ReplySignature>
-    using WithReply = void(std::decay_t<Args>..., typename SignatureTraits<ReplySignature>::ReplyType);
 };
-
-/// The handler's method type for a request: its arguments, then its Reply.
-template<typename Signature, typename ReplySignature>
-using HandlerMethod = typename SignatureTraits<Signature>::template WithReply<ReplySignature>;
-
-} // namespace protocol
-
-/// The interface that the helper's service implements: one method per request,
-/// taking the request's arguments and then its one-shot Reply.
-class MQHelperXPCProtocol {
-public:
-    virtual ~MQHelperXPCProtocol() = default;
-
-#define MQ_DECLARE_HANDLER(M, S, Sig, RSig) virtual protocol::HandlerMethod<Sig, RSig> M = 0;
-    MQ_HELPER_XPC_PROTOCOL(MQ_DECLARE_HANDLER)
-#undef MQ_DECLARE_HANDLER
-};
-
-namespace protocol {
 
 /// Everything about one request, for the dispatch table and the client proxy.
 #define MQ_DECLARE_REQUEST(M, S, Sig, RSig)                         \
@@ -127,8 +105,6 @@ namespace protocol {
         static constexpr std::string_view replyText = #RSig;        \
         using Arguments = SignatureTraits<Sig>::Tuple;              \
         using ReplyValues = SignatureTraits<RSig>::Tuple;           \
-        using ReplyType = SignatureTraits<RSig>::ReplyType;         \
-        static constexpr auto handler = &MQHelperXPCProtocol::M;    \
     };
 MQ_HELPER_XPC_PROTOCOL(MQ_DECLARE_REQUEST)
 #undef MQ_DECLARE_REQUEST

@@ -2,8 +2,8 @@
 // handler with typed arguments and a Reply that sends the reply frame.
 #pragma once
 
-#include "app/ipc/Frame.h"
-#include "app/ipc/MQHelperXPCProtocol.h"
+#include "app/ipc/protocol/Frame.h"
+#include "app/ipc/server/MQHelperXPCInterface.h"
 
 #include <memory>
 #include <string>

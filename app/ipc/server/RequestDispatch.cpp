@@ -1,6 +1,6 @@
-#include "app/ipc/RequestDispatch.h"
+#include "app/ipc/server/RequestDispatch.h"
 
-#include "app/ipc/WireTuple.h"
+#include "app/ipc/protocol/WireTuple.h"
 
 #include <unordered_map>
 
@@ -23,7 +23,7 @@ struct ReplyDelivery<std::tuple<V...>> {
     }
 };
 
-template<typename Request>
+template<typename Request, auto handlerMethod>
 std::variant<PreparedRequest, ProtocolViolation> prepare(Frame&& frame)
 {
     auto decoded = decodeTuple<typename Request::Arguments>(frame.values);
@@ -33,10 +33,10 @@ std::variant<PreparedRequest, ProtocolViolation> prepare(Frame&& frame)
     auto id = frame.id;
     auto invoke = [arguments = std::move(std::get<typename Request::Arguments>(decoded)), id](
                       MQHelperXPCProtocol& handler, std::shared_ptr<ReplySender> sender) mutable {
-        typename Request::ReplyType reply(std::string(Request::selector),
+        protocol::ReplyFor<Request> reply(std::string(Request::selector),
             ReplyDelivery<typename Request::ReplyValues>::make(std::move(sender), id));
         std::apply(
-            [&](auto&... args) { (handler.*Request::handler)(std::move(args)..., std::move(reply)); }, arguments);
+            [&](auto&... args) { (handler.*handlerMethod)(std::move(args)..., std::move(reply)); }, arguments);
     };
     return PreparedRequest { Request::selector, id, std::move(invoke) };
 }
@@ -44,7 +44,7 @@ std::variant<PreparedRequest, ProtocolViolation> prepare(Frame&& frame)
 const std::unordered_map<std::string_view, Prepare>& dispatchTable()
 {
     static const std::unordered_map<std::string_view, Prepare> table {
-#define MQ_TABLE_ENTRY(M, S, Sig, RSig) { protocol::M::selector, &prepare<protocol::M> },
+#define MQ_TABLE_ENTRY(M, S, Sig, RSig) { protocol::M::selector, &prepare<protocol::M, &MQHelperXPCProtocol::M> },
         MQ_HELPER_XPC_PROTOCOL(MQ_TABLE_ENTRY)
 #undef MQ_TABLE_ENTRY
     };

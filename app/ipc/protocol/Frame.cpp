@@ -1,4 +1,4 @@
-#include "app/ipc/Frame.h"
+#include "app/ipc/protocol/Frame.h"
 
 #include <msgpack.hpp>
 
