@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
 
-#include "app/ipc/ServiceEndpoint.h"
+#include "app/ipc/protocol/ServiceEndpoint.h"
 
 #include <unistd.h>
 

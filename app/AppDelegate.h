@@ -29,7 +29,11 @@ private:
     RunLoop& m_mainLoop;
     platform::Platform& m_platform;
     log::Logger m_log { "helper" };
-    ConcurrentDispatchQueue m_userInitiatedQueue { "com.apple.root.user-initiated-qos", 4 };
+    /// The global user-initiated queue: background stored actions and other
+    /// fire-and-forget work. It grows while jobs block (a stalled action must not
+    /// hold up another request's), up to this bound.
+    static constexpr unsigned kUserInitiatedThreadLimit = 64;
+    ConcurrentDispatchQueue m_userInitiatedQueue { "com.apple.root.user-initiated-qos", kUserInitiatedThreadLimit };
     std::unique_ptr<MQHelperXPCListener> m_xpcListener;
 };
 

@@ -11,7 +11,7 @@
 // Every Reply is called exactly once on every path.
 #pragma once
 
-#include "app/ipc/MQHelperXPCProtocol.h"
+#include "app/ipc/server/MQHelperXPCInterface.h"
 #include "logic/LogicDriving.h"
 #include "monitors/ProjectCloseWatcher.h"
 #include "monitors/TransportReader.h"

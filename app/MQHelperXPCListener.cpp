@@ -1,10 +1,16 @@
 #include "app/MQHelperXPCListener.h"
 
-#include "app/ipc/ServiceEndpoint.h"
+#include "app/ipc/protocol/ServiceEndpoint.h"
 
 namespace mq {
 
 MQHelperXPCListener::MQHelperXPCListener(std::string socketPath, ServiceEnvironment environment)
+    : MQHelperXPCListener(std::move(socketPath), std::make_shared<MQHelperService>(std::move(environment)))
+{
+}
+
+MQHelperXPCListener::MQHelperXPCListener(std::string socketPath, std::shared_ptr<MQHelperService> service, ipc::ConnectionLimits limits)
+    : m_service(std::move(service))
 {
     // The connection handlers only log; a client that goes away leaves every
     // monitor it started running until a stop request arrives.
@@ -14,9 +20,7 @@ MQHelperXPCListener::MQHelperXPCListener(std::string socketPath, ServiceEnvironm
     };
     delegate.connectionInvalidated = [log = m_log](const ipc::PeerInfo&) { log.info("client connection invalidated"); };
     delegate.connectionInterrupted = [log = m_log](const ipc::PeerInfo&) { log.info("client connection interrupted"); };
-
-    m_service = std::make_shared<MQHelperService>(std::move(environment));
-    m_listener = std::make_unique<ipc::ServiceListener>(std::move(socketPath), m_service, std::move(delegate));
+    m_listener = std::make_unique<ipc::ServiceListener>(std::move(socketPath), m_service, std::move(delegate), limits);
 }
 
 MQHelperXPCListener::~MQHelperXPCListener()

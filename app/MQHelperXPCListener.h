@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/MQHelperService.h"
-#include "app/ipc/ServiceListener.h"
+#include "app/ipc/server/ServiceListener.h"
 #include "platform/Log.h"
 
 #include <chrono>
@@ -16,6 +16,9 @@ class MQHelperXPCListener {
 public:
     /// Creates the logger, the listener for the service's socket and the service, in that order.
     MQHelperXPCListener(std::string socketPath, ServiceEnvironment environment);
+    /// Exports `service`, made by the caller (tests give a service of their own),
+    /// with `limits` on what one connection may hold.
+    MQHelperXPCListener(std::string socketPath, std::shared_ptr<MQHelperService> service, ipc::ConnectionLimits limits = {});
     ~MQHelperXPCListener();
 
     /// Resumes the listener and logs that it did. False when the socket could not
@@ -29,6 +32,7 @@ public:
     void flushReplies(std::chrono::milliseconds timeout);
 
     MQHelperService& service() { return *m_service; }
+    std::size_t connectionCount() const { return m_listener->connectionCount(); }
 
 private:
     log::Logger m_log { "helper.xpc" };

@@ -1,7 +1,7 @@
 #include "client/HelperConnection.h"
 
-#include "app/ipc/Frame.h"
-#include "app/ipc/ServiceEndpoint.h"
+#include "app/ipc/protocol/Frame.h"
+#include "app/ipc/protocol/ServiceEndpoint.h"
 
 #include <sys/socket.h>
 #include <sys/un.h>

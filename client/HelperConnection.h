@@ -10,8 +10,9 @@
 // reply, or with a ClientError when the connection breaks first.
 #pragma once
 
-#include "app/ipc/MQHelperXPCProtocol.h"
-#include "app/ipc/WireTuple.h"
+#include "app/ipc/protocol/MQHelperXPCProtocol.h"
+#include "app/ipc/protocol/WireTuple.h"
+#include "platform/UniqueFunction.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -214,6 +214,10 @@ public:
         posix_spawn_file_actions_adddup2(&actions, input.read.get(), STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, output.write.get(), STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, error.write.get(), STDERR_FILENO);
+        // The interpreter gets its three pipes and nothing else: a descriptor of the
+        // helper's that someone forgot to make close-on-exec (a client's socket, the
+        // listening socket) would otherwise outlive the helper in the child.
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 
         // The child starts with every signal unblocked and SIGPIPE at its default,
         // whatever this process does with them.

@@ -5,7 +5,9 @@
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <system_error>
 
 namespace mq {
 
@@ -205,29 +207,93 @@ void SerialDispatchQueue::close()
     m_state->wake.notify_one();
 }
 
-ConcurrentDispatchQueue::ConcurrentDispatchQueue(std::string label, unsigned threads)
-    : m_label(std::move(label))
+struct ConcurrentDispatchQueue::State {
+    State(std::string queueLabel, unsigned threadBound, std::chrono::milliseconds idle)
+        : label(std::move(queueLabel))
+        , maxThreads(std::max(1u, threadBound))
+        , idleTimeout(idle)
+    {
+    }
+    const std::string label;
+    const unsigned maxThreads;
+    const std::chrono::milliseconds idleTimeout;
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable allEnded;
+    std::deque<Job> jobs;
+    unsigned threads { 0 };
+    unsigned idleThreads { 0 };
+    unsigned peakThreads { 0 };
+    bool stopping { false };
+};
+
+namespace {
+
+// The threads are detached and hold the state, so that retiring needs nobody to
+// join them; the queue's destructor waits until the count of live threads is 0.
+void runConcurrentJobs(std::shared_ptr<ConcurrentDispatchQueue::State> state, const DispatchQueue* queue)
 {
-    for (unsigned i = 0; i < std::max(1u, threads); ++i)
-        m_threads.emplace_back([this] { runJobs(); });
+    t_currentQueue = queue;
+    std::unique_lock lock(state->mutex);
+    for (;;) {
+        if (state->jobs.empty()) {
+            if (state->stopping)
+                break;
+            ++state->idleThreads;
+            bool woken = state->wake.wait_for(lock, state->idleTimeout, [&] { return state->stopping || !state->jobs.empty(); });
+            --state->idleThreads;
+            if (!woken)
+                break; // Idle for the whole time-out: retire.
+            continue;
+        }
+        Job job = std::move(state->jobs.front());
+        state->jobs.pop_front();
+        lock.unlock();
+        job();
+        job = nullptr;
+        lock.lock();
+    }
+    t_currentQueue = nullptr;
+    if (--state->threads == 0)
+        state->allEnded.notify_all();
+}
+
+} // namespace
+
+ConcurrentDispatchQueue::ConcurrentDispatchQueue(std::string label, unsigned maxThreads, std::chrono::milliseconds idleTimeout)
+    : m_state(std::make_shared<State>(std::move(label), maxThreads, idleTimeout))
+{
 }
 
 ConcurrentDispatchQueue::~ConcurrentDispatchQueue()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-        m_wake.notify_all();
-    }
-    for (auto& thread : m_threads)
-        thread.join();
+    std::unique_lock lock(m_state->mutex);
+    m_state->stopping = true;
+    m_state->wake.notify_all();
+    m_state->allEnded.wait(lock, [&] { return m_state->threads == 0; });
 }
 
 void ConcurrentDispatchQueue::async(Job job)
 {
-    std::lock_guard lock(m_mutex);
-    m_jobs.push_back(std::move(job));
-    m_wake.notify_one();
+    std::lock_guard lock(m_state->mutex);
+    m_state->jobs.push_back(std::move(job));
+    // Every idle thread already has a job waiting for it: this one needs a new thread.
+    if (m_state->jobs.size() > m_state->idleThreads && m_state->threads < m_state->maxThreads && !m_state->stopping) {
+        try {
+            std::thread(runConcurrentJobs, m_state, this).detach();
+            ++m_state->threads;
+            m_state->peakThreads = std::max(m_state->peakThreads, m_state->threads);
+        } catch (const std::system_error&) {
+            // No thread to be had now (the system's limit): the job waits for a
+            // running thread, or for the next job to try again.
+        }
+    }
+    m_state->wake.notify_one();
+}
+
+const std::string& ConcurrentDispatchQueue::label() const
+{
+    return m_state->label;
 }
 
 bool ConcurrentDispatchQueue::isCurrent() const
@@ -235,21 +301,22 @@ bool ConcurrentDispatchQueue::isCurrent() const
     return t_currentQueue == this;
 }
 
-void ConcurrentDispatchQueue::runJobs()
+unsigned ConcurrentDispatchQueue::threadCount() const
 {
-    t_currentQueue = this;
-    for (;;) {
-        Job job;
-        {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [&] { return m_stopping || !m_jobs.empty(); });
-            if (m_jobs.empty())
-                return;
-            job = std::move(m_jobs.front());
-            m_jobs.pop_front();
-        }
-        job();
-    }
+    std::lock_guard lock(m_state->mutex);
+    return m_state->threads;
+}
+
+unsigned ConcurrentDispatchQueue::idleThreadCount() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->idleThreads;
+}
+
+unsigned ConcurrentDispatchQueue::peakThreadCount() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->peakThreads;
 }
 
 void sleepForSeconds(double seconds)

@@ -107,26 +107,36 @@ private:
 };
 
 /// A pool of threads that run jobs concurrently (the global user-initiated queue).
+///
+/// It grows like the system's global queues: a job that finds every thread busy
+/// gets a new thread, up to `maxThreads`, so a job that blocks for a long time
+/// never holds up the ones queued after it while the bound is not reached. A
+/// thread that has found no job for `idleTimeout` retires. When a thread cannot
+/// be started the job waits for the threads already running.
 class ConcurrentDispatchQueue final : public DispatchQueue {
 public:
-    ConcurrentDispatchQueue(std::string label, unsigned threads);
+    ConcurrentDispatchQueue(std::string label, unsigned maxThreads,
+        std::chrono::milliseconds idleTimeout = std::chrono::seconds(2));
+    /// Runs the jobs already queued, then waits for every thread to end.
     ~ConcurrentDispatchQueue() override;
     ConcurrentDispatchQueue(const ConcurrentDispatchQueue&) = delete;
     ConcurrentDispatchQueue& operator=(const ConcurrentDispatchQueue&) = delete;
 
     void async(Job job) override;
-    const std::string& label() const override { return m_label; }
+    const std::string& label() const override;
     bool isCurrent() const override;
 
-private:
-    void runJobs();
+    /// Threads alive now (busy or idle).
+    unsigned threadCount() const;
+    /// Threads alive and waiting for a job.
+    unsigned idleThreadCount() const;
+    /// The most threads that were alive at once.
+    unsigned peakThreadCount() const;
 
-    std::string m_label;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<Job> m_jobs;
-    bool m_stopping { false };
-    std::vector<std::thread> m_threads;
+    struct State;
+
+private:
+    std::shared_ptr<State> m_state;
 };
 
 /// Sleeps the calling thread for `seconds` (fractions allowed); no-op for <= 0 or NaN.

@@ -150,6 +150,9 @@ json Model::stateJson() const
         { "frontmost", m_frontmost.empty() ? json(nullptr) : json(m_frontmost) },
         { "accessibility", { { "trustedByDefault", m_trustedByDefault }, { "trust", trust }, { "prompts", prompts } } },
         { "automation", m_automation },
+        { "pendingPrompts", promptState()["pendingPrompts"] },
+        { "helperClients", promptState()["helperClients"] },
+        { "settings", promptState()["settings"] },
         { "transport", m_transport },
         { "logic", m_logic },
         { "language", m_language },
@@ -186,7 +189,10 @@ json Model::control(const std::string& command, const json& args)
     };
 
     advanceTransport();
+    advanceLaunches();
     if (std::optional<json> reply = transportControl(command, args))
+        return *reply;
+    if (std::optional<json> reply = promptControl(command, args))
         return *reply;
     if (command == "ping")
         return json { { "ok", true } };
@@ -263,6 +269,8 @@ json Model::control(const std::string& command, const json& args)
             a.bundleIdentifier = args["bundleIdentifier"].is_null() ? std::nullopt : std::optional<std::string>(args["bundleIdentifier"].get<std::string>());
         if (args.contains("activationPolicy"))
             a.activationPolicy = args["activationPolicy"].get<std::string>();
+        if (args.contains("launchDelaySeconds"))
+            a.definition["launchDelaySeconds"] = args["launchDelaySeconds"].get<double>();
         return json { { "ok", true } };
     }
     if (command == "frontmost") {
@@ -357,8 +365,11 @@ json Model::control(const std::string& command, const json& args)
         return json { { "ok", true } };
     }
     if (command == "set-automation") {
-        if (args.contains("bundleIdentifier"))
-            m_automation[argString(args, "bundleIdentifier")] = argString(args, "state");
+        if (args.contains("bundleIdentifier")) {
+            // A state is "allowed", "denied", "ask", or any status the system could answer.
+            const json& state = args.at("state");
+            m_automation[argString(args, "bundleIdentifier")] = state.is_number_integer() ? std::to_string(state.get<int>()) : argString(args, "state");
+        }
         if (args.contains("promptAnswer"))
             m_automationAnswer = argString(args, "promptAnswer");
         return json { { "ok", true } };

@@ -529,6 +529,7 @@ std::optional<FaultRule> Model::takeFault(const std::string& op, const json& req
 json Model::handle(const std::string& op, const json& request, pid_type clientPid)
 {
     advanceTransport();
+    advanceLaunches();
     if (op.rfind("ax.", 0) == 0)
         return axCall(op, request, clientPid);
     if (op == "input.keyboard") {
@@ -556,30 +557,18 @@ json Model::handle(const std::string& op, const json& request, pid_type clientPi
                 target = &app;
         return json { { "status", target ? -1708 : platform::osstatus::procNotFound } };
     }
-    if (op == "script.automationPermission") {
-        auto bundle = request.value("bundleIdentifier", "");
-        bool running = false;
-        for (auto& app : m_applications)
-            running = running || (app.running && app.bundleIdentifier == bundle);
-        if (!running)
-            return json { { "status", platform::osstatus::procNotFound } };
-        auto it = m_automation.find(bundle);
-        std::string state = it == m_automation.end() ? "ask" : it->second;
-        if (state == "ask" && request.value("ask", false)) {
-            log({ { "type", "automationPrompt" }, { "target", bundle }, { "answer", m_automationAnswer } });
-            state = m_automationAnswer == "allow" ? "allowed" : "denied";
-            m_automation[bundle] = state;
-        }
-        int status = state == "allowed" ? platform::osstatus::noErr
-            : state == "denied"          ? platform::osstatus::errAEEventNotPermitted
-                                         : platform::osstatus::errAEEventWouldRequireUserConsent;
-        return json { { "status", status } };
-    }
+    if (op == "script.automationPermission")
+        return automationPermission(request);
+    if (op == "workspace.openApplication")
+        return openApplication(request);
+    if (op == "app.setActivationPolicy" || op == "app.activate")
+        return clientApplication(op, request, clientPid);
     if (op == "workspace.runningApplications")
         return json { { "applications", runningApplications() } };
     if (op == "workspace.openURL") {
         record(m_openedURLs, request.value("url", ""));
         log({ { "type", "openURL" }, { "url", request.value("url", "") } });
+        openSettingsPane(request.value("url", ""));
         return json { { "ok", true } };
     }
     if (op == "workspace.urlForApplication") {

@@ -115,6 +115,13 @@ struct ScriptStart {
     std::shared_ptr<ScriptRun> run;
 };
 
+/// A reply the server holds back until the world gives it (an Automation prompt
+/// that waits for the user): its ticket and, once answered, its body.
+struct AnsweredRequest {
+    std::uint64_t ticket { 0 };
+    json reply;
+};
+
 /// A notification to push to every client connection.
 struct Broadcast {
     json message;
@@ -157,6 +164,11 @@ public:
 
     /// Messages to send to every client, gathered since the last call.
     std::vector<json> takeBroadcasts();
+    /// Requests held back (a reply {"deferred": ticket}) that have been answered since the last call.
+    std::vector<AnsweredRequest> takeAnsweredRequests();
+    /// Applications opened with a launch delay whose time has come start running
+    /// (sim/PermissionPrompts.cpp). Every request and control command starts with it.
+    void advanceLaunches();
 
     // For behaviours and control commands.
     Element* element(Token token);
@@ -206,6 +218,18 @@ private:
     void registerStoredActionBehaviors();
     Application* logicApplication();
 
+    // Permissions, prompts, quiet launches, the settings application and the
+    // helper's own application state (sim/PermissionPrompts.cpp).
+    json automationPermission(const json& request);
+    json openApplication(const json& request);
+    /// app.setActivationPolicy and app.activate from the client `clientPid`.
+    json clientApplication(const std::string& op, const json& request, pid_type clientPid);
+    /// A "x-apple.systempreferences:" URL opens the settings application at that pane.
+    void openSettingsPane(const std::string& url);
+    /// answer-prompt; nothing for other commands.
+    std::optional<json> promptControl(const std::string& command, const json& args);
+    json promptState() const;
+
     // Workspace and desktop.
     json runningApplications() const;
     json launch(Application& app, std::optional<pid_type> pid = std::nullopt);
@@ -250,7 +274,21 @@ private:
     std::map<pid_type, bool> m_trust;
     std::map<pid_type, int> m_prompts;
     std::map<std::string, std::string> m_automation; // bundle id -> "allowed"/"denied"/"ask"
-    std::string m_automationAnswer { "allow" }; // the user's answer to a prompt
+    std::string m_automationAnswer { "allow" }; // the user's answer to a prompt: "allow", "deny" or "wait"
+    struct PendingPrompt {
+        std::uint64_t ticket;
+        std::string target;
+    };
+    std::vector<PendingPrompt> m_pendingPrompts; // oldest first
+    std::vector<AnsweredRequest> m_answeredRequests;
+    std::uint64_t m_nextTicket { 1 };
+    std::map<std::string, std::chrono::steady_clock::time_point> m_launchesDue; // application key -> when it runs
+    struct ClientApplication {
+        std::string activationPolicy { "regular" };
+        int activations { 0 };
+    };
+    std::map<pid_type, ClientApplication> m_clientApplications;
+    json m_settings = json { { "running", false }, { "pane", nullptr } };
 
     std::vector<FaultRule> m_faults;
     json m_events = json::array();

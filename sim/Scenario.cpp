@@ -3,6 +3,7 @@
 #include "sim/Model.h"
 
 #include "platform/Accessibility.h"
+#include "platform/Scripting.h"
 
 #include <cmath>
 #include <stdexcept>
@@ -323,8 +324,10 @@ void Model::load(const json& scenario)
     fresh.m_nextPid = m_nextPid;
     fresh.m_scenario = scenario;
     fresh.m_trustedByDefault = scenario.value("accessibilityTrusted", true);
-    if (auto it = scenario.find("automation"); it != scenario.end())
-        fresh.m_automation = it->get<std::map<std::string, std::string>>();
+    if (auto it = scenario.find("automation"); it != scenario.end()) {
+        for (const auto& [target, state] : it->items())
+            fresh.m_automation[target] = state.is_number_integer() ? std::to_string(state.get<int>()) : state.get<std::string>();
+    }
     fresh.m_automationAnswer = scenario.value("automationPromptAnswer", "allow");
     fresh.m_session = scenario.value("session", json { { "CGSSessionScreenIsLocked", false }, { "kCGSSessionOnConsoleKey", true }, { "kCGSessionLoginDoneKey", true } });
     fresh.m_screens = scenario.value("screens", json::array({ json { { "frame", { 0, 0, 1920, 1080 } }, { "visibleFrame", { 0, 0, 1920, 1055 } } } }));
@@ -363,8 +366,13 @@ void Model::load(const json& scenario)
     fresh.applyDisplayLanguage(fresh.m_language);
     fresh.updateDisplayFromPlayhead();
 
-    // Keep what belongs to the server rather than the world.
+    // Keep what belongs to the server rather than the world. Prompts still shown
+    // end as timed out, so that no asker waits for an answer that cannot come.
     fresh.m_behaviors = std::move(m_behaviors);
+    fresh.m_nextTicket = m_nextTicket;
+    fresh.m_answeredRequests = std::move(m_answeredRequests);
+    for (const auto& prompt : m_pendingPrompts)
+        fresh.m_answeredRequests.push_back({ prompt.ticket, json { { "status", platform::osstatus::errAETimeout } } });
     *this = std::move(fresh);
 }
 

@@ -2,7 +2,7 @@
 // connecting to the helper, printing replies, and the exit statuses.
 #pragma once
 
-#include "app/ipc/WireValue.h"
+#include "app/ipc/protocol/WireValue.h"
 #include "client/HelperConnection.h"
 
 #include <chrono>

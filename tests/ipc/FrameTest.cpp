@@ -1,7 +1,7 @@
-#include "app/ipc/Frame.h"
-#include "app/ipc/MQHelperXPCProtocol.h"
-#include "app/ipc/RequestDispatch.h"
-#include "app/ipc/WireTuple.h"
+#include "app/ipc/protocol/Frame.h"
+#include "app/ipc/protocol/MQHelperXPCProtocol.h"
+#include "app/ipc/server/RequestDispatch.h"
+#include "app/ipc/protocol/WireTuple.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/ipc/MQHelperXPCProtocol.h"
+#include "app/ipc/protocol/MQHelperXPCProtocol.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/ipc/Reply.h"
+#include "app/ipc/server/Reply.h"
 #include "platform/Log.h"
 
 #include <gtest/gtest.h>

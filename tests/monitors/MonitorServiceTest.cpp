@@ -1,7 +1,7 @@
 // The service's control-bar and monitor requests: main-queue hops that hold the
 // service weakly, and their replies.
 #include "app/MQHelperService.h"
-#include "app/ipc/Reply.h"
+#include "app/ipc/server/Reply.h"
 #include "client/ProjectWatchReader.h"
 #include "client/ScrubReader.h"
 #include "tests/monitors/MonitorFixture.h"

@@ -2,10 +2,12 @@
 // concurrency across connections, shared state, disconnects, protocol violations
 // and resource limits, all through real sockets.
 #include "app/MQHelperService.h"
-#include "app/ipc/Frame.h"
-#include "app/ipc/ServiceListener.h"
+#include "app/MQHelperXPCListener.h"
+#include "app/ipc/protocol/Frame.h"
 #include "client/HelperConnection.h"
 #include "platform/Log.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/SocketTimeouts.h"
 #include "tests/support/TempRuntimeDir.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using test::eventually;
 
 // A service whose move request takes `frameRate` milliseconds and records when it
 // ran, tagged with `seconds`.
@@ -40,6 +43,7 @@ public:
     void goToLogicPlayheadSMPTESeconds(double seconds, double frameRate, bool,
         Reply<void(double, double, bool, OptionalError)> reply) override
     {
+        ++started;
         auto start = Clock::now();
         std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(frameRate));
         {
@@ -55,6 +59,8 @@ public:
         return runs;
     }
 
+    std::atomic<int> started { 0 };
+
 private:
     std::mutex mutex;
     std::vector<Run> runs;
@@ -66,22 +72,19 @@ protected:
     {
         m_faultsBefore = replyFaultCount();
         service = std::make_shared<TimedService>(ServiceEnvironment { mainLoop, userInitiated, nullptr, [] { } });
-        ipc::ListenerDelegate delegate;
-        delegate.connectionAccepted = [](const ipc::PeerInfo& peer) {
-            log::Logger("helper.xpc").info("accepted new client connection (pid {})", peer.pid);
-        };
-        delegate.connectionInvalidated = [](const ipc::PeerInfo&) { log::Logger("helper.xpc").info("client connection invalidated"); };
-        delegate.connectionInterrupted = [](const ipc::PeerInfo&) { log::Logger("helper.xpc").info("client connection interrupted"); };
-        listener = std::make_unique<ipc::ServiceListener>(socketPath(), service, std::move(delegate));
-        ASSERT_TRUE(listener->resume());
+        // The helper's own listener, so that the log lines checked below are the product's.
+        listener = std::make_unique<MQHelperXPCListener>(socketPath(), service);
+        ASSERT_TRUE(listener->start());
         mainThread = std::thread([this] { mainLoop.run(); });
     }
 
     void TearDown() override
     {
-        listener->invalidate();
+        if (listener)
+            listener->invalidate();
         mainLoop.stop();
-        mainThread.join();
+        if (mainThread.joinable())
+            mainThread.join();
         EXPECT_EQ(replyFaultCount(), m_faultsBefore) << "a reply was dropped or sent twice";
     }
 
@@ -108,8 +111,8 @@ protected:
     // True when the helper closes `fd` within the time-out.
     static bool closedByPeer(int fd, std::chrono::milliseconds timeout)
     {
-        timeval tv { 0, static_cast<suseconds_t>(std::chrono::duration_cast<std::chrono::microseconds>(timeout).count()) };
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+        if (!test::setReceiveTimeout(fd, timeout))
+            return false;
         char byte;
         auto got = ::recv(fd, &byte, 1, 0);
         return got == 0;
@@ -127,7 +130,7 @@ protected:
     RunLoop mainLoop;
     ConcurrentDispatchQueue userInitiated { "test.user-initiated", 2 };
     std::shared_ptr<TimedService> service;
-    std::unique_ptr<ipc::ServiceListener> listener;
+    std::unique_ptr<MQHelperXPCListener> listener;
     std::thread mainThread;
 
 private:
@@ -161,9 +164,7 @@ TEST_F(ConnectionTest, RequestsOnTwoConnectionsRunAtTheSameTime)
     std::atomic<int> replies { 0 };
     first->goToLogicPlayheadSMPTESecondsAsync({ 1.0, 300.0, false }, [&](auto) { ++replies; });
     second->goToLogicPlayheadSMPTESecondsAsync({ 2.0, 300.0, false }, [&](auto) { ++replies; });
-    auto deadline = Clock::now() + 5s;
-    while (replies.load() < 2 && Clock::now() < deadline)
-        std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(eventually([&] { return replies.load() == 2; }, 5s));
     auto runs = service->recordedRuns();
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_LT(runs[0].start, runs[1].end);
@@ -188,15 +189,15 @@ TEST_F(ConnectionTest, ClientThatLeavesMidRequestDisturbsNothing)
     {
         auto leaving = connect();
         leaving->goToLogicPlayheadSMPTESecondsAsync({ 1.0, 200.0, false }, [](auto) { });
-        std::this_thread::sleep_for(50ms); // Let the request start before the client goes.
+        ASSERT_TRUE(eventually([&] { return service->started.load() == 1; }, 2s)) << "the request never started";
     }
     EXPECT_TRUE(stillServes());
     // The abandoned request still ran to its end; its reply went nowhere.
-    auto deadline = Clock::now() + 2s;
-    while (service->recordedRuns().size() < 2 && Clock::now() < deadline)
-        std::this_thread::sleep_for(5ms);
+    EXPECT_TRUE(eventually([&] { return service->recordedRuns().size() == 2; }, 2s));
     EXPECT_EQ(service->recordedRuns().size(), 2u);
-    EXPECT_TRUE(capture.contains("client connection invalidated") || capture.contains("client connection interrupted"));
+    EXPECT_TRUE(eventually([&] {
+        return capture.contains("client connection invalidated", "helper.xpc") || capture.contains("client connection interrupted", "helper.xpc");
+    }, 2s));
 }
 
 TEST_F(ConnectionTest, ProtocolViolationsCloseOnlyThatConnection)
@@ -241,10 +242,7 @@ TEST_F(ConnectionTest, ProtocolViolationsCloseOnlyThatConnection)
         else
             EXPECT_TRUE(closedByPeer(fd, 2s)) << c.name << ": the helper kept the connection open";
         ::close(fd);
-        auto deadline = Clock::now() + 2s;
-        while (!capture.contains(c.logged) && Clock::now() < deadline)
-            std::this_thread::sleep_for(2ms);
-        EXPECT_TRUE(capture.contains(c.logged, "helper.xpc")) << c.name;
+        EXPECT_TRUE(eventually([&] { return capture.contains(c.logged, "helper.xpc"); }, 2s)) << c.name;
         auto served = bystander->goToLogicPlayheadSMPTESeconds({ 7.0, 0.0, false }, 2s);
         EXPECT_TRUE(served.ok()) << c.name << ": the bystander was not served";
     }
@@ -261,9 +259,7 @@ TEST_F(ConnectionTest, FullRequestQueuePausesReadingAndLosesNothing)
             if (result.ok())
                 ++replies;
         });
-    auto deadline = Clock::now() + 10s;
-    while (replies.load() < requests && Clock::now() < deadline)
-        std::this_thread::sleep_for(5ms);
+    EXPECT_TRUE(eventually([&] { return replies.load() == requests; }, 10s));
     EXPECT_EQ(replies.load(), requests);
     EXPECT_TRUE(capture.contains("requests waiting, the limit; reading paused"));
     auto runs = service->recordedRuns();
@@ -276,19 +272,14 @@ TEST_F(ConnectionTest, ConnectionsBeyondTheLimitAreRefused)
     std::vector<std::unique_ptr<client::HelperConnection>> connections;
     for (std::size_t i = 0; i < ipc::kMaxConnections; ++i)
         connections.push_back(connect());
-    auto deadline = Clock::now() + 2s;
-    while (listener->connectionCount() < ipc::kMaxConnections && Clock::now() < deadline)
-        std::this_thread::sleep_for(2ms);
-    ASSERT_EQ(listener->connectionCount(), ipc::kMaxConnections);
+    ASSERT_TRUE(eventually([&] { return listener->connectionCount() == ipc::kMaxConnections; }, 2s));
 
     auto extra = connect();
     EXPECT_TRUE(extra->waitUntilClosed(2s));
     EXPECT_TRUE(capture.contains("clients connected, the limit"));
 
     connections.pop_back();
-    deadline = Clock::now() + 2s;
-    while (listener->connectionCount() >= ipc::kMaxConnections && Clock::now() < deadline)
-        std::this_thread::sleep_for(2ms);
+    EXPECT_TRUE(eventually([&] { return listener->connectionCount() < ipc::kMaxConnections; }, 2s));
     EXPECT_TRUE(stillServes());
 }
 

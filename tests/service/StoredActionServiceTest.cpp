@@ -2,6 +2,7 @@
 // the interpreter stand-in, and the stand-in asks logicsim (a fake of its socket
 // in the helper's runtime directory).
 #include "tests/harness/HelperHarness.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/FakeLogicSim.h"
 
 #include <gtest/gtest.h>
@@ -116,6 +117,47 @@ TEST(StoredActionService, MarqueeActionOpensGoToPositionInLogicsim)
     EXPECT_EQ(front, "go-to-position");
     logicsim.sendSignal(SIGTERM);
     EXPECT_TRUE(logicsim.waitForExit(5s).has_value());
+}
+
+// Four stored actions that logicsim never answers hold four threads of the global
+// queue for the interpreter's whole time-out. Go to Position's own action 21 must
+// not wait behind them: it used to, the dialog wait gave up (82), and the dialog
+// opened seconds later, left behind in Logic.
+TEST(StoredActionService, AStalledActionNeverDelaysAnotherRequestsAction)
+{
+    test::HelperHarness harness(test::HelperHarness::Desktop::logicSim);
+    harness.logicSim().ctl("fault", { { "op", "logic.runStoredAction" }, { "noReply", true }, { "count", 4 } });
+    std::vector<std::unique_ptr<client::HelperConnection>> stalled;
+    for (int i = 0; i < 4; ++i) {
+        stalled.push_back(harness.connect());
+        ASSERT_TRUE(stalled.back());
+        stalled.back()->openLogicSynchronizationSettingsWithReplyAsync({}, [](auto) { });
+    }
+    auto heldActions = [&] {
+        std::size_t held = 0;
+        json world = harness.logicSim().state();
+        for (const auto& event : world["events"])
+            held += event.value("type", "") == "fault" && event.value("op", "") == "logic.runStoredAction";
+        return held;
+    };
+    ASSERT_TRUE(test::eventually([&] { return heldActions() == 4; }, 15s)) << "the four actions did not all reach logicsim";
+
+    auto mover = harness.connect();
+    auto result = mover->goToLogicPlayheadSMPTESeconds({ 3725.0, 25.0, false }, 20s);
+    ASSERT_TRUE(result.ok()) << result.error().message;
+    auto [landed, viewOffset, ok, error] = result.value();
+    EXPECT_TRUE(ok) << (error ? error->localizedDescription : "");
+    EXPECT_EQ(landed, 3725.0);
+    json world = harness.logicSim().state();
+    EXPECT_EQ(world["transport"]["playheadSeconds"].get<double>(), 3725.0);
+    for (const auto& app : world["applications"]) {
+        if (app.value("bundleIdentifier", "") != "com.apple.logic10")
+            continue;
+        for (const auto& window : app["windows"]) {
+            EXPECT_EQ(window.value("key", ""), "project") << "a dialog was left open in Logic";
+        }
+    }
+    EXPECT_TRUE(harness.helper().waitForLine("goToLogicPlayheadSMPTESeconds: typed 01:02:05:00", 2s));
 }
 
 TEST(StoredActionService, WithoutLogicsimTheActionFails)

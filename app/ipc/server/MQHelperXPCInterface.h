@@ -1,0 +1,51 @@
+// The interface that the helper's service implements, built from the protocol
+// table: one method per request of MQHelperXPCProtocol, taking the request's
+// arguments and then its one-shot Reply. Only the serving side sees it; clients
+// speak the protocol through app/ipc/protocol alone.
+#pragma once
+
+#include "app/ipc/protocol/MQHelperXPCProtocol.h"
+#include "app/ipc/server/Reply.h"
+
+#include <tuple>
+#include <type_traits>
+
+namespace mq {
+
+namespace protocol {
+
+template<typename Values>
+struct ReplyForValues;
+template<typename... Values>
+struct ReplyForValues<std::tuple<Values...>> {
+    using Type = Reply<void(Values...)>;
+};
+
+/// The one-shot Reply of a request (a Reply over its reply values).
+template<typename Request>
+using ReplyFor = typename ReplyForValues<typename Request::ReplyValues>::Type;
+
+template<typename Signature, typename ReplySignature>
+struct HandlerSignature;
+template<typename... Args, typename ReplySignature>
+struct HandlerSignature<void(Args...), ReplySignature> {
+    using Type = void(std::decay_t<Args>..., typename ReplyForValues<typename SignatureTraits<ReplySignature>::Tuple>::Type);
+};
+
+/// The handler's method type for a request: its arguments, then its Reply.
+template<typename Signature, typename ReplySignature>
+using HandlerMethod = typename HandlerSignature<Signature, ReplySignature>::Type;
+
+} // namespace protocol
+
+/// What the service conforms to: every request of MQHelperXPCProtocol as a method.
+class MQHelperXPCProtocol {
+public:
+    virtual ~MQHelperXPCProtocol() = default;
+
+#define MQ_DECLARE_HANDLER(M, S, Sig, RSig) virtual protocol::HandlerMethod<Sig, RSig> M = 0;
+    MQ_HELPER_XPC_PROTOCOL(MQ_DECLARE_HANDLER)
+#undef MQ_DECLARE_HANDLER
+};
+
+} // namespace mq

@@ -1,0 +1,67 @@
+#include "app/ipc/server/RequestDispatch.h"
+
+#include "app/ipc/protocol/WireTuple.h"
+
+#include <unordered_map>
+
+namespace mq::ipc {
+
+namespace {
+
+using Prepare = std::variant<PreparedRequest, ProtocolViolation> (*)(Frame&&);
+
+template<typename ReplyValues>
+struct ReplyDelivery;
+
+template<typename... V>
+struct ReplyDelivery<std::tuple<V...>> {
+    static UniqueFunction<void(V...)> make(std::shared_ptr<ReplySender> sender, std::uint64_t id)
+    {
+        return [sender = std::move(sender), id](V... values) {
+            sender->sendReply(id, encodeTuple(std::tuple<V...>(std::move(values)...)));
+        };
+    }
+};
+
+template<typename Request, auto handlerMethod>
+std::variant<PreparedRequest, ProtocolViolation> prepare(Frame&& frame)
+{
+    auto decoded = decodeTuple<typename Request::Arguments>(frame.values);
+    if (auto* reason = std::get_if<std::string>(&decoded))
+        return ProtocolViolation { std::string(Request::selector) + ": " + *reason };
+
+    auto id = frame.id;
+    auto invoke = [arguments = std::move(std::get<typename Request::Arguments>(decoded)), id](
+                      MQHelperXPCProtocol& handler, std::shared_ptr<ReplySender> sender) mutable {
+        protocol::ReplyFor<Request> reply(std::string(Request::selector),
+            ReplyDelivery<typename Request::ReplyValues>::make(std::move(sender), id));
+        std::apply(
+            [&](auto&... args) { (handler.*handlerMethod)(std::move(args)..., std::move(reply)); }, arguments);
+    };
+    return PreparedRequest { Request::selector, id, std::move(invoke) };
+}
+
+const std::unordered_map<std::string_view, Prepare>& dispatchTable()
+{
+    static const std::unordered_map<std::string_view, Prepare> table {
+#define MQ_TABLE_ENTRY(M, S, Sig, RSig) { protocol::M::selector, &prepare<protocol::M, &MQHelperXPCProtocol::M> },
+        MQ_HELPER_XPC_PROTOCOL(MQ_TABLE_ENTRY)
+#undef MQ_TABLE_ENTRY
+    };
+    return table;
+}
+
+} // namespace
+
+std::variant<PreparedRequest, ProtocolViolation> prepareRequest(Frame&& frame)
+{
+    if (frame.kind != FrameKind::request)
+        return ProtocolViolation { "a reply frame sent to the helper" };
+    const auto& table = dispatchTable();
+    auto entry = table.find(frame.selector);
+    if (entry == table.end())
+        return ProtocolViolation { "unknown selector '" + frame.selector + "'" };
+    return entry->second(std::move(frame));
+}
+
+} // namespace mq::ipc

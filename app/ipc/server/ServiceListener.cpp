@@ -1,0 +1,610 @@
+#include "app/ipc/server/ServiceListener.h"
+
+#include "app/ipc/protocol/Frame.h"
+#include "app/ipc/server/RequestDispatch.h"
+#include "platform/Dispatch.h"
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/local/stream_protocol.hpp>
+#include <asio/post.hpp>
+#include <asio/read.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/write.hpp>
+#include <systemd/sd-daemon.h>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <future>
+#include <set>
+#include <system_error>
+#include <thread>
+
+namespace mq::ipc {
+
+using Protocol = asio::local::stream_protocol;
+
+namespace {
+
+class Connection;
+
+} // namespace
+
+struct ServiceListener::Impl : std::enable_shared_from_this<ServiceListener::Impl> {
+    log::Logger log { "helper.xpc" };
+    std::string socketPath;
+    bool ownsSocketFile { false };
+    std::shared_ptr<MQHelperXPCProtocol> exported;
+    ListenerDelegate delegate;
+    ConnectionLimits limits;
+
+    asio::io_context io;
+    asio::executor_work_guard<asio::io_context::executor_type> work { io.get_executor() };
+    Protocol::acceptor acceptor { io };
+    asio::steady_timer acceptRetry { io };
+    std::thread ioThread;
+
+    // I/O thread only.
+    std::set<std::shared_ptr<Connection>> connections;
+    std::uint64_t nextConnectionNumber { 1 };
+
+    std::atomic<std::size_t> connectionCount { 0 };
+    std::atomic<std::int64_t> pendingWrites { 0 };
+    std::atomic<bool> invalidated { false };
+
+    void accept();
+    void acceptReady();
+    void admit(int fd);
+    void removeConnection(const std::shared_ptr<Connection>& connection);
+};
+
+namespace {
+
+enum class CloseReason { invalidated, interrupted };
+
+class Connection final : public ReplySender, public std::enable_shared_from_this<Connection> {
+public:
+    Connection(std::shared_ptr<ServiceListener::Impl> listener, Protocol::socket socket, PeerInfo peer, std::uint64_t number)
+        : m_listener(std::move(listener))
+        , m_socket(std::move(socket))
+        , m_peer(peer)
+        , m_frameTimer(m_listener->io)
+        // Starts the connection's thread: throws std::system_error when the system has none to give.
+        , m_deliveryQueue("com.quillmoor.marquee.helper.connection." + std::to_string(number), kMaxQueuedRequestsPerConnection)
+    {
+    }
+
+    const PeerInfo& peer() const { return m_peer; }
+
+    void start() { readHeader(); }
+
+    // Any thread. A reply goes straight to the socket when nothing is waiting to
+    // be written before it; what the socket does not take at once is appended to
+    // the unsent bytes, which the I/O thread writes in order.
+    void sendReply(std::uint64_t id, std::vector<WireValue> values) override
+    {
+        Frame frame { FrameKind::reply, id, {}, std::move(values) };
+        auto bytes = encodeFrame(frame);
+        if (bytes.size() - kFrameHeaderBytes > kMaxReplyFrameBytes) {
+            m_listener->log.error("reply {} to pid {} is {} bytes, over the limit of {}; closing the connection", id,
+                m_peer.pid, bytes.size(), kMaxReplyFrameBytes);
+            asio::post(m_listener->io, [self = shared_from_this()] { self->close(CloseReason::invalidated); });
+            return;
+        }
+        std::unique_lock lock(m_writeMutex);
+        if (m_writeClosed)
+            return; // The client is gone; nobody waits for this reply.
+        std::size_t sent = 0;
+        if (unsentBytesLocked() == 0) {
+            auto result = ::send(m_socket.native_handle(), bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (result == static_cast<ssize_t>(bytes.size()))
+                return;
+            if (result < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                lock.unlock();
+                asio::post(m_listener->io, [self = shared_from_this()] { self->close(CloseReason::interrupted); });
+                return;
+            }
+            if (result > 0)
+                sent = static_cast<std::size_t>(result);
+        }
+        bool startWriting = m_writing.empty() && m_unsent.empty();
+        m_unsent.insert(m_unsent.end(), bytes.begin() + static_cast<std::ptrdiff_t>(sent), bytes.end());
+        m_listener->pendingWrites.fetch_add(static_cast<std::int64_t>(bytes.size() - sent));
+        lock.unlock();
+        if (startWriting)
+            asio::post(m_listener->io, [self = shared_from_this()] { self->writeNext(); });
+    }
+
+    // I/O thread.
+    void close(CloseReason reason)
+    {
+        if (m_closed)
+            return;
+        m_closed = true;
+        m_closedForJobs.store(true);
+        std::error_code ignored;
+        m_frameTimer.cancel();
+        {
+            // Under the write lock, so that no thread sends on a descriptor that
+            // closing hands back to the system.
+            std::lock_guard lock(m_writeMutex);
+            m_writeClosed = true;
+            m_listener->pendingWrites.fetch_sub(static_cast<std::int64_t>(unsentBytesLocked()));
+            m_unsent = {};
+            m_writing = {};
+            m_socket.shutdown(Protocol::socket::shutdown_both, ignored);
+            m_socket.close(ignored);
+        }
+        m_writesDrained.notify_all();
+        m_deliveryQueue.close();
+        auto self = shared_from_this();
+        m_listener->removeConnection(self);
+        const auto& delegate = m_listener->delegate;
+        if (reason == CloseReason::interrupted) {
+            if (delegate.connectionInterrupted)
+                delegate.connectionInterrupted(m_peer);
+        } else if (delegate.connectionInvalidated) {
+            delegate.connectionInvalidated(m_peer);
+        }
+    }
+
+private:
+    void misbehaved(const std::string& reason)
+    {
+        m_listener->log.error("protocol violation from pid {}: {}; closing the connection", m_peer.pid, reason);
+        close(CloseReason::invalidated);
+    }
+
+    // The header is read as it comes, so that the first byte of a frame starts
+    // the clock within which the whole frame must arrive.
+    void readHeader()
+    {
+        m_socket.async_read_some(asio::buffer(m_header.data() + m_headerBytes, m_header.size() - m_headerBytes),
+            [self = shared_from_this()](const std::error_code& error, std::size_t got) {
+                if (self->m_closed)
+                    return;
+                if (error) {
+                    if (error == asio::error::eof && self->m_headerBytes > 0)
+                        self->misbehaved("connection closed in the middle of a frame");
+                    else
+                        self->readFailed(error);
+                    return;
+                }
+                if (self->m_headerBytes == 0 && got > 0)
+                    self->frameStarted();
+                self->m_headerBytes += got;
+                if (self->m_headerBytes < self->m_header.size()) {
+                    self->readHeader();
+                    return;
+                }
+                self->m_headerBytes = 0;
+                auto length = frameBodyLength(self->m_header.data());
+                if (length == 0 || length > kMaxRequestFrameBytes) {
+                    self->misbehaved("frame of " + std::to_string(length) + " bytes (limit "
+                        + std::to_string(kMaxRequestFrameBytes) + ")");
+                    return;
+                }
+                self->m_body.resize(length);
+                self->readBody();
+            });
+    }
+
+    void frameStarted()
+    {
+        m_frameTimer.expires_after(m_listener->limits.incompleteFrameTimeout);
+        m_frameTimer.async_wait([weak = weak_from_this()](const std::error_code& error) {
+            auto self = weak.lock();
+            if (error || !self || self->m_closed)
+                return;
+            self->m_listener->log.notice("connection from pid {}: a frame stayed incomplete for {} ms; closing the connection",
+                self->m_peer.pid, self->m_listener->limits.incompleteFrameTimeout.count());
+            self->close(CloseReason::invalidated);
+        });
+    }
+
+    void readBody()
+    {
+        asio::async_read(m_socket, asio::buffer(m_body), [self = shared_from_this()](const std::error_code& error, std::size_t) {
+            if (self->m_closed)
+                return;
+            if (error) {
+                // A frame cut short by the peer closing is a violation too.
+                if (error == asio::error::eof)
+                    self->misbehaved("connection closed in the middle of a frame");
+                else
+                    self->readFailed(error);
+                return;
+            }
+            self->m_frameTimer.cancel();
+            auto decoded = decodeFrameBody(self->m_body.data(), self->m_body.size());
+            if (auto* failure = std::get_if<DecodeError>(&decoded)) {
+                self->misbehaved(failure->reason);
+                return;
+            }
+            auto prepared = prepareRequest(std::move(std::get<Frame>(decoded)));
+            if (auto* violation = std::get_if<ProtocolViolation>(&prepared)) {
+                self->misbehaved(violation->reason);
+                return;
+            }
+            self->m_stalled = std::make_shared<PreparedRequest>(std::move(std::get<PreparedRequest>(prepared)));
+            if (self->tryQueueStalled())
+                self->readHeader();
+        });
+    }
+
+    void readFailed(const std::error_code& error)
+    {
+        bool orderly = error == asio::error::eof || error == asio::error::operation_aborted;
+        close(orderly ? CloseReason::invalidated : CloseReason::interrupted);
+    }
+
+    std::size_t unsentBytesLocked() const { return m_unsent.size() + m_writing.size(); }
+
+    bool overReplyBound() const
+    {
+        std::lock_guard lock(m_writeMutex);
+        return unsentBytesLocked() > m_listener->limits.maxUnsentReplyBytes;
+    }
+
+    // Queues the request waiting in m_stalled; false when the queue is full or
+    // the client has not read its replies, in which case the connection is not
+    // read again until a queued request finishes or the replies drain.
+    bool tryQueueStalled()
+    {
+        if (overReplyBound()) {
+            if (!m_reportedUnreadReplies) {
+                m_listener->log.notice("connection from pid {}: over {} bytes of replies unread; reading paused until the client reads",
+                    m_peer.pid, m_listener->limits.maxUnsentReplyBytes);
+                m_reportedUnreadReplies = true;
+            }
+            return false;
+        }
+        m_reportedUnreadReplies = false;
+        auto request = m_stalled;
+        bool queued = m_deliveryQueue.tryAsync([self = shared_from_this(), request] {
+            // A request queued before the bound was reached waits here until the
+            // client has read enough, so that its reply cannot add to the pile.
+            if (self->waitForUnreadRepliesBelowBound())
+                request->invoke(*self->m_listener->exported, self);
+            asio::post(self->m_listener->io, [self] { self->jobFinished(); });
+        });
+        if (queued) {
+            m_stalled.reset();
+            m_reportedFullQueue = false;
+            return true;
+        }
+        if (!m_reportedFullQueue) {
+            m_listener->log.notice("connection from pid {}: {} requests waiting, the limit; reading paused until one finishes",
+                m_peer.pid, kMaxQueuedRequestsPerConnection);
+            m_reportedFullQueue = true;
+        }
+        return false;
+    }
+
+    // Delivery thread. False when the connection closed meanwhile: the request is skipped.
+    bool waitForUnreadRepliesBelowBound()
+    {
+        std::unique_lock lock(m_writeMutex);
+        m_writesDrained.wait(lock, [&] { return m_writeClosed || unsentBytesLocked() <= m_listener->limits.maxUnsentReplyBytes; });
+        return !m_writeClosed && !m_closedForJobs.load();
+    }
+
+    // I/O thread: a queued request ended or the replies drained below the bound.
+    void resumeReading()
+    {
+        if (m_closed || !m_stalled)
+            return;
+        if (tryQueueStalled())
+            readHeader();
+    }
+
+    void jobFinished() { resumeReading(); }
+
+    // I/O thread: hands every unsent byte to one write; the buffer being written
+    // stays in place until the write completes, while new replies gather behind it.
+    void writeNext()
+    {
+        {
+            std::lock_guard lock(m_writeMutex);
+            if (m_writeClosed || !m_writing.empty() || m_unsent.empty())
+                return;
+            m_writing.swap(m_unsent);
+        }
+        asio::async_write(m_socket, asio::buffer(m_writing), [self = shared_from_this()](const std::error_code& error, std::size_t) {
+            if (self->m_closed)
+                return;
+            bool more;
+            bool belowBound;
+            {
+                std::lock_guard lock(self->m_writeMutex);
+                self->m_listener->pendingWrites.fetch_sub(static_cast<std::int64_t>(self->m_writing.size()));
+                // Keep the capacity of neither buffer beyond the bound's worth.
+                std::vector<std::uint8_t>().swap(self->m_writing);
+                more = !self->m_unsent.empty();
+                belowBound = self->unsentBytesLocked() <= self->m_listener->limits.maxUnsentReplyBytes;
+            }
+            if (error) {
+                self->close(CloseReason::interrupted);
+                return;
+            }
+            if (belowBound) {
+                self->m_writesDrained.notify_all();
+                self->resumeReading();
+            }
+            if (more)
+                self->writeNext();
+        });
+    }
+
+    std::shared_ptr<ServiceListener::Impl> m_listener;
+    Protocol::socket m_socket;
+    PeerInfo m_peer;
+    asio::steady_timer m_frameTimer;
+    SerialDispatchQueue m_deliveryQueue;
+
+    // I/O thread only.
+    std::array<std::uint8_t, kFrameHeaderBytes> m_header {};
+    std::size_t m_headerBytes { 0 };
+    std::vector<std::uint8_t> m_body;
+    std::shared_ptr<PreparedRequest> m_stalled;
+    bool m_closed { false };
+    bool m_reportedFullQueue { false };
+    bool m_reportedUnreadReplies { false };
+
+    std::atomic<bool> m_closedForJobs { false };
+
+    // Reply bytes the client has not taken yet: m_writing is being written by the
+    // I/O thread, m_unsent gathers what comes after it. Shared by every thread that replies.
+    mutable std::mutex m_writeMutex;
+    std::condition_variable m_writesDrained;
+    std::vector<std::uint8_t> m_writing;
+    std::vector<std::uint8_t> m_unsent;
+    bool m_writeClosed { false };
+};
+
+} // namespace
+
+void ServiceListener::Impl::accept()
+{
+    acceptor.async_wait(Protocol::acceptor::wait_read, [self = shared_from_this()](const std::error_code& error) {
+        if (error) {
+            if (error != asio::error::operation_aborted && !self->invalidated.load()) {
+                self->log.error("accept failed: {}", error.message());
+                self->accept();
+            }
+            return;
+        }
+        self->acceptReady();
+    });
+}
+
+// Takes the waiting connection with accept4, so that its descriptor is
+// close-on-exec from the start: a child process started meanwhile on another
+// thread must not inherit it.
+void ServiceListener::Impl::acceptReady()
+{
+    int fd = ::accept4(acceptor.native_handle(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) {
+        int failure = errno;
+        if (failure == EAGAIN || failure == EWOULDBLOCK || failure == EINTR || failure == ECONNABORTED) {
+            accept();
+            return;
+        }
+        // Out of descriptors or memory: try again shortly instead of spinning on a
+        // socket that stays readable.
+        log.error("accept failed: {}", std::strerror(failure));
+        acceptRetry.expires_after(std::chrono::milliseconds(100));
+        acceptRetry.async_wait([self = shared_from_this()](const std::error_code& error) {
+            if (!error && !self->invalidated.load())
+                self->accept();
+        });
+        return;
+    }
+    admit(fd);
+    accept();
+}
+
+void ServiceListener::Impl::admit(int fd)
+{
+    ucred credentials {};
+    socklen_t length = sizeof(credentials);
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) {
+        log.error("refused a connection: peer credentials unreadable (errno {})", errno);
+        ::close(fd);
+        return;
+    }
+    PeerInfo peer { credentials.pid, credentials.uid };
+    if (peer.uid != geteuid()) {
+        log.notice("refused connection from pid {}: uid {} is not this session's user", peer.pid, peer.uid);
+        ::close(fd);
+        return;
+    }
+    if (connections.size() >= limits.maxConnections) {
+        log.notice("refused connection from pid {}: {} clients connected, the limit", peer.pid, limits.maxConnections);
+        ::close(fd);
+        return;
+    }
+    std::error_code error;
+    Protocol::socket socket(io);
+    socket.assign(Protocol(), fd, error);
+    if (error) {
+        log.error("refused connection from pid {}: {}", peer.pid, error.message());
+        ::close(fd);
+        return;
+    }
+    std::shared_ptr<Connection> connection;
+    try {
+        connection = std::make_shared<Connection>(shared_from_this(), std::move(socket), peer, nextConnectionNumber++);
+    } catch (const std::system_error& failure) {
+        // No thread for it (the system's limit): this client is refused, the
+        // others go on. The socket was closed with the half-built connection.
+        log.error("refused connection from pid {}: cannot start its thread ({})", peer.pid, failure.what());
+        return;
+    }
+    connections.insert(connection);
+    connectionCount.store(connections.size());
+    if (delegate.connectionAccepted)
+        delegate.connectionAccepted(peer);
+    connection->start();
+}
+
+void ServiceListener::Impl::removeConnection(const std::shared_ptr<Connection>& connection)
+{
+    connections.erase(connection);
+    connectionCount.store(connections.size());
+}
+
+ServiceListener::ServiceListener(std::string socketPath, std::shared_ptr<MQHelperXPCProtocol> exported, ListenerDelegate delegate,
+    ConnectionLimits limits)
+    : m_impl(std::make_shared<Impl>())
+{
+    m_impl->limits = limits;
+    m_impl->socketPath = std::move(socketPath);
+    m_impl->exported = std::move(exported);
+    m_impl->delegate = std::move(delegate);
+}
+
+ServiceListener::~ServiceListener()
+{
+    invalidate();
+}
+
+namespace {
+
+// True when something already accepts connections on `path`.
+bool someoneListensOn(const std::string& path)
+{
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    bool listening = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return listening;
+}
+
+} // namespace
+
+bool ServiceListener::resume()
+{
+    auto& impl = *m_impl;
+    std::error_code error;
+    int passed = sd_listen_fds(1);
+    if (passed >= 1 && sd_is_socket_unix(SD_LISTEN_FDS_START, SOCK_STREAM, 1, nullptr, 0) > 0) {
+        impl.acceptor.assign(Protocol(), SD_LISTEN_FDS_START, error);
+        if (!error) {
+            ::fcntl(SD_LISTEN_FDS_START, F_SETFD, FD_CLOEXEC);
+            impl.acceptor.non_blocking(true, error);
+        }
+        if (error) {
+            impl.log.error("cannot take the listening socket passed by systemd: {}", error.message());
+            return false;
+        }
+        impl.log.info("taking the listening socket passed by systemd");
+    } else {
+        if (impl.socketPath.size() >= sizeof(sockaddr_un::sun_path)) {
+            impl.log.error("socket path {} is too long", impl.socketPath);
+            return false;
+        }
+        struct stat existing {};
+        if (lstat(impl.socketPath.c_str(), &existing) == 0) {
+            if (!S_ISSOCK(existing.st_mode)) {
+                impl.log.error("{} exists and is not a socket; not replacing it", impl.socketPath);
+                return false;
+            }
+            if (someoneListensOn(impl.socketPath)) {
+                impl.log.error("another helper already listens on {}", impl.socketPath);
+                return false;
+            }
+            ::unlink(impl.socketPath.c_str());
+        }
+        // Opened close-on-exec, so that no child process keeps the service's
+        // socket alive after this helper ends.
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0)
+            error = std::error_code(errno, std::system_category());
+        else
+            impl.acceptor.assign(Protocol(), fd, error);
+        if (!error) {
+            // The socket file is private from the moment it exists.
+            mode_t previous = umask(0177);
+            impl.acceptor.bind(Protocol::endpoint(impl.socketPath), error);
+            umask(previous);
+        }
+        if (!error)
+            impl.acceptor.listen(static_cast<int>(kMaxConnections), error);
+        if (error) {
+            impl.log.error("cannot listen on {}: {}", impl.socketPath, error.message());
+            return false;
+        }
+        ::chmod(impl.socketPath.c_str(), 0600);
+        impl.ownsSocketFile = true;
+    }
+    impl.accept();
+    impl.ioThread = std::thread([impl = m_impl] { impl->io.run(); });
+    return true;
+}
+
+void ServiceListener::invalidate()
+{
+    auto& impl = *m_impl;
+    if (impl.invalidated.exchange(true))
+        return;
+    if (impl.ioThread.joinable()) {
+        std::promise<void> closed;
+        asio::post(impl.io, [&impl, &closed] {
+            std::error_code ignored;
+            impl.acceptor.close(ignored);
+            impl.acceptRetry.cancel();
+            auto connections = impl.connections;
+            for (const auto& connection : connections)
+                connection->close(CloseReason::invalidated);
+            closed.set_value();
+        });
+        closed.get_future().wait_for(std::chrono::seconds(2));
+        impl.work.reset();
+        impl.io.stop();
+        impl.ioThread.join();
+        // Closing left the connections' reads and the accept completed with
+        // "aborted" but not yet run; their handlers hold the connections, which
+        // hold the listener. Run them here so that all of it is released.
+        impl.io.restart();
+        impl.io.poll();
+    }
+    if (impl.ownsSocketFile)
+        ::unlink(impl.socketPath.c_str());
+}
+
+bool ServiceListener::waitForRepliesWritten(std::chrono::milliseconds timeout)
+{
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (m_impl->pendingWrites.load() > 0) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+std::size_t ServiceListener::connectionCount() const
+{
+    return m_impl->connectionCount.load();
+}
+
+const std::string& ServiceListener::socketPath() const
+{
+    return m_impl->socketPath;
+}
+
+} // namespace mq::ipc
