@@ -9,7 +9,7 @@
 #include "maintenance/CrashReportFetch.h"
 #include "maintenance/UpdateCheck.h"
 #include "permissions/Permissions.h"
-#include "timecode/ControlBarDisplay.h"
+#include "timecode/ControlBarState.h"
 
 #include <cmath>
 #include <limits>
@@ -80,11 +80,6 @@ void MQHelperService::storePacing(double pacingSeconds)
     m_operationPacingSeconds.store(pacingSeconds);
 }
 
-void MQHelperService::pacingPause() const
-{
-    sleepForSeconds(m_operationPacingSeconds.load());
-}
-
 MQHelperService::ColorsWindowAvoidRect MQHelperService::colorWindowAvoidRectAppKit() const
 {
     std::lock_guard lock(m_avoidRectMutex);
@@ -102,30 +97,55 @@ ServiceError MQHelperService::notImplemented(std::string_view operation) const
     return failure(operation, kNotImplementedErrorCode, "not implemented in this build");
 }
 
+template<typename Operation>
+auto MQHelperService::drive(std::string_view operation, Operation run) -> decltype(run(std::declval<logic::LogicDriving&>()))
+{
+    std::optional<logic::LogicDriving> logic = logicDriving();
+    if (!logic)
+        return unexpected(notImplemented(operation));
+    auto driving = logic::LogicDrivingLock::processWide().acquire(operation);
+    return run(*logic);
+}
+
+template<typename T, typename... Values, typename Success, typename... FailureValues>
+void MQHelperService::replyWith(Reply<void(Values...)>& reply, ServiceResult<T> result, Success success, FailureValues... failureValues)
+{
+    if (!result) {
+        reply(std::move(failureValues)..., OptionalError(std::move(result).error()));
+        return;
+    }
+    std::apply([&](auto&&... values) { reply(std::forward<decltype(values)>(values)..., OptionalError {}); },
+        success(std::move(result).value()));
+}
+
 // Discipline 3: delivering thread.
 
 void MQHelperService::bounceGoToPositionWithTimecodeSeconds(double, bool, double pacingSeconds, double, bool,
     Reply<void(bool, double, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
+    // FIXME: the bounce workflow (steps 1 to 5) is not built yet.
     reply(false, std::nan(""), notImplemented("bounce step 1"));
 }
 
 void MQHelperService::bounceOpenMovieWithURL(URL, double pacingSeconds, Reply<void(bool, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
+    // FIXME: bounce step 2 (open the movie) is not built yet.
     reply(false, notImplemented("bounce step 2"));
 }
 
 void MQHelperService::bounceAlignMovieRegionWithPacingSeconds(double pacingSeconds, Reply<void(bool, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
+    // FIXME: bounce step 3 (align the movie region) is not built yet.
     reply(false, notImplemented("bounce step 3"));
 }
 
 void MQHelperService::bounceOpenExportDialogWithPacingSeconds(double pacingSeconds, Reply<void(bool, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
+    // FIXME: bounce step 4 (open the export dialog) is not built yet.
     reply(false, notImplemented("bounce step 4"));
 }
 
@@ -133,6 +153,7 @@ void MQHelperService::placeAudioFileWithURL(URL, double, std::string, bool, std:
     double pacingSeconds, double, bool, Reply<void(bool, double, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
+    // FIXME: audio file placement is not built yet.
     reply(false, std::nan(""), notImplemented("placeAudioFile"));
 }
 
@@ -140,6 +161,7 @@ void MQHelperService::createLogicMarkerWithTimecodeSeconds(double, double, std::
     double pacingSeconds, double, bool, Reply<void(bool, double, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
+    // FIXME: marker creation is not built yet.
     reply(false, std::nan(""), notImplemented("createLogicMarker"));
 }
 
@@ -152,61 +174,35 @@ void MQHelperService::closeColorsWindowWithReply(Reply<void()> reply)
 void MQHelperService::readLogicProjectStartSMPTEWithFrameRate(double frameRate, bool isDropFrame,
     Reply<void(double, double, std::int64_t, bool, OptionalError)> reply)
 {
-    auto logic = logicDriving();
-    if (!logic) {
-        reply(0.0, 0.0, -1, false, notImplemented("readLogicProjectStartSMPTE"));
-        return;
-    }
-    auto driving = logic::LogicDrivingLock::processWide().acquire("readLogicProjectStartSMPTE");
-    auto result = logic::readLogicProjectStartSMPTE(*logic, frameRate, isDropFrame);
-    if (auto* start = std::get_if<logic::ProjectStart>(&result))
-        reply(start->barOneSeconds, start->viewOffsetSeconds, start->displayMode, true, std::nullopt);
-    else
-        reply(0.0, 0.0, -1, false, std::move(std::get<ServiceError>(result)));
+    auto result = drive("readLogicProjectStartSMPTE",
+        [&](logic::LogicDriving& logic) { return logic::readLogicProjectStartSMPTE(logic, frameRate, isDropFrame); });
+    replyWith(reply, std::move(result),
+        [](const logic::ProjectStart& start) { return std::tuple(start.barOneSeconds, start.viewOffsetSeconds, start.displayMode, true); },
+        0.0, 0.0, std::int64_t { -1 }, false);
 }
 
 void MQHelperService::readLogicPlayheadSMPTEWithFrameRate(double frameRate, bool isDropFrame, Reply<void(double, bool, OptionalError)> reply)
 {
-    auto logic = logicDriving();
-    if (!logic) {
-        reply(0.0, false, notImplemented("readLogicPlayheadSMPTE"));
-        return;
-    }
-    auto driving = logic::LogicDrivingLock::processWide().acquire("readLogicPlayheadSMPTE");
-    auto result = logic::readLogicPlayheadSMPTE(*logic, frameRate, isDropFrame);
-    if (auto* seconds = std::get_if<double>(&result))
-        reply(*seconds, true, std::nullopt);
-    else
-        reply(0.0, false, std::move(std::get<ServiceError>(result)));
+    auto result = drive("readLogicPlayheadSMPTE",
+        [&](logic::LogicDriving& logic) { return logic::readLogicPlayheadSMPTE(logic, frameRate, isDropFrame); });
+    replyWith(reply, std::move(result), [](double seconds) { return std::tuple(seconds, true); }, 0.0, false);
 }
 
 void MQHelperService::goToLogicPlayheadSMPTESeconds(double seconds, double frameRate, bool isDropFrame,
     Reply<void(double, double, bool, OptionalError)> reply)
 {
-    auto logic = logicDriving();
-    if (!logic) {
-        reply(0.0, std::nan(""), false, notImplemented("goToLogicPlayheadSMPTESeconds"));
-        return;
-    }
-    auto driving = logic::LogicDrivingLock::processWide().acquire("goToLogicPlayheadSMPTESeconds");
-    auto result = logic::goToLogicPlayheadSMPTESeconds(*logic, seconds, frameRate, isDropFrame);
-    if (auto* move = std::get_if<logic::PlayheadMove>(&result))
-        reply(move->landedSeconds, move->viewOffsetSeconds, true, std::nullopt);
-    else
-        reply(0.0, std::nan(""), false, std::move(std::get<ServiceError>(result)));
+    auto result = drive("goToLogicPlayheadSMPTESeconds",
+        [&](logic::LogicDriving& logic) { return logic::goToLogicPlayheadSMPTESeconds(logic, seconds, frameRate, isDropFrame); });
+    replyWith(reply, std::move(result),
+        [](const logic::PlayheadMove& move) { return std::tuple(move.landedSeconds, move.viewOffsetSeconds, true); }, 0.0,
+        std::nan(""), false);
 }
 
 void MQHelperService::currentLogicProjectURLWithReply(Reply<void(std::optional<URL>, OptionalError)> reply)
 {
-    if (!m_environment.platform) {
-        reply(std::nullopt, notImplemented("currentLogicProjectURL"));
-        return;
-    }
-    auto result = logic::currentLogicProjectURL(*m_environment.platform);
-    if (auto* url = std::get_if<URL>(&result))
-        reply(std::move(*url), std::nullopt);
-    else
-        reply(std::nullopt, std::move(std::get<ServiceError>(result)));
+    ServiceResult<URL> result = m_environment.platform ? logic::currentLogicProjectURL(*m_environment.platform)
+                                                       : unexpected(notImplemented("currentLogicProjectURL"));
+    replyWith(reply, std::move(result), [](URL url) { return std::tuple(std::optional<URL>(std::move(url))); }, std::optional<URL> {});
 }
 
 void MQHelperService::fetchLatestCrashReportWithReply(Reply<void(std::optional<Data>, std::optional<std::string>)> reply)
@@ -380,6 +376,7 @@ void MQHelperService::stopProjectCloseWatchForShmPath(std::string shmPath, Reply
 void MQHelperService::bounceAwaitExportDialogsClosedWithReply(Reply<void(std::optional<std::string>, OptionalError)> reply)
 {
     m_bounceWaitQueue.async([this, reply = std::move(reply)]() mutable {
+        // FIXME: bounce step 5 (wait for the export dialogs to close) is not built yet.
         reply(std::nullopt, notImplemented("bounce step 5"));
     });
 }

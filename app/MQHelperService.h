@@ -111,8 +111,8 @@ public:
     /// What the Logic-driving operations need; nothing without a platform.
     std::optional<logic::LogicDriving> logicDriving();
 
-    /// Sleeps the calling thread for operationPacingSeconds when it is above 0.
-    void pacingPause() const;
+    // FIXME: the pacing pause (a sleep of operationPacingSeconds between user-interface
+    // steps) comes with the first operation that pauses: markers, placement, bounce.
     double operationPacingSeconds() const { return m_operationPacingSeconds.load(); }
     ColorsWindowAvoidRect colorWindowAvoidRectAppKit() const;
 
@@ -122,25 +122,30 @@ private:
     /// Logs `message` at error level under the operation's name and returns the error object.
     ServiceError failure(std::string_view operation, std::int64_t code, std::string message) const;
     ServiceError notImplemented(std::string_view operation) const;
+    /// Runs a Logic-driving operation; without a platform, the not-implemented failure.
+    template<typename Operation>
+    auto drive(std::string_view operation, Operation run) -> decltype(run(std::declval<logic::LogicDriving&>()));
+    /// The one way a result becomes a reply whose last value is the error: the values
+    /// that `success` makes of the result's value and no error, or `failureValues`
+    /// and the result's error.
+    template<typename T, typename... Values, typename Success, typename... FailureValues>
+    static void replyWith(Reply<void(Values...)>& reply, ServiceResult<T> result, Success success, FailureValues... failureValues);
 
     ServiceEnvironment m_environment;
 
     // The fields below follow the service's state: its log, the two monitors, the
-    // Colors window bookkeeping, the pacing value, and the bounce bookkeeping.
+    // Colors window's avoid rectangle, the pacing value and the bounce wait queue.
+    // The Colors window, marker-track and bounce bookkeeping arrive with the
+    // operations that use them.
     log::Logger m_log { "helper.service" };
     std::unique_ptr<TransportReader> m_transportReader;
     std::unique_ptr<ProjectCloseWatcher> m_projectCloseWatcher;
-    bool m_colorsWindowOpenedByHelper { false };
-    std::optional<platform::AXElementRef> m_colorsWindow;
     // Written by one connection's request and read by the main thread's Colors
     // window work, so it is guarded, unlike the other fields that stay on one thread.
     mutable std::mutex m_avoidRectMutex;
     ColorsWindowAvoidRect m_colorWindowAvoidRectAppKit {};
-    bool m_markerTrackShownByHelper { false };
-    bool m_markerTrackEnsuredThisBatch { false };
     // Requests from different connections may store it concurrently.
     std::atomic<double> m_operationPacingSeconds { 0 };
-    std::vector<platform::AXElementRef> m_bounceBaselineWindows;
     SerialDispatchQueue m_bounceWaitQueue { "com.quillmoor.marquee.helper.bouncewait" };
 };
 

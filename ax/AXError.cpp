@@ -63,10 +63,4 @@ std::optional<AXError> AXError::fromSystemError(const SystemError& error)
     return AXError(static_cast<platform::AXErrorCode>(error.code));
 }
 
-void throwIfError(platform::AXErrorCode code)
-{
-    if (code != platform::axerror::success)
-        throw AXError(code);
-}
-
 } // namespace mq::ax

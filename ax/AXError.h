@@ -1,10 +1,9 @@
-// The accessibility layer's thrown error: the platform's accessibility status
-// code, with its name table, its text form and its bridged system-error form.
+// The accessibility layer's error: the platform's accessibility status code, with
+// its name table, its text form and its bridged system-error form.
 #pragma once
 
 #include "platform/CoreTypes.h"
 
-#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,10 +17,11 @@ struct SystemError {
     friend bool operator==(const SystemError&, const SystemError&) = default;
 };
 
-/// An accessibility status code carried as an error. Operations of the layer throw
-/// it for the codes that do not mean "no such value"; unpacked values may also hold
-/// one (an accessibility error inside a multiple-attribute result).
-class AXError final : public std::exception {
+/// An accessibility status code carried as an error. Operations of the layer fail
+/// with it (ax::Result) for the codes that do not mean "no such value"; unpacked
+/// values may also hold one (an accessibility error inside a multiple-attribute
+/// result).
+class AXError final {
 public:
     /// The domain of the bridged system error.
     static constexpr std::string_view kDomain = "ApplicationServices.AXError";
@@ -35,7 +35,6 @@ public:
 
     /// "AXError.NoValue"; "AXError.<Unknown>" for a code outside the table.
     const std::string& description() const { return m_description; }
-    const char* what() const noexcept override { return m_description.c_str(); }
 
     /// The error as a system error object: domain kDomain, the numeric code.
     SystemError systemError() const;
@@ -51,8 +50,5 @@ private:
 
 /// The name of `code` in the platform's table ("IllegalArgument"), or nothing.
 std::optional<std::string_view> axErrorName(platform::AXErrorCode code);
-
-/// Throws AXError(code) unless `code` is success.
-void throwIfError(platform::AXErrorCode code);
 
 } // namespace mq::ax

@@ -40,7 +40,7 @@ std::vector<Application> Application::all(platform::Workspace& workspace, platfo
     return result;
 }
 
-std::optional<std::vector<UIElement>> Application::windows() const
+Result<std::optional<std::vector<UIElement>>> Application::windows() const
 {
     return attribute<std::vector<UIElement>>(Attribute::windows);
 }

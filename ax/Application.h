@@ -23,7 +23,7 @@ public:
 
     /// One Application per running application whose bundle identifier equals
     /// `bundleIdentifier` exactly (letter case counts), in the workspace's order;
-    /// terminated applications and process ids below 0 are skipped. Never throws.
+    /// terminated applications and process ids below 0 are skipped. Never fails.
     static std::vector<Application> allForBundleID(platform::Workspace& workspace, platform::Accessibility& accessibility,
         std::string_view bundleIdentifier);
 
@@ -32,8 +32,8 @@ public:
     static std::vector<Application> all(platform::Workspace& workspace, platform::Accessibility& accessibility);
 
     /// The AXWindows value as new UIElements. -25212, -25205, or a value that is
-    /// not a list of elements give nothing; other codes throw.
-    std::optional<std::vector<UIElement>> windows() const;
+    /// not a list of elements give an absent value; other codes fail.
+    Result<std::optional<std::vector<UIElement>>> windows() const;
 };
 
 } // namespace mq::ax

@@ -20,28 +20,29 @@ Observer::Observer(platform::Accessibility& accessibility, platform::pid_type pi
 {
 }
 
-std::unique_ptr<Observer> Observer::create(const Application& application, Callback callback)
+Result<std::unique_ptr<Observer>> Observer::create(const Application& application, Callback callback)
 {
     auto core = std::make_shared<Core>();
     core->callback = std::move(callback);
     return make(application, std::move(core));
 }
 
-std::unique_ptr<Observer> Observer::createWithInfo(const Application& application, CallbackWithInfo callback)
+Result<std::unique_ptr<Observer>> Observer::createWithInfo(const Application& application, CallbackWithInfo callback)
 {
     auto core = std::make_shared<Core>();
     core->callbackWithInfo = std::move(callback);
     return make(application, std::move(core));
 }
 
-std::unique_ptr<Observer> Observer::make(const Application& application, std::shared_ptr<Core> core)
+Result<std::unique_ptr<Observer>> Observer::make(const Application& application, std::shared_ptr<Core> core)
 {
     platform::Accessibility& accessibility = application.accessibility();
     platform::pid_type pid = 0;
     platform::AXErrorCode code = accessibility.getPid(application.element(), pid);
     if (code == platform::axerror::invalidUIElement)
-        return nullptr;
-    throwIfError(code);
+        return std::unique_ptr<Observer> {};
+    if (code != platform::axerror::success)
+        return failure(code);
 
     std::weak_ptr<Core> weakCore = core;
     auto deliver = [weakCore, &accessibility](platform::AXObserverRef, platform::AXElementRef element, const std::string& name,
@@ -66,8 +67,9 @@ std::unique_ptr<Observer> Observer::make(const Application& application, std::sh
     platform::AXObserverRef handle;
     code = accessibility.observerCreate(pid, std::move(deliver), handle);
     if (code == platform::axerror::invalidUIElement)
-        return nullptr;
-    throwIfError(code);
+        return std::unique_ptr<Observer> {};
+    if (code != platform::axerror::success)
+        return failure(code);
 
     std::unique_ptr<Observer> observer(new Observer(accessibility, pid));
     observer->m_axObserver = handle;
@@ -100,14 +102,14 @@ void Observer::stop()
     m_accessibility->observerSchedule(m_axObserver, nullptr);
 }
 
-void Observer::addNotification(AXNotification notification, const UIElement& element)
+Result<void> Observer::addNotification(AXNotification notification, const UIElement& element)
 {
-    throwIfError(m_accessibility->observerAddNotification(m_axObserver, element.element(), rawValue(notification)));
+    return resultOf(m_accessibility->observerAddNotification(m_axObserver, element.element(), rawValue(notification)));
 }
 
-void Observer::removeNotification(AXNotification notification, const UIElement& element)
+Result<void> Observer::removeNotification(AXNotification notification, const UIElement& element)
 {
-    throwIfError(m_accessibility->observerRemoveNotification(m_axObserver, element.element(), rawValue(notification)));
+    return resultOf(m_accessibility->observerRemoveNotification(m_axObserver, element.element(), rawValue(notification)));
 }
 
 } // namespace mq::ax

@@ -24,11 +24,11 @@ public:
     using CallbackWithInfo
         = std::function<void(Observer& observer, const UIElement& element, AXNotification notification, const ValueDictionary& info)>;
 
-    /// An observer of `application`'s process (AXObserverCreate). Nothing when the
-    /// application's element is invalid (-25202); other codes throw.
-    static std::unique_ptr<Observer> create(const Application& application, Callback callback);
+    /// An observer of `application`'s process (AXObserverCreate). A null observer
+    /// when the application's element is invalid (-25202); other codes fail.
+    static Result<std::unique_ptr<Observer>> create(const Application& application, Callback callback);
     /// The same, with the notification's info dictionary (AXObserverCreateWithInfoCallback).
-    static std::unique_ptr<Observer> createWithInfo(const Application& application, CallbackWithInfo callback);
+    static Result<std::unique_ptr<Observer>> createWithInfo(const Application& application, CallbackWithInfo callback);
 
     ~Observer();
     Observer(const Observer&) = delete;
@@ -43,14 +43,14 @@ public:
     void start(DispatchQueue& runLoop);
     void stop();
 
-    /// Registers or removes `notification` for `element`. Every non-zero code throws.
-    void addNotification(AXNotification notification, const UIElement& element);
-    void removeNotification(AXNotification notification, const UIElement& element);
+    /// Registers or removes `notification` for `element`. Every non-zero code fails.
+    Result<void> addNotification(AXNotification notification, const UIElement& element);
+    Result<void> removeNotification(AXNotification notification, const UIElement& element);
 
 private:
     struct Core;
     Observer(platform::Accessibility& accessibility, platform::pid_type pid);
-    static std::unique_ptr<Observer> make(const Application& application, std::shared_ptr<Core> core);
+    static Result<std::unique_ptr<Observer>> make(const Application& application, std::shared_ptr<Core> core);
 
     platform::Accessibility* m_accessibility;
     platform::pid_type m_pid;

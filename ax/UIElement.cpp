@@ -13,12 +13,13 @@ namespace {
 using namespace platform::axerror;
 
 /// The name list of a Copy...Names call: -25212 and -25205 give an empty list,
-/// other non-zero codes throw; entries that are not strings are dropped.
-std::vector<std::string> namesFrom(platform::AXErrorCode code, const platform::CFArray& names)
+/// other non-zero codes fail; entries that are not strings are dropped.
+Result<std::vector<std::string>> namesFrom(platform::AXErrorCode code, const platform::CFArray& names)
 {
     if (code == noValue || code == attributeUnsupported)
-        return {};
-    throwIfError(code);
+        return std::vector<std::string> {};
+    if (code != success)
+        return failure(code);
     std::vector<std::string> result;
     result.reserve(names.size());
     for (const platform::CFValue& name : names)
@@ -27,11 +28,13 @@ std::vector<std::string> namesFrom(platform::AXErrorCode code, const platform::C
     return result;
 }
 
-std::vector<Attribute> attributesFrom(const std::vector<std::string>& names)
+Result<std::vector<Attribute>> attributesFrom(const Result<std::vector<std::string>>& names)
 {
+    if (!names)
+        return unexpected(names.error());
     std::vector<Attribute> result;
-    result.reserve(names.size());
-    for (const std::string& name : names) {
+    result.reserve(names->size());
+    for (const std::string& name : *names) {
         if (std::optional<Attribute> attribute = attributeFromRawValue(name))
             result.push_back(*attribute);
         else
@@ -57,79 +60,81 @@ float UIElement::globalMessagingTimeout(platform::Accessibility& accessibility)
     return SystemWideElement::shared(accessibility).messagingTimeout();
 }
 
-void UIElement::setGlobalMessagingTimeout(platform::Accessibility& accessibility, float seconds)
+Result<void> UIElement::setGlobalMessagingTimeout(platform::Accessibility& accessibility, float seconds)
 {
-    SystemWideElement::shared(accessibility).setMessagingTimeout(seconds);
+    return SystemWideElement::shared(accessibility).setMessagingTimeout(seconds);
 }
 
-std::vector<Attribute> UIElement::attributes() const
+Result<std::vector<Attribute>> UIElement::attributes() const
 {
     return attributesFrom(attributesAsStrings());
 }
 
-std::vector<std::string> UIElement::attributesAsStrings() const
+Result<std::vector<std::string>> UIElement::attributesAsStrings() const
 {
     platform::CFArray names;
     platform::AXErrorCode code = accessibility().copyAttributeNames(element(), names);
     return namesFrom(code, names);
 }
 
-bool UIElement::attributeIsSupported(Attribute attribute) const
+Result<bool> UIElement::attributeIsSupported(Attribute attribute) const
 {
     return attributeIsSupported(rawValue(attribute));
 }
 
-bool UIElement::attributeIsSupported(std::string_view attribute) const
+Result<bool> UIElement::attributeIsSupported(std::string_view attribute) const
 {
     platform::CFArray values;
     platform::AXErrorCode code = accessibility().copyAttributeValues(element(), attribute, 0, 0, values);
     if (code == attributeUnsupported)
         return false;
-    if (code == noValue)
+    if (code == noValue || code == success)
         return true;
-    throwIfError(code);
-    return true;
+    return failure(code);
 }
 
-bool UIElement::attributeIsSettable(Attribute attribute) const
+Result<bool> UIElement::attributeIsSettable(Attribute attribute) const
 {
     return attributeIsSettable(rawValue(attribute));
 }
 
-bool UIElement::attributeIsSettable(std::string_view attribute) const
+Result<bool> UIElement::attributeIsSettable(std::string_view attribute) const
 {
     bool settable = false;
     platform::AXErrorCode code = accessibility().isAttributeSettable(element(), attribute, settable);
     if (code == noValue || code == attributeUnsupported)
         return false;
-    throwIfError(code);
+    if (code != success)
+        return failure(code);
     return settable;
 }
 
-std::optional<Value> UIElement::attributeValue(std::string_view attribute) const
+Result<std::optional<Value>> UIElement::attributeValue(std::string_view attribute) const
 {
     platform::CFValue raw;
     platform::AXErrorCode code = accessibility().copyAttributeValue(element(), attribute, raw);
     if (code == noValue || code == attributeUnsupported)
-        return std::nullopt;
-    throwIfError(code);
-    return unpackAXValue(raw);
+        return std::optional<Value> {};
+    if (code != success)
+        return failure(code);
+    return std::optional<Value>(unpackAXValue(raw));
 }
 
-void UIElement::setAttribute(Attribute attribute, const Value& value) const
+Result<void> UIElement::setAttribute(Attribute attribute, const Value& value) const
 {
-    setAttribute(rawValue(attribute), value);
+    return setAttribute(rawValue(attribute), value);
 }
 
-void UIElement::setAttribute(std::string_view attribute, const Value& value) const
+Result<void> UIElement::setAttribute(std::string_view attribute, const Value& value) const
 {
-    throwIfError(accessibility().setAttributeValue(element(), attribute, pack(value)));
+    return resultOf(accessibility().setAttributeValue(element(), attribute, pack(value)));
 }
 
-std::vector<std::optional<Value>> UIElement::fetchMultiAttrValues(const std::vector<std::string>& attributes) const
+Result<std::vector<std::optional<Value>>> UIElement::fetchMultiAttrValues(const std::vector<std::string>& attributes) const
 {
     platform::CFArray raw;
-    throwIfError(accessibility().copyMultipleAttributeValues(element(), attributes, 0, raw));
+    if (platform::AXErrorCode code = accessibility().copyMultipleAttributeValues(element(), attributes, 0, raw); code != success)
+        return failure(code);
     std::vector<std::optional<Value>> result(attributes.size());
     for (std::size_t i = 0; i < attributes.size() && i < raw.size(); ++i) {
         const platform::CFValue& entry = raw[i];
@@ -139,7 +144,7 @@ std::vector<std::optional<Value>> UIElement::fetchMultiAttrValues(const std::vec
             if (const platform::AXValueError* error = std::get_if<platform::AXValueError>(boxed)) {
                 if (error->code == attributeUnsupported || error->code == noValue)
                     continue;
-                throw AXError(error->code);
+                return failure(error->code);
             }
         }
         result[i] = unpackAXValue(entry);
@@ -147,79 +152,90 @@ std::vector<std::optional<Value>> UIElement::fetchMultiAttrValues(const std::vec
     return result;
 }
 
-std::map<Attribute, Value> UIElement::getMultipleAttributes(const std::vector<Attribute>& attributes) const
+namespace {
+
+/// The values of a multiple read keyed by `keys`, leaving out the absent ones.
+template<typename Key>
+Result<std::map<Key, Value>> keyedValues(const std::vector<Key>& keys, Result<std::vector<std::optional<Value>>> values)
+{
+    if (!values)
+        return unexpected(values.error());
+    std::map<Key, Value> result;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        if (values.value()[i])
+            result.emplace(keys[i], std::move(*values.value()[i]));
+    return result;
+}
+
+} // namespace
+
+Result<std::map<Attribute, Value>> UIElement::getMultipleAttributes(const std::vector<Attribute>& attributes) const
 {
     std::vector<std::string> names;
     names.reserve(attributes.size());
     for (Attribute attribute : attributes)
         names.emplace_back(rawValue(attribute));
-    std::vector<std::optional<Value>> values = fetchMultiAttrValues(names);
-    std::map<Attribute, Value> result;
-    for (std::size_t i = 0; i < attributes.size(); ++i)
-        if (values[i])
-            result.emplace(attributes[i], std::move(*values[i]));
-    return result;
+    return keyedValues(attributes, fetchMultiAttrValues(names));
 }
 
-std::map<std::string, Value> UIElement::getMultipleAttributes(const std::vector<std::string>& attributes) const
+Result<std::map<std::string, Value>> UIElement::getMultipleAttributes(const std::vector<std::string>& attributes) const
 {
-    std::vector<std::optional<Value>> values = fetchMultiAttrValues(attributes);
-    std::map<std::string, Value> result;
-    for (std::size_t i = 0; i < attributes.size(); ++i)
-        if (values[i])
-            result.emplace(attributes[i], std::move(*values[i]));
-    return result;
+    return keyedValues(attributes, fetchMultiAttrValues(attributes));
 }
 
-std::optional<std::vector<Value>> UIElement::attributeValues(std::string_view attribute, std::int64_t startAtIndex, std::int64_t maxValues) const
+Result<std::optional<std::vector<Value>>> UIElement::attributeValues(std::string_view attribute, std::int64_t startAtIndex,
+    std::int64_t maxValues) const
 {
     platform::CFArray raw;
     platform::AXErrorCode code = accessibility().copyAttributeValues(element(), attribute, startAtIndex, maxValues, raw);
     if (code == noValue || code == attributeUnsupported)
-        return std::nullopt;
-    throwIfError(code);
+        return std::optional<std::vector<Value>> {};
+    if (code != success)
+        return failure(code);
     std::vector<Value> values;
     values.reserve(raw.size());
     for (const platform::CFValue& entry : raw)
         values.push_back(unpackAXValue(entry));
-    return values;
+    return std::optional<std::vector<Value>>(std::move(values));
 }
 
-std::optional<std::int64_t> UIElement::valueCountForAttribute(Attribute attribute) const
+Result<std::optional<std::int64_t>> UIElement::valueCountForAttribute(Attribute attribute) const
 {
     return valueCountForAttribute(rawValue(attribute));
 }
 
-std::optional<std::int64_t> UIElement::valueCountForAttribute(std::string_view attribute) const
+Result<std::optional<std::int64_t>> UIElement::valueCountForAttribute(std::string_view attribute) const
 {
     std::int64_t count = 0;
     platform::AXErrorCode code = accessibility().getAttributeValueCount(element(), attribute, count);
     if (code == attributeUnsupported || code == illegalArgument)
-        return std::nullopt;
-    throwIfError(code);
-    return count;
+        return std::optional<std::int64_t> {};
+    if (code != success)
+        return failure(code);
+    return std::optional<std::int64_t>(count);
 }
 
-std::vector<Attribute> UIElement::parameterizedAttributes() const
+Result<std::vector<Attribute>> UIElement::parameterizedAttributes() const
 {
     return attributesFrom(parameterizedAttributesAsStrings());
 }
 
-std::vector<std::string> UIElement::parameterizedAttributesAsStrings() const
+Result<std::vector<std::string>> UIElement::parameterizedAttributesAsStrings() const
 {
     platform::CFArray names;
     platform::AXErrorCode code = accessibility().copyParameterizedAttributeNames(element(), names);
     return namesFrom(code, names);
 }
 
-std::optional<Value> UIElement::parameterizedAttributeValue(std::string_view attribute, const Value& param) const
+Result<std::optional<Value>> UIElement::parameterizedAttributeValue(std::string_view attribute, const Value& param) const
 {
     platform::CFValue raw;
     platform::AXErrorCode code = accessibility().copyParameterizedAttributeValue(element(), attribute, pack(param), raw);
     if (code == noValue || code == attributeUnsupported)
-        return std::nullopt;
-    throwIfError(code);
-    return unpackAXValue(raw);
+        return std::optional<Value> {};
+    if (code != success)
+        return failure(code);
+    return std::optional<Value>(unpackAXValue(raw));
 }
 
 Value UIElement::unpackAXValue(const platform::CFValue& value) const
@@ -227,71 +243,78 @@ Value UIElement::unpackAXValue(const platform::CFValue& value) const
     return unpack(accessibility(), value);
 }
 
-std::vector<Action> UIElement::actions() const
+Result<std::vector<Action>> UIElement::actions() const
 {
+    Result<std::vector<std::string>> names = actionsAsStrings();
+    if (!names)
+        return unexpected(names.error());
     std::vector<Action> result;
-    for (const std::string& name : actionsAsStrings())
+    for (const std::string& name : *names)
         if (std::optional<Action> action = actionFromRawValue(name))
             result.push_back(*action);
     return result;
 }
 
-std::vector<std::string> UIElement::actionsAsStrings() const
+Result<std::vector<std::string>> UIElement::actionsAsStrings() const
 {
     platform::CFArray names;
     platform::AXErrorCode code = accessibility().copyActionNames(element(), names);
     return namesFrom(code, names);
 }
 
-std::optional<std::string> UIElement::actionDescription(Action action) const
+Result<std::optional<std::string>> UIElement::actionDescription(Action action) const
 {
     return actionDescription(rawValue(action));
 }
 
-std::optional<std::string> UIElement::actionDescription(std::string_view action) const
+Result<std::optional<std::string>> UIElement::actionDescription(std::string_view action) const
 {
     std::string description;
     platform::AXErrorCode code = accessibility().copyActionDescription(element(), action, description);
     if (code == actionUnsupported || code == noValue)
-        return std::nullopt;
-    throwIfError(code);
-    return description;
+        return std::optional<std::string> {};
+    if (code != success)
+        return failure(code);
+    return std::optional<std::string>(std::move(description));
 }
 
-void UIElement::performAction(Action action) const
+Result<void> UIElement::performAction(Action action) const
 {
-    performAction(rawValue(action));
+    return performAction(rawValue(action));
 }
 
-void UIElement::performAction(std::string_view action) const
+Result<void> UIElement::performAction(std::string_view action) const
 {
-    throwIfError(accessibility().performAction(element(), action));
+    return resultOf(accessibility().performAction(element(), action));
 }
 
-platform::pid_type UIElement::pid() const
+Result<platform::pid_type> UIElement::pid() const
 {
     platform::pid_type pid = 0;
-    throwIfError(accessibility().getPid(element(), pid));
+    if (platform::AXErrorCode code = accessibility().getPid(element(), pid); code != success)
+        return failure(code);
     return pid;
 }
 
-void UIElement::setMessagingTimeout(float seconds) const
+Result<void> UIElement::setMessagingTimeout(float seconds) const
 {
     float stored = seconds > 0 ? seconds : 0.0f; // NaN compares false, so it stores 0.
     platform::AXErrorCode code = accessibility().setMessagingTimeout(element(), stored);
-    if (code != invalidUIElement)
-        throwIfError(code);
+    if (code != success && code != invalidUIElement)
+        return failure(code);
     m_state->messagingTimeout.store(stored);
+    return {};
 }
 
-std::optional<UIElement> UIElement::elementAtPosition(float x, float y) const
+Result<std::optional<UIElement>> UIElement::elementAtPosition(float x, float y) const
 {
     platform::AXElementRef found;
     platform::AXErrorCode code = accessibility().copyElementAtPosition(element(), x, y, found);
     if (code == noValue)
-        return std::nullopt;
-    throwIfError(code);
-    return UIElement(accessibility(), found);
+        return std::optional<UIElement> {};
+    if (code != success)
+        return failure(code);
+    return std::optional<UIElement>(UIElement(accessibility(), found));
 }
 
 std::string UIElement::debugDescription() const

@@ -144,71 +144,81 @@ std::optional<T> valueAs(const Value& value)
 // Typed reads of UIElement.
 
 template<typename T>
-std::optional<T> UIElement::attribute(Attribute attribute) const
+Result<std::optional<T>> UIElement::attribute(Attribute attribute) const
 {
     return this->attribute<T>(rawValue(attribute));
 }
 
 template<typename T>
-std::optional<T> UIElement::attribute(std::string_view attribute) const
+Result<std::optional<T>> UIElement::attribute(std::string_view attribute) const
 {
-    std::optional<Value> value = attributeValue(attribute);
+    Result<std::optional<Value>> value = attributeValue(attribute);
     if (!value)
-        return std::nullopt;
-    return valueAs<T>(*value);
+        return unexpected(value.error());
+    if (!value.value())
+        return std::optional<T> {};
+    return valueAs<T>(**value);
 }
 
 template<std::same_as<Attribute>... Attributes>
-std::map<Attribute, Value> UIElement::getMultipleAttributes(Attributes... attributes) const
+Result<std::map<Attribute, Value>> UIElement::getMultipleAttributes(Attributes... attributes) const
 {
     return getMultipleAttributes(std::vector<Attribute> { attributes... });
 }
 
 template<typename T>
-std::optional<std::vector<T>> UIElement::arrayAttribute(Attribute attribute) const
+Result<std::optional<std::vector<T>>> UIElement::arrayAttribute(Attribute attribute) const
 {
     return arrayAttribute<T>(rawValue(attribute));
 }
 
 template<typename T>
-std::optional<std::vector<T>> UIElement::arrayAttribute(std::string_view attribute) const
+Result<std::optional<std::vector<T>>> UIElement::arrayAttribute(std::string_view attribute) const
 {
-    std::optional<Value> value = attributeValue(attribute);
+    Result<std::optional<Value>> value = attributeValue(attribute);
     if (!value)
-        return std::nullopt;
-    if (!value->is<ValueArray>())
-        throw AXError(platform::axerror::illegalArgument);
-    return valueAs<std::vector<T>>(*value);
+        return unexpected(value.error());
+    if (!value.value())
+        return std::optional<std::vector<T>> {};
+    if (!(*value)->template is<ValueArray>())
+        return failure(platform::axerror::illegalArgument);
+    return valueAs<std::vector<T>>(**value);
 }
 
 template<typename T>
-std::optional<std::vector<T>> UIElement::valuesForAttribute(Attribute attribute, std::int64_t startAtIndex, std::int64_t maxValues) const
+Result<std::optional<std::vector<T>>> UIElement::valuesForAttribute(Attribute attribute, std::int64_t startAtIndex,
+    std::int64_t maxValues) const
 {
     return valuesForAttribute<T>(rawValue(attribute), startAtIndex, maxValues);
 }
 
 template<typename T>
-std::optional<std::vector<T>> UIElement::valuesForAttribute(std::string_view attribute, std::int64_t startAtIndex, std::int64_t maxValues) const
+Result<std::optional<std::vector<T>>> UIElement::valuesForAttribute(std::string_view attribute, std::int64_t startAtIndex,
+    std::int64_t maxValues) const
 {
-    std::optional<std::vector<Value>> values = attributeValues(attribute, startAtIndex, maxValues);
+    Result<std::optional<std::vector<Value>>> values = attributeValues(attribute, startAtIndex, maxValues);
     if (!values)
-        return std::nullopt;
-    return valueAs<std::vector<T>>(Value(std::move(*values)));
+        return unexpected(values.error());
+    if (!values.value())
+        return std::optional<std::vector<T>> {};
+    return valueAs<std::vector<T>>(Value(std::move(*values.value())));
 }
 
 template<typename T>
-std::optional<T> UIElement::parameterizedAttribute(Attribute attribute, const Value& param) const
+Result<std::optional<T>> UIElement::parameterizedAttribute(Attribute attribute, const Value& param) const
 {
     return parameterizedAttribute<T>(rawValue(attribute), param);
 }
 
 template<typename T>
-std::optional<T> UIElement::parameterizedAttribute(std::string_view attribute, const Value& param) const
+Result<std::optional<T>> UIElement::parameterizedAttribute(std::string_view attribute, const Value& param) const
 {
-    std::optional<Value> value = parameterizedAttributeValue(attribute, param);
+    Result<std::optional<Value>> value = parameterizedAttributeValue(attribute, param);
     if (!value)
-        return std::nullopt;
-    return valueAs<T>(*value);
+        return unexpected(value.error());
+    if (!value.value())
+        return std::optional<T> {};
+    return valueAs<T>(**value);
 }
 
 } // namespace mq::ax

@@ -8,7 +8,7 @@ namespace mq::ax {
 /// Unpacking: an element handle becomes a new UIElement of `accessibility`; an
 /// AXValue of type point, size, rect or range becomes a CGPoint, CGSize, CGRect or
 /// CFRange; an AXValue holding an accessibility error becomes that AXError (a value,
-/// not thrown); any other AXValue and every other object is passed on unchanged.
+/// not a failure); any other AXValue and every other object is passed on unchanged.
 /// Lists and dictionaries are unpacked entry by entry.
 Value unpack(platform::Accessibility& accessibility, const platform::CFValue& raw);
 

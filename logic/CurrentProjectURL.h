@@ -1,11 +1,10 @@
 // Which saved project Logic has open: the file behind one of its windows.
 #pragma once
 
-#include "app/ipc/ServiceError.h"
+#include "platform/ServiceError.h"
 #include "platform/Platform.h"
 #include "platform/URL.h"
 
-#include <variant>
 
 namespace mq::logic {
 
@@ -17,6 +16,6 @@ inline constexpr std::int64_t kNoSavedProjectErrorCode = 61;
 /// file URL or an absolute path. Fails with 60 "Logic Pro is not running or
 /// Accessibility access is denied." or 61 "Logic Pro has no saved project open.".
 /// Never waits or sleeps; logs on "helper.service".
-std::variant<URL, ServiceError> currentLogicProjectURL(platform::Platform& platform);
+ServiceResult<URL> currentLogicProjectURL(platform::Platform& platform);
 
 } // namespace mq::logic

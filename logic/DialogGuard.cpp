@@ -1,7 +1,7 @@
 #include "logic/DialogGuard.h"
 
 #include "ax/Application.h"
-#include "ax/ReadOrNothing.h"
+#include "ax/Value.h"
 
 #include <algorithm>
 
@@ -22,48 +22,47 @@ DialogGuard::DialogGuard(platform::Platform& platform, ax::UIElement dialog)
     : m_platform(platform)
     , m_dialog(std::move(dialog))
 {
-    try {
-        m_dialog.setMessagingTimeout(kReadTimeoutSeconds);
-    } catch (const ax::AXError&) {
-        // The checks find out why the dialog cannot be reached.
-    }
+    // A failure here is left to the checks, which find out why the dialog cannot be reached.
+    (void)m_dialog.setMessagingTimeout(kReadTimeoutSeconds);
 }
 
 std::optional<std::string> DialogGuard::whyNotInFront() const
 {
-    platform::pid_type pid = -1;
-    try {
-        pid = m_dialog.pid();
-    } catch (const ax::AXError& error) {
-        return notAnswering(error);
-    }
+    ax::Result<platform::pid_type> pid = m_dialog.pid();
+    if (!pid)
+        return notAnswering(pid.error());
 
     std::vector<platform::RunningApplication> running = m_platform.workspace.runningApplications();
     bool alive = std::any_of(running.begin(), running.end(),
-        [pid](const platform::RunningApplication& application) { return application.pid == pid && !application.isTerminated; });
+        [pid = *pid](const platform::RunningApplication& application) { return application.pid == pid && !application.isTerminated; });
     if (!alive)
         return "Logic is no longer running";
 
-    ax::Application application(m_platform.accessibility, pid);
-    try {
-        application.setMessagingTimeout(kReadTimeoutSeconds);
-        if (!application.attribute<bool>(ax::Attribute::frontmost).value_or(false))
-            return "Logic is not the frontmost application";
-        std::optional<std::vector<ax::UIElement>> windows = application.windows();
-        if (!windows || std::find(windows->begin(), windows->end(), m_dialog) == windows->end())
-            return "the dialog is no longer open";
-        for (const ax::UIElement& window : *windows) {
-            window.setMessagingTimeout(kReadTimeoutSeconds);
-            if (!ax::readOrNothing<bool>(window, ax::Attribute::modal).value_or(false))
-                continue;
-            if (window == m_dialog)
-                return std::nullopt;
-            return "another dialog is in front of it";
-        }
-        return "the dialog is no longer modal";
-    } catch (const ax::AXError& error) {
-        return notAnswering(error);
+    ax::Application application(m_platform.accessibility, *pid);
+    if (ax::Result<void> bounded = application.setMessagingTimeout(kReadTimeoutSeconds); !bounded)
+        return notAnswering(bounded.error());
+    ax::Result<std::optional<bool>> frontmost = application.attribute<bool>(ax::Attribute::frontmost);
+    if (!frontmost)
+        return notAnswering(frontmost.error());
+    if (!frontmost->value_or(false))
+        return "Logic is not the frontmost application";
+    ax::Result<std::optional<std::vector<ax::UIElement>>> windows = application.windows();
+    if (!windows)
+        return notAnswering(windows.error());
+    const std::optional<std::vector<ax::UIElement>>& shown = *windows;
+    if (!shown || std::find(shown->begin(), shown->end(), m_dialog) == shown->end())
+        return "the dialog is no longer open";
+    for (const ax::UIElement& window : *shown) {
+        if (ax::Result<void> bounded = window.setMessagingTimeout(kReadTimeoutSeconds); !bounded)
+            return notAnswering(bounded.error());
+        // A window whose modality cannot be read is passed over, as the dialog wait does.
+        if (!window.attribute<bool>(ax::Attribute::modal).valueOr(std::nullopt).value_or(false))
+            continue;
+        if (window == m_dialog)
+            return std::nullopt;
+        return "another dialog is in front of it";
     }
+    return "the dialog is no longer modal";
 }
 
 } // namespace mq::logic

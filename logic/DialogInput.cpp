@@ -10,17 +10,11 @@ namespace {
 constexpr double kReturnKeyHoldSeconds = 0.002;
 constexpr double kTypingPauseSeconds = 0.003;
 
+/// Whether the dialog's default button was there and took AXPress.
 bool pressButton(const ax::UIElement& dialog)
 {
-    try {
-        std::optional<ax::UIElement> button = dialog.attribute<ax::UIElement>(ax::Attribute::defaultButton);
-        if (!button)
-            return false;
-        button->performAction(ax::Action::press);
-        return true;
-    } catch (const ax::AXError&) {
-        return false;
-    }
+    std::optional<ax::UIElement> button = dialog.attribute<ax::UIElement>(ax::Attribute::defaultButton).valueOr(std::nullopt);
+    return button && button->performAction(ax::Action::press).hasValue();
 }
 
 /// The event string of one scalar: one UTF-16 code unit, or a surrogate pair

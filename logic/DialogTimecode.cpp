@@ -1,6 +1,6 @@
 #include "logic/DialogTimecode.h"
 
-#include "ax/Role.h"
+#include "ax/ElementQueries.h"
 #include "logic/ServiceLog.h"
 #include "timecode/TimecodeParsing.h"
 
@@ -12,22 +12,13 @@ namespace mq::logic {
 
 namespace {
 
-/// The dialog's children with role AXGroup, in order; reads that throw count as absent.
+/// The dialog's children with role AXGroup, in order; failed reads count as absent.
 std::vector<ax::UIElement> timecodeGroups(const ax::UIElement& dialog)
 {
-    std::optional<std::vector<ax::UIElement>> children;
-    try {
-        children = dialog.attribute<std::vector<ax::UIElement>>(ax::Attribute::children);
-    } catch (const ax::AXError&) {
-    }
     std::vector<ax::UIElement> groups;
-    for (const ax::UIElement& child : children.value_or(std::vector<ax::UIElement> {})) {
-        try {
-            if (child.attribute<std::string>(ax::Attribute::role) == ax::rawValue(ax::Role::group))
-                groups.push_back(child);
-        } catch (const ax::AXError&) {
-        }
-    }
+    for (const ax::UIElement& child : ax::childrenOrNone(dialog))
+        if (ax::hasRole(child, ax::Role::group))
+            groups.push_back(child);
     return groups;
 }
 
@@ -35,30 +26,22 @@ std::vector<ax::UIElement> timecodeGroups(const ax::UIElement& dialog)
 
 std::optional<timecode::TimecodeFields> readTimecodeGroupFields(const ax::UIElement& group)
 {
-    try {
-        if (std::optional<std::string> text = group.attribute<std::string>(ax::Attribute::value))
-            if (std::optional<timecode::TimecodeFields> fields = timecode::parseTimecodeValueText(*text))
-                return fields;
-    } catch (const ax::AXError&) {
-    }
+    if (std::optional<std::string> text = ax::stringOrNothing(group, ax::Attribute::value))
+        if (std::optional<timecode::TimecodeFields> fields = timecode::parseTimecodeValueText(*text))
+            return fields;
 
-    try {
-        std::optional<std::vector<ax::UIElement>> children = group.attribute<std::vector<ax::UIElement>>(ax::Attribute::children);
-        if (!children || children->size() < 4 || children->size() > 5)
-            return std::nullopt;
-        std::vector<std::string> pieces;
-        for (const ax::UIElement& child : *children) {
-            std::optional<std::string> piece = child.attribute<std::string>(ax::Attribute::valueDescription);
-            if (!piece)
-                return std::nullopt;
-            pieces.push_back(std::move(*piece));
-        }
-        return timecode::parseTimecodeFields(std::span<const std::string>(pieces));
-    } catch (const ax::AXError&) {
+    std::vector<ax::UIElement> children = ax::childrenOrNone(group);
+    if (children.size() < 4 || children.size() > 5)
         return std::nullopt;
+    std::vector<std::string> pieces;
+    for (const ax::UIElement& child : children) {
+        std::optional<std::string> piece = ax::stringOrNothing(child, ax::Attribute::valueDescription);
+        if (!piece)
+            return std::nullopt;
+        pieces.push_back(std::move(*piece));
     }
+    return timecode::parseTimecodeFields(std::span<const std::string>(pieces));
 }
-
 
 std::optional<timecode::TimecodeFields> readDialogTimecodeGroup(const ax::UIElement& dialog, std::size_t index)
 {

@@ -21,7 +21,7 @@ namespace mq::logic {
 std::optional<timecode::TimecodeFields> readDialogTimecodeGroup(const ax::UIElement& dialog, std::size_t index);
 
 /// One element read as a timecode group: its AXValue text when that parses, else
-/// the AXValueDescription of its 4 or 5 children. Reads that throw count as absent.
+/// the AXValueDescription of its 4 or 5 children. Failed reads count as absent.
 std::optional<timecode::TimecodeFields> readTimecodeGroupFields(const ax::UIElement& group);
 
 /// The layout of the dialog's first timecode group that parses; `frames` (with an

@@ -13,21 +13,12 @@ namespace {
 
 std::optional<ax::UIElement> firstModalWindow(const ax::Application& application)
 {
-    std::optional<std::vector<ax::UIElement>> windows;
-    try {
-        windows = application.windows();
-    } catch (const ax::AXError&) {
-        return std::nullopt;
-    }
+    std::optional<std::vector<ax::UIElement>> windows = application.windows().valueOr(std::nullopt);
     if (!windows)
         return std::nullopt;
-    for (const ax::UIElement& window : *windows) {
-        try {
-            if (window.attribute<bool>(ax::Attribute::modal) == true)
-                return window;
-        } catch (const ax::AXError&) {
-        }
-    }
+    for (const ax::UIElement& window : *windows)
+        if (window.attribute<bool>(ax::Attribute::modal).valueOr(std::nullopt) == true)
+            return window;
     return std::nullopt;
 }
 

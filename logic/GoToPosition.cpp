@@ -26,10 +26,10 @@ const char* yesNo(bool value)
     return value ? "true" : "false";
 }
 
-ServiceError fail(std::string_view operation, std::int64_t code, std::string message)
+Unexpected<ServiceError> fail(std::string_view operation, std::int64_t code, std::string message)
 {
     serviceLog().error("{} failed: {}", operation, message);
-    return makeServiceError(code, std::move(message));
+    return unexpected(makeServiceError(code, std::move(message)));
 }
 
 // A key press as Logic's own key handling sees it: down, 2 ms, up.
@@ -43,14 +43,10 @@ void pressKey(platform::Platform& platform, std::uint16_t key)
 // The third child of the dialog, whatever its role, read as a timecode group.
 std::optional<timecode::TimecodeFields> readThirdChild(const ax::UIElement& dialog)
 {
-    try {
-        auto children = dialog.arrayAttribute<ax::UIElement>(ax::Attribute::children);
-        if (!children || children->size() < 3)
-            return std::nullopt;
-        return readTimecodeGroupFields((*children)[2]);
-    } catch (const ax::AXError&) {
+    auto children = dialog.arrayAttribute<ax::UIElement>(ax::Attribute::children).valueOr(std::nullopt);
+    if (!children || children->size() < 3)
         return std::nullopt;
-    }
+    return readTimecodeGroupFields((*children)[2]);
 }
 
 } // namespace
@@ -72,7 +68,7 @@ std::optional<double> readCurrentPlayheadSeconds(LogicDriving& logic, double fra
     return timecode::fieldsToSeconds(*fields, frameRate);
 }
 
-std::variant<double, ServiceError> readLogicPlayheadSMPTE(LogicDriving& logic, double frameRate, bool isDropFrame)
+ServiceResult<double> readLogicPlayheadSMPTE(LogicDriving& logic, double frameRate, bool isDropFrame)
 {
     serviceLog().info("readLogicPlayheadSMPTE: starting (fps={:f}, df={})", frameRate, yesNo(isDropFrame));
     auto seconds = readCurrentPlayheadSeconds(logic, frameRate);
@@ -82,7 +78,7 @@ std::variant<double, ServiceError> readLogicPlayheadSMPTE(LogicDriving& logic, d
     return *seconds;
 }
 
-std::variant<ProjectStart, ServiceError> readLogicProjectStartSMPTE(LogicDriving& logic, double frameRate, bool isDropFrame)
+ServiceResult<ProjectStart> readLogicProjectStartSMPTE(LogicDriving& logic, double frameRate, bool isDropFrame)
 {
     constexpr std::string_view operation = "readLogicProjectStartSMPTE";
     serviceLog().info("readLogicProjectStartSMPTE: starting (fps={:f}, df={})", frameRate, yesNo(isDropFrame));
@@ -115,7 +111,7 @@ std::variant<ProjectStart, ServiceError> readLogicProjectStartSMPTE(LogicDriving
     return ProjectStart { seconds, viewOffset, mode };
 }
 
-std::variant<PlayheadMove, ServiceError> goToLogicPlayheadSMPTESeconds(LogicDriving& logic, double seconds, double frameRate,
+ServiceResult<PlayheadMove> goToLogicPlayheadSMPTESeconds(LogicDriving& logic, double seconds, double frameRate,
     bool isDropFrame)
 {
     serviceLog().info("goToLogicPlayheadSMPTESeconds: target={:f}s (fps={:f}, df={})", seconds, frameRate, yesNo(isDropFrame));

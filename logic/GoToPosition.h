@@ -4,12 +4,11 @@
 // before it returns: cancelled after a read, confirmed after a move.
 #pragma once
 
-#include "app/ipc/ServiceError.h"
+#include "platform/ServiceError.h"
 #include "logic/LogicDriving.h"
 
 #include <cstdint>
 #include <optional>
-#include <variant>
 
 namespace mq::logic {
 
@@ -29,7 +28,7 @@ inline constexpr std::int64_t kMoveDialogMissing = 82;
 std::optional<double> readCurrentPlayheadSeconds(LogicDriving& logic, double frameRate);
 
 /// The playhead, or error 81.
-std::variant<double, ServiceError> readLogicPlayheadSMPTE(LogicDriving& logic, double frameRate, bool isDropFrame);
+ServiceResult<double> readLogicPlayheadSMPTE(LogicDriving& logic, double frameRate, bool isDropFrame);
 
 struct ProjectStart {
     double barOneSeconds;
@@ -40,7 +39,7 @@ struct ProjectStart {
 };
 
 /// The SMPTE time of bar 1, or error 50, 51 or 52.
-std::variant<ProjectStart, ServiceError> readLogicProjectStartSMPTE(LogicDriving& logic, double frameRate, bool isDropFrame);
+ServiceResult<ProjectStart> readLogicProjectStartSMPTE(LogicDriving& logic, double frameRate, bool isDropFrame);
 
 struct PlayheadMove {
     /// Where Logic says the playhead went; NaN when its text cannot be read exactly
@@ -53,7 +52,7 @@ struct PlayheadMove {
 /// Moves the playhead to `seconds` (typed in the dialog's layout; drop-frame labels
 /// with `isDropFrame`), or error 82. A landing that differs from the target is
 /// still a success: the reply says where it landed.
-std::variant<PlayheadMove, ServiceError> goToLogicPlayheadSMPTESeconds(LogicDriving& logic, double seconds, double frameRate,
+ServiceResult<PlayheadMove> goToLogicPlayheadSMPTESeconds(LogicDriving& logic, double seconds, double frameRate,
     bool isDropFrame);
 
 } // namespace mq::logic

@@ -1,6 +1,6 @@
 #include "logic/LogicApplication.h"
 
-#include "ax/ReadOrNothing.h"
+#include "ax/ElementQueries.h"
 
 namespace mq::logic {
 
@@ -33,11 +33,7 @@ std::vector<ax::UIElement> logicWindows(platform::Platform& platform)
     std::optional<ax::Application> application = logicApplicationElement(platform);
     if (!application)
         return {};
-    try {
-        return application->windows().value_or(std::vector<ax::UIElement> {});
-    } catch (const ax::AXError&) {
-        return {};
-    }
+    return application->windows().valueOr(std::nullopt).value_or(std::vector<ax::UIElement> {});
 }
 
 std::string logicWindowsSnapshot(platform::Platform& platform)
@@ -45,19 +41,15 @@ std::string logicWindowsSnapshot(platform::Platform& platform)
     std::optional<ax::Application> application = logicApplicationElement(platform);
     if (!application)
         return "snapshot-error: Logic not reachable via AX";
-    std::optional<std::vector<ax::UIElement>> windows;
-    try {
-        windows = application->windows();
-    } catch (const ax::AXError&) {
-    }
+    std::optional<std::vector<ax::UIElement>> windows = application->windows().valueOr(std::nullopt);
     if (!windows)
         return "snapshot-error: cannot read windows";
 
     std::string line = "count=" + std::to_string(windows->size());
     for (const ax::UIElement& window : *windows) {
-        std::optional<bool> modal = ax::readOrNothing<bool>(window, ax::Attribute::modal);
-        line += " | title=" + ax::readOrNothing<std::string>(window, ax::Attribute::title).value_or("?");
-        line += " subrole=" + ax::readOrNothing<std::string>(window, ax::Attribute::subrole).value_or("?");
+        std::optional<bool> modal = window.attribute<bool>(ax::Attribute::modal).valueOr(std::nullopt);
+        line += " | title=" + ax::stringOrNothing(window, ax::Attribute::title).value_or("?");
+        line += " subrole=" + ax::stringOrNothing(window, ax::Attribute::subrole).value_or("?");
         line += " modal=";
         line += modal ? (*modal ? "true" : "false") : "?";
     }

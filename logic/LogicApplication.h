@@ -1,7 +1,7 @@
 // Finding Logic Pro among the running applications, and reaching its application
 // element and windows through the accessibility layer.
 //
-// Nothing here throws: every accessibility failure reads as an absent value.
+// Every accessibility failure here reads as an absent value.
 #pragma once
 
 #include "ax/Application.h"
@@ -24,8 +24,10 @@ std::optional<platform::RunningApplication> findLogicRunningApplication(platform
 
 /// Logic's application element: the first application element for the bundle
 /// identifier of findLogicRunningApplication (or "com.apple.logic10" when Logic is
-/// not found). Nothing when Logic is not running, or when this process is not
-/// trusted for accessibility (no read of Logic could succeed then).
+/// not found). Nothing when Logic is not running, and nothing when this process is
+/// not trusted for accessibility (Accessibility permission denied: every read of
+/// Logic would fail with APIDisabled), checked without a prompt. Callers report
+/// both with one message (docs/architecture.md, "Reaching Logic").
 std::optional<ax::Application> logicApplicationElement(platform::Platform& platform);
 
 /// Logic's windows; empty when Logic is not reachable or its windows cannot be read.

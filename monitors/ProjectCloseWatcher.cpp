@@ -1,7 +1,5 @@
 #include "monitors/ProjectCloseWatcher.h"
 
-#include "ax/ReadOrNothing.h"
-
 #include "logic/LogicApplication.h"
 #include "platform/URL.h"
 
@@ -104,7 +102,7 @@ const WatchTarget* ProjectCloseWatcher::target(const std::string& shmPath) const
 
 std::optional<std::string> ProjectCloseWatcher::documentPath(const ax::UIElement& window)
 {
-    std::optional<std::string> document = ax::readOrNothing<std::string>(window, ax::Attribute::document);
+    std::optional<std::string> document = window.attribute<std::string>(ax::Attribute::document).valueOr(std::nullopt);
     if (!document)
         return std::nullopt;
     if (std::optional<URL> url = URL::parse(*document); url && url->isFileURL())
@@ -180,11 +178,7 @@ void ProjectCloseWatcher::check()
     std::optional<ax::Application> application = logic::logicApplicationElement(m_platform);
     if (!application)
         return;
-    std::optional<std::vector<ax::UIElement>> windows;
-    try {
-        windows = application->windows();
-    } catch (const ax::AXError&) {
-    }
+    std::optional<std::vector<ax::UIElement>> windows = application->windows().valueOr(std::nullopt);
     if (!windows)
         return;
 
@@ -192,7 +186,7 @@ void ProjectCloseWatcher::check()
     for (const ax::UIElement& window : *windows)
         if (std::optional<std::string> path = documentPath(window))
             openDocuments.emplace(*path, window);
-    bool hasMainWindow = ax::readOrNothing<ax::UIElement>(*application, ax::Attribute::mainWindow).has_value();
+    bool hasMainWindow = application->attribute<ax::UIElement>(ax::Attribute::mainWindow).valueOr(std::nullopt).has_value();
 
     for (auto& [shmPath, target] : m_targets) {
         if (target.flagged)
@@ -262,13 +256,10 @@ bool ProjectCloseWatcher::start(const std::string& shmPath)
     if (std::optional<ax::Application> application = logic::logicApplicationElement(m_platform)) {
         std::vector<ax::UIElement> candidates;
         for (ax::Attribute attribute : { ax::Attribute::mainWindow, ax::Attribute::focusedWindow })
-            if (std::optional<ax::UIElement> window = ax::readOrNothing<ax::UIElement>(*application, attribute))
+            if (std::optional<ax::UIElement> window = application->attribute<ax::UIElement>(attribute).valueOr(std::nullopt))
                 candidates.push_back(*window);
-        try {
-            if (std::optional<std::vector<ax::UIElement>> windows = application->windows())
-                candidates.insert(candidates.end(), windows->begin(), windows->end());
-        } catch (const ax::AXError&) {
-        }
+        if (std::optional<std::vector<ax::UIElement>> windows = application->windows().valueOr(std::nullopt))
+            candidates.insert(candidates.end(), windows->begin(), windows->end());
         for (const ax::UIElement& window : candidates) {
             if (std::optional<std::string> path = documentPath(window)) {
                 boundWindow = window;

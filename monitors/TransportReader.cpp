@@ -1,49 +1,15 @@
 #include "monitors/TransportReader.h"
 
-#include "logic/LogicApplication.h"
-#include "timecode/ControlBarDisplay.h"
 #include "timecode/TimecodeParsing.h"
-
-#include <algorithm>
-#include <cctype>
 
 namespace mq {
 
-namespace {
-
-constexpr std::size_t kMaxFields = 5;
-
-bool hasSliderCount(const std::vector<ax::UIElement>& sliders)
-{
-    return sliders.size() == 4 || sliders.size() == 5;
-}
-
-/// `text` cut to its first four ":"-separated fields.
-std::string firstFourFields(const std::string& text)
-{
-    int separators = 0;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (text[i] == ':' && ++separators == 4)
-            return text.substr(0, i);
-    return text;
-}
-
-std::string trimmed(std::string_view text)
-{
-    auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    while (!text.empty() && isSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back()))
-        text.remove_suffix(1);
-    return std::string(text);
-}
-
-bool allDigits(const std::string& text)
-{
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
-}
-
-} // namespace
+// The mode words are the file format's; the display mode maps onto them.
+static_assert(timecode::scrubWord(timecode::DisplayMode::unknown) == shm::displaymodeword::unknown);
+static_assert(timecode::scrubWord(timecode::DisplayMode::frames) == shm::displaymodeword::frames);
+static_assert(timecode::scrubWord(timecode::DisplayMode::subframes) == shm::displaymodeword::subframes);
+static_assert(timecode::scrubWord(timecode::DisplayMode::quarterFrames) == shm::displaymodeword::quarterFrames);
+static_assert(timecode::scrubWord(timecode::DisplayMode::samples) == shm::displaymodeword::samples);
 
 TransportReader::TransportReader(platform::Platform& platform, RunLoop& mainLoop, std::chrono::nanoseconds pollInterval)
     : m_platform(platform)
@@ -76,80 +42,28 @@ std::optional<std::uint32_t> TransportReader::sequenceOf(const std::string& shmP
     return found->second.scrubSeq;
 }
 
-std::optional<std::vector<ax::UIElement>> TransportReader::groupCheck(const ax::UIElement& group)
-{
-    std::vector<ax::UIElement> sliders = timecode::sliderChildren(group);
-    if (sliders.size() < 4)
-        return std::nullopt;
-    timecode::sortByScreenX(sliders);
-    if (sliders.size() > kMaxFields)
-        sliders.erase(sliders.begin() + kMaxFields, sliders.end());
-    if (!timecode::isHourFieldDescription(timecode::readString(sliders.front(), ax::Attribute::description).value_or("")))
-        return std::nullopt;
-    return sliders;
-}
-
-TransportReader::DisplaySearch TransportReader::searchDisplay(platform::Platform& platform)
-{
-    for (const ax::UIElement& window : logic::logicWindows(platform)) {
-        std::vector<ax::UIElement> stack { window };
-        std::size_t examined = 0;
-        while (!stack.empty() && examined < timecode::kDisplaySearchBudget) {
-            ax::UIElement element = stack.back();
-            stack.pop_back();
-            ++examined;
-            if (timecode::readString(element, ax::Attribute::role) == "AXGroup") {
-                if (std::optional<std::vector<ax::UIElement>> sliders = groupCheck(element))
-                    return DisplaySearch { element, std::move(*sliders) };
-            }
-            std::vector<ax::UIElement> children = timecode::readChildren(element);
-            stack.insert(stack.end(), children.begin(), children.end());
-        }
-    }
-    return {};
-}
-
-std::optional<std::string> TransportReader::readDisplayText(const std::vector<ax::UIElement>& sliders)
-{
-    std::string text;
-    for (std::size_t i = 0; i < sliders.size() && i < kMaxFields; ++i) {
-        std::optional<std::string> value = timecode::readString(sliders[i], ax::Attribute::valueDescription);
-        if (i < 4) {
-            if (!value)
-                return std::nullopt;
-        } else {
-            if (!value)
-                continue;
-            *value = trimmed(*value);
-            if (!allDigits(*value))
-                continue;
-        }
-        if (i > 0)
-            text += ':';
-        text += *value;
-    }
-    return text;
-}
-
 std::optional<double> TransportReader::readDisplaySecondsOnce(platform::Platform& platform, double frameRate)
 {
-    DisplaySearch search = searchDisplay(platform);
-    if (!hasSliderCount(search.sliders))
+    std::optional<timecode::ControlBarDisplay> display = timecode::ControlBarDisplay::locate(platform);
+    if (!display)
         return std::nullopt;
-    std::vector<ax::UIElement> firstFour(search.sliders.begin(), search.sliders.begin() + 4);
-    std::optional<std::string> text = readDisplayText(firstFour);
-    if (!text)
-        return std::nullopt;
-    return timecode::parseLCDTimecode(*text, frameRate);
+    return display->seconds(frameRate);
 }
 
-void TransportReader::applySearch(DisplaySearch search)
+std::optional<timecode::ControlBarDisplay> TransportReader::searchReadableDisplay() const
 {
-    m_sliderGroup = std::move(search.group);
-    m_sliders = std::move(search.sliders);
-    std::int64_t mode = m_sliders.empty() ? timecode::displaymode::unknown : timecode::lcdDisplayMode(m_sliders);
+    std::optional<timecode::ControlBarDisplay> display = timecode::ControlBarDisplay::locate(m_platform);
+    if (display && !display->isReadable())
+        return std::nullopt;
+    return display;
+}
+
+void TransportReader::applySearch(std::optional<timecode::ControlBarDisplay> display)
+{
+    m_display = std::move(display);
+    timecode::DisplayMode mode = m_display ? m_display->mode() : timecode::DisplayMode::unknown;
     if (mode != m_lcdDisplayMode)
-        m_log.info("scrub: LCD display mode {} ({} fields)", mode, m_sliders.size());
+        m_log.info("scrub: LCD display mode {} ({} fields)", timecode::rawValue(mode), sliderCount());
     m_lcdDisplayMode = mode;
 }
 
@@ -182,21 +96,21 @@ void TransportReader::stopPollingIfIdle()
     if (!m_targets.empty())
         return;
     m_pollTimer.reset();
-    m_sliders.clear();
+    m_display.reset();
     m_log.info("scrub: stopped (no targets remain)");
 }
 
 void TransportReader::displayLost()
 {
     invalidateAllTargets();
-    m_sliders.clear();
+    m_display.reset();
     if (++m_reResolveTick < static_cast<std::int64_t>(kTicksPerSecond))
         return;
     m_reResolveTick = 0;
-    DisplaySearch search = searchDisplay(m_platform);
-    if (!search.group)
+    std::optional<timecode::ControlBarDisplay> found = searchReadableDisplay();
+    if (!found)
         return;
-    applySearch(std::move(search));
+    applySearch(std::move(found));
     m_lastSMPTE.clear();
     m_log.info("scrub: SMPTE sliders (re)resolved");
 }
@@ -215,20 +129,19 @@ void TransportReader::pollTick()
             return;
     }
 
-    if (!hasSliderCount(m_sliders)) {
+    if (!hasReadableDisplay()) {
         displayLost();
         return;
     }
 
-    if (m_pollTick % kTicksPerSecond == 0 && m_sliderGroup) {
-        std::optional<std::vector<ax::UIElement>> checked = groupCheck(*m_sliderGroup);
-        if (!checked) {
-            m_sliders.clear();
+    if (m_pollTick % kTicksPerSecond == 0) {
+        std::optional<timecode::ControlBarDisplay> checked = timecode::ControlBarDisplay::fromGroup(m_display->group());
+        if (!checked || !checked->isReadable()) {
             displayLost();
             return;
         }
-        if (checked->size() != m_sliders.size() || timecode::lcdDisplayMode(*checked) != m_lcdDisplayMode) {
-            applySearch(DisplaySearch { m_sliderGroup, std::move(*checked) });
+        if (checked->fieldCount() != m_display->fieldCount() || checked->mode() != m_lcdDisplayMode) {
+            applySearch(std::move(checked));
             m_lastSMPTE.clear();
             m_ticksSinceChange = 0;
         }
@@ -237,7 +150,7 @@ void TransportReader::pollTick()
     if (m_ticksSinceChange >= kIdleAfterUnchangedTicks && m_pollTick % 3 != 0)
         return;
 
-    std::optional<std::string> text = readDisplayText(m_sliders);
+    std::optional<std::string> text = m_display->text();
     if (!text) {
         displayLost();
         return;
@@ -249,7 +162,7 @@ void TransportReader::pollTick()
     } else {
         m_lastSMPTE = *text;
         m_ticksSinceChange = 0;
-        std::string cut = firstFourFields(*text);
+        std::string cut = timecode::firstFourFields(*text);
         bool readable = timecode::parseLCDTimecode(cut, m_targets.begin()->second.frameRate).has_value();
         if (readable != m_lastParseOK) {
             if (!readable) {
@@ -265,7 +178,7 @@ void TransportReader::pollTick()
             return;
         }
 
-        std::int32_t modeWord = static_cast<std::int32_t>(m_lcdDisplayMode + 1);
+        std::int32_t modeWord = timecode::scrubWord(m_lcdDisplayMode);
         for (auto& [path, target] : m_targets) {
             std::optional<double> seconds = timecode::parseLCDTimecode(cut, target.frameRate);
             if (!seconds)
@@ -310,7 +223,7 @@ bool TransportReader::start(double frameRate, bool isDropFrame, const std::strin
             m_targets.erase(existing);
             if (m_targets.empty()) {
                 m_pollTimer.reset();
-                m_sliders.clear();
+                m_display.reset();
             }
         }
         return false;
@@ -327,9 +240,9 @@ bool TransportReader::start(double frameRate, bool isDropFrame, const std::strin
     m_pollTick = 0;
     m_ticksSinceChange = 0;
 
-    applySearch(searchDisplay(m_platform));
+    applySearch(searchReadableDisplay());
 
-    bool found = hasSliderCount(m_sliders);
+    bool found = hasReadableDisplay();
     if (found) {
         m_log.info("scrub: SMPTE sliders found; {} target(s); polling at {:f} Hz (fps {:f} df {})", m_targets.size(),
             static_cast<double>(kTicksPerSecond), frameRate, isDropFrame);
@@ -363,7 +276,7 @@ void TransportReader::stop(const std::string& shmPath)
         return;
     }
     m_pollTimer.reset();
-    m_sliders.clear();
+    m_display.reset();
     m_log.info("scrub: stopped (no targets remain)");
 }
 

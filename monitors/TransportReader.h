@@ -9,11 +9,11 @@
 // main thread.
 #pragma once
 
-#include "ax/UIElement.h"
 #include "monitors/SharedMemoryBlock.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/Platform.h"
+#include "timecode/ControlBarDisplay.h"
 
 #include <chrono>
 #include <cstdint>
@@ -74,21 +74,6 @@ public:
     /// One poll tick, as the timer runs it.
     void pollTick();
 
-    /// The outcome of a full display search.
-    struct DisplaySearch {
-        std::optional<ax::UIElement> group;
-        std::vector<ax::UIElement> sliders;
-    };
-    /// Searches each of Logic's windows depth first (at most 6000 elements each)
-    /// for the first group that passes groupCheck.
-    static DisplaySearch searchDisplay(platform::Platform& platform);
-    /// The group's slider children ordered left to right, at most five, when there
-    /// are 4 or more and the first names an hour field; nothing otherwise.
-    static std::optional<std::vector<ax::UIElement>> groupCheck(const ax::UIElement& group);
-    /// The display text: the value descriptions of the first four sliders (each
-    /// required) and of a fifth when it is all digits, joined with ":".
-    static std::optional<std::string> readDisplayText(const std::vector<ax::UIElement>& sliders);
-
     // State, for diagnostics and tests (main thread).
     bool isPolling() const { return m_pollTimer != nullptr; }
     std::size_t targetCount() const { return m_targets.size(); }
@@ -96,15 +81,18 @@ public:
     std::optional<std::uint32_t> sequenceOf(const std::string& shmPath) const;
     /// The registered target of `shmPath`, or nullptr.
     ScrubTarget* target(const std::string& shmPath);
-    std::int64_t displayMode() const { return m_lcdDisplayMode; }
-    std::size_t sliderCount() const { return m_sliders.size(); }
+    timecode::DisplayMode displayMode() const { return m_lcdDisplayMode; }
+    std::size_t sliderCount() const { return m_display ? m_display->fieldCount() : 0; }
     std::uint32_t pollTickCount() const { return m_pollTick; }
     std::int64_t ticksSinceChange() const { return m_ticksSinceChange; }
-    bool lastParseOK() const { return m_lastParseOK; }
 
 private:
     bool onMainThread(std::string_view operation) const;
-    void applySearch(DisplaySearch search);
+    /// Keeps `display` (nothing when lost) and logs a change of display mode.
+    void applySearch(std::optional<timecode::ControlBarDisplay> display);
+    /// A fresh full search; a display that the reader cannot read counts as none.
+    std::optional<timecode::ControlBarDisplay> searchReadableDisplay() const;
+    bool hasReadableDisplay() const { return m_display && m_display->isReadable(); }
     void invalidateAllTargets();
     /// Unregisters the targets whose file was cut short under their mapping.
     void dropFaultedTargets();
@@ -122,11 +110,11 @@ private:
     /// Ordered by path: "the first target" is the one with the smallest path.
     std::map<std::string, ScrubTarget> m_targets;
     std::unique_ptr<RepeatingTimer> m_pollTimer;
-    std::vector<ax::UIElement> m_sliders;
-    std::optional<ax::UIElement> m_sliderGroup;
+    /// The display being read; nothing while it is lost.
+    std::optional<timecode::ControlBarDisplay> m_display;
     std::string m_lastSMPTE;
     bool m_lastParseOK { true };
-    std::int64_t m_lcdDisplayMode { -1 };
+    timecode::DisplayMode m_lcdDisplayMode { timecode::DisplayMode::unknown };
     std::int64_t m_reResolveTick { 0 };
     std::uint32_t m_pollTick { 0 };
     std::int64_t m_ticksSinceChange { 0 };

@@ -1,12 +1,14 @@
 #include "timecode/ControlBarDisplay.h"
 
-#include "ax/ReadOrNothing.h"
-
+#include "ax/ElementQueries.h"
+#include "ax/Value.h"
 #include "logic/LogicApplication.h"
 #include "platform/Log.h"
+#include "timecode/LocalizedNames.h"
 #include "timecode/TimecodeParsing.h"
 
 #include <algorithm>
+#include <cctype>
 #include <utility>
 
 namespace mq::timecode {
@@ -19,157 +21,14 @@ const log::Logger& scrubLog()
     return logger;
 }
 
-/// Decodes one UTF-8 sequence at `index`; nothing for a malformed one.
-std::optional<std::pair<char32_t, std::size_t>> decode(std::string_view text, std::size_t index)
-{
-    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    unsigned char lead = byte(index);
-    if (lead < 0x80)
-        return std::pair { char32_t(lead), std::size_t(1) };
-    std::size_t length = (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
-    if (length == 0 || index + length > text.size())
-        return std::nullopt;
-    char32_t code = lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(index + i) & 0xC0) != 0x80)
-            return std::nullopt;
-        code = (code << 6) | (byte(index + i) & 0x3F);
-    }
-    return std::pair { code, length };
-}
-
-void encode(std::string& out, char32_t code)
-{
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
-
-char32_t lowercase(char32_t code)
-{
-    if (code >= U'A' && code <= U'Z')
-        return code + 0x20;
-    if (code >= 0xC0 && code <= 0xDE && code != 0xD7)
-        return code + 0x20;
-    if (code == 0x130)
-        return U'i';
-    if (code == 0x178)
-        return 0xFF;
-    bool evenUpper = (code >= 0x100 && code <= 0x12F) || (code >= 0x132 && code <= 0x137) || (code >= 0x14A && code <= 0x177);
-    bool oddUpper = (code >= 0x139 && code <= 0x148) || (code >= 0x179 && code <= 0x17E);
-    if ((evenUpper && code % 2 == 0) || (oddUpper && code % 2 == 1))
-        return code + 1;
-    return code;
-}
-
-template<std::size_t N>
-std::vector<std::string> lowerAll(const std::array<std::string_view, N>& entries)
-{
-    std::vector<std::string> lowered;
-    lowered.reserve(N);
-    for (std::string_view entry : entries)
-        lowered.push_back(lowercased(entry));
-    return lowered;
-}
-
-bool hasRole(const ax::UIElement& element, std::string_view role)
-{
-    std::optional<std::string> read = readString(element, ax::Attribute::role);
-    return read && *read == role;
-}
-
-} // namespace
-
-std::string lowercased(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t index = 0; index < text.size();) {
-        std::optional<std::pair<char32_t, std::size_t>> decoded = decode(text, index);
-        if (!decoded) {
-            out.push_back(text[index++]);
-            continue;
-        }
-        encode(out, lowercase(decoded->first));
-        index += decoded->second;
-    }
-    return out;
-}
-
-bool containsAny(std::string_view text, std::span<const std::string> loweredEntries)
-{
-    std::string lowered = lowercased(text);
-    return std::any_of(loweredEntries.begin(), loweredEntries.end(),
-        [&](const std::string& entry) { return lowered.find(entry) != std::string::npos; });
-}
-
-// Function-local statics are initialised once, thread-safely, on first use.
-std::span<const std::string> loweredHourNames()
-{
-    static const std::vector<std::string> lowered = lowerAll(words::hourNames);
-    return lowered;
-}
-
-std::span<const std::string> loweredControlBarNames()
-{
-    static const std::vector<std::string> lowered = lowerAll(words::controlBarNames);
-    return lowered;
-}
-
-std::span<const std::string> loweredSecondFractionNames()
-{
-    static const std::vector<std::string> lowered = lowerAll(words::secondFractionNames);
-    return lowered;
-}
-
-std::span<const std::string> loweredControlBarStateSampleNames()
-{
-    static const std::vector<std::string> lowered = lowerAll(words::controlBarStateSampleNames);
-    return lowered;
-}
-
-bool isHourFieldDescription(std::string_view description)
-{
-    return containsAny(description, loweredHourNames());
-}
-
-std::optional<std::string> readString(const ax::UIElement& element, ax::Attribute attribute)
-{
-    return ax::readOrNothing<std::string>(element, attribute);
-}
-
-std::vector<ax::UIElement> readChildren(const ax::UIElement& element)
-{
-    return ax::readOrNothing<std::vector<ax::UIElement>>(element, ax::Attribute::children).value_or(std::vector<ax::UIElement> {});
-}
-
-std::vector<ax::UIElement> sliderChildren(const ax::UIElement& group)
-{
-    std::vector<ax::UIElement> sliders;
-    for (const ax::UIElement& child : readChildren(group))
-        if (hasRole(child, "AXSlider"))
-            sliders.push_back(child);
-    return sliders;
-}
-
+/// Orders `sliders` by the x of their AXPosition, ascending, keeping the order of
+/// equal values; a position that cannot be read counts as x = 0.
 void sortByScreenX(std::vector<ax::UIElement>& sliders)
 {
     std::vector<std::pair<double, ax::UIElement>> keyed;
     keyed.reserve(sliders.size());
     for (const ax::UIElement& slider : sliders) {
-        std::optional<platform::CGPoint> position = ax::readOrNothing<platform::CGPoint>(slider, ax::Attribute::position);
+        std::optional<platform::CGPoint> position = slider.attribute<platform::CGPoint>(ax::Attribute::position).valueOr(std::nullopt);
         keyed.emplace_back(position ? position->x : 0.0, slider);
     }
     std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -177,70 +36,101 @@ void sortByScreenX(std::vector<ax::UIElement>& sliders)
         sliders[i] = keyed[i].second;
 }
 
-bool isControlBarGroup(const ax::UIElement& element)
+std::string trimmed(std::string_view text)
 {
-    for (ax::Attribute attribute : { ax::Attribute::description, ax::Attribute::title, ax::Attribute::help }) {
-        std::optional<std::string> text = readString(element, attribute);
-        if (text && containsAny(*text, loweredControlBarNames()))
-            return true;
-    }
-    return false;
+    auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (!text.empty() && isSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back()))
+        text.remove_suffix(1);
+    return std::string(text);
 }
 
-std::optional<std::vector<ax::UIElement>> findSMPTESliders(const ax::UIElement& root)
+bool allDigits(const std::string& text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+std::optional<ControlBarDisplay> ControlBarDisplay::fromGroup(const ax::UIElement& group)
+{
+    std::vector<ax::UIElement> sliders;
+    for (const ax::UIElement& child : ax::childrenOrNone(group))
+        if (ax::hasRole(child, ax::Role::slider))
+            sliders.push_back(child);
+    if (sliders.size() < kMinimumFields)
+        return std::nullopt;
+    sortByScreenX(sliders);
+    if (sliders.size() > kMaximumFields)
+        sliders.erase(sliders.begin() + kMaximumFields, sliders.end());
+    if (!isHourFieldDescription(ax::stringOrNothing(sliders.front(), ax::Attribute::description).value_or("")))
+        return std::nullopt;
+    return ControlBarDisplay(group, std::move(sliders));
+}
+
+std::optional<ControlBarDisplay> ControlBarDisplay::find(const ax::UIElement& root)
 {
     std::vector<ax::UIElement> stack { root };
     std::size_t examined = 0;
-    while (!stack.empty() && examined < kDisplaySearchBudget) {
+    while (!stack.empty() && examined < kSearchBudget) {
         ax::UIElement element = stack.back();
         stack.pop_back();
         ++examined;
-        std::vector<ax::UIElement> children = readChildren(element);
-        if (hasRole(element, "AXGroup")) {
-            std::vector<ax::UIElement> sliders;
-            for (const ax::UIElement& child : children)
-                if (hasRole(child, "AXSlider"))
-                    sliders.push_back(child);
-            if (sliders.size() >= 3) {
-                sortByScreenX(sliders);
-                if (isHourFieldDescription(readString(sliders.front(), ax::Attribute::description).value_or("")))
-                    return sliders;
-            }
-        }
+        if (ax::hasRole(element, ax::Role::group))
+            if (std::optional<ControlBarDisplay> display = fromGroup(element))
+                return display;
+        std::vector<ax::UIElement> children = ax::childrenOrNone(element);
         stack.insert(stack.end(), children.begin(), children.end());
     }
     return std::nullopt;
 }
 
-std::int64_t lcdDisplayMode(std::span<const ax::UIElement> sliders)
+std::optional<ControlBarDisplay> ControlBarDisplay::locate(platform::Platform& platform)
 {
-    if (sliders.size() == 4)
-        return displaymode::frames;
-    if (sliders.size() != 5)
-        return displaymode::unknown;
-    std::optional<std::string> description = readString(sliders[4], ax::Attribute::description);
-    if (!description)
-        return displaymode::unknown;
-    // These three lists are short and read rarely; they are lower-cased at each use.
-    if (containsAny(*description, lowerAll(words::quarterFrameNames)))
-        return displaymode::quarterFrames;
-    if (containsAny(*description, lowerAll(words::subframeNames)))
-        return displaymode::subframes;
-    if (containsAny(*description, lowerAll(words::displayModeSampleNames)))
-        return displaymode::samples;
-    scrubLog().debug("scrub: unrecognised LCD sub-frame field '{}' — display mode unknown", *description);
-    return displaymode::unknown;
+    for (const ax::UIElement& window : logic::logicWindows(platform))
+        if (std::optional<ControlBarDisplay> display = find(window))
+            return display;
+    return std::nullopt;
 }
 
-std::optional<std::string> lcdText(std::span<const ax::UIElement> sliders)
+DisplayMode ControlBarDisplay::mode() const
 {
-    if (sliders.size() != 4 && sliders.size() != 5)
+    if (fieldCount() == 4)
+        return DisplayMode::frames;
+    if (fieldCount() != 5)
+        return DisplayMode::unknown;
+    std::optional<std::string> description = ax::stringOrNothing(m_fields[4], ax::Attribute::description);
+    if (!description)
+        return DisplayMode::unknown;
+    if (containsAnyOf(*description, words::quarterFrameNames))
+        return DisplayMode::quarterFrames;
+    if (containsAnyOf(*description, words::subframeNames))
+        return DisplayMode::subframes;
+    if (containsAnyOf(*description, words::displayModeSampleNames))
+        return DisplayMode::samples;
+    scrubLog().debug("scrub: unrecognised LCD sub-frame field '{}' — display mode unknown", *description);
+    return DisplayMode::unknown;
+}
+
+std::optional<std::string> ControlBarDisplay::text() const
+{
+    if (!isReadable())
         return std::nullopt;
     std::string text;
-    for (std::size_t i = 0; i < 4; ++i) {
-        std::optional<std::string> value = readString(sliders[i], ax::Attribute::valueDescription);
-        if (!value)
-            return std::nullopt;
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        std::optional<std::string> value = ax::stringOrNothing(m_fields[i], ax::Attribute::valueDescription);
+        if (i < 4) {
+            if (!value)
+                return std::nullopt;
+        } else {
+            // The sub-frame field is shown only when it reads as a number.
+            if (!value)
+                continue;
+            *value = trimmed(*value);
+            if (!allDigits(*value))
+                continue;
+        }
         if (i > 0)
             text += ':';
         text += *value;
@@ -248,54 +138,21 @@ std::optional<std::string> lcdText(std::span<const ax::UIElement> sliders)
     return text;
 }
 
-std::optional<double> lcdSeconds(std::span<const ax::UIElement> sliders, double frameRate)
+std::optional<double> ControlBarDisplay::seconds(double frameRate) const
 {
-    std::optional<std::string> text = lcdText(sliders);
-    if (!text)
+    std::optional<std::string> shown = text();
+    if (!shown)
         return std::nullopt;
-    return parseLCDTimecode(*text, frameRate);
+    return parseLCDTimecode(firstFourFields(*shown), frameRate);
 }
 
-std::int64_t evaluateControlBarState(platform::Platform& platform)
+std::string firstFourFields(std::string_view text)
 {
-    std::optional<ax::Application> application = logic::logicApplicationElement(platform);
-    if (!application)
-        return controlbarstate::logicNotReachable;
-    std::vector<ax::UIElement> windows;
-    try {
-        windows = application->windows().value_or(std::vector<ax::UIElement> {});
-    } catch (const ax::AXError&) {
-    }
-
-    // First pass: each window's control bar, the first child group that is one.
-    std::vector<std::optional<ax::UIElement>> controlBars;
-    bool foundControlBar = false;
-    for (const ax::UIElement& window : windows) {
-        std::optional<ax::UIElement> bar;
-        for (const ax::UIElement& child : readChildren(window)) {
-            if (hasRole(child, "AXGroup") && isControlBarGroup(child)) {
-                bar = child;
-                break;
-            }
-        }
-        foundControlBar = foundControlBar || bar.has_value();
-        controlBars.push_back(bar);
-    }
-
-    // Second pass: the display, searched in the control bar or else the whole window.
-    std::optional<std::vector<ax::UIElement>> display;
-    for (std::size_t i = 0; i < windows.size() && !display; ++i)
-        display = findSMPTESliders(controlBars[i].value_or(windows[i]));
-
-    if (!display)
-        return foundControlBar ? controlbarstate::noTimeDisplay : controlbarstate::noControlBar;
-    if (display->size() < 4)
-        return controlbarstate::notFrames;
-    std::string fourth = readString((*display)[3], ax::Attribute::description).value_or("");
-    if (!fourth.empty()
-        && (containsAny(fourth, loweredSecondFractionNames()) || containsAny(fourth, loweredControlBarStateSampleNames())))
-        return controlbarstate::notFrames;
-    return controlbarstate::readable;
+    int separators = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] == ':' && ++separators == 4)
+            return std::string(text.substr(0, i));
+    return std::string(text);
 }
 
 } // namespace mq::timecode

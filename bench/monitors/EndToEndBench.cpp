@@ -15,6 +15,7 @@
 #include "monitors/TransportReader.h"
 #include "platform/linux/LogicSimPlatform.h"
 #include "tests/harness/HelperHarness.h"
+#include "timecode/ControlBarDisplay.h"
 
 #include <algorithm>
 #include <chrono>
@@ -132,9 +133,9 @@ void measureSearch()
     std::vector<double> times;
     for (int i = 0; i < 10; ++i) {
         auto start = Clock::now();
-        auto found = mq::TransportReader::searchDisplay(platform);
+        auto found = mq::timecode::ControlBarDisplay::locate(platform);
         times.push_back(milliseconds(Clock::now() - start));
-        if (found.group)
+        if (found)
             throw std::runtime_error("a display was found in the large window");
     }
     std::sort(times.begin(), times.end());

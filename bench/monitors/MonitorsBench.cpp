@@ -67,8 +67,8 @@ void DisplaySearch6000(benchmark::State& state)
     // The window, 5994 filler elements, the bar, its display group and 4 sliders.
     Logic logic(5994);
     for (auto _ : state) {
-        TransportReader::DisplaySearch found = TransportReader::searchDisplay(logic.scripted.platform);
-        if (found.sliders.size() != 4)
+        std::optional<timecode::ControlBarDisplay> found = timecode::ControlBarDisplay::locate(logic.scripted.platform);
+        if (!found || found->fieldCount() != 4)
             state.SkipWithError("the display was not found");
         benchmark::DoNotOptimize(found);
         state.PauseTiming();

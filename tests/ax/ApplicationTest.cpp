@@ -82,14 +82,14 @@ TEST_F(ApplicationTest, WindowsAreNewElementsInOrderAndAbsentWhenNotAListOfEleme
     platform::AXElementRef first = backend.addWindow(app, "One");
     platform::AXElementRef second = backend.addWindow(app, "Two");
     Application application(backend, 40);
-    std::optional<std::vector<UIElement>> windows = application.windows();
+    std::optional<std::vector<UIElement>> windows = application.windows().value();
     ASSERT_TRUE(windows.has_value());
     EXPECT_EQ(*windows, (std::vector<UIElement> { UIElement(backend, first), UIElement(backend, second) }));
 
     backend.setAttribute(app, "AXWindows", platform::CFArray { first, "not an element" });
-    EXPECT_FALSE(application.windows().has_value());
+    EXPECT_EQ(application.windows(), std::nullopt);
     backend.setAttribute(app, "AXWindows", "nothing");
-    EXPECT_FALSE(application.windows().has_value());
+    EXPECT_EQ(application.windows(), std::nullopt);
     backend.setAttribute(app, "AXWindows", platform::CFArray {});
     EXPECT_EQ(application.windows(), std::vector<UIElement> {});
 }

@@ -44,10 +44,10 @@ TEST_F(ObserverTest, DeliversRegisteredNotificationsOnItsQueueWhileStarted)
         EXPECT_TRUE(queue.isCurrent());
         EXPECT_EQ(from.pid(), 70);
         received.push_back({ element, notification });
-    });
+    }).value();
     ASSERT_NE(observer, nullptr);
     EXPECT_EQ(observer->pid(), 70);
-    observer->addNotification(AXNotification::titleChanged, UIElement(backend, windowRef));
+    ASSERT_TRUE(observer->addNotification(AXNotification::titleChanged, UIElement(backend, windowRef)));
     EXPECT_EQ(backend.registrationCount(observer->axObserver()), 1u);
     EXPECT_EQ(backend.calls().back().name, "AXTitleChanged");
 
@@ -62,7 +62,7 @@ TEST_F(ObserverTest, DeliversRegisteredNotificationsOnItsQueueWhileStarted)
 
     observer->stop();
     EXPECT_FALSE(backend.isScheduled(observer->axObserver()));
-    observer->removeNotification(AXNotification::titleChanged, UIElement(backend, windowRef));
+    ASSERT_TRUE(observer->removeNotification(AXNotification::titleChanged, UIElement(backend, windowRef)));
     EXPECT_EQ(backend.registrationCount(observer->axObserver()), 0u);
     EXPECT_EQ(observer->application(), Application(backend, 70));
 }
@@ -70,7 +70,7 @@ TEST_F(ObserverTest, DeliversRegisteredNotificationsOnItsQueueWhileStarted)
 TEST_F(ObserverTest, AnUnknownNotificationIsPrintedAndNotDelivered)
 {
     int delivered = 0;
-    auto observer = Observer::create(Application(backend, 70), [&](Observer&, const UIElement&, AXNotification) { ++delivered; });
+    auto observer = Observer::create(Application(backend, 70), [&](Observer&, const UIElement&, AXNotification) { ++delivered; }).value();
     observer->start(queue);
     ::testing::internal::CaptureStdout();
     ASSERT_TRUE(backend.postNotificationTo(observer->axObserver(), windowRef, "AXSomethingNew"));
@@ -83,8 +83,8 @@ TEST_F(ObserverTest, TheInfoCallbackReceivesTheUnpackedDictionary)
 {
     ValueDictionary info;
     auto observer = Observer::createWithInfo(Application(backend, 70),
-        [&](Observer&, const UIElement&, AXNotification, const ValueDictionary& dictionary) { info = dictionary; });
-    observer->addNotification(AXNotification::announcementRequested, UIElement(backend, appRef));
+        [&](Observer&, const UIElement&, AXNotification, const ValueDictionary& dictionary) { info = dictionary; }).value();
+    ASSERT_TRUE(observer->addNotification(AXNotification::announcementRequested, UIElement(backend, appRef)));
     observer->start(queue);
     backend.postNotification(appRef, "AXAnnouncementRequested", platform::CFDictionary { { "AXUIElementsKey", windowRef } });
     drain();
@@ -96,10 +96,10 @@ TEST_F(ObserverTest, TheInfoCallbackReceivesTheUnpackedDictionary)
 TEST_F(ObserverTest, NoObserverForAnInvalidApplicationAndReleasedOnDestruction)
 {
     backend.quit(70);
-    EXPECT_EQ(Observer::create(Application(backend, 70), [](Observer&, const UIElement&, AXNotification) {}), nullptr);
+    EXPECT_EQ(Observer::create(Application(backend, 70), [](Observer&, const UIElement&, AXNotification) {}).value(), nullptr);
     backend.addApplication(70);
     {
-        auto observer = Observer::create(Application(backend, 70), [](Observer&, const UIElement&, AXNotification) {});
+        auto observer = Observer::create(Application(backend, 70), [](Observer&, const UIElement&, AXNotification) {}).value();
         ASSERT_NE(observer, nullptr);
     }
     EXPECT_EQ(backend.count(AXCall::observerRelease), 1u);
@@ -109,8 +109,8 @@ TEST_F(ObserverTest, ACallbackQueuedBeforeDestructionDoesNothing)
 {
     int delivered = 0;
     std::promise<void> gate;
-    auto observer = Observer::create(Application(backend, 70), [&](Observer&, const UIElement&, AXNotification) { ++delivered; });
-    observer->addNotification(AXNotification::moved, UIElement(backend, windowRef));
+    auto observer = Observer::create(Application(backend, 70), [&](Observer&, const UIElement&, AXNotification) { ++delivered; }).value();
+    ASSERT_TRUE(observer->addNotification(AXNotification::moved, UIElement(backend, windowRef)));
     observer->start(queue);
     queue.async([future = gate.get_future().share()] { future.wait(); });
     backend.postNotification(windowRef, "AXMoved");

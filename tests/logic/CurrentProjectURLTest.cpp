@@ -12,7 +12,7 @@ constexpr const char* kNotFoundLine
 constexpr const char* kNoDocumentLine = "currentLogicProjectURL: no Logic window exposes AXDocument (no project saved, or none open)";
 
 /// One window of the scenario: where it is listed, and its AXDocument.
-struct WindowSpec {
+struct WindowShape {
     std::optional<std::string> document; // absent: no AXDocument attribute
     bool isMain { false };
     bool isFocused { false };
@@ -22,17 +22,17 @@ struct WindowSpec {
 
 struct ProjectRow {
     const char* name;
-    std::vector<WindowSpec> windows;
+    std::vector<WindowShape> windows;
     std::optional<std::string> expectedPath; // absent: error 61
     std::vector<std::string> skippedDocuments; // logged as unparsable, in order
 };
 
 class CurrentProjectURL : public LogicFixture, public ::testing::WithParamInterface<ProjectRow> {
 protected:
-    void arrange(const std::vector<WindowSpec>& windows)
+    void arrange(const std::vector<WindowShape>& windows)
     {
         platform::AXElementRef app = startLogic();
-        for (const WindowSpec& shape : windows) {
+        for (const WindowShape& shape : windows) {
             platform::AXElementRef window = scripted.accessibility.addElement(testing::kLogicPid);
             scripted.accessibility.setAttribute(window, "AXRole", "AXWindow");
             scripted.accessibility.setAttribute(window, "AXSubrole", shape.subrole);
@@ -52,18 +52,18 @@ TEST_P(CurrentProjectURL, AnswersTheFirstDocumentThatIsAFile)
 {
     const ProjectRow& row = GetParam();
     arrange(row.windows);
-    std::variant<URL, ServiceError> result = currentLogicProjectURL(platform);
+    ServiceResult<URL> result = currentLogicProjectURL(platform);
 
     if (row.expectedPath) {
-        ASSERT_TRUE(std::holds_alternative<URL>(result)) << std::get<ServiceError>(result).localizedDescription;
-        const URL& url = std::get<URL>(result);
+        ASSERT_TRUE(result.hasValue()) << result.error().localizedDescription;
+        const URL& url = result.value();
         EXPECT_TRUE(url.isFileURL());
         EXPECT_EQ(url.path(), *row.expectedPath);
         EXPECT_EQ(levelOf("currentLogicProjectURL: " + *row.expectedPath), log::Level::info);
     } else {
-        ASSERT_TRUE(std::holds_alternative<ServiceError>(result));
-        EXPECT_EQ(std::get<ServiceError>(result), makeServiceError(61, "Logic Pro has no saved project open."));
-        EXPECT_EQ(std::get<ServiceError>(result).domain, "com.quillmoor.marquee.helper");
+        ASSERT_FALSE(result.hasValue());
+        EXPECT_EQ(result.error(), makeServiceError(61, "Logic Pro has no saved project open."));
+        EXPECT_EQ(result.error().domain, "com.quillmoor.marquee.helper");
         EXPECT_EQ(levelOf(kNoDocumentLine), log::Level::info);
     }
     for (const std::string& skipped : row.skippedDocuments)
@@ -97,9 +97,9 @@ using CurrentProjectURLFailures = LogicFixture;
 
 TEST_F(CurrentProjectURLFailures, LogicNotRunningGives60)
 {
-    std::variant<URL, ServiceError> result = currentLogicProjectURL(platform);
-    ASSERT_TRUE(std::holds_alternative<ServiceError>(result));
-    EXPECT_EQ(std::get<ServiceError>(result), makeServiceError(60, "Logic Pro is not running or Accessibility access is denied."));
+    ServiceResult<URL> result = currentLogicProjectURL(platform);
+    ASSERT_FALSE(result.hasValue());
+    EXPECT_EQ(result.error(), makeServiceError(60, "Logic Pro is not running or Accessibility access is denied."));
     EXPECT_EQ(levelOf(kNotFoundLine), log::Level::error);
 }
 
@@ -109,13 +109,13 @@ TEST_F(CurrentProjectURLFailures, AccessibilityDeniedGives60)
     platform::AXElementRef window = scripted.accessibility.addWindow(app, "Song");
     scripted.accessibility.setAttribute(window, "AXDocument", "/Song.logicx");
     scripted.accessibility.setTrusted(false);
-    std::variant<URL, ServiceError> result = currentLogicProjectURL(platform);
-    ASSERT_TRUE(std::holds_alternative<ServiceError>(result));
-    EXPECT_EQ(std::get<ServiceError>(result).code, 60);
+    ServiceResult<URL> result = currentLogicProjectURL(platform);
+    ASSERT_FALSE(result.hasValue());
+    EXPECT_EQ(result.error().code, 60);
     EXPECT_EQ(levelOf(kNotFoundLine), log::Level::error);
 }
 
-TEST_F(CurrentProjectURLFailures, ReadsThatThrowCountAsAbsent)
+TEST_F(CurrentProjectURLFailures, ReadsThatFailCountAsAbsent)
 {
     platform::AXElementRef app = startLogic();
     platform::AXElementRef broken = scripted.accessibility.addWindow(app, "Gone");
@@ -125,9 +125,9 @@ TEST_F(CurrentProjectURLFailures, ReadsThatThrowCountAsAbsent)
     scripted.accessibility.setAttribute(app, "AXMainWindow", broken);
     scripted.accessibility.failCall(AXCall::copyAttributeValue, -25204, app, std::string("AXFocusedWindow"));
     scripted.accessibility.failCall(AXCall::copyAttributeValue, -25202, broken, std::string("AXDocument"));
-    std::variant<URL, ServiceError> result = currentLogicProjectURL(platform);
-    ASSERT_TRUE(std::holds_alternative<URL>(result));
-    EXPECT_EQ(std::get<URL>(result), URL::fileURLWithPath("/song.logicx"));
+    ServiceResult<URL> result = currentLogicProjectURL(platform);
+    ASSERT_TRUE(result.hasValue());
+    EXPECT_EQ(result.value(), URL::fileURLWithPath("/song.logicx"));
 }
 
 TEST_F(CurrentProjectURLFailures, MobileLogicIsReadToo)
@@ -135,9 +135,9 @@ TEST_F(CurrentProjectURLFailures, MobileLogicIsReadToo)
     platform::AXElementRef app = startLogic("com.apple.mobilelogic", 77);
     platform::AXElementRef song = scripted.accessibility.addWindow(app, "Song");
     scripted.accessibility.setAttribute(song, "AXDocument", "file:///iPad/Song.logicx");
-    std::variant<URL, ServiceError> result = currentLogicProjectURL(platform);
-    ASSERT_TRUE(std::holds_alternative<URL>(result));
-    EXPECT_EQ(std::get<URL>(result).path(), "/iPad/Song.logicx");
+    ServiceResult<URL> result = currentLogicProjectURL(platform);
+    ASSERT_TRUE(result.hasValue());
+    EXPECT_EQ(result.value().path(), "/iPad/Song.logicx");
 }
 
 } // namespace

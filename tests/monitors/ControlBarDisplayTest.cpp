@@ -2,6 +2,8 @@
 // search, display modes, the display text and the control-bar state.
 #include "tests/monitors/MonitorFixture.h"
 #include "timecode/ControlBarDisplay.h"
+#include "timecode/ControlBarState.h"
+#include "timecode/LocalizedNames.h"
 
 namespace mq::timecode {
 namespace {
@@ -12,16 +14,9 @@ using monitors::testing::timeSliders;
 using platform::AXElementRef;
 using test::AXCall;
 
-class ControlBarDisplay : public MonitorFixture {
+class ControlBarDisplayTest : public MonitorFixture {
 public:
     ax::UIElement element(const AXElementRef& ref) { return ax::UIElement(scripted.accessibility, ref); }
-    std::vector<ax::UIElement> elements(const std::vector<AXElementRef>& refs)
-    {
-        std::vector<ax::UIElement> out;
-        for (const AXElementRef& ref : refs)
-            out.push_back(element(ref));
-        return out;
-    }
     std::vector<AXElementRef> refsOf(const std::vector<ax::UIElement>& elements)
     {
         std::vector<AXElementRef> out;
@@ -70,7 +65,7 @@ struct ControlBarRow {
     bool expected;
 };
 
-class IsControlBarGroup : public ControlBarDisplay, public ::testing::WithParamInterface<ControlBarRow> {};
+class IsControlBarGroup : public ControlBarDisplayTest, public ::testing::WithParamInterface<ControlBarRow> {};
 
 TEST_P(IsControlBarGroup, MatchesTheControlBarNames)
 {
@@ -97,9 +92,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, IsControlBarGroup,
         ControlBarRow { "NothingToRead", {}, {}, false }),
     [](const auto& info) { return info.param.name; });
 
-// findSMPTESliders
+// ControlBarDisplay::find
 
-TEST_F(ControlBarDisplay, SlidersFollowTheScreenNotTheAccessibilityOrder)
+TEST_F(ControlBarDisplayTest, SlidersFollowTheScreenNotTheAccessibilityOrder)
 {
     scene.startLogic();
     AXElementRef window = scene.addWindow("w");
@@ -107,23 +102,53 @@ TEST_F(ControlBarDisplay, SlidersFollowTheScreenNotTheAccessibilityOrder)
     // Listed frames first, but placed left to right from the hours.
     std::vector<AXElementRef> sliders = scene.addSliders(group,
         { { "Frame", "12", 400 }, { "Second", "00", 300 }, { "Hour", "01", 100 }, { "Minute", "00", 200 } });
-    std::optional<std::vector<ax::UIElement>> found = findSMPTESliders(element(window));
+    std::optional<ControlBarDisplay> found = ControlBarDisplay::find(element(window));
     ASSERT_TRUE(found);
-    EXPECT_EQ(refsOf(*found), (std::vector<AXElementRef> { sliders[2], sliders[3], sliders[1], sliders[0] }));
-    EXPECT_EQ(lcdText(*found), "01:00:00:12");
-    EXPECT_DOUBLE_EQ(lcdSeconds(*found, 25).value_or(0), 3600.48);
+    EXPECT_EQ(found->group(), element(group));
+    EXPECT_EQ(refsOf(found->fields()), (std::vector<AXElementRef> { sliders[2], sliders[3], sliders[1], sliders[0] }));
+    EXPECT_EQ(found->text(), "01:00:00:12");
+    EXPECT_DOUBLE_EQ(found->seconds(25).value_or(0), 3600.48);
 }
 
-TEST_F(ControlBarDisplay, ASliderWithoutAPositionCountsAsLeftmost)
+TEST_F(ControlBarDisplayTest, ASliderWithoutAPositionCountsAsLeftmost)
 {
     scene.startLogic();
     AXElementRef window = scene.addWindow("w");
     AXElementRef group = scene.addGroup(window);
     std::vector<AXElementRef> sliders = scene.addSliders(group, { { "Minute", "00", 20 }, { "Hour", "01", 10 }, { "Second", "00", 30 } });
     scripted.accessibility.removeAttribute(sliders[1], "AXPosition");
-    std::optional<std::vector<ax::UIElement>> found = findSMPTESliders(element(window));
+    std::optional<ControlBarDisplay> found = ControlBarDisplay::find(element(window));
     ASSERT_TRUE(found);
-    EXPECT_EQ(found->front().element(), sliders[1]);
+    EXPECT_EQ(found->fields().front().element(), sliders[1]);
+}
+
+TEST_F(ControlBarDisplayTest, AThreeFieldDisplayIsFoundButNotRead)
+{
+    // One rule finds the display for the state request and for reading; the
+    // readers then decline a display of fewer than four fields.
+    scene.startLogic();
+    AXElementRef window = scene.addWindow("w");
+    scene.addSliders(scene.addGroup(window), { { "Hour", "01", 1 }, { "Minute", "00", 2 }, { "Second", "00", 3 } });
+    std::optional<ControlBarDisplay> found = ControlBarDisplay::find(element(window));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->fieldCount(), 3u);
+    EXPECT_FALSE(found->isReadable());
+    EXPECT_EQ(found->text(), std::nullopt);
+    EXPECT_EQ(found->seconds(25), std::nullopt);
+    EXPECT_EQ(ControlBarDisplay::locate(scripted.platform), found);
+}
+
+TEST_F(ControlBarDisplayTest, LocateSearchesLogicsWindowsInOrder)
+{
+    EXPECT_EQ(ControlBarDisplay::locate(scripted.platform), std::nullopt); // Logic not running
+    scene.startLogic();
+    scene.addGroup(scene.addWindow("Mixer"), std::string("Mixer"));
+    scene.addProjectWithDisplay();
+    std::optional<ControlBarDisplay> found = ControlBarDisplay::locate(scripted.platform);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->group(), element(scene.displayGroup));
+    scripted.accessibility.setTrusted(false);
+    EXPECT_EQ(ControlBarDisplay::locate(scripted.platform), std::nullopt);
 }
 
 struct SearchRow {
@@ -132,17 +157,17 @@ struct SearchRow {
     bool found;
 };
 
-class FindSMPTESliders : public ControlBarDisplay, public ::testing::WithParamInterface<SearchRow> {};
+class FindDisplay : public ControlBarDisplayTest, public ::testing::WithParamInterface<SearchRow> {};
 
-TEST_P(FindSMPTESliders, NeedsThreeSlidersLedByAnHourField)
+TEST_P(FindDisplay, NeedsThreeSlidersLedByAnHourField)
 {
     scene.startLogic();
     AXElementRef window = scene.addWindow("w");
     scene.addSliders(scene.addGroup(scene.addGroup(window)), GetParam().sliders);
-    EXPECT_EQ(findSMPTESliders(element(window)).has_value(), GetParam().found);
+    EXPECT_EQ(ControlBarDisplay::find(element(window)).has_value(), GetParam().found);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, FindSMPTESliders,
+INSTANTIATE_TEST_SUITE_P(Cases, FindDisplay,
     ::testing::Values(SearchRow { "FourFields", timeSliders(), true },
         SearchRow { "ThreeFields", { { "Hour", "01", 1 }, { "Minute", "00", 2 }, { "Second", "00", 3 } }, true },
         SearchRow { "TwoFields", { { "Hour", "01", 1 }, { "Minute", "00", 2 } }, false },
@@ -153,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, FindSMPTESliders,
         SearchRow { "HourNotFirstOnScreen", { { "Hour", "01", 50 }, { "Minute", "00", 2 }, { "Second", "00", 3 } }, false }),
     [](const auto& info) { return info.param.name; });
 
-TEST_F(ControlBarDisplay, TheSearchExaminesAtMost6000Elements)
+TEST_F(ControlBarDisplayTest, TheSearchExaminesAtMost6000Elements)
 {
     scene.startLogic();
     for (std::size_t filler : { 5998u, 5999u }) {
@@ -164,22 +189,22 @@ TEST_F(ControlBarDisplay, TheSearchExaminesAtMost6000Elements)
         scene.addSliders(group, timeSliders());
         for (std::size_t i = 0; i < filler; ++i)
             scripted.accessibility.addChild(window, "AXStaticText");
-        EXPECT_EQ(findSMPTESliders(element(window)).has_value(), filler == 5998u) << filler << " filler elements";
+        EXPECT_EQ(ControlBarDisplay::find(element(window)).has_value(), filler == 5998u) << filler << " filler elements";
     }
 }
 
-// lcdDisplayMode
+// ControlBarDisplay::mode
 
 struct ModeRow {
     const char* name;
     std::size_t count;
     std::optional<std::string> fifth;
-    std::int64_t mode;
+    DisplayMode mode;
 };
 
-class LcdDisplayMode : public ControlBarDisplay, public ::testing::WithParamInterface<ModeRow> {};
+class Mode : public ControlBarDisplayTest, public ::testing::WithParamInterface<ModeRow> {};
 
-TEST_P(LcdDisplayMode, FollowsTheFieldCountAndTheFifthField)
+TEST_P(Mode, FollowsTheFieldCountAndTheFifthField)
 {
     const ModeRow& row = GetParam();
     scene.startLogic();
@@ -189,33 +214,39 @@ TEST_P(LcdDisplayMode, FollowsTheFieldCountAndTheFifthField)
     fields.push_back({ "More", "00", 60 });
     fields.resize(row.count, SliderField { "Hour", "01", 0 });
     std::vector<AXElementRef> sliders = scene.addSliders(group, fields);
-    if (row.count == 5) {
+    if (row.count >= 5) {
         if (row.fifth)
             scripted.accessibility.setAttribute(sliders[4], "AXDescription", *row.fifth);
         else
             scripted.accessibility.removeAttribute(sliders[4], "AXDescription");
     }
-    EXPECT_EQ(lcdDisplayMode(elements(sliders)), row.mode);
+    std::optional<ControlBarDisplay> display = ControlBarDisplay::fromGroup(element(group));
+    ASSERT_TRUE(display);
+    EXPECT_EQ(display->mode(), row.mode);
 
     std::string debugLine = "scrub: unrecognised LCD sub-frame field '" + row.fifth.value_or("") + "' — display mode unknown";
-    bool expectDebug = row.count == 5 && row.fifth && row.mode == -1;
+    bool expectDebug = row.count >= 5 && row.fifth && row.mode == DisplayMode::unknown;
     EXPECT_EQ(linesExactly(debugLine, "helper.scrub"), expectDebug ? 1u : 0u);
     if (expectDebug) {
         EXPECT_EQ(levelOf(debugLine, "helper.scrub"), log::Level::debug);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, LcdDisplayMode,
-    ::testing::Values(ModeRow { "FourFields", 4, {}, 0 }, ModeRow { "Subframe", 5, "Subframe", 1 },
-        ModeRow { "QuarterFrame", 5, "Quarter Frame", 2 }, ModeRow { "Samples", 5, "Samples", 3 }, ModeRow { "Bits", 5, "Bits", -1 },
-        ModeRow { "FrenchSubframe", 5, "Sous-image", 1 }, ModeRow { "FrenchSamplesCapitalised", 5, "Échantillons", 3 },
-        ModeRow { "JapaneseQuarterFrame", 5, "4分の1フレーム", 2 }, ModeRow { "ItalianSamples", 5, "Campioni", 3 },
+INSTANTIATE_TEST_SUITE_P(Cases, Mode,
+    ::testing::Values(ModeRow { "FourFields", 4, {}, DisplayMode::frames }, ModeRow { "Subframe", 5, "Subframe", DisplayMode::subframes },
+        ModeRow { "QuarterFrame", 5, "Quarter Frame", DisplayMode::quarterFrames }, ModeRow { "Samples", 5, "Samples", DisplayMode::samples },
+        ModeRow { "Bits", 5, "Bits", DisplayMode::unknown }, ModeRow { "FrenchSubframe", 5, "Sous-image", DisplayMode::subframes },
+        ModeRow { "FrenchSamplesCapitalised", 5, "Échantillons", DisplayMode::samples },
+        ModeRow { "JapaneseQuarterFrame", 5, "4分の1フレーム", DisplayMode::quarterFrames },
+        ModeRow { "ItalianSamples", 5, "Campioni", DisplayMode::samples },
         // "quarter frame" is tried before "frame"-like subframe names.
-        ModeRow { "QuarterSubframeTriesQuarterFirst", 5, "quarter-frame subframe", 2 },
-        ModeRow { "UnreadableFifth", 5, std::nullopt, -1 }, ModeRow { "ThreeFields", 3, {}, -1 }, ModeRow { "SixFields", 6, {}, -1 }),
+        ModeRow { "QuarterSubframeTriesQuarterFirst", 5, "quarter-frame subframe", DisplayMode::quarterFrames },
+        ModeRow { "UnreadableFifth", 5, std::nullopt, DisplayMode::unknown }, ModeRow { "ThreeFields", 3, {}, DisplayMode::unknown },
+        // Only the first five fields on screen are kept: the fifth decides.
+        ModeRow { "SixFieldsKeepFive", 6, "Subframe", DisplayMode::subframes }),
     [](const auto& info) { return info.param.name; });
 
-// lcdText and lcdSeconds
+// ControlBarDisplay::text and seconds
 
 struct TextRow {
     const char* name;
@@ -224,24 +255,33 @@ struct TextRow {
     std::optional<double> secondsAt25; // compared to within 4 ulps
 };
 
-class LcdText : public ControlBarDisplay, public ::testing::WithParamInterface<TextRow> {};
+class Text : public ControlBarDisplayTest, public ::testing::WithParamInterface<TextRow> {};
 
-TEST_P(LcdText, JoinsTheFirstFourValues)
+TEST_P(Text, JoinsTheFourFieldsAndANumericFifth)
 {
     scene.startLogic();
-    std::vector<AXElementRef> sliders = scene.addSliders(scene.addGroup(scene.addWindow("w")), GetParam().sliders);
-    EXPECT_EQ(lcdText(elements(sliders)), GetParam().text);
-    std::optional<double> seconds = lcdSeconds(elements(sliders), 25);
+    AXElementRef group = scene.addGroup(scene.addWindow("w"));
+    scene.addSliders(group, GetParam().sliders);
+    std::optional<ControlBarDisplay> display = ControlBarDisplay::fromGroup(element(group));
+    ASSERT_TRUE(display);
+    EXPECT_EQ(display->text(), GetParam().text);
+    std::optional<double> seconds = display->seconds(25);
     ASSERT_EQ(seconds.has_value(), GetParam().secondsAt25.has_value());
     if (seconds) {
         EXPECT_DOUBLE_EQ(*seconds, *GetParam().secondsAt25);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, LcdText,
+INSTANTIATE_TEST_SUITE_P(Cases, Text,
     ::testing::Values(TextRow { "OneHourTwelveFrames", timeSliders({ "01", "00", "00", "12" }), "01:00:00:12", 3600.48 },
-        TextRow { "FifthFieldNeverRead",
-            { { "Hour", "00", 1 }, { "Minute", "01", 2 }, { "Second", "02", 3 }, { "Frame", "05", 4 }, { "Subframe", "79", 5 } },
+        TextRow { "NumericFifthShownButNotConverted",
+            { { "Hour", "00", 1 }, { "Minute", "01", 2 }, { "Second", "02", 3 }, { "Frame", "05", 4 }, { "Subframe", " 79 ", 5 } },
+            "00:01:02:05:79", 62.2 },
+        TextRow { "OtherFifthLeftOut",
+            { { "Hour", "00", 1 }, { "Minute", "01", 2 }, { "Second", "02", 3 }, { "Frame", "05", 4 }, { "Subframe", "--", 5 } },
+            "00:01:02:05", 62.2 },
+        TextRow { "UnreadableFifthLeftOut",
+            { { "Hour", "00", 1 }, { "Minute", "01", 2 }, { "Second", "02", 3 }, { "Frame", "05", 4 }, { "Subframe", {}, 5 } },
             "00:01:02:05", 62.2 },
         TextRow { "UnreadableFrame", { { "Hour", "01", 1 }, { "Minute", "00", 2 }, { "Second", "00", 3 }, { "Frame", {}, 4 } },
             std::nullopt, std::nullopt },
@@ -274,7 +314,7 @@ struct StateRow {
     std::int64_t state;
 };
 
-class EvaluateControlBarState : public ControlBarDisplay, public ::testing::WithParamInterface<StateRow> {
+class EvaluateControlBarState : public ControlBarDisplayTest, public ::testing::WithParamInterface<StateRow> {
 public:
     void arrange(Scene which)
     {
@@ -355,7 +395,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, EvaluateControlBarState,
         StateRow { "DisplayInAnotherWindow", Scene::hiddenBarOnlyDisplayElsewhere, 0 }),
     [](const auto& info) { return info.param.name; });
 
-TEST_F(ControlBarDisplay, TheBarIsSearchedInsteadOfItsWindow)
+TEST_F(ControlBarDisplayTest, TheBarIsSearchedInsteadOfItsWindow)
 {
     // A display outside the control bar of a window that has one is not found.
     scene.startLogic();

@@ -135,6 +135,26 @@ TEST_F(TransportReaderTest, StartWithoutADisplayAnswersFalseAndKeepsLooking)
     EXPECT_EQ(snapshotOf(client), (client::ScrubSnapshot { 1.0, true, 1, 1 }));
 }
 
+TEST_F(TransportReaderTest, AThreeFieldDisplayIsNotReadUntilItShowsFour)
+{
+    scene.startLogic();
+    scene.addProjectWithDisplay({ { "Hour", "01", 10 }, { "Minute", "00", 20 }, { "Second", "00", 30 } });
+    makeReader();
+    std::string path = files.file("scrub");
+    EXPECT_FALSE(start(25, path));
+    client::ScrubReader client = clientOf(path);
+    ticks(60);
+    EXPECT_EQ(linesExactly("scrub: SMPTE sliders (re)resolved", kScrub), 0u);
+    EXPECT_FALSE(snapshotOf(client).valid);
+
+    // The frame field appears: found at the next search, and read.
+    scene.addSliders(scene.displayGroup, { { "Frame", std::string("05"), 40 } });
+    ticks(60);
+    EXPECT_EQ(linesExactly("scrub: SMPTE sliders (re)resolved", kScrub), 1u);
+    ticks(1);
+    EXPECT_EQ(snapshotOf(client), (client::ScrubSnapshot { tc(1, 0, 0, 5, 25), true, 1, 1 }));
+}
+
 TEST_F(TransportReaderTest, ARestartWithAnotherRateKeepsTheSequenceAndConvertsAtTheNewRate)
 {
     scene.startLogic();
@@ -349,9 +369,9 @@ TEST_F(TransportReaderTest, TheGroupIsRecheckedOnceASecond)
     // The display gains a subframe field: seen at the next whole second.
     scene.addSliders(scene.displayGroup, { { "Subframe", std::string("07"), 50 } });
     ticks(58);
-    EXPECT_EQ(main.sync([&] { return reader->displayMode(); }), 0);
+    EXPECT_EQ(main.sync([&] { return reader->displayMode(); }), timecode::DisplayMode::frames);
     ticks(1);
-    EXPECT_EQ(main.sync([&] { return reader->displayMode(); }), 1);
+    EXPECT_EQ(main.sync([&] { return reader->displayMode(); }), timecode::DisplayMode::subframes);
     EXPECT_EQ(levelOf("scrub: LCD display mode 1 (5 fields)", kScrub), log::Level::info);
     EXPECT_EQ(snapshotOf(client), (client::ScrubSnapshot { 3600.0, true, 2, 2 }));
 }

@@ -5,6 +5,7 @@
 #include "monitors/TransportReader.h"
 #include "tests/sim/LogicSimFixture.h"
 #include "timecode/ControlBarDisplay.h"
+#include "timecode/ControlBarState.h"
 
 #include <cmath>
 #include <thread>
@@ -30,15 +31,13 @@ protected:
     std::optional<double> displaySeconds(double fps = 25) { return TransportReader::readDisplaySecondsOnce(platform(), fps); }
     std::optional<std::string> displayText()
     {
-        TransportReader::DisplaySearch found = TransportReader::searchDisplay(platform());
-        if (found.sliders.empty())
-            return std::nullopt;
-        return TransportReader::readDisplayText(found.sliders);
+        std::optional<timecode::ControlBarDisplay> found = timecode::ControlBarDisplay::locate(platform());
+        return found ? found->text() : std::nullopt;
     }
     std::int64_t displayMode()
     {
-        TransportReader::DisplaySearch found = TransportReader::searchDisplay(platform());
-        return found.sliders.empty() ? -1 : timecode::lcdDisplayMode(found.sliders);
+        std::optional<timecode::ControlBarDisplay> found = timecode::ControlBarDisplay::locate(platform());
+        return timecode::rawValue(found ? found->mode() : timecode::DisplayMode::unknown);
     }
 
     std::optional<Platform> m_platform;

@@ -5,7 +5,7 @@
 // a silent coercion (an integer is accepted where a double is expected).
 #pragma once
 
-#include "app/ipc/ServiceError.h"
+#include "platform/ServiceError.h"
 #include "platform/URL.h"
 
 #include <cmath>

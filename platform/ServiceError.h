@@ -1,5 +1,9 @@
-// The error object that failed requests reply with.
+// The error object that failed requests reply with, and the result type of the
+// operations that produce one. It sits below the Logic operations and the request
+// protocol alike, so that neither has to link the other.
 #pragma once
+
+#include "platform/Expected.h"
 
 #include <cstdint>
 #include <string>
@@ -24,5 +28,10 @@ inline ServiceError makeServiceError(std::int64_t code, std::string message)
 {
     return ServiceError { std::string(kServiceErrorDomain), code, std::move(message) };
 }
+
+/// What an operation that replies to a client produces: its value, or the error
+/// object of its failure reply.
+template<typename T>
+using ServiceResult = Expected<T, ServiceError>;
 
 } // namespace mq
