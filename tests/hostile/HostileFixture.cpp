@@ -165,13 +165,18 @@ void HostileTest::expectRecovered()
     // newcomer's is closed again.
     HelperResources now = resourcesOf(harness.helper().pid());
     auto deadline = Clock::now() + 5s;
-    while (!now.sameCountsAs(m_baseline) && Clock::now() < deadline) {
+    // The global pool lets an idle thread retire, so the helper may end with fewer
+    // threads than it had; more would be a leak.
+    auto recovered = [&] {
+        return now.descriptors == m_baseline.descriptors && now.mappings == m_baseline.mappings && now.threads <= m_baseline.threads;
+    };
+    while (!recovered() && Clock::now() < deadline) {
         std::this_thread::sleep_for(20ms);
         now = resourcesOf(harness.helper().pid());
     }
     EXPECT_EQ(now.descriptors, m_baseline.descriptors) << "descriptors";
     EXPECT_EQ(now.mappings, m_baseline.mappings) << "mappings; before:\n" << m_baseline.mapsText << "after:\n" << now.mapsText;
-    EXPECT_EQ(now.threads, m_baseline.threads) << "threads";
+    EXPECT_LE(now.threads, m_baseline.threads) << "threads";
 
     std::cout << "[hostile] " << ::testing::UnitTest::GetInstance()->current_test_info()->name() << ": helper peak RSS "
               << now.peakResidentKilobytes << " kB, bystander worst reply " << std::max(worst, newcomerLatency).count() << " ms"

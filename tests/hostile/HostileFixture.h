@@ -31,10 +31,6 @@ struct HelperResources {
     /// /proc/<pid>/maps, for the message when the counts differ.
     std::string mapsText;
 
-    bool sameCountsAs(const HelperResources& other) const
-    {
-        return descriptors == other.descriptors && mappings == other.mappings && threads == other.threads;
-    }
 };
 
 /// Reads /proc/<pid>. Thread stacks and allocator arenas are left out of the
