@@ -1,8 +1,14 @@
 #include "app/MQHelperService.h"
 
+#include "app/ipc/Frame.h"
+
 #include "logic/CurrentProjectURL.h"
 #include "logic/GoToPosition.h"
+#include "logic/LogicDrivingLock.h"
 #include "logic/StoredActionRunner.h"
+#include "maintenance/CrashReportFetch.h"
+#include "maintenance/UpdateCheck.h"
+#include "permissions/Permissions.h"
 #include "timecode/ControlBarDisplay.h"
 
 #include <cmath>
@@ -15,6 +21,12 @@ namespace {
 // CGRectNull: the rectangle that stands for "no rectangle".
 // The stored action that opens Logic's Project Settings at Synchronization.
 constexpr std::uint32_t kSynchronizationSettingsAction = 681;
+
+// Room in a reply frame for everything but the report or release notes: the frame's
+// header values, the file name (at most NAME_MAX bytes), or the version and download
+// address (bounded by the version document's size limit).
+constexpr std::size_t kReplyOverheadBytes = 128 * 1024;
+constexpr std::size_t kMaxReplyPayloadBytes = ipc::kMaxReplyFrameBytes - kReplyOverheadBytes;
 
 constexpr platform::CGRect kNullRect { { std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity() }, { 0, 0 } };
 
@@ -145,6 +157,7 @@ void MQHelperService::readLogicProjectStartSMPTEWithFrameRate(double frameRate, 
         reply(0.0, 0.0, -1, false, notImplemented("readLogicProjectStartSMPTE"));
         return;
     }
+    auto driving = logic::LogicDrivingLock::processWide().acquire("readLogicProjectStartSMPTE");
     auto result = logic::readLogicProjectStartSMPTE(*logic, frameRate, isDropFrame);
     if (auto* start = std::get_if<logic::ProjectStart>(&result))
         reply(start->barOneSeconds, start->viewOffsetSeconds, start->displayMode, true, std::nullopt);
@@ -159,6 +172,7 @@ void MQHelperService::readLogicPlayheadSMPTEWithFrameRate(double frameRate, bool
         reply(0.0, false, notImplemented("readLogicPlayheadSMPTE"));
         return;
     }
+    auto driving = logic::LogicDrivingLock::processWide().acquire("readLogicPlayheadSMPTE");
     auto result = logic::readLogicPlayheadSMPTE(*logic, frameRate, isDropFrame);
     if (auto* seconds = std::get_if<double>(&result))
         reply(*seconds, true, std::nullopt);
@@ -174,6 +188,7 @@ void MQHelperService::goToLogicPlayheadSMPTESeconds(double seconds, double frame
         reply(0.0, std::nan(""), false, notImplemented("goToLogicPlayheadSMPTESeconds"));
         return;
     }
+    auto driving = logic::LogicDrivingLock::processWide().acquire("goToLogicPlayheadSMPTESeconds");
     auto result = logic::goToLogicPlayheadSMPTESeconds(*logic, seconds, frameRate, isDropFrame);
     if (auto* move = std::get_if<logic::PlayheadMove>(&result))
         reply(move->landedSeconds, move->viewOffsetSeconds, true, std::nullopt);
@@ -196,8 +211,18 @@ void MQHelperService::currentLogicProjectURLWithReply(Reply<void(std::optional<U
 
 void MQHelperService::fetchLatestCrashReportWithReply(Reply<void(std::optional<Data>, std::optional<std::string>)> reply)
 {
-    // FIXME: the crash report search is not built yet; nothing found is the neutral answer.
-    reply(std::nullopt, std::nullopt);
+    auto home = maintenance::currentUserHomeDirectory();
+    if (!home) {
+        m_log.info("fetchLatestCrashReport: DiagnosticReports unreadable or absent");
+        reply(std::nullopt, std::nullopt);
+        return;
+    }
+    auto report = maintenance::fetchLatestCrashReport(maintenance::diagnosticReportsFolder(*home), kMaxReplyPayloadBytes);
+    if (!report) {
+        reply(std::nullopt, std::nullopt);
+        return;
+    }
+    reply(Data(std::move(report->bytes)), std::move(report->fileName));
 }
 
 // Discipline 1: immediate.
@@ -222,27 +247,69 @@ void MQHelperService::runActionWithCode(std::uint32_t code, Reply<void(bool)> re
 
 // Discipline 2: main-queue hop.
 
+// The permission jobs block the main thread while System Events starts (at most
+// 1.5 s) and while a consent prompt is shown, as the system's own calls do. Without
+// a platform nothing can be granted, opened or asked, and each still replies.
+
 void MQHelperService::permissionsStatusWithReply(Reply<void(bool, bool, bool, bool)> reply)
 {
-    m_environment.mainQueue.async([reply = std::move(reply)]() mutable {
-        // FIXME: the permission checks are not built yet; nothing is reported as granted.
-        reply(false, false, false, false);
+    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
+        auto self = weak.lock();
+        if (!self || !self->m_environment.platform) {
+            reply(false, false, false, false);
+            return;
+        }
+        permissions::Permissions checks(*self->m_environment.platform);
+        bool accessibility = checks.isAccessibilityTrusted();
+        bool logic = checks.status(permissions::PermissionKind::automationLogic) == permissions::PermissionStatus::granted;
+        bool systemEvents = checks.status(permissions::PermissionKind::automationSystemEvents) == permissions::PermissionStatus::granted;
+        self->m_log.info("permissionsStatus: ax={} logic={} se={}", accessibility, logic, systemEvents);
+        reply(accessibility, logic, systemEvents, accessibility && logic && systemEvents);
     });
 }
 
 void MQHelperService::primeAutomationPromptsWithReply(Reply<void()> reply)
 {
-    m_environment.mainQueue.async([reply = std::move(reply)]() mutable { reply(); });
+    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
+        auto self = weak.lock();
+        if (!self || !self->m_environment.platform) {
+            reply();
+            return;
+        }
+        auto& platform = *self->m_environment.platform;
+        // An accessory application may come to the front, and its prompts with it.
+        platform.workspace.setActivationPolicy(platform::ActivationPolicy::accessory);
+        platform.workspace.activateIgnoringOtherApps();
+        self->m_log.info("primeAutomationPrompts: firing Logic + System Events consent prompts");
+        permissions::Permissions checks(platform);
+        checks.requestPermission(permissions::PermissionKind::automationLogic);
+        checks.requestPermission(permissions::PermissionKind::automationSystemEvents);
+        reply();
+    });
 }
 
 void MQHelperService::openAccessibilitySettingsWithReply(Reply<void()> reply)
 {
-    m_environment.mainQueue.async([reply = std::move(reply)]() mutable { reply(); });
+    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
+        if (auto self = weak.lock()) {
+            self->m_log.info("openAccessibilitySettings: opening System Settings → Accessibility");
+            if (self->m_environment.platform)
+                self->m_environment.platform->workspace.openURL(permissions::accessibilitySettingsURL());
+        }
+        reply();
+    });
 }
 
 void MQHelperService::openAutomationSettingsWithReply(Reply<void()> reply)
 {
-    m_environment.mainQueue.async([reply = std::move(reply)]() mutable { reply(); });
+    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
+        if (auto self = weak.lock()) {
+            self->m_log.info("openAutomationSettings: opening System Settings → Automation");
+            if (self->m_environment.platform)
+                self->m_environment.platform->workspace.openURL(permissions::automationSettingsURL());
+        }
+        reply();
+    });
 }
 
 void MQHelperService::evaluateControlBarStateWithFrameRate(double, bool, Reply<void(std::int64_t)> reply)
@@ -329,18 +396,28 @@ void MQHelperService::openLogicSynchronizationSettingsWithReply(Reply<void()> re
 void MQHelperService::checkForUpdateWithReply(
     Reply<void(bool, std::optional<std::string>, std::optional<URL>, std::optional<Data>, OptionalError)> reply)
 {
-    m_environment.userInitiatedQueue.async([this, reply = std::move(reply)]() mutable {
-        reply(false, std::nullopt, std::nullopt, std::nullopt, notImplemented("checkForUpdate"));
-    });
+    // The two transfers run on the shared transfer engine's thread and the reply is
+    // sent from the last completion; the connection's thread goes on at once. The
+    // completion holds nothing of the service, so a service gone by then is no matter.
+    maintenance::checkForUpdate(maintenance::TransferEngine::shared(), maintenance::loadUpdateCheckSettings(),
+        kMaxReplyPayloadBytes, [reply = std::move(reply)](maintenance::UpdateCheckOutcome outcome) mutable {
+            if (auto* update = std::get_if<maintenance::UpdateAvailable>(&outcome))
+                reply(true, std::move(update->version), std::move(update->downloadURL), Data(std::move(update->releaseNotesHTML)),
+                    std::nullopt);
+            else
+                reply(false, std::nullopt, std::nullopt, std::nullopt,
+                    makeServiceError(maintenance::kUpdateCheckErrorCode, std::move(std::get<std::string>(outcome))));
+        });
 }
 
 void MQHelperService::recheckPermissionsBouncingWithReply(Reply<void()> reply)
 {
+    m_log.info("recheckPermissionsBouncing: replying then exiting for a clean relaunch");
     reply();
-    m_environment.mainQueue.after(std::chrono::milliseconds(100), [this] {
-        m_log.notice("recheckPermissionsBouncing: exiting for a relaunch");
-        if (m_environment.exitForRelaunch)
-            m_environment.exitForRelaunch();
+    // A fresh process sees the permissions granted since this one started.
+    m_environment.mainQueue.after(std::chrono::milliseconds(100), [exitProcess = m_environment.exitForRelaunch] {
+        if (exitProcess)
+            exitProcess();
     });
 }
 

@@ -1,5 +1,6 @@
 #include "logic/GoToPosition.h"
 
+#include "logic/DialogGuard.h"
 #include "logic/DialogInput.h"
 #include "logic/DialogTimecode.h"
 #include "logic/DialogWait.h"
@@ -124,6 +125,7 @@ std::variant<PlayheadMove, ServiceError> goToLogicPlayheadSMPTESeconds(LogicDriv
     auto dialog = waitForLogicModalDialog(logic.platform, "Go to Position (move playhead)");
     if (!dialog)
         return fail("goToLogicPlayheadSMPTESeconds", kMoveDialogMissing, "Go to Position dialog did not appear in time");
+    DialogGuard guard(logic.platform, *dialog);
 
     double viewOffset = measureViewOffset(controlBarSeconds, *dialog, frameRate);
     auto layout = timecodeLayout(*dialog);
@@ -133,6 +135,11 @@ std::variant<PlayheadMove, ServiceError> goToLogicPlayheadSMPTESeconds(LogicDriv
     components.fraction = 0;
     auto text = timecode::typedTimecodeText(components, layout, frameRate);
 
+    // Key events go to whatever is in front: nothing is sent unless the dialog still is.
+    if (auto why = guard.whyNotInFront()) {
+        serviceLog().error("goToLogicPlayheadSMPTESeconds: {} before typing; nothing sent", *why);
+        return fail("goToLogicPlayheadSMPTESeconds", kMoveDialogMissing, "Go to Position dialog did not appear in time");
+    }
     pressKey(logic.platform, platform::keycode::tab); // From the bar field to the SMPTE field.
     sleepForSeconds(0.06);
     typeTextWithKeyEvents(logic.platform, text);
@@ -140,6 +147,10 @@ std::variant<PlayheadMove, ServiceError> goToLogicPlayheadSMPTESeconds(LogicDriv
     sleepForSeconds(0.5);
 
     auto landed = readDialogTimecodeGroup(*dialog, 2);
+    if (auto why = guard.whyNotInFront()) {
+        serviceLog().error("goToLogicPlayheadSMPTESeconds: {} before confirming; nothing more sent", *why);
+        return fail("goToLogicPlayheadSMPTESeconds", kMoveDialogMissing, "Go to Position dialog did not appear in time");
+    }
     pressDefaultButton(logic.platform, *dialog);
 
     double landedSeconds = std::nan("");

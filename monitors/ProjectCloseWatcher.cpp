@@ -149,8 +149,27 @@ bool ProjectCloseWatcher::mayJudge() const
     return !entryIs(*session, "CGSSessionScreenIsLocked", true) && !entryIs(*session, "kCGSSessionOnConsoleKey", false);
 }
 
+void ProjectCloseWatcher::dropFaultedTargets()
+{
+    bool dropped = false;
+    for (auto it = m_targets.begin(); it != m_targets.end();) {
+        if (!it->second.shm.faulted()) {
+            ++it;
+            continue;
+        }
+        m_log.error("watch: shared-memory file {} was cut short under its mapping; target dropped", it->first);
+        it = m_targets.erase(it);
+        dropped = true;
+    }
+    if (dropped && m_targets.empty()) {
+        m_pollTimer.reset();
+        m_log.info("watch stopped (no targets remain)");
+    }
+}
+
 void ProjectCloseWatcher::check()
 {
+    dropFaultedTargets();
     if (m_targets.empty())
         return;
     if (!mayJudge()) {
@@ -203,9 +222,13 @@ void ProjectCloseWatcher::check()
         if (seenClosed && ++target.closedStreak >= kClosedChecksToFlag) {
             target.shm.storeClosedFlag();
             target.flagged = true;
-            m_log.info("project closed → flagged {}", target.projectPath.value_or("<unsaved>"));
+            // A store into a file cut short lands on a private page: the client
+            // never sees it, so it is not reported as flagged.
+            if (!target.shm.faulted())
+                m_log.info("project closed → flagged {}", target.projectPath.value_or("<unsaved>"));
         }
     }
+    dropFaultedTargets();
 }
 
 bool ProjectCloseWatcher::start(const std::string& shmPath)
@@ -213,12 +236,18 @@ bool ProjectCloseWatcher::start(const std::string& shmPath)
     if (!onMainThread("start"))
         return false;
 
-    std::variant<shm::WatchBlock, shm::MapFailure> opened = shm::WatchBlock::open(shmPath);
+    if (!m_targets.contains(shmPath) && m_targets.size() >= kMaxTargets) {
+        m_log.error("watch start refused: target limit {} reached", kMaxTargets);
+        return false;
+    }
+
+    std::variant<shm::WatchBlock, shm::MapFailure> opened = shm::WatchBlock::open(shmPath, shm::FaultPolicy::guarded);
     if (auto* failure = std::get_if<shm::MapFailure>(&opened)) {
-        if (failure->stage == shm::MapFailure::Stage::open)
-            m_log.error("open shm failed errno {}", failure->error);
+        const char* stage = failure->stage == shm::MapFailure::Stage::open ? "open shm" : "mmap";
+        if (failure->reason)
+            m_log.error("{} failed errno {} ({})", stage, failure->error, failure->reason);
         else
-            m_log.error("mmap failed errno {}", failure->error);
+            m_log.error("{} failed errno {}", stage, failure->error);
         // A previous watch of this path must not live on with a mapping of a file
         // that can no longer be opened: it is dropped.
         if (m_targets.erase(shmPath) > 0 && m_targets.empty())

@@ -55,6 +55,8 @@ public:
     static constexpr std::chrono::nanoseconds kResumeGrace { std::chrono::seconds(3) };
     /// Consecutive closed checks that flag a project.
     static constexpr std::int64_t kClosedChecksToFlag = 2;
+    /// Watched paths at most; a start for one more new path is refused.
+    static constexpr std::size_t kMaxTargets = 256;
 
     /// How the watcher keeps time. Tests give their own clock and a long interval
     /// when they drive check() by hand.
@@ -74,7 +76,9 @@ public:
     /// Registers or re-registers `shmPath`, binds it to the front project and makes
     /// sure the checks run. False when the file could not be opened or mapped: the
     /// path is then not watched (and a previous watch of it is dropped). A restart
-    /// never clears a flag already written.
+    /// never clears a flag already written. A new path beyond kMaxTargets answers
+    /// false and changes nothing. A file cut short while mapped drops its target
+    /// with an error line (the mappings are guarded against the fault).
     bool start(const std::string& shmPath);
     /// Unregisters `shmPath`; silently nothing when it is not watched.
     void stop(const std::string& shmPath);
@@ -102,6 +106,8 @@ public:
 private:
     bool onMainThread(std::string_view operation) const;
     void resetStreaks();
+    /// Unregisters the targets whose file was cut short under their mapping.
+    void dropFaultedTargets();
 
     platform::Platform& m_platform;
     RunLoop& m_mainLoop;

@@ -18,12 +18,19 @@
 namespace mq::shm {
 
 /// Why a file could not be used. `stage` tells which log line applies; `error` is
-/// the errno value.
+/// the errno value; `reason` says why a path was refused before or instead of
+/// being opened (nullptr when the system call's errno says it all).
 struct MapFailure {
     enum class Stage { open, map };
     Stage stage;
     int error;
+    const char* reason { nullptr };
 };
+
+/// Whether a mapping survives its file being cut short (SharedMemoryBlockGuard.h).
+/// The helper guards its monitors' mappings; a client reader does not install a
+/// signal handler in the plug-in's process.
+enum class FaultPolicy { unguarded, guarded };
 
 /// A mapped 64-byte file. Move-only; unmapped when destroyed.
 class MappedBlock {
@@ -36,8 +43,15 @@ public:
     /// - a FIFO, device or socket fails to open with EINVAL; the file is opened
     ///   non-blocking, so a FIFO without a writer never holds the caller up;
     /// - a file this process may not write fails to open (EACCES, EROFS...).
-    /// Failures of ftruncate and mmap are map failures.
-    static std::variant<MappedBlock, MapFailure> open(const std::string& path);
+    /// A path is refused without being opened when it is relative (it would
+    /// depend on the working directory) or holds a NUL byte (the system would cut
+    /// it there): EINVAL with a reason. An existing file whose size is neither 0,
+    /// kBlockSize nor one memory page was not made for this protocol and is
+    /// refused unchanged (EEXIST with a reason). Symbolic links before the last
+    /// component are followed.
+    /// Failures of ftruncate and mmap are map failures. A guarded mapping is
+    /// watched for faults (faulted()).
+    static std::variant<MappedBlock, MapFailure> open(const std::string& path, FaultPolicy policy = FaultPolicy::unguarded);
 
     MappedBlock(MappedBlock&& other) noexcept;
     MappedBlock& operator=(MappedBlock&& other) noexcept;
@@ -56,18 +70,29 @@ public:
         return std::atomic_ref<T>(*reinterpret_cast<T*>(static_cast<unsigned char*>(m_address) + offset));
     }
 
+    /// True once a store or load faulted because the file was cut short under the
+    /// mapping (guarded blocks only). The block then reads and writes a private
+    /// page that nobody else sees; its owner should drop it.
+    bool faulted() const;
+
 private:
-    explicit MappedBlock(void* address)
+    MappedBlock(void* address, int guardSlot)
         : m_address(address)
+        , m_guardSlot(guardSlot)
     {
     }
+    void unmap();
     void* m_address;
+    int m_guardSlot;
 };
 
 /// The scrub block (the transport position and its sequence number).
 class ScrubBlock {
 public:
-    static std::variant<ScrubBlock, MapFailure> open(const std::string& path);
+    static std::variant<ScrubBlock, MapFailure> open(const std::string& path, FaultPolicy policy = FaultPolicy::unguarded);
+
+    /// See MappedBlock::faulted.
+    bool faulted() const { return m_block.faulted(); }
 
     // The helper's side.
     std::uint32_t steadyRateRequest() const
@@ -109,7 +134,10 @@ private:
 /// The project-watch block (the closed flag).
 class WatchBlock {
 public:
-    static std::variant<WatchBlock, MapFailure> open(const std::string& path);
+    static std::variant<WatchBlock, MapFailure> open(const std::string& path, FaultPolicy policy = FaultPolicy::unguarded);
+
+    /// See MappedBlock::faulted.
+    bool faulted() const { return m_block.faulted(); }
 
     /// The helper's one store: the flag set to 1.
     void storeClosedFlag() { m_block.field<std::uint32_t, watch::kClosedFlagOffset>().store(1, std::memory_order_release); }

@@ -161,6 +161,31 @@ void TransportReader::invalidateAllTargets()
     }
 }
 
+void TransportReader::dropFaultedTargets()
+{
+    bool dropped = false;
+    for (auto it = m_targets.begin(); it != m_targets.end();) {
+        if (!it->second.shm.faulted()) {
+            ++it;
+            continue;
+        }
+        m_log.error("scrub: shared-memory file {} was cut short under its mapping; target dropped", it->first);
+        it = m_targets.erase(it);
+        dropped = true;
+    }
+    if (dropped)
+        stopPollingIfIdle();
+}
+
+void TransportReader::stopPollingIfIdle()
+{
+    if (!m_targets.empty())
+        return;
+    m_pollTimer.reset();
+    m_sliders.clear();
+    m_log.info("scrub: stopped (no targets remain)");
+}
+
 void TransportReader::displayLost()
 {
     invalidateAllTargets();
@@ -178,6 +203,7 @@ void TransportReader::displayLost()
 
 void TransportReader::pollTick()
 {
+    dropFaultedTargets();
     if (m_targets.empty())
         return;
 
@@ -263,13 +289,19 @@ bool TransportReader::start(double frameRate, bool isDropFrame, const std::strin
     if (!onMainThread("start"))
         return false;
 
-    std::variant<shm::ScrubBlock, shm::MapFailure> opened = shm::ScrubBlock::open(shmPath);
     auto existing = m_targets.find(shmPath);
+    if (existing == m_targets.end() && m_targets.size() >= kMaxTargets) {
+        m_log.error("scrub: target limit {} reached; start refused", kMaxTargets);
+        return false;
+    }
+
+    std::variant<shm::ScrubBlock, shm::MapFailure> opened = shm::ScrubBlock::open(shmPath, shm::FaultPolicy::guarded);
     if (auto* failure = std::get_if<shm::MapFailure>(&opened)) {
-        if (failure->stage == shm::MapFailure::Stage::open)
-            m_log.error("scrub: open shm failed errno {}", failure->error);
+        const char* stage = failure->stage == shm::MapFailure::Stage::open ? "open shm" : "mmap";
+        if (failure->reason)
+            m_log.error("scrub: {} failed errno {} ({})", stage, failure->error, failure->reason);
         else
-            m_log.error("scrub: mmap failed errno {}", failure->error);
+            m_log.error("scrub: {} failed errno {}", stage, failure->error);
         // A registered path whose file can no longer be opened is dropped, so that
         // nothing is written through its old mapping once it is released.
         if (existing != m_targets.end()) {

@@ -45,6 +45,9 @@ public:
     static constexpr std::uint32_t kTicksPerSecond = 60;
     /// Unchanged readings after which the reader falls to the idle rate.
     static constexpr std::int64_t kIdleAfterUnchangedTicks = 30;
+    /// Registered paths at most; a start for one more new path is refused. Every
+    /// target is a mapping, and the process's mappings are a bounded resource.
+    static constexpr std::size_t kMaxTargets = 256;
 
     /// `pollInterval` is the timer's interval; tests that drive pollTick() by hand
     /// give a long one so that the timer never interferes.
@@ -57,7 +60,9 @@ public:
     /// display was found at once; false when the file could not be opened or
     /// mapped, and also when polling started but the display is not found yet.
     /// A restart keeps the path's sequence number running; a restart whose open
-    /// fails unregisters the path.
+    /// fails unregisters the path. A new path beyond kMaxTargets answers false
+    /// and changes nothing. A file cut short while mapped drops its target with an
+    /// error line on the next tick (the mappings are guarded against the fault).
     bool start(double frameRate, bool isDropFrame, const std::string& shmPath);
     /// Unregisters `shmPath`, marking its block invalid. Stopping the last path ends polling.
     void stop(const std::string& shmPath);
@@ -101,6 +106,10 @@ private:
     bool onMainThread(std::string_view operation) const;
     void applySearch(DisplaySearch search);
     void invalidateAllTargets();
+    /// Unregisters the targets whose file was cut short under their mapping.
+    void dropFaultedTargets();
+    /// Ends polling once no target remains.
+    void stopPollingIfIdle();
     void displayLost();
 
     platform::Platform& m_platform;

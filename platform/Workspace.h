@@ -16,7 +16,18 @@ class DispatchQueue;
 
 namespace mq::platform {
 
-enum class ActivationPolicy { regular, accessory, prohibited };
+/// NSApplicationActivationPolicy; the raw values are the platform's (accessory is 1).
+enum class ActivationPolicy { regular = 0, accessory = 1, prohibited = 2 };
+
+/// How an application is opened (NSWorkspaceOpenConfiguration).
+struct OpenConfiguration {
+    /// Bring it to the front once it runs.
+    bool activates { true };
+    /// List it among the recent items.
+    bool addsToRecentItems { true };
+    /// Start another instance even when one runs already.
+    bool createsNewApplicationInstance { false };
+};
 
 /// One entry of the workspace's running applications (NSRunningApplication).
 struct RunningApplication {
@@ -57,6 +68,17 @@ public:
     virtual std::optional<URL> urlForApplication(const std::string& bundleIdentifier) = 0;
     /// Launches (or activates) the application at `applicationURL`.
     virtual bool launchApplication(const URL& applicationURL) = 0;
+    /// Opens the application at `applicationURL` as `configuration` says and returns
+    /// without waiting for it to run (no completion handler); false when the request
+    /// could not be made at all.
+    virtual bool openApplication(const URL& applicationURL, const OpenConfiguration& configuration) = 0;
+
+    // This process as an application (NSApp).
+    /// Sets this process's activation policy; false when the platform refused it.
+    virtual bool setActivationPolicy(ActivationPolicy policy) = 0;
+    /// Brings this process to the front, ignoring other applications, so that the
+    /// system's prompts on its behalf come to the front with it.
+    virtual void activateIgnoringOtherApps() = 0;
 
     /// Calls `handler` on `queue` each time the notification `name` is posted to
     /// `center`. The observer stays until removeObserver.

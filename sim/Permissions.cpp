@@ -30,8 +30,12 @@ void addPermissionCommands(CommandMap& commands)
         return okReply();
     });
     commands.add("set-automation", [](World& world, const json& args) {
-        if (args.contains("bundleIdentifier"))
-            world.permissions.automation[stringArgument(args, "bundleIdentifier")] = stringArgument(args, "state");
+        if (args.contains("bundleIdentifier")) {
+            // A state is "allowed", "denied", "ask", or any status the system could answer.
+            const json& state = args.at("state");
+            world.permissions.automation[stringArgument(args, "bundleIdentifier")] =
+                state.is_number_integer() ? std::to_string(state.get<int>()) : stringArgument(args, "state");
+        }
         if (args.contains("promptAnswer"))
             world.permissions.automationAnswer = stringArgument(args, "promptAnswer");
         return okReply();

@@ -21,7 +21,8 @@ void readPermissions(Permissions& permissions, const json& scenario)
 {
     permissions.trustedByDefault = scenario.value("accessibilityTrusted", true);
     if (auto it = scenario.find("automation"); it != scenario.end())
-        permissions.automation = it->get<std::map<std::string, std::string>>();
+        for (const auto& [target, state] : it->items())
+            permissions.automation[target] = state.is_number_integer() ? std::to_string(state.get<int>()) : state.get<std::string>();
     permissions.automationAnswer = scenario.value("automationPromptAnswer", "allow");
 }
 

@@ -1,6 +1,7 @@
 #include "sim/Scripts.h"
 
 #include "sim/Input.h"
+#include "sim/PermissionPrompts.h"
 #include "sim/World.h"
 
 #include "platform/InputEvents.h"
@@ -163,21 +164,7 @@ json answerScripting(World& world, platform::wire::Op op, const json& request)
         EventLog::append(world.log.appleEvents, request);
         return json { { "status", runningApp(request.value("target", "")) ? -1708 : platform::osstatus::procNotFound } };
     }
-    auto bundle = request.value("bundleIdentifier", "");
-    if (!runningApp(bundle))
-        return json { { "status", platform::osstatus::procNotFound } };
-    Permissions& permissions = world.permissions;
-    auto it = permissions.automation.find(bundle);
-    std::string state = it == permissions.automation.end() ? "ask" : it->second;
-    if (state == "ask" && request.value("ask", false)) {
-        world.record({ { "type", "automationPrompt" }, { "target", bundle }, { "answer", permissions.automationAnswer } });
-        state = permissions.automationAnswer == "allow" ? "allowed" : "denied";
-        permissions.automation[bundle] = state;
-    }
-    int status = state == "allowed" ? platform::osstatus::noErr
-        : state == "denied"          ? platform::osstatus::errAEEventNotPermitted
-                                     : platform::osstatus::errAEEventWouldRequireUserConsent;
-    return json { { "status", status } };
+    return automationPermission(world, request);
 }
 
 } // namespace mq::sim

@@ -6,6 +6,7 @@
 #include <asio.hpp>
 
 #include <deque>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -244,7 +245,12 @@ struct Server::Impl {
         } catch (const std::exception& e) {
             body = json { { "error", std::string("bad request: ") + e.what() } };
         }
-        reply(session, id, body);
+        if (auto ticket = body.find("deferred"); ticket != body.end()) {
+            // Answered later (a prompt waiting for the user): the asker keeps waiting.
+            deferred[ticket->get<std::uint64_t>()] = { session, id };
+        } else {
+            reply(session, id, body);
+        }
         flushBroadcasts();
     }
 
@@ -291,6 +297,13 @@ struct Server::Impl {
 
     void flushBroadcasts()
     {
+        for (auto& answered : model.takeAnsweredRequests()) {
+            auto it = deferred.find(answered.ticket);
+            if (it == deferred.end())
+                continue;
+            reply(it->second.first, it->second.second, answered.reply);
+            deferred.erase(it);
+        }
         for (auto& message : model.takeBroadcasts())
             for (auto& session : std::vector<std::shared_ptr<Session>>(sessions.begin(), sessions.end()))
                 if (session->isClient)
@@ -304,6 +317,8 @@ struct Server::Impl {
     Stream::acceptor acceptor;
     asio::signal_set signals;
     std::set<std::shared_ptr<Session>> sessions;
+    /// Requests whose reply the model holds back, by ticket.
+    std::map<std::uint64_t, std::pair<std::shared_ptr<Session>, std::uint64_t>> deferred;
 };
 
 Server::Server(Simulator& simulator, std::string socketPath)

@@ -3,12 +3,15 @@
 #include "sim/Accessibility.h"
 #include "sim/Desktop.h"
 #include "sim/Input.h"
+#include "sim/PermissionPrompts.h"
 #include "sim/Scenario.h"
 #include "sim/StoredActions.h"
 #include "sim/Windows.h"
 
 #include <algorithm>
 #include <fstream>
+
+#include "platform/Scripting.h"
 #include <functional>
 #include <stdexcept>
 
@@ -53,6 +56,7 @@ Simulator::Simulator()
     addLogicCommands(m_commands);
     addFaultCommands(m_commands);
     addLatencyCommands(m_commands);
+    addPromptCommands(m_commands);
     m_commands.add("ping", [](World&, const json&) { return okReply(); });
     m_commands.add("state", [this](World&, const json& args) { return state(args.value("only", std::vector<std::string> {})); });
     m_commands.add("reset", [this](World&, const json&) {
@@ -82,6 +86,12 @@ void Simulator::load(const json& scenario)
     fresh.dialogs.behaviors = m_world.dialogs.behaviors;
     fresh.generation = m_world.generation + 1;
     buildWorld(fresh, scenario);
+    // Keep what belongs to the server rather than the world. Prompts still shown
+    // end as timed out, so that no asker waits for an answer that cannot come.
+    fresh.permissions.nextTicket = m_world.permissions.nextTicket;
+    fresh.permissions.answeredRequests = std::move(m_world.permissions.answeredRequests);
+    for (const auto& prompt : m_world.permissions.pendingPrompts)
+        fresh.permissions.answeredRequests.push_back({ prompt.ticket, json { { "status", platform::osstatus::errAETimeout } } });
     fresh.scheduler = std::move(m_world.scheduler);
     m_world = std::move(fresh);
     m_scenario = scenario;
@@ -98,6 +108,7 @@ void Simulator::setScheduler(Scheduler scheduler) { m_world.scheduler = std::mov
 json Simulator::handle(Op op, const json& request, platform::pid_type client)
 {
     advanceTransport(m_world);
+    advanceLaunches(m_world);
     switch (platform::wire::areaOf(op)) {
     case OpArea::accessibility:
         return answerAccessibility(m_world, op, request, client);
@@ -113,6 +124,8 @@ json Simulator::handle(Op op, const json& request, platform::pid_type client)
         return answerWorkspace(m_world, op, request);
     case OpArea::desktop:
         return answerDesktop(m_world, op, request);
+    case OpArea::application:
+        return clientApplication(m_world, op, request, client);
     case OpArea::connection:
         break;
     }
@@ -122,6 +135,7 @@ json Simulator::handle(Op op, const json& request, platform::pid_type client)
 json Simulator::control(const std::string& command, const json& args)
 {
     advanceTransport(m_world);
+    advanceLaunches(m_world);
     const CommandHandler* handler = m_commands.find(command);
     if (!handler)
         throw std::runtime_error("unknown control command '" + command + "'");
@@ -164,6 +178,9 @@ json Simulator::state(const std::vector<std::string>& only) const
         { "frontmost", [&] { return w.workspace.frontmost.empty() ? json(nullptr) : json(w.workspace.frontmost); } },
         { "accessibility", [&] { return w.permissions.describe(); } },
         { "automation", [&] { return json(w.permissions.automation); } },
+        { "pendingPrompts", [&] { return promptState(w)["pendingPrompts"]; } },
+        { "helperClients", [&] { return promptState(w)["helperClients"]; } },
+        { "settings", [&] { return w.permissions.settings; } },
         { "transport", [&] { return w.transport.settings.describe(); } },
         { "logic", [&] { return w.logic; } },
         { "language", [&] { return json(w.language); } },

@@ -43,6 +43,8 @@ public:
     std::optional<FaultRule> takeFault(const std::string& op, const nlohmann::json& request, platform::pid_type client);
     /// Messages to send to every client, gathered since the last call.
     std::vector<nlohmann::json> takeBroadcasts() { return std::exchange(m_world.broadcasts, {}); }
+    /// Requests held back (a reply {"deferred": ticket}) that have been answered since the last call.
+    std::vector<AnsweredRequest> takeAnsweredRequests() { return std::exchange(m_world.permissions.answeredRequests, {}); }
     /// What one accessibility call costs the application (sim/Latency.h).
     std::chrono::microseconds accessibilityCallCost() const { return m_world.latency.accessibilityCall(); }
 

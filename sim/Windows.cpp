@@ -1,5 +1,6 @@
 #include "sim/Windows.h"
 
+#include "sim/PermissionPrompts.h"
 #include "sim/World.h"
 
 #include "platform/linux/LogicSimWire.h"
@@ -137,11 +138,14 @@ nlohmann::json answerWorkspace(World& world, platform::wire::Op op, const nlohma
     case Op::workspaceOpenURL:
         EventLog::append(world.log.openedURLs, request.value("url", ""));
         world.record({ { "type", "openURL" }, { "url", request.value("url", "") } });
+        openSettingsPane(world, request.value("url", ""));
         return nlohmann::json { { "ok", true } };
     case Op::workspaceURLForApplication:
         return urlForApplication(world, request);
     case Op::workspaceLaunchApplication:
         return launchApplication(world, request);
+    case Op::workspaceOpenApplication:
+        return openApplication(world, request);
     default:
         return nlohmann::json { { "error", std::string("not a workspace request: ") + platform::wire::opName(op) } };
     }

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,8 @@ struct Workspace {
     std::vector<Application> applications; // workspace order
     std::string frontmost; // application key
     pid_type nextPid { 4000 };
+    /// Applications opened with a launch delay: key -> when they start running.
+    std::map<std::string, std::chrono::steady_clock::time_point> launchesDue;
 
     /// The running application with `pid`.
     Application* byPid(pid_type pid);

@@ -42,6 +42,8 @@ json setApplication(World& world, const json& args)
         app.bundleIdentifier = optionalString(args["bundleIdentifier"]);
     if (args.contains("activationPolicy"))
         app.activationPolicy = args["activationPolicy"].get<std::string>();
+    if (args.contains("launchDelaySeconds"))
+        app.definition["launchDelaySeconds"] = args["launchDelaySeconds"].get<double>();
     return okReply();
 }
 

@@ -15,7 +15,11 @@ void addTimecodeCommands(CLI::App& app);
 /// `marquee scrub` and `marquee watch`: the shared-memory monitors, followed live.
 void addMonitorCommands(CLI::App& app);
 
-/// One subcommand per request of the helper.
+/// One subcommand per request of the helper, except those that
+/// addMaintenanceCommands covers.
 void addRequestCommands(CLI::App& app);
+
+/// `marquee permissions`, `relaunch`, `update-check` and `crash-report`.
+void addMaintenanceCommands(CLI::App& app);
 
 } // namespace mq::cli

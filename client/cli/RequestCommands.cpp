@@ -27,7 +27,7 @@ namespace {
 
 struct CommandName {
     std::string_view method;
-    std::string_view command;
+    std::string_view command; // Empty when MaintenanceCommands.cpp gives the request its command.
     std::string_view summary;
 };
 
@@ -48,17 +48,17 @@ constexpr std::array<CommandName, protocol::kRequestCount> kCommandNames { {
     { "openLogicSynchronizationSettingsWithReply", "sync-settings", "open Logic's synchronization settings" },
     { "runActionWithCode", "action", "run a stored action by code" },
     { "evaluateControlBarStateWithFrameRate", "control-bar", "whether Logic's control bar can be read" },
-    { "checkForUpdateWithReply", "update-check", "look for a newer version" },
+    { "checkForUpdateWithReply", "", "" },
     { "startTransportScrubObservingWithFrameRate", "scrub-start", "start publishing the transport into a file" },
     { "stopTransportScrubObservingForShmPath", "scrub-stop", "stop publishing the transport into a file" },
     { "startProjectCloseWatchForShmPath", "watch-start", "start watching the project for closing" },
     { "stopProjectCloseWatchForShmPath", "watch-stop", "stop watching the project" },
-    { "permissionsStatusWithReply", "permissions", "the state of the three permissions" },
-    { "primeAutomationPromptsWithReply", "prime-automation", "ask for the Automation permissions" },
-    { "openAccessibilitySettingsWithReply", "open-accessibility-settings", "open the Accessibility settings pane" },
-    { "openAutomationSettingsWithReply", "open-automation-settings", "open the Automation settings pane" },
-    { "recheckPermissionsBouncingWithReply", "relaunch", "have the helper exit so that it starts afresh" },
-    { "fetchLatestCrashReportWithReply", "crash-report", "the newest crash report of the product" },
+    { "permissionsStatusWithReply", "", "" },
+    { "primeAutomationPromptsWithReply", "", "" },
+    { "openAccessibilitySettingsWithReply", "", "" },
+    { "openAutomationSettingsWithReply", "", "" },
+    { "recheckPermissionsBouncingWithReply", "", "" },
+    { "fetchLatestCrashReportWithReply", "", "" },
 } };
 
 const CommandName& commandNameFor(std::string_view method)
@@ -182,6 +182,8 @@ template<typename Request>
 void addRequestCommand(CLI::App& app, const CommonOptions& common)
 {
     const auto& names = commandNameFor(Request::name);
+    if (names.command.empty())
+        return;
     auto* command = app.add_subcommand(std::string(names.command), std::string(names.summary) + " (" + std::string(Request::selector) + ")");
     auto argumentNames = protocol::parameterNames(Request::argumentsText);
     auto slots = std::make_shared<std::vector<ArgumentSlot>>(argumentNames.size());

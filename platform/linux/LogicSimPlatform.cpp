@@ -463,7 +463,7 @@ std::int32_t LogicSimPlatform::determinePermissionToAutomateTarget(const std::st
 {
     auto result = m_state->connection.call({ { "op", wire::opName(wire::Op::scriptAutomationPermission) }, { "bundleIdentifier", bundleIdentifier },
                                                { "eventClass", fourCC(eventClass) }, { "eventID", fourCC(eventID) }, { "ask", askUserIfNeeded } },
-        m_state->options.desktopTimeout);
+        askUserIfNeeded ? m_state->options.promptTimeout : m_state->options.desktopTimeout);
     if (result.status == Status::gone)
         return osstatus::procNotFound;
     if (result.status == Status::timedOut)
@@ -513,6 +513,27 @@ bool LogicSimPlatform::launchApplication(const URL& applicationURL)
 {
     auto reply = m_state->query({ { "op", wire::opName(wire::Op::workspaceLaunchApplication) }, { "url", applicationURL.absoluteString() } }, m_state->options.desktopTimeout);
     return reply && reply->value("ok", false);
+}
+
+bool LogicSimPlatform::openApplication(const URL& applicationURL, const OpenConfiguration& configuration)
+{
+    auto reply = m_state->query({ { "op", wire::opName(wire::Op::workspaceOpenApplication) }, { "url", applicationURL.absoluteString() },
+                                    { "activates", configuration.activates }, { "addsToRecentItems", configuration.addsToRecentItems },
+                                    { "createsNewApplicationInstance", configuration.createsNewApplicationInstance } },
+        m_state->options.desktopTimeout);
+    return reply && reply->value("ok", false);
+}
+
+bool LogicSimPlatform::setActivationPolicy(ActivationPolicy policy)
+{
+    const char* name = policy == ActivationPolicy::accessory ? "accessory" : policy == ActivationPolicy::prohibited ? "prohibited" : "regular";
+    auto reply = m_state->query({ { "op", wire::opName(wire::Op::appSetActivationPolicy) }, { "policy", name } }, m_state->options.desktopTimeout);
+    return reply && reply->value("ok", false);
+}
+
+void LogicSimPlatform::activateIgnoringOtherApps()
+{
+    m_state->query({ { "op", wire::opName(wire::Op::appActivate) }, { "ignoringOtherApps", true } }, m_state->options.desktopTimeout);
 }
 
 NotificationToken LogicSimPlatform::addObserver(NotificationCenterKind center, const std::string& name, DispatchQueue& queue,

@@ -25,6 +25,9 @@ struct LogicSimOptions {
     std::chrono::milliseconds desktopTimeout { 2000 };
     /// Bound for running one script (AppleScript's own default is far longer).
     std::chrono::milliseconds scriptTimeout { 30000 };
+    /// Bound for a permission check that shows the user a prompt: the system waits
+    /// for the answer, so this only keeps a vanished answer from blocking forever.
+    std::chrono::milliseconds promptTimeout { 600000 };
 };
 
 class LogicSimPlatform final : public Accessibility, public InputEvents, public Scripting, public Workspace, public Desktop {
@@ -81,6 +84,9 @@ public:
     bool openURL(const URL& url) override;
     std::optional<URL> urlForApplication(const std::string& bundleIdentifier) override;
     bool launchApplication(const URL& applicationURL) override;
+    bool openApplication(const URL& applicationURL, const OpenConfiguration& configuration) override;
+    bool setActivationPolicy(ActivationPolicy policy) override;
+    void activateIgnoringOtherApps() override;
     NotificationToken addObserver(NotificationCenterKind center, const std::string& name, DispatchQueue& queue,
         std::function<void()> handler) override;
     void removeObserver(NotificationToken token) override;

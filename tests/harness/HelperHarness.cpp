@@ -16,11 +16,13 @@ std::string marqueeExecutablePath()
     return MQ_MARQUEE_EXECUTABLE;
 }
 
-HelperHarness::HelperHarness(Desktop desktop, std::optional<std::string> scenarioFile)
+HelperHarness::HelperHarness(Desktop desktop, std::optional<std::string> scenarioFile, ChildProcess::Environment helperEnvironment)
 {
     if (desktop == Desktop::logicSim)
         m_logicSim = std::make_unique<LogicSimProcess>(m_runtimeDir, std::move(scenarioFile));
-    m_helper = std::make_unique<ChildProcess>(std::vector<std::string> { helperExecutablePath() }, environment());
+    auto fullEnvironment = environment();
+    fullEnvironment.insert(fullEnvironment.end(), helperEnvironment.begin(), helperEnvironment.end());
+    m_helper = std::make_unique<ChildProcess>(std::vector<std::string> { helperExecutablePath() }, fullEnvironment);
     if (!m_helper->waitForLine("XPC listener resumed on com.quillmoor.marquee.helper", std::chrono::seconds(10)))
         throw std::runtime_error("marquee-helper did not start listening");
 }
@@ -38,7 +40,7 @@ std::string HelperHarness::socketPath() const
 
 ChildProcess::Environment HelperHarness::environment() const
 {
-    return { { "XDG_RUNTIME_DIR", m_runtimeDir.path() } };
+    return { { "XDG_RUNTIME_DIR", m_runtimeDir.path() }, { "XDG_CONFIG_HOME", m_runtimeDir.file("config") } };
 }
 
 std::unique_ptr<client::HelperConnection> HelperHarness::connect()

@@ -23,8 +23,9 @@ public:
     enum class Desktop { none, logicSim };
     /// Starts logicsim (unless `desktop` is none; with `scenarioFile` or the default
     /// scenario), then the helper, and waits (bounded) until both listen. Throws when
-    /// one does not.
-    explicit HelperHarness(Desktop desktop = Desktop::none, std::optional<std::string> scenarioFile = std::nullopt);
+    /// one does not. `helperEnvironment` is added to the helper's environment only.
+    explicit HelperHarness(Desktop desktop = Desktop::none, std::optional<std::string> scenarioFile = std::nullopt,
+        ChildProcess::Environment helperEnvironment = {});
     ~HelperHarness();
 
     ChildProcess& helper() { return *m_helper; }
@@ -32,7 +33,8 @@ public:
     LogicSimProcess& logicSim() { return *m_logicSim; }
     const TempRuntimeDir& runtimeDir() const { return m_runtimeDir; }
     std::string socketPath() const;
-    /// The environment that points a process at this helper.
+    /// The environment that points a process at this helper (and at a configuration
+    /// folder of its own, so that the user's configuration never reaches a test).
     ChildProcess::Environment environment() const;
 
     /// A new connection; fails the calling test when the helper does not answer.

@@ -481,5 +481,42 @@ TEST_F(ProjectCloseWatcherTest, InRealTimeAProjectIsFlaggedWithinASecondAndNever
     EXPECT_EQ(WEXITSTATUS(*status), 0);
 }
 
+TEST_F(ProjectCloseWatcherTest, AFileCutShortIsDroppedWhenTheProjectClosesAndTheOthersAreFlagged)
+{
+    AXElementRef window = openFilm();
+    makeWatcher();
+    std::string victimPath = files.file("victim");
+    std::string otherPath = files.file("other");
+    ASSERT_TRUE(start(victimPath));
+    ASSERT_TRUE(start(otherPath));
+    ASSERT_EQ(::truncate(victimPath.c_str(), 0), 0);
+    checks(2);
+    EXPECT_EQ(main.sync([&] { return watcher->targetCount(); }), 2u) << "nothing is stored until the close";
+
+    scene.closeWindow(window);
+    checks(2); // The flag store into the cut file faults.
+    EXPECT_TRUE(flaggedInFile(otherPath));
+    EXPECT_EQ(levelOf("watch: shared-memory file " + victimPath + " was cut short under its mapping; target dropped", kWatch),
+        log::Level::error);
+    EXPECT_EQ(capture.count("project closed → flagged", kWatch), 1u) << "only the flag that reached its file is reported";
+    EXPECT_EQ(main.sync([&] { return watcher->target(victimPath) != nullptr; }), false);
+    EXPECT_TRUE(main.sync([&] { return watcher->isWatching(); }));
+}
+
+TEST_F(ProjectCloseWatcherTest, NewPathsBeyondTheLimitAreRefused)
+{
+    openFilm();
+    makeWatcher();
+    for (std::size_t i = 0; i < ProjectCloseWatcher::kMaxTargets; ++i)
+        ASSERT_TRUE(start(files.file("watch" + std::to_string(i)))) << i;
+    std::string oneTooMany = files.file("one-too-many");
+    EXPECT_FALSE(start(oneTooMany));
+    EXPECT_EQ(levelOf("watch start refused: target limit 256 reached", kWatch), log::Level::error);
+    EXPECT_NE(::access(oneTooMany.c_str(), F_OK), 0);
+    EXPECT_TRUE(start(files.file("watch0"))) << "a registered path may still be restarted";
+    stop(files.file("watch0"));
+    EXPECT_TRUE(start(oneTooMany));
+}
+
 } // namespace
 } // namespace mq

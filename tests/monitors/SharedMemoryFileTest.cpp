@@ -83,9 +83,83 @@ TEST_P(ExistingFileSize, IsCutOrExtendedTo64BytesKeepingItsStart)
     EXPECT_EQ(contents(path), expected);
 }
 
+const std::size_t kPage = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+
+// The sizes this protocol makes: new, the block, and one memory page.
 INSTANTIATE_TEST_SUITE_P(Sizes, ExistingFileSize,
-    ::testing::Values(SizeRow { "Empty", 0 }, SizeRow { "Shorter", 10 }, SizeRow { "Exact", 64 }, SizeRow { "Longer", 4096 }),
+    ::testing::Values(SizeRow { "Empty", 0 }, SizeRow { "Exact", 64 }, SizeRow { "OnePage", kPage }),
     [](const auto& info) { return info.param.name; });
+
+class ForeignFileSize : public SharedMemoryFile, public ::testing::WithParamInterface<SizeRow> {};
+
+TEST_P(ForeignFileSize, IsRefusedAndLeftAsItWas)
+{
+    std::string path = dir.file("notes.txt");
+    std::string text;
+    for (std::size_t i = 0; i < GetParam().initial; ++i)
+        text += static_cast<char>('a' + i % 26);
+    writeFile(path, text);
+    auto opened = shm::MappedBlock::open(path, shm::FaultPolicy::guarded);
+    ASSERT_TRUE(std::holds_alternative<shm::MapFailure>(opened));
+    auto failure = std::get<shm::MapFailure>(opened);
+    EXPECT_EQ(failure.stage, shm::MapFailure::Stage::open);
+    EXPECT_EQ(failure.error, EEXIST);
+    ASSERT_NE(failure.reason, nullptr);
+    EXPECT_STREQ(failure.reason, "an existing file of another size was not made for shared memory");
+    EXPECT_EQ(contents(path), text) << "the user's file is neither cut nor extended";
+    EXPECT_TRUE(std::holds_alternative<shm::MapFailure>(client::ScrubReader::open(path)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ForeignFileSize,
+    ::testing::Values(SizeRow { "Shorter", 10 }, SizeRow { "OneShort", 63 }, SizeRow { "OneLonger", 65 }, SizeRow { "OneKilobyte", 1024 },
+        SizeRow { "TwoPages", 2 * kPage }),
+    [](const auto& info) { return info.param.name; });
+
+struct RefusedNameRow {
+    const char* name;
+    std::string (*path)(const test::TempRuntimeDir&);
+    const char* reason;
+};
+
+class RefusedName : public SharedMemoryFile, public ::testing::WithParamInterface<RefusedNameRow> {};
+
+TEST_P(RefusedName, IsNotOpenedAtAll)
+{
+    writeFile(dir.file("kept"), "user data");
+    std::string path = GetParam().path(dir);
+    auto opened = shm::MappedBlock::open(path, shm::FaultPolicy::guarded);
+    ASSERT_TRUE(std::holds_alternative<shm::MapFailure>(opened));
+    auto failure = std::get<shm::MapFailure>(opened);
+    EXPECT_EQ(failure.stage, shm::MapFailure::Stage::open);
+    EXPECT_EQ(failure.error, EINVAL);
+    ASSERT_NE(failure.reason, nullptr);
+    EXPECT_STREQ(failure.reason, GetParam().reason);
+    EXPECT_EQ(contents(dir.file("kept")), "user data");
+    EXPECT_NE(::access(dir.file("new").c_str(), F_OK), 0) << "nothing is created";
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, RefusedName,
+    ::testing::Values(
+        RefusedNameRow { "Relative", [](const test::TempRuntimeDir&) { return std::string("new"); }, "the path is not absolute" },
+        RefusedNameRow { "DotRelative", [](const test::TempRuntimeDir&) { return std::string("./new"); }, "the path is not absolute" },
+        RefusedNameRow { "Empty", [](const test::TempRuntimeDir&) { return std::string(); }, "the path is not absolute" },
+        // Cut at the NUL, this path would name the user's file.
+        RefusedNameRow { "NulInTheMiddle", [](const test::TempRuntimeDir& d) { return d.file("kept") + std::string(1, '\0') + "/x"; },
+            "the path holds a NUL byte" },
+        RefusedNameRow { "NulAtTheEnd", [](const test::TempRuntimeDir& d) { return d.file("new") + std::string(1, '\0'); },
+            "the path holds a NUL byte" }),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(SharedMemoryFile, SymbolicLinksBeforeTheLastComponentAreFollowed)
+{
+    ASSERT_EQ(::mkdir(dir.file("real").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(dir.file("real").c_str(), dir.file("linked").c_str()), 0);
+    std::string path = dir.file("linked") + "/../linked/scrub";
+    auto opened = shm::ScrubBlock::open(path, shm::FaultPolicy::guarded);
+    ASSERT_TRUE(std::holds_alternative<shm::ScrubBlock>(opened));
+    std::get<shm::ScrubBlock>(opened).storeSequence(5);
+    EXPECT_EQ(contents(dir.file("real/scrub")).size(), 64u);
+}
 
 TEST_F(SharedMemoryFile, FieldsLieAtTheirOffsetsInHostOrder)
 {
@@ -276,6 +350,35 @@ TEST_F(MonitorFixture, AWatchWhoseRestartFailsIsDropped)
         EXPECT_FALSE(watcher.isWatching());
     });
     EXPECT_EQ(levelOf("open shm failed errno " + std::to_string(EISDIR), "helper.projectclose"), log::Level::error);
+}
+
+
+TEST_F(MonitorFixture, MonitorsLogWhyAPathWasRefused)
+{
+    scene.startLogic();
+    scene.addProjectWithDisplay();
+    std::string userFile = files.file("notes.txt");
+    writeFile(userFile, std::string(1024, 'n'));
+    struct Row {
+        std::string path;
+        const char* line;
+    };
+    const Row rows[] = {
+        { "relative/scrub", "open shm failed errno 22 (the path is not absolute)" },
+        { userFile + std::string(1, '\0') + "x", "open shm failed errno 22 (the path holds a NUL byte)" },
+        { userFile, "open shm failed errno 17 (an existing file of another size was not made for shared memory)" },
+    };
+    for (const Row& row : rows) {
+        bool started = main.sync([&] {
+            TransportReader reader(scripted.platform, main.loop, std::chrono::hours(1));
+            ProjectCloseWatcher watcher(scripted.platform, main.loop);
+            return reader.start(25, false, row.path) || watcher.start(row.path);
+        });
+        EXPECT_FALSE(started) << row.line;
+        EXPECT_EQ(levelOf(std::string("scrub: ") + row.line, "helper.scrub"), log::Level::error) << row.line;
+        EXPECT_EQ(levelOf(row.line, "helper.projectclose"), log::Level::error) << row.line;
+    }
+    EXPECT_EQ(contents(userFile), std::string(1024, 'n'));
 }
 
 } // namespace

@@ -399,7 +399,7 @@ TEST_F(TransportReaderTest, TheHelperLeavesTheClientsBytesAlone)
     std::string path = files.file("scrub");
     {
         std::ofstream out(path, std::ios::binary);
-        for (int i = 0; i < 100; ++i) // Longer than 64: cut to 64.
+        for (int i = 0; i < 64; ++i) // A block the client filled before starting.
             out.put(static_cast<char>(0xA0 + i % 16));
     }
     ::chmod(path.c_str(), 0600);
@@ -488,6 +488,61 @@ TEST_F(TransportReaderTest, AnotherProcessSeesEveryWriteInOrder)
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "probe status " << *status;
     for (const std::string& line : probe.lines(test::ChildProcess::Stream::standardOutput))
         EXPECT_EQ(line.find("inconsistent:"), std::string::npos) << line;
+}
+
+TEST_F(TransportReaderTest, AFileCutShortDropsItsTargetAndTheOthersGoOn)
+{
+    scene.startLogic();
+    scene.addProjectWithDisplay();
+    makeReader();
+    std::string victimPath = files.file("victim");
+    std::string otherPath = files.file("other");
+    ASSERT_TRUE(start(25, victimPath));
+    ASSERT_TRUE(start(25, otherPath));
+    client::ScrubReader other = clientOf(otherPath);
+    ticks();
+    ASSERT_EQ(snapshotOf(other).sequence, 1u);
+
+    ASSERT_EQ(::truncate(victimPath.c_str(), 0), 0);
+    scene.showTime({ "01", "00", "00", "05" });
+    ticks(); // Its stores fault and land on a private page.
+    EXPECT_EQ(snapshotOf(other), (client::ScrubSnapshot { tc(1, 0, 0, 5, 25), true, 1, 2 }));
+    ticks(); // The next tick drops it.
+    EXPECT_EQ(levelOf("scrub: shared-memory file " + victimPath + " was cut short under its mapping; target dropped", kScrub),
+        log::Level::error);
+    EXPECT_FALSE(main.sync([&] { return reader->hasTarget(victimPath); }));
+    EXPECT_TRUE(main.sync([&] { return reader->isPolling(); }));
+
+    scene.showTime({ "01", "00", "00", "06" });
+    ticks();
+    EXPECT_EQ(snapshotOf(other).sequence, 3u);
+    struct stat status {};
+    ASSERT_EQ(::stat(victimPath.c_str(), &status), 0);
+    EXPECT_EQ(status.st_size, 0) << "the helper never grows a file back behind its client";
+
+    // The last target cut short ends polling.
+    ASSERT_EQ(::truncate(otherPath.c_str(), 0), 0);
+    ticks(2);
+    EXPECT_FALSE(main.sync([&] { return reader->isPolling(); }));
+    EXPECT_EQ(main.sync([&] { return reader->targetCount(); }), 0u);
+}
+
+TEST_F(TransportReaderTest, NewPathsBeyondTheLimitAreRefused)
+{
+    scene.startLogic();
+    scene.addProjectWithDisplay();
+    makeReader();
+    for (std::size_t i = 0; i < TransportReader::kMaxTargets; ++i)
+        ASSERT_TRUE(start(25, files.file("scrub" + std::to_string(i)))) << i;
+    std::string oneTooMany = files.file("one-too-many");
+    EXPECT_FALSE(start(25, oneTooMany));
+    EXPECT_EQ(levelOf("scrub: target limit 256 reached; start refused", kScrub), log::Level::error);
+    EXPECT_NE(::access(oneTooMany.c_str(), F_OK), 0) << "a refused start creates no file";
+    EXPECT_EQ(main.sync([&] { return reader->targetCount(); }), TransportReader::kMaxTargets);
+
+    EXPECT_TRUE(start(30, files.file("scrub0"))) << "a registered path may still be restarted";
+    stop(files.file("scrub0"));
+    EXPECT_TRUE(start(25, oneTooMany)) << "a freed place can be taken again";
 }
 
 } // namespace

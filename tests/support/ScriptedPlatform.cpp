@@ -16,11 +16,20 @@ std::int32_t ScriptedScripting::sendAppleEvent(const platform::AppleEvent& event
     return sendStatus;
 }
 
-std::int32_t ScriptedScripting::determinePermissionToAutomateTarget(const std::string&, platform::FourCharCode, platform::FourCharCode,
-    bool)
+std::int32_t ScriptedScripting::determinePermissionToAutomateTarget(const std::string& bundleIdentifier, platform::FourCharCode eventClass,
+    platform::FourCharCode eventID, bool askUserIfNeeded)
 {
     std::lock_guard lock(m_mutex);
-    return permissionStatus;
+    permissionChecks.push_back({ bundleIdentifier, eventClass, eventID, askUserIfNeeded });
+    auto it = permissionStatusByTarget.find(bundleIdentifier);
+    std::int32_t status = it == permissionStatusByTarget.end() ? permissionStatus : it->second;
+    if (askUserIfNeeded && status == platform::osstatus::errAEEventWouldRequireUserConsent) {
+        if (auto answer = permissionStatusAfterPrompt.find(bundleIdentifier); answer != permissionStatusAfterPrompt.end()) {
+            status = answer->second;
+            permissionStatusByTarget[bundleIdentifier] = status;
+        }
+    }
+    return status;
 }
 
 std::optional<platform::CFDictionary> ScriptedDesktop::sessionDictionary()

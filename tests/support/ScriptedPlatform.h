@@ -7,6 +7,7 @@
 #include "tests/support/ScriptedInputEvents.h"
 #include "tests/support/ScriptedWorkspace.h"
 
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,11 +16,25 @@ namespace mq::test {
 
 class ScriptedScripting final : public platform::Scripting {
 public:
+    /// One call of determinePermissionToAutomateTarget.
+    struct PermissionCheck {
+        std::string bundleIdentifier;
+        platform::FourCharCode eventClass;
+        platform::FourCharCode eventID;
+        bool askUserIfNeeded;
+    };
+
     std::vector<std::string> scripts;
     std::vector<platform::AppleEvent> events;
     platform::ScriptResult scriptResult { true, std::nullopt };
     std::int32_t sendStatus { platform::osstatus::noErr };
+    /// The answer for targets without an entry in permissionStatusByTarget.
     std::int32_t permissionStatus { platform::osstatus::noErr };
+    std::map<std::string, std::int32_t> permissionStatusByTarget;
+    /// The answer once the user was asked (askUserIfNeeded with -1744 due), by target;
+    /// a target without an entry keeps its answer.
+    std::map<std::string, std::int32_t> permissionStatusAfterPrompt;
+    std::vector<PermissionCheck> permissionChecks;
 
     platform::ScriptResult runAppleScript(const std::string& source) override;
     std::int32_t sendAppleEvent(const platform::AppleEvent& event, double timeoutSeconds) override;

@@ -71,6 +71,56 @@ bool ScriptedWorkspace::launchApplication(const URL& applicationURL)
     return true;
 }
 
+bool ScriptedWorkspace::openApplication(const URL& applicationURL, const platform::OpenConfiguration& configuration)
+{
+    std::function<void(const URL&)> handler;
+    {
+        std::lock_guard lock(m_mutex);
+        m_openedApplications.emplace_back(applicationURL, configuration);
+        handler = m_onOpenApplication;
+    }
+    if (handler)
+        handler(applicationURL);
+    return true;
+}
+
+std::vector<std::pair<URL, platform::OpenConfiguration>> ScriptedWorkspace::openedApplications() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_openedApplications;
+}
+
+void ScriptedWorkspace::setOnOpenApplication(std::function<void(const URL&)> handler)
+{
+    std::lock_guard lock(m_mutex);
+    m_onOpenApplication = std::move(handler);
+}
+
+bool ScriptedWorkspace::setActivationPolicy(platform::ActivationPolicy policy)
+{
+    std::lock_guard lock(m_mutex);
+    m_activationPolicies.push_back(policy);
+    return true;
+}
+
+std::vector<platform::ActivationPolicy> ScriptedWorkspace::activationPolicies() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_activationPolicies;
+}
+
+void ScriptedWorkspace::activateIgnoringOtherApps()
+{
+    std::lock_guard lock(m_mutex);
+    ++m_activations;
+}
+
+int ScriptedWorkspace::activations() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_activations;
+}
+
 platform::NotificationToken ScriptedWorkspace::addObserver(platform::NotificationCenterKind center, const std::string& name,
     DispatchQueue& queue, std::function<void()> handler)
 {

@@ -1,0 +1,184 @@
+// The Automation permission per target with the user's prompts, applications
+// opened quietly that start after a while, the settings application opened at a
+// pane, and each client's own application state (activation policy, activation).
+#include "sim/PermissionPrompts.h"
+
+#include "sim/Commands.h"
+#include "sim/Windows.h"
+#include "sim/World.h"
+
+#include "platform/Scripting.h"
+#include "platform/URL.h"
+
+#include <stdexcept>
+
+namespace mq::sim {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr std::string_view kSettingsScheme = "x-apple.systempreferences:";
+
+/// The OSStatus that a stored Automation state answers with: "allowed", "denied",
+/// "ask", or any status written as a number.
+int automationStatus(const std::string& state)
+{
+    if (state == "allowed")
+        return platform::osstatus::noErr;
+    if (state == "denied")
+        return platform::osstatus::errAEEventNotPermitted;
+    if (state == "ask")
+        return platform::osstatus::errAEEventWouldRequireUserConsent;
+    try {
+        std::size_t used = 0;
+        int status = std::stoi(state, &used);
+        if (used == state.size())
+            return status;
+    } catch (const std::exception&) {
+    }
+    return platform::osstatus::errAEEventWouldRequireUserConsent;
+}
+
+} // namespace
+
+json automationPermission(World& world, const json& request)
+{
+    auto bundle = request.value("bundleIdentifier", "");
+    bool running = false;
+    for (auto& app : world.workspace.applications)
+        running = running || (app.running && !app.terminated && app.bundleIdentifier == bundle);
+    if (!running)
+        return json { { "status", platform::osstatus::procNotFound } };
+    auto it = world.permissions.automation.find(bundle);
+    std::string state = it == world.permissions.automation.end() ? "ask" : it->second;
+    if (state != "ask" || !request.value("ask", false))
+        return json { { "status", automationStatus(state) } };
+
+    // The system shows its prompt; the asker waits for the user's answer.
+    Permissions& permissions = world.permissions;
+    world.record({ { "type", "automationPrompt" }, { "target", bundle }, { "answer", permissions.automationAnswer } });
+    if (permissions.automationAnswer == "wait") {
+        std::uint64_t ticket = permissions.nextTicket++;
+        permissions.pendingPrompts.push_back({ ticket, bundle });
+        return json { { "deferred", ticket } };
+    }
+    state = permissions.automationAnswer == "allow" ? "allowed" : "denied";
+    permissions.automation[bundle] = state;
+    return json { { "status", automationStatus(state) } };
+}
+
+json openApplication(World& world, const json& request)
+{
+    auto url = URL::parse(request.value("url", ""));
+    for (auto& app : world.workspace.applications) {
+        if (!url || app.bundlePath.empty() || standardizePath(url->path()) != standardizePath(app.bundlePath))
+            continue;
+        bool activates = request.value("activates", true);
+        world.record({ { "type", "openApplication" }, { "app", app.key }, { "activates", activates },
+            { "addsToRecentItems", request.value("addsToRecentItems", true) },
+            { "createsNewApplicationInstance", request.value("createsNewApplicationInstance", false) } });
+        bool alive = app.running && !app.terminated;
+        if (!alive && !world.workspace.launchesDue.contains(app.key)) {
+            // An application takes a while to start; until then it is not listed.
+            double delay = app.definition.value("launchDelaySeconds", 0.0);
+            world.workspace.launchesDue[app.key] = std::chrono::steady_clock::now()
+                + std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(delay));
+            advanceLaunches(world);
+        }
+        if (activates)
+            world.workspace.frontmost = app.key;
+        return json { { "ok", true } };
+    }
+    return json { { "ok", false } };
+}
+
+void advanceLaunches(World& world)
+{
+    auto& due = world.workspace.launchesDue;
+    auto now = std::chrono::steady_clock::now();
+    for (auto it = due.begin(); it != due.end();) {
+        Application* app = world.workspace.named(it->first);
+        if (!app) {
+            it = due.erase(it);
+            continue;
+        }
+        if (it->second > now) {
+            ++it;
+            continue;
+        }
+        launch(world, *app);
+        world.record({ { "type", "launch" }, { "app", app->key }, { "pid", app->pid } });
+        world.notify("workspace", "NSWorkspaceDidLaunchApplicationNotification");
+        it = due.erase(it);
+    }
+}
+
+json clientApplication(World& world, platform::wire::Op op, const json& request, platform::pid_type clientPid)
+{
+    Permissions::ClientApplication& client = world.permissions.clientApplications[clientPid];
+    if (op == platform::wire::Op::appSetActivationPolicy) {
+        auto policy = request.value("policy", "");
+        if (policy != "regular" && policy != "accessory" && policy != "prohibited")
+            return json { { "ok", false } };
+        client.activationPolicy = policy;
+        world.record({ { "type", "activationPolicy" }, { "pid", clientPid }, { "policy", policy } });
+        return json { { "ok", true } };
+    }
+    // app.activate
+    ++client.activations;
+    world.record({ { "type", "activate" }, { "pid", clientPid }, { "ignoringOtherApps", request.value("ignoringOtherApps", false) } });
+    return json { { "ok", true } };
+}
+
+void openSettingsPane(World& world, const std::string& url)
+{
+    if (url.rfind(kSettingsScheme, 0) != 0)
+        return;
+    world.permissions.settings = json { { "running", true }, { "pane", url } };
+    world.record({ { "type", "settingsPane" }, { "pane", url } });
+}
+
+namespace {
+
+json answerPrompt(World& world, const json& args)
+{
+    Permissions& permissions = world.permissions;
+    auto answer = args.value("answer", "");
+    if (answer != "allow" && answer != "deny")
+        throw std::runtime_error("answer must be \"allow\" or \"deny\"");
+    auto target = args.value("bundleIdentifier", "");
+    for (auto it = permissions.pendingPrompts.begin(); it != permissions.pendingPrompts.end(); ++it) {
+        if (!target.empty() && it->target != target)
+            continue;
+        std::string state = answer == "allow" ? "allowed" : "denied";
+        permissions.automation[it->target] = state;
+        permissions.answeredRequests.push_back({ it->ticket, json { { "status", automationStatus(state) } } });
+        world.record({ { "type", "promptAnswered" }, { "target", it->target }, { "answer", answer } });
+        json reply { { "ok", true }, { "target", it->target } };
+        permissions.pendingPrompts.erase(it);
+        return reply;
+    }
+    throw std::runtime_error(target.empty() ? "no prompt is shown" : "no prompt is shown for " + target);
+}
+
+} // namespace
+
+void addPromptCommands(CommandMap& commands)
+{
+    commands.add("answer-prompt", answerPrompt);
+}
+
+json promptState(const World& world)
+{
+    const Permissions& permissions = world.permissions;
+    json pending = json::array();
+    for (const auto& prompt : permissions.pendingPrompts)
+        pending.push_back(prompt.target);
+    json clients = json::object();
+    for (const auto& [pid, client] : permissions.clientApplications)
+        clients[std::to_string(pid)] = json { { "activationPolicy", client.activationPolicy }, { "activations", client.activations } };
+    return json { { "pendingPrompts", pending }, { "helperClients", clients }, { "settings", permissions.settings } };
+}
+
+} // namespace mq::sim

@@ -1,0 +1,143 @@
+// Logic quits, is killed, hangs or loses the front while Go to Position has its
+// dialog open. Key events go to whatever is in front, so the helper must send
+// nothing more once the dialog is no longer Logic's front window, and answer the
+// operation's failure instead of a success with nothing moved.
+#include "tests/hostile/HostileFixture.h"
+
+#include <cmath>
+#include <future>
+#include <ostream>
+
+namespace mq {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+using MoveResult = client::Result<protocol::goToLogicPlayheadSMPTESeconds::ReplyValues>;
+
+constexpr double kTarget = 3700.0;
+constexpr double kStartPlayhead = 3600.0;
+
+/// What logicsim does to Logic, and when.
+struct Disruption {
+    const char* name;
+    /// Before typing (as the helper measures the dialog) or before confirming
+    /// (while the helper waits for Logic to take the typed value).
+    bool beforeTyping;
+    const char* command;
+    json args;
+    /// The reason the helper logs; empty when the race between the disruption
+    /// and the helper's checks decides which of several it is.
+    const char* reason;
+};
+
+void PrintTo(const Disruption& disruption, std::ostream* out)
+{
+    *out << disruption.name;
+}
+
+class GoToPositionDisrupted : public test::HostileTest, public ::testing::WithParamInterface<Disruption> {
+protected:
+    json state() { return harness.logicSim().state(); }
+    /// The key events posted by the helper itself (not through System Events).
+    std::size_t helperKeyEvents(const json& world)
+    {
+        std::size_t count = 0;
+        for (const json& event : world["keyEvents"])
+            if (!event.contains("source"))
+                ++count;
+        return count;
+    }
+    std::size_t tabsDown(const json& world)
+    {
+        std::size_t count = 0;
+        for (const json& event : world["keyEvents"])
+            if (event.value("virtualKey", 0) == 48 && event.value("keyDown", false) && !event.contains("source"))
+                ++count;
+        return count;
+    }
+};
+
+TEST_P(GoToPositionDisrupted, SendsNothingMoreAndAnswersTheFailure)
+{
+    const Disruption& disruption = GetParam();
+    bool hangs = std::string(disruption.command) == "fault" && disruption.args.value("noReply", false);
+
+    // Warm up: one ordinary move makes the threads a move keeps.
+    auto warmUp = connection->goToLogicPlayheadSMPTESeconds({ kStartPlayhead, 25.0, false }, 15s);
+    ASSERT_TRUE(warmUp.ok() && std::get<2>(warmUp.value()));
+    // A bystander's reads of a hung Logic would time out as well; the newcomer
+    // checks the service after the hang.
+    takeBaseline(!hangs);
+
+    std::size_t tabsBefore = tabsDown(state());
+    if (disruption.beforeTyping) {
+        // The guard's first question (is Logic in front?) is answered late, so
+        // that the disruption lands while the helper is about to type.
+        harness.logicSim().ctl("fault", { { "op", "ax.copyAttributeValue" }, { "attribute", "AXFrontmost" }, { "delayMs", 700 }, { "count", 1 } });
+    }
+    std::future<MoveResult> move = std::async(std::launch::async, [&] {
+        return connection->goToLogicPlayheadSMPTESeconds({ kTarget, 25.0, false }, 20s);
+    });
+
+    if (disruption.beforeTyping) {
+        // The warm-up measured once already; this move measures the second time.
+        auto deadline = Clock::now() + 10s;
+        while (harness.countLogLines("measureViewOffset:") < 2 && Clock::now() < deadline)
+            std::this_thread::sleep_for(2ms);
+        ASSERT_EQ(harness.countLogLines("measureViewOffset:"), 2u) << "the dialog was not measured";
+    } else {
+        // The second Tab: the helper now waits 0.5 s for Logic to take the value.
+        auto deadline = Clock::now() + 10s;
+        while (tabsDown(state()) < tabsBefore + 2 && Clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+        ASSERT_GE(tabsDown(state()), tabsBefore + 2) << "the helper did not type";
+    }
+    harness.logicSim().ctl(disruption.command, disruption.args);
+    std::size_t keysAtDisruption = helperKeyEvents(state());
+
+    ASSERT_EQ(move.wait_for(20s), std::future_status::ready);
+    MoveResult result = move.get();
+    ASSERT_TRUE(result.ok());
+    auto [landed, viewOffset, ok, error] = result.value();
+    EXPECT_FALSE(ok) << "a move that did not happen was reported as a success";
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, 82);
+    EXPECT_EQ(error->localizedDescription, "Go to Position dialog did not appear in time");
+    EXPECT_EQ(landed, 0.0);
+    EXPECT_TRUE(std::isnan(viewOffset));
+    std::string when = disruption.beforeTyping ? " before typing; nothing sent" : " before confirming; nothing more sent";
+    std::string reason = *disruption.reason ? std::string("goToLogicPlayheadSMPTESeconds: ") + disruption.reason : std::string();
+    EXPECT_TRUE(helperLogged(reason + when)) << "the helper's lines:\n" << [&] {
+        std::string lines;
+        for (const std::string& line : harness.helper().lines(test::ChildProcess::Stream::standardError))
+            if (line.find("goToLogicPlayheadSMPTESeconds") != std::string::npos)
+                lines += line + "\n";
+        return lines;
+    }();
+    EXPECT_TRUE(helperLogged("goToLogicPlayheadSMPTESeconds failed: Go to Position dialog did not appear in time"));
+
+    if (hangs)
+        harness.logicSim().ctl("clear-faults");
+    json world = state();
+    EXPECT_EQ(helperKeyEvents(world), keysAtDisruption) << "keys were sent after the dialog stopped being Logic's front window";
+    if (disruption.beforeTyping) {
+        EXPECT_EQ(tabsDown(world), tabsBefore) << "nothing is typed once Logic is gone";
+    }
+    EXPECT_EQ(world["transport"]["playheadSeconds"].get<double>(), kStartPlayhead) << "the playhead moved";
+    expectRecovered();
+}
+
+INSTANTIATE_TEST_SUITE_P(Disruptions, GoToPositionDisrupted,
+    ::testing::Values(
+        // Gone from the running applications, or its element already invalid.
+        Disruption { "QuitBeforeTyping", true, "quit", { { "app", "logic" } }, "" },
+        Disruption { "QuitBeforeConfirming", false, "quit", { { "app", "logic" } }, "Logic is no longer running" },
+        Disruption { "KilledBeforeConfirming", false, "set-app", { { "app", "logic" }, { "terminated", true } }, "Logic is no longer running" },
+        Disruption { "HungBeforeConfirming", false, "fault", { { "op", "ax.*" }, { "noReply", true } }, "Logic does not answer" },
+        Disruption { "AnotherAppInFrontBeforeConfirming", false, "frontmost", { { "app", "finder" } }, "Logic is not the frontmost application" }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace mq

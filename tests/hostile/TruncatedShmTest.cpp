@@ -1,0 +1,105 @@
+// A client cuts its shared-memory file short while the helper has it mapped: the
+// helper's next store would raise SIGBUS and end it, and every other client's
+// monitors with it. The helper drops that one target with an error line instead.
+#include "client/ProjectWatchReader.h"
+#include "client/ScrubReader.h"
+#include "tests/hostile/HostileFixture.h"
+
+#include <unistd.h>
+
+namespace mq {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+template<typename Condition>
+bool eventually(Condition condition, std::chrono::milliseconds limit = 5s)
+{
+    auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(5ms);
+    }
+    return condition();
+}
+
+class TruncatedShm : public test::HostileTest {
+protected:
+    std::string path(const std::string& name) { return harness.runtimeDir().file(name); }
+
+    bool startScrub(const std::string& file)
+    {
+        auto reply = connection->startTransportScrubObservingWithFrameRate({ 25.0, false, file }, 10s);
+        return reply.ok() && std::get<0>(reply.value());
+    }
+    void stopScrub(const std::string& file) { EXPECT_TRUE(connection->stopTransportScrubObservingForShmPath({ file }, 10s).ok()); }
+    bool startWatch(const std::string& file)
+    {
+        auto reply = connection->startProjectCloseWatchForShmPath({ file }, 10s);
+        return reply.ok() && std::get<0>(reply.value());
+    }
+    void stopWatch(const std::string& file) { EXPECT_TRUE(connection->stopProjectCloseWatchForShmPath({ file }, 10s).ok()); }
+};
+
+TEST_F(TruncatedShm, AScrubFileCutToNothingDropsOnlyItsTarget)
+{
+    // Warm up the paths the attack uses, so the baseline holds what they keep.
+    ASSERT_TRUE(startScrub(path("warm-up")));
+    stopScrub(path("warm-up"));
+    takeBaseline();
+
+    std::string victim = path("victim");
+    std::string other = path("other");
+    ASSERT_TRUE(startScrub(victim));
+    ASSERT_TRUE(startScrub(other));
+    auto opened = client::ScrubReader::open(other);
+    ASSERT_TRUE(std::holds_alternative<client::ScrubReader>(opened));
+    const client::ScrubReader& reader = std::get<client::ScrubReader>(opened);
+    ASSERT_TRUE(eventually([&] { return reader.snapshot() && reader.snapshot()->valid; }));
+
+    ASSERT_EQ(::truncate(victim.c_str(), 0), 0);
+    EXPECT_TRUE(helperLogged("scrub: shared-memory file " + victim + " was cut short under its mapping; target dropped"));
+    std::this_thread::sleep_for(100ms); // Several ticks, each of which would have faulted.
+    ASSERT_TRUE(helperAlive()) << "the helper died of the truncated file";
+
+    // The other client goes on being served.
+    harness.logicSim().ctl("set-playhead", { { "seconds", 3700.0 } });
+    EXPECT_TRUE(eventually([&] { return reader.snapshot() && reader.snapshot()->position == 3700.0 && reader.snapshot()->valid; }))
+        << "the other target stopped receiving positions";
+
+    stopScrub(other);
+    EXPECT_TRUE(helperLogged("scrub: stopped (no targets remain)"));
+    stopScrub(victim);
+    EXPECT_TRUE(helperLogged("scrub: stop for unregistered path; ignored"));
+    expectRecovered();
+}
+
+TEST_F(TruncatedShm, AWatchFileCutShortIsDroppedWhenTheProjectClosesAndTheOthersAreFlagged)
+{
+    ASSERT_TRUE(startWatch(path("warm-up")));
+    stopWatch(path("warm-up"));
+    takeBaseline();
+
+    std::string victim = path("victim");
+    std::string other = path("other");
+    ASSERT_TRUE(startWatch(victim));
+    ASSERT_TRUE(startWatch(other));
+    auto opened = client::ProjectWatchReader::open(other);
+    ASSERT_TRUE(std::holds_alternative<client::ProjectWatchReader>(opened));
+    const client::ProjectWatchReader& reader = std::get<client::ProjectWatchReader>(opened);
+
+    ASSERT_EQ(::truncate(victim.c_str(), 0), 0);
+    harness.logicSim().ctl("remove-window", { { "window", "project" } });
+    EXPECT_TRUE(eventually([&] { return reader.isProjectClosed(); }, 5s)) << "the other watch was not flagged";
+    EXPECT_TRUE(helperLogged("watch: shared-memory file " + victim + " was cut short under its mapping; target dropped"));
+    ASSERT_TRUE(helperAlive()) << "the helper died of the truncated file";
+
+    stopWatch(other);
+    EXPECT_TRUE(helperLogged("watch stopped (no targets remain)"));
+    expectRecovered();
+}
+
+} // namespace
+} // namespace mq
