@@ -1,39 +1,37 @@
 #include "sim/GoToPositionDialog.h"
 
+#include "sim/Dialogs.h"
+#include "sim/Windows.h"
+#include "sim/World.h"
+
 #include <cmath>
 #include <cstdio>
 
 namespace mq::sim {
+
+using nlohmann::json;
 
 namespace {
 
 constexpr const char* kBehavior = "goToPosition";
 constexpr const char* kDialogKey = "go-to-position";
 
-// The project's time display and the numbers it is made of. The simulator keeps
-// its own arithmetic, independent of the helper's, so that tests compare two
-// implementations.
-struct Display {
-    long long rate; // frames per second, the rate rounded
-    bool dropFrame;
-    std::string layout; // frames, subframes, quarterFrames, samples, secondsFraction
-    int fractionDigits; // secondsFraction only
+// How the dialog writes time: the layout and, for the seconds-fraction layout,
+// how many digits of the fraction it shows.
+struct DialogLayout {
+    std::string name; // frames, subframes, quarterFrames, samples, secondsFraction
+    int fractionDigits { 0 };
 
-    explicit Display(const json& transport)
+    explicit DialogLayout(const TransportSettings& t)
+        : name(t.displayLayout)
     {
-        double fps = transport.value("frameRate", 25.0);
-        rate = std::max(1LL, static_cast<long long>(std::llround(fps)));
-        dropFrame = transport.value("dropFrame", false);
-        layout = transport.value("displayLayout", std::string("frames"));
-        fractionDigits = 0;
-        if (layout.rfind("secondsFraction", 0) == 0) {
-            auto colon = layout.find(':');
-            fractionDigits = colon == std::string::npos ? 3 : std::clamp(std::atoi(layout.c_str() + colon + 1), 3, 9);
-            layout = "secondsFraction";
+        if (name.rfind("secondsFraction", 0) == 0) {
+            auto colon = name.find(':');
+            fractionDigits = colon == std::string::npos ? 3 : std::clamp(std::atoi(name.c_str() + colon + 1), 3, 9);
+            name = "secondsFraction";
         }
     }
-
-    long long droppedPerMinute() const { return dropFrame ? std::max(2LL, (rate + 7) / 15) : 0; }
+    std::size_t fieldCount() const { return name == "frames" || name == "secondsFraction" ? 4 : 5; }
 };
 
 long long power10(int digits)
@@ -44,82 +42,62 @@ long long power10(int digits)
     return p;
 }
 
-// The display's fields for `seconds`: hh, mm, ss, then ff and a sub-field, or the
+// The dialog's fields for `seconds`: hh, mm, ss, then ff and a sub-field, or the
 // fraction of a second for the seconds-fraction layout.
-std::vector<std::string> fields(double seconds, const Display& d)
+std::vector<std::string> fields(double seconds, const TransportSettings& t)
 {
-    seconds = std::max(0.0, seconds);
-    char text[32];
-    auto two = [&](long long v) {
-        std::snprintf(text, sizeof text, "%02lld", v);
-        return std::string(text);
-    };
-    if (d.layout == "secondsFraction") {
-        auto whole = static_cast<long long>(std::floor(seconds));
-        auto fraction = static_cast<long long>(std::floor((seconds - static_cast<double>(whole)) * static_cast<double>(power10(d.fractionDigits)) + 1e-6));
-        std::snprintf(text, sizeof text, "%0*lld", d.fractionDigits, std::min(fraction, power10(d.fractionDigits) - 1));
-        std::string digits = text;
-        return { two(whole / 3600 % 24), two(whole / 60 % 60), two(whole % 60), digits };
+    DialogLayout layout(t);
+    auto text = [&](long long value, int width) { return digitsText(value, width, t.digits); };
+    if (layout.name == "secondsFraction") {
+        ClockLabel clock = clockLabel(seconds);
+        long long scale = power10(layout.fractionDigits);
+        auto fraction = std::min(static_cast<long long>(std::floor(clock.fraction * static_cast<double>(scale) + 1e-6)), scale - 1);
+        return { text(clock.hours, 2), text(clock.minutes, 2), text(clock.seconds, 2), text(fraction, layout.fractionDigits) };
     }
-    double exact = seconds * static_cast<double>(d.rate);
-    auto frame = static_cast<long long>(std::floor(exact + 1e-6));
-    double within = std::max(0.0, exact - static_cast<double>(frame));
-    // Frame count to label: drop-frame skips the first labels of each minute but every tenth.
-    long long label = frame;
-    if (long long drop = d.droppedPerMinute()) {
-        long long perTen = d.rate * 600 - 9 * drop;
-        long long perMinute = d.rate * 60 - drop;
-        long long tens = frame / perTen;
-        long long rest = frame % perTen;
-        label += 9 * drop * tens + (rest > drop ? drop * ((rest - drop) / perMinute) : 0);
-    }
-    long long total = label / d.rate;
-    std::vector<std::string> out { two(total / 3600 % 24), two(total / 60 % 60), two(total % 60), two(label % d.rate) };
-    if (d.layout == "subframes") {
-        out.push_back(two(std::min(79LL, static_cast<long long>(within * 80))));
-    } else if (d.layout == "quarterFrames") {
-        out.push_back(std::to_string(std::min(3LL, static_cast<long long>(within * 4))));
-    } else if (d.layout == "samples") {
-        std::snprintf(text, sizeof text, "%04lld", static_cast<long long>(within * 48000.0 / static_cast<double>(d.rate)));
-        out.push_back(text);
-    }
+    TimeFormat format = t.timeFormat();
+    TimeLabel label = frameLabel(seconds, format);
+    std::vector<std::string> out { text(label.hours, 2), text(label.minutes, 2), text(label.seconds, 2), text(label.frames, 2) };
+    if (layout.name == "subframes")
+        out.push_back(text(std::min(79LL, static_cast<long long>(label.withinFrame * 80)), 2));
+    else if (layout.name == "quarterFrames")
+        out.push_back(text(std::min(3LL, static_cast<long long>(label.withinFrame * 4)), 1));
+    else if (layout.name == "samples")
+        out.push_back(text(static_cast<long long>(label.withinFrame * 48000.0 / static_cast<double>(format.rate)), 4));
     return out;
 }
 
-std::string joined(const std::vector<std::string>& parts, const Display& d)
+std::string joined(const std::vector<std::string>& parts, const DialogLayout& layout)
 {
     std::string text = parts[0] + ":" + parts[1] + ":" + parts[2];
-    if (d.layout == "secondsFraction")
+    if (layout.name == "secondsFraction")
         return text + "," + parts[3];
     text += ":" + parts[3];
     if (parts.size() > 4)
-        text += (d.layout == "subframes" ? "." : d.layout == "quarterFrames" ? "/" : ",") + parts[4];
+        text += (layout.name == "subframes" ? "." : layout.name == "quarterFrames" ? "/" : ",") + parts[4];
     return text;
 }
 
 // Shows `seconds` in a timecode group, as text or as one child per field.
-void showInGroup(Model& model, Element& group, double seconds, const json& transport)
+void showInGroup(World& world, Element& group, double seconds)
 {
-    Display d(transport);
-    auto parts = fields(seconds, d);
-    if (transport.value("dialogFields", std::string("text")) == "children") {
+    const TransportSettings& t = world.transport.settings;
+    auto parts = fields(seconds, t);
+    if (t.dialogFields == "children") {
         for (size_t i = 0; i < group.children.size() && i < parts.size(); ++i)
-            if (Element* child = model.element(group.children[i]))
+            if (Element* child = world.tree.find(group.children[i]))
                 child->set("AXValueDescription", CFValue(parts[i]));
     } else {
-        group.set("AXValue", CFValue(joined(parts, d)));
+        group.set("AXValue", CFValue(joined(parts, DialogLayout(t))));
     }
 }
 
-json groupSpec(const std::string& key, const std::string& description, const json& transport)
+json groupDefinition(const std::string& key, const std::string& description, const TransportSettings& t)
 {
     json group { { "key", key }, { "role", "AXGroup" }, { "description", description } };
-    if (transport.value("dialogFields", std::string("text")) == "children") {
-        Display d(transport);
-        size_t count = d.layout == "frames" || d.layout == "secondsFraction" ? 4 : 5;
+    if (t.dialogFields == "children") {
         static const char* names[] = { "Hours", "Minutes", "Seconds", "Frames", "Subframes" };
         group["children"] = json::array();
-        for (size_t i = 0; i < count; ++i)
+        for (size_t i = 0; i < DialogLayout(t).fieldCount(); ++i)
             group["children"].push_back({ { "role", "AXStaticText" }, { "description", names[i] } });
     } else {
         group["value"] = "";
@@ -127,88 +105,104 @@ json groupSpec(const std::string& key, const std::string& description, const jso
     return group;
 }
 
-double offset(const json& transport)
+json dialogDefinition(const TransportSettings& t)
 {
-    return transport.value("smpteViewOffsetSeconds", 0.0);
+    return json {
+        { "key", kDialogKey },
+        { "role", "AXWindow" },
+        { "subrole", "AXDialog" },
+        { "title", "Go to Position" },
+        { "modal", true },
+        { "behavior", kBehavior },
+        { "defaultButton", "go-to-position-ok" },
+        { "cancelButton", "go-to-position-cancel" },
+        { "children",
+            json::array({
+                groupDefinition("go-to-position-current", "Current Position", t),
+                json { { "key", "go-to-position-bars" }, { "role", "AXGroup" }, { "description", "New Position (Bars)" }, { "value", "" } },
+                groupDefinition("go-to-position-smpte", "New Position (SMPTE)", t),
+                json { { "key", "go-to-position-bar-field" }, { "role", "AXTextField" }, { "description", "Bar Position" }, { "focused", true } },
+                json { { "key", "go-to-position-smpte-field" }, { "role", "AXTextField" }, { "description", "SMPTE Position" } },
+                json { { "key", "go-to-position-ok" }, { "role", "AXButton" }, { "title", "OK" }, { "press", "confirm" } },
+                json { { "key", "go-to-position-cancel" }, { "role", "AXButton" }, { "title", "Cancel" }, { "press", "cancel" } },
+            }) },
+    };
 }
 
-double projectEnd(const json& transport)
+// The dialog shows the playhead as it is when the window appears.
+void showCurrentPosition(World& world)
 {
-    return transport.value("projectEndSeconds", transport.value("bar1Seconds", 3600.0) + 3600.0);
+    const TransportSettings& t = world.transport.settings;
+    double shown = t.playheadSeconds - t.smpteViewOffsetSeconds;
+    for (const char* key : { "go-to-position-current", "go-to-position-smpte" })
+        if (Element* group = world.tree.byKey(key))
+            showInGroup(world, *group, shown);
+    world.record({ { "type", "goToPosition.opened" }, { "shown", dialogTimecodeText(shown, t) } });
 }
 
 // Bar positions "bar beat division tick" through a fixed tempo.
-std::optional<double> parseBarPosition(const std::string& text, const json& transport)
+std::optional<double> parseBarPosition(const std::string& text, const TransportSettings& t)
 {
     long long bar = 0, beat = 1;
     int read = std::sscanf(text.c_str(), "%lld %lld", &bar, &beat);
     if (read < 1 || bar < 1 || beat < 1)
         return std::nullopt;
-    double barSeconds = transport.value("barSeconds", 2.0);
-    return transport.value("bar1Seconds", 3600.0) + static_cast<double>(bar - 1) * barSeconds
-        + static_cast<double>(beat - 1) * barSeconds / 4;
+    return t.bar1Seconds + static_cast<double>(bar - 1) * t.barSeconds + static_cast<double>(beat - 1) * t.barSeconds / 4;
 }
 
 class GoToPositionBehavior final : public DialogBehavior {
 public:
-    void fieldCommitted(Model& model, Element& dialog, Element& field) override
+    void fieldCommitted(World& world, Element& dialog, Element& field) override
     {
-        auto valueSlot = field.find("AXValue");
-        std::string text = valueSlot && *valueSlot && (*valueSlot)->get<std::string>() ? *(*valueSlot)->get<std::string>() : "";
-        json& transport = model.transport();
+        std::string text = field.string("AXValue").value_or("");
+        const TransportSettings& t = world.transport.settings;
         std::optional<double> position; // on the timeline, control-bar time
         if (field.key == "go-to-position-bar-field") {
-            position = parseBarPosition(text, transport);
+            position = parseBarPosition(text, t);
             if (position)
-                setBars(model, text);
+                if (Element* group = world.tree.byKey("go-to-position-bars"))
+                    group->set("AXValue", CFValue(text));
         } else if (field.key == "go-to-position-smpte-field") {
-            if (auto dialogSeconds = parseTypedTimecode(text, transport))
-                position = *dialogSeconds + offset(transport);
+            if (auto dialogSeconds = parseTypedTimecode(text, t))
+                position = *dialogSeconds + t.smpteViewOffsetSeconds;
         }
         if (!position) {
-            model.log({ { "type", "goToPosition.ignored" }, { "field", field.key }, { "text", text } });
+            world.record({ { "type", "goToPosition.ignored" }, { "field", field.key }, { "text", text } });
             return;
         }
-        double clamped = std::clamp(*position, 0.0, projectEnd(transport));
+        double clamped = std::clamp(*position, 0.0, t.projectEnd());
         m_entered[dialog.token] = clamped;
-        if (Element* group = model.elementByKey("go-to-position-smpte"))
-            showInGroup(model, *group, clamped - offset(transport), transport);
-        model.log({ { "type", "goToPosition.entered" }, { "field", field.key }, { "text", text }, { "seconds", clamped } });
+        if (Element* group = world.tree.byKey("go-to-position-smpte"))
+            showInGroup(world, *group, clamped - t.smpteViewOffsetSeconds);
+        world.record({ { "type", "goToPosition.entered" }, { "field", field.key }, { "text", text }, { "seconds", clamped } });
     }
 
-    void closing(Model& model, Element& dialog, bool confirmed) override
+    void closing(World& world, Element& dialog, bool confirmed) override
     {
         auto entered = m_entered.find(dialog.token);
-        if (confirmed && entered != m_entered.end()) {
-            model.transport()["playheadSeconds"] = entered->second;
-            model.updateDisplayFromPlayhead();
-            model.log({ { "type", "goToPosition.moved" }, { "seconds", entered->second } });
+        if (entered == m_entered.end())
+            return;
+        if (confirmed) {
+            movePlayhead(world, entered->second);
+            world.record({ { "type", "goToPosition.moved" }, { "seconds", entered->second } });
         }
-        if (entered != m_entered.end())
-            m_entered.erase(entered);
+        m_entered.erase(entered);
     }
 
 private:
-    static void setBars(Model& model, const std::string& text)
-    {
-        if (Element* group = model.elementByKey("go-to-position-bars"))
-            group->set("AXValue", CFValue(text));
-    }
-
     std::map<Token, double> m_entered;
 };
 
 } // namespace
 
-std::string dialogTimecodeText(double seconds, const json& transport)
+std::string dialogTimecodeText(double seconds, const TransportSettings& transport)
 {
-    Display d(transport);
-    return joined(fields(seconds, d), d);
+    return joined(fields(seconds, transport), DialogLayout(transport));
 }
 
-std::optional<double> parseTypedTimecode(const std::string& text, const json& transport)
+std::optional<double> parseTypedTimecode(const std::string& text, const TransportSettings& transport)
 {
-    Display d(transport);
+    DialogLayout layout(transport);
     std::vector<long long> pieces;
     std::string digits;
     for (char c : text + ":") {
@@ -223,74 +217,47 @@ std::optional<double> parseTypedTimecode(const std::string& text, const json& tr
     }
     if (pieces.size() < 4 || pieces.size() > 5)
         return std::nullopt;
-    long long h = pieces[0], m = pieces[1], s = pieces[2];
-    if (m > 59 || s > 59)
-        return std::nullopt;
-    if (d.layout == "secondsFraction") {
-        if (pieces.size() != 4)
+    if (layout.name == "secondsFraction") {
+        if (pieces.size() != 4 || pieces[1] > 59 || pieces[2] > 59)
             return std::nullopt;
-        return static_cast<double>(h * 3600 + m * 60 + s) + static_cast<double>(pieces[3]) / static_cast<double>(power10(d.fractionDigits));
+        return static_cast<double>(pieces[0] * 3600 + pieces[1] * 60 + pieces[2])
+            + static_cast<double>(pieces[3]) / static_cast<double>(power10(layout.fractionDigits));
     }
-    long long f = pieces[3];
-    if (f >= d.rate)
-        return std::nullopt;
-    long long drop = d.droppedPerMinute();
-    long long minutes = h * 60 + m;
-    if (drop && s == 0 && m % 10 != 0 && f < drop)
-        return std::nullopt; // A label that drop-frame never shows.
-    long long frame = (h * 3600 + m * 60 + s) * d.rate + f - drop * (minutes - minutes / 10);
-    double sub = 0;
-    if (pieces.size() == 5) {
-        if (d.layout == "subframes")
-            sub = static_cast<double>(std::min(pieces[4], 79LL)) / 80.0;
-        else if (d.layout == "quarterFrames")
-            sub = static_cast<double>(std::min(pieces[4], 3LL)) / 4.0;
-    }
-    return (static_cast<double>(frame) + sub) / static_cast<double>(d.rate);
+    auto seconds = secondsOfLabel(pieces[0], pieces[1], pieces[2], pieces[3], transport.timeFormat());
+    if (!seconds || pieces.size() == 4)
+        return seconds;
+    double rate = static_cast<double>(transport.timeFormat().rate);
+    if (layout.name == "subframes")
+        return *seconds + static_cast<double>(std::min(pieces[4], 79LL)) / 80.0 / rate;
+    if (layout.name == "quarterFrames")
+        return *seconds + static_cast<double>(std::min(pieces[4], 3LL)) / 4.0 / rate;
+    return seconds;
 }
 
-void registerGoToPositionDialog(Model& model)
+void registerGoToPositionDialog(Dialogs& dialogs)
 {
-    model.registerBehavior(kBehavior, std::make_unique<GoToPositionBehavior>());
+    dialogs.behaviors[kBehavior] = std::make_shared<GoToPositionBehavior>();
 }
 
-Token openGoToPositionDialog(Model& model)
+Token openGoToPositionDialog(World& world)
 {
-    Application* logic = model.application("logic");
+    Application* logic = world.workspace.logic();
     if (!logic)
-        logic = model.application("com.apple.logic10");
-    if (!logic || !logic->running || logic->terminated)
         return 0;
-    if (Element* open = model.elementByKey(kDialogKey))
+    if (Element* open = world.tree.byKey(kDialogKey))
         return open->token;
-    json& transport = model.transport();
-    json definition {
-        { "key", kDialogKey },
-        { "role", "AXWindow" },
-        { "subrole", "AXDialog" },
-        { "title", "Go to Position" },
-        { "modal", true },
-        { "behavior", kBehavior },
-        { "defaultButton", "go-to-position-ok" },
-        { "cancelButton", "go-to-position-cancel" },
-        { "children",
-            json::array({
-                groupSpec("go-to-position-current", "Current Position", transport),
-                json { { "key", "go-to-position-bars" }, { "role", "AXGroup" }, { "description", "New Position (Bars)" }, { "value", "" } },
-                groupSpec("go-to-position-smpte", "New Position (SMPTE)", transport),
-                json { { "key", "go-to-position-bar-field" }, { "role", "AXTextField" }, { "description", "Bar Position" }, { "focused", true } },
-                json { { "key", "go-to-position-smpte-field" }, { "role", "AXTextField" }, { "description", "SMPTE Position" } },
-                json { { "key", "go-to-position-ok" }, { "role", "AXButton" }, { "title", "OK" }, { "press", "confirm" } },
-                json { { "key", "go-to-position-cancel" }, { "role", "AXButton" }, { "title", "Cancel" }, { "press", "cancel" } },
-            }) },
-    };
-    Token dialog = model.addWindow(*logic, definition, true);
-    double shown = transport.value("playheadSeconds", 0.0) - offset(transport);
-    for (const char* key : { "go-to-position-current", "go-to-position-smpte" })
-        if (Element* group = model.elementByKey(key))
-            showInGroup(model, *group, shown, transport);
-    model.log({ { "type", "goToPosition.opened" }, { "shown", dialogTimecodeText(shown, transport) } });
+    Token dialog = addWindow(world, *logic, dialogDefinition(world.transport.settings), true);
+    showCurrentPosition(world);
     return dialog;
+}
+
+bool requestGoToPositionDialog(World& world)
+{
+    Application* logic = world.workspace.logic();
+    if (!logic)
+        return false;
+    openWindowAfterDelay(world, *logic, dialogDefinition(world.transport.settings), [](World& w, Token) { showCurrentPosition(w); });
+    return true;
 }
 
 } // namespace mq::sim

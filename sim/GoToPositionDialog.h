@@ -7,35 +7,44 @@
 //   3  text field for the bar position (focused when the dialog opens)
 //   4  text field for the SMPTE position (Tab from the bar field)
 //   5  button "OK" (the default button), 6  button "Cancel"
-// Tab out of a field makes Logic take its value: the SMPTE group then shows the
-// position (bar positions convert through the tempo; SMPTE text is clamped to the
-// project end). Confirming moves the playhead there; cancelling changes nothing.
+// Tab out of a field makes Logic take its value once the commit delay has
+// passed: the SMPTE group then shows the position (bar positions convert
+// through the tempo; SMPTE text is clamped to the project end). Confirming
+// moves the playhead to the position taken; cancelling changes nothing.
 //
-// The transport settings it reads (all optional):
-//   frameRate (25), dropFrame (false), bar1Seconds (3600), barSeconds (2.0),
-//   projectEndSeconds (bar1Seconds + 3600), smpteViewOffsetSeconds (0: the
-//   dialog shows control-bar time minus this offset),
-//   displayLayout ("frames", "subframes", "quarterFrames", "samples",
-//   "secondsFraction:N"), dialogFields ("text": a group's AXValue holds the time;
-//   "children": one static text per field, its AXValueDescription the digits).
+// The transport settings it reads: frameRate, dropFrame, bar1Seconds,
+// barSeconds, projectEndSeconds, smpteViewOffsetSeconds (the dialog shows
+// control-bar time minus this offset), displayLayout ("frames", "subframes",
+// "quarterFrames", "samples", "secondsFraction:N"), dialogFields and digits.
+// Every label comes from sim/TimeLabel.h, as the control bar's do.
 #pragma once
 
-#include "sim/Model.h"
+#include "sim/Transport.h"
+
+#include <optional>
+#include <string>
 
 namespace mq::sim {
 
-/// Registers the dialog's behaviour with `model` (once, at start-up).
-void registerGoToPositionDialog(Model& model);
+struct World;
+struct Dialogs;
 
-/// Opens the dialog in Logic, in front, unless one is open already. Returns the
-/// dialog, or 0 when Logic is not running.
-Token openGoToPositionDialog(Model& model);
+/// Registers the dialog's behaviour (once, at start-up).
+void registerGoToPositionDialog(Dialogs& dialogs);
+
+/// Opens the dialog in Logic at once, in front, unless one is open already.
+/// Returns the dialog, or 0 when Logic is not running.
+Token openGoToPositionDialog(World& world);
+
+/// Logic's command "Go to Position…": the dialog opens after the window-open
+/// delay. False when Logic is not running.
+bool requestGoToPositionDialog(World& world);
 
 /// The SMPTE text of `seconds` as the dialog shows it, under `transport`'s settings.
-std::string dialogTimecodeText(double seconds, const json& transport);
+std::string dialogTimecodeText(double seconds, const TransportSettings& transport);
 
 /// What Logic takes from text typed into the SMPTE field: seconds, or nothing
 /// when the text is not a position in the display layout.
-std::optional<double> parseTypedTimecode(const std::string& text, const json& transport);
+std::optional<double> parseTypedTimecode(const std::string& text, const TransportSettings& transport);
 
 } // namespace mq::sim

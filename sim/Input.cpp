@@ -1,172 +1,162 @@
-// Keyboard and mouse input: what a key press or a click does to the frontmost
-// application's dialog.
-#include "sim/Model.h"
+#include "sim/Input.h"
+
+#include "sim/Accessibility.h"
+#include "sim/World.h"
 
 #include "platform/InputEvents.h"
 #include "platform/linux/LogicSimWire.h"
 
+#include <algorithm>
+
 namespace mq::sim {
 
 namespace keycode = platform::keycode;
+using nlohmann::json;
 
 namespace {
+
 constexpr std::uint16_t kDeleteKey = 51;
-constexpr size_t kMaxRecordedEvents = 2000;
 
 // Return and Escape close a modal window, or a small editor with a behaviour of
 // its own (a name field); never a document window.
-bool closesWithKeys(const Element& window)
-{
-    auto modal = window.find("AXModal");
-    bool isModal = modal && *modal && (*modal)->get<bool>() && *(*modal)->get<bool>();
-    return isModal || !window.behavior.empty();
-}
+bool closesWithKeys(const Element& window) { return window.isModalWindow() || !window.behavior.empty(); }
 
-void record(json& list, json entry)
+// The key window: the application's frontmost modal window when it shows one,
+// else its focused window.
+Element* keyWindow(World& world, Application* target)
 {
-    if (list.size() >= kMaxRecordedEvents)
-        list.erase(list.begin());
-    list.push_back(std::move(entry));
-}
-} // namespace
-
-std::vector<Token> Model::focusableFields(const Element& window) const
-{
-    std::vector<Token> fields;
-    std::function<void(const Element&)> visit = [&](const Element& e) {
-        if (e.focusable && e.token != window.token)
-            fields.push_back(e.token);
-        for (Token child : e.children)
-            if (auto it = m_elements.find(child); it != m_elements.end())
-                visit(it->second);
-    };
-    visit(window);
-    return fields;
-}
-
-Element* Model::targetDialog(Application* target)
-{
-    // Keys go to the frontmost application's key window: its frontmost modal
-    // window when it shows one, else its focused window.
-    Application* app = target ? target : frontmostApplication();
+    Application* app = target ? target : world.workspace.frontmostApplication();
     if (!app || app->terminated)
         return nullptr;
-    for (Token t : app->windows) {
-        Element& w = m_elements[t];
-        auto modal = w.find("AXModal");
-        if (modal && *modal && (*modal)->get<bool>() && *(*modal)->get<bool>())
+    for (Token t : app->windows)
+        if (Element& w = world.tree.at(t); w.isModalWindow())
             return &w;
-    }
-    return app->focusedWindow ? element(app->focusedWindow) : nullptr;
+    return app->focusedWindow ? world.tree.find(app->focusedWindow) : nullptr;
 }
 
-void Model::moveFocus(Element& dialog, bool backwards)
+void moveFocus(World& world, Element& window, bool backwards)
 {
-    auto fields = focusableFields(dialog);
+    auto fields = world.tree.focusableFields(window);
     if (fields.empty())
         return;
-    Token previous = dialog.focusedField;
+    Token previous = window.focusedField;
     auto it = std::find(fields.begin(), fields.end(), previous);
     size_t index = it == fields.end() ? 0 : static_cast<size_t>(it - fields.begin());
     if (it != fields.end())
         index = backwards ? (index + fields.size() - 1) % fields.size() : (index + 1) % fields.size();
-    dialog.focusedField = fields[index];
-    if (Element* field = element(previous)) {
+    window.focusedField = fields[index];
+    if (Element* field = world.tree.find(previous)) {
         field->selectAll = false;
-        if (auto b = m_behaviors.find(dialog.behavior); b != m_behaviors.end())
-            b->second->fieldCommitted(*this, dialog, *field);
+        commitFieldAfterDelay(world, window, *field);
     }
 }
 
-void Model::typeText(Element& dialog, const std::string& text)
+std::string fieldText(const Element& field) { return field.string("AXValue").value_or(""); }
+
+void typeText(Element& field, const std::string& text)
 {
-    Element* field = element(dialog.focusedField);
-    if (!field)
-        return;
-    auto slot = field->find("AXValue");
-    std::string value;
-    if (slot && *slot && (*slot)->get<std::string>())
-        value = *(*slot)->get<std::string>();
     // A field whose whole text is selected is replaced by the next typing.
-    if (field->selectAll) {
-        value.clear();
-        field->selectAll = false;
-    }
-    field->set("AXValue", CFValue(value + text));
+    std::string value = field.selectAll ? "" : fieldText(field);
+    field.selectAll = false;
+    field.set("AXValue", CFValue(value + text));
 }
 
-void Model::keyboard(const json& request, Application* target)
+void deleteBackward(Element& field)
+{
+    if (!field.string("AXValue"))
+        return;
+    std::string value = fieldText(field);
+    if (field.selectAll)
+        value.clear();
+    else if (!value.empty())
+        value.pop_back();
+    field.selectAll = false;
+    field.set("AXValue", CFValue(value));
+}
+
+// Return and Escape press the window's default or cancel button, or close it.
+void pressWindowButton(World& world, Element& window, const char* buttonAttribute, bool confirm)
+{
+    auto button = window.find(buttonAttribute);
+    const platform::AXElementRef* ref = button && *button ? (*button)->get<platform::AXElementRef>() : nullptr;
+    if (Element* target = ref ? world.tree.find(ref->token) : nullptr)
+        perform(world, *target, "AXPress", false);
+    else if (closesWithKeys(window))
+        closeDialog(world, window, confirm);
+}
+
+} // namespace
+
+void keyboard(World& world, const json& request, Application* target)
 {
     auto virtualKey = request.value("virtualKey", std::uint16_t(0));
     bool keyDown = request.value("keyDown", true);
     auto text = request.value("text", "");
     auto flags = request.value("flags", std::uint64_t(0));
-    Element* dialog = targetDialog(target);
+    Element* window = keyWindow(world, target);
     json entry { { "virtualKey", virtualKey }, { "keyDown", keyDown }, { "text", text }, { "flags", flags } };
     if (request.contains("source"))
         entry["source"] = request["source"];
-    if (dialog)
-        entry["window"] = dialog->key.empty() ? json(dialog->token) : json(dialog->key);
-    record(m_keyEvents, entry);
-    if (!keyDown || !dialog)
+    if (window)
+        entry["window"] = window->name();
+    EventLog::append(world.log.keyEvents, entry);
+    if (!keyDown || !window)
         return;
 
     bool command = flags & platform::eventflags::command;
-    if (virtualKey == keycode::tab) {
-        moveFocus(*dialog, flags & platform::eventflags::shift);
-    } else if (virtualKey == keycode::returnKey) {
-        auto button = dialog->find("AXDefaultButton");
-        Element* target = button && *button && (*button)->get<platform::AXElementRef>() ? element((*button)->get<platform::AXElementRef>()->token) : nullptr;
-        if (target)
-            perform(*target, "AXPress", false);
-        else if (closesWithKeys(*dialog))
-            closeDialog(*dialog, true);
-    } else if (virtualKey == keycode::escape) {
-        auto button = dialog->find("AXCancelButton");
-        Element* target = button && *button && (*button)->get<platform::AXElementRef>() ? element((*button)->get<platform::AXElementRef>()->token) : nullptr;
-        if (target)
-            perform(*target, "AXPress", false);
-        else if (closesWithKeys(*dialog))
-            closeDialog(*dialog, false);
-    } else if (virtualKey == kDeleteKey && !command) {
-        if (Element* field = element(dialog->focusedField)) {
-            auto slot = field->find("AXValue");
-            if (slot && *slot && (*slot)->get<std::string>()) {
-                std::string value = *(*slot)->get<std::string>();
-                if (field->selectAll)
-                    value.clear();
-                else if (!value.empty())
-                    value.pop_back();
-                field->selectAll = false;
-                field->set("AXValue", CFValue(value));
-            }
-        }
-    } else if (command && (text == "a" || (text.empty() && virtualKey == keycode::ansiA))) {
-        if (Element* field = element(dialog->focusedField))
-            field->selectAll = true;
-    } else if (!command && !text.empty()) {
-        typeText(*dialog, text);
-    }
+    Element* field = world.tree.find(window->focusedField);
+    if (virtualKey == keycode::tab)
+        moveFocus(world, *window, flags & platform::eventflags::shift);
+    else if (virtualKey == keycode::returnKey)
+        pressWindowButton(world, *window, "AXDefaultButton", true);
+    else if (virtualKey == keycode::escape)
+        pressWindowButton(world, *window, "AXCancelButton", false);
+    else if (virtualKey == kDeleteKey && !command && field)
+        deleteBackward(*field);
+    else if (command && (text == "a" || (text.empty() && virtualKey == keycode::ansiA)) && field)
+        field->selectAll = true;
+    else if (!command && !text.empty() && field)
+        typeText(*field, text);
 }
 
-void Model::mouse(const json& request)
+void mouse(World& world, const json& request)
 {
     auto type = request.value("type", "mouseMoved");
     double x = request.value("x", 0.0), y = request.value("y", 0.0);
-    m_cursor = { x, y };
+    world.desktop.cursor = { x, y };
     json entry { { "type", type }, { "x", x }, { "y", y }, { "flags", request.value("flags", std::uint64_t(0)) } };
     // A click presses the button under the cursor in the frontmost application.
     if (type == "leftMouseUp") {
-        if (Application* app = frontmostApplication()) {
-            if (Token hit = hitTest(app->windows, x, y)) {
-                Element& e = m_elements[hit];
-                entry["element"] = e.key.empty() ? json(e.token) : json(e.key);
+        if (Application* app = world.workspace.frontmostApplication()) {
+            if (Token hit = hitTest(world.tree, app->windows, x, y)) {
+                Element& e = world.tree.at(hit);
+                entry["element"] = e.name();
                 if (std::find(e.actions.begin(), e.actions.end(), "AXPress") != e.actions.end())
-                    perform(e, "AXPress", false);
+                    perform(world, e, "AXPress", false);
             }
         }
     }
-    record(m_mouseEvents, entry);
+    EventLog::append(world.log.mouseEvents, entry);
+}
+
+json answerInput(World& world, platform::wire::Op op, const json& request)
+{
+    using platform::wire::Op;
+    switch (op) {
+    case Op::inputKeyboard:
+        keyboard(world, request);
+        return json::object();
+    case Op::inputMouse:
+        mouse(world, request);
+        return json::object();
+    case Op::inputCursor:
+        return json { { "x", world.desktop.cursor.x }, { "y", world.desktop.cursor.y } };
+    case Op::inputWarp:
+        world.desktop.cursor = { request.value("x", 0.0), request.value("y", 0.0) };
+        return json::object();
+    default:
+        return json { { "error", std::string("not an input request: ") + platform::wire::opName(op) } };
+    }
 }
 
 } // namespace mq::sim

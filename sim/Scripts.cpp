@@ -1,6 +1,8 @@
-// "System Events": keystroke scripts in the dialect of sim/systemevents, carried
-// out against the process they address, in order, with their delays.
-#include "sim/Model.h"
+#include "sim/Scripts.h"
+
+#include "sim/Input.h"
+#include "sim/PermissionPrompts.h"
+#include "sim/World.h"
 
 #include "platform/InputEvents.h"
 #include "platform/Scripting.h"
@@ -9,6 +11,8 @@
 namespace mq::sim {
 
 namespace wire = platform::wire;
+using nlohmann::json;
+using platform::CFValue;
 using systemevents::Step;
 
 namespace {
@@ -16,7 +20,6 @@ namespace {
 constexpr const char* kSystemEvents = "com.apple.systemevents";
 constexpr std::int64_t kSyntaxError = -2741;
 constexpr std::int64_t kCannotGetObject = -1728;
-constexpr size_t kMaxRecordedScripts = 2000;
 
 json errorInfo(std::int64_t number, const std::string& message, const std::string& brief)
 {
@@ -52,15 +55,13 @@ std::vector<std::string> characters(const std::string& text)
 
 } // namespace
 
-ScriptStart Model::startScript(const json& request, pid_type clientPid)
+ScriptStart startScript(World& world, const json& request, platform::pid_type clientPid)
 {
     std::string source = request.value("source", "");
     json entry { { "client", clientPid }, { "source", source } };
     auto finish = [&](json reply) {
         entry["result"] = reply.contains("errorInfo") ? json(reply.value("compiled", false) ? "error" : "compile error") : json("started");
-        if (m_scripts.size() >= kMaxRecordedScripts)
-            m_scripts.erase(m_scripts.begin());
-        m_scripts.push_back(entry);
+        EventLog::append(world.log.scripts, entry);
         return reply;
     };
 
@@ -76,21 +77,21 @@ ScriptStart Model::startScript(const json& request, pid_type clientPid)
 
     // "System Events" must be running, and this client allowed to automate it.
     Application* systemEvents = nullptr;
-    for (auto& app : m_applications)
+    for (auto& app : world.workspace.applications)
         if (app.running && !app.terminated && app.bundleIdentifier == kSystemEvents)
             systemEvents = &app;
     if (!systemEvents)
         return { finish(runError(platform::osstatus::procNotFound, "Application isn’t running.")), nullptr };
-    std::string& permission = m_automation[kSystemEvents];
+    std::string& permission = world.permissions.automation[kSystemEvents];
     if (permission != "allowed" && permission != "denied") {
-        log({ { "type", "automationPrompt" }, { "target", kSystemEvents }, { "answer", m_automationAnswer } });
-        permission = m_automationAnswer == "allow" ? "allowed" : "denied";
+        world.record({ { "type", "automationPrompt" }, { "target", kSystemEvents }, { "answer", world.permissions.automationAnswer } });
+        permission = world.permissions.automationAnswer == "allow" ? "allowed" : "denied";
     }
     if (permission == "denied")
         return { finish(runError(platform::osstatus::errAEEventNotPermitted, "Not authorized to send Apple events to System Events.")), nullptr };
 
     Application* target = nullptr;
-    for (auto& app : m_applications)
+    for (auto& app : world.workspace.applications)
         if (app.running && !app.terminated && app.localizedName == script.processName)
             target = &app;
     if (!target)
@@ -104,20 +105,20 @@ ScriptStart Model::startScript(const json& request, pid_type clientPid)
     return { json::object(), run };
 }
 
-std::optional<double> Model::continueScript(ScriptRun& run)
+std::optional<double> continueScript(World& world, ScriptRun& run)
 {
     while (run.next < run.steps.size() && !run.errorInfo) {
         const Step& step = run.steps[run.next++];
         if (step.kind == Step::Kind::delay)
             return step.seconds;
-        Application* app = application(run.application);
+        Application* app = world.workspace.named(run.application);
         if (!app || !app->running || app->terminated || app->localizedName != run.processName) {
             run.errorInfo = cannotGetProcess(run.processName)["errorInfo"];
             break;
         }
         auto press = [&](std::uint16_t virtualKey, const std::string& text, std::uint64_t flags) {
             for (bool down : { true, false })
-                keyboard(json { { "virtualKey", virtualKey }, { "keyDown", down }, { "text", text }, { "flags", flags }, { "source", "System Events" } }, app);
+                keyboard(world, json { { "virtualKey", virtualKey }, { "keyDown", down }, { "text", text }, { "flags", flags }, { "source", "System Events" } }, app);
         };
         switch (step.kind) {
         case Step::Kind::keyCode:
@@ -143,11 +144,27 @@ std::optional<double> Model::continueScript(ScriptRun& run)
     return std::nullopt;
 }
 
-json Model::finishScript(const ScriptRun& run)
+json finishScript(const ScriptRun& run)
 {
     if (run.errorInfo)
         return json { { "compiled", true }, { "errorInfo", *run.errorInfo } };
     return json { { "compiled", true }, { "errorInfo", nullptr } };
+}
+
+json answerScripting(World& world, platform::wire::Op op, const json& request)
+{
+    auto runningApp = [&](const std::string& bundle) -> Application* {
+        for (auto& app : world.workspace.applications)
+            if (app.running && app.bundleIdentifier == bundle)
+                return &app;
+        return nullptr;
+    };
+    if (op == platform::wire::Op::scriptSendAppleEvent) {
+        // FIXME: no Apple Event has a handler yet; events are recorded and refused.
+        EventLog::append(world.log.appleEvents, request);
+        return json { { "status", runningApp(request.value("target", "")) ? -1708 : platform::osstatus::procNotFound } };
+    }
+    return automationPermission(world, request);
 }
 
 } // namespace mq::sim

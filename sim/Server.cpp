@@ -112,7 +112,7 @@ struct Server::Impl {
         pid_type pid { 0 };
     };
 
-    Impl(Model& m, std::string path)
+    Impl(Simulator& m, std::string path)
         : model(m)
         , socketPath(std::move(path))
         , acceptor(io)
@@ -134,6 +134,16 @@ struct Server::Impl {
         if (error)
             throw std::runtime_error("cannot listen on " + socketPath + ": " + error.message());
         ::chmod(socketPath.c_str(), 0600);
+        // Delayed effects (windows opening, fields committing) run on timers.
+        model.setScheduler([this](std::chrono::milliseconds delay, std::function<void()> job) {
+            auto timer = std::make_shared<asio::steady_timer>(io, delay);
+            timer->async_wait([this, timer, job = std::move(job)](std::error_code cancelled) {
+                if (cancelled)
+                    return;
+                job();
+                flushBroadcasts();
+            });
+        });
     }
 
     void accept()
@@ -162,13 +172,14 @@ struct Server::Impl {
         }
         auto id = request.value("id", std::uint64_t(0));
         auto op = request["op"].get<std::string>();
-        if (op == "hello") {
+        auto known = platform::wire::opNamed(op);
+        if (known == platform::wire::Op::hello) {
             session->isClient = request.value("role", "client") == "client";
             session->pid = request.value("pid", pid_type(0));
             reply(session, id, json { { "ok", true }, { "server", "logicsim" }, { "pid", ::getpid() } });
             return true;
         }
-        if (op == "ctl") {
+        if (known == platform::wire::Op::control) {
             json body;
             try {
                 body = model.control(request.value("command", ""), request.value("args", json::object()));
@@ -190,23 +201,47 @@ struct Server::Impl {
             auto timer = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(fault->delayMs));
             timer->async_wait([this, timer, session, id, op, request](std::error_code error) {
                 if (!error)
-                    answer(session, id, op, request);
+                    answerAfterCost(session, id, op, request);
             });
             return true;
         }
-        answer(session, id, op, request);
+        answerAfterCost(session, id, op, request);
         return true;
+    }
+
+    // Each accessibility call occupies the application for its cost, one after
+    // another as on an application's main thread; other requests do not wait.
+    void answerAfterCost(const std::shared_ptr<Session>& session, std::uint64_t id, const std::string& op, const json& request)
+    {
+        auto known = platform::wire::opNamed(op);
+        auto cost = model.accessibilityCallCost();
+        if (!known || platform::wire::areaOf(*known) != platform::wire::OpArea::accessibility || cost.count() <= 0) {
+            answer(session, id, op, request);
+            return;
+        }
+        auto now = std::chrono::steady_clock::now();
+        accessibilityBusyUntil = std::max(accessibilityBusyUntil, now) + cost;
+        auto timer = std::make_shared<asio::steady_timer>(io, accessibilityBusyUntil);
+        timer->async_wait([this, timer, session, id, op, request](std::error_code error) {
+            if (!error)
+                answer(session, id, op, request);
+        });
     }
 
     void answer(const std::shared_ptr<Session>& session, std::uint64_t id, const std::string& op, const json& request)
     {
-        if (op == "script.run") {
+        auto known = platform::wire::opNamed(op);
+        if (!known) {
+            reply(session, id, json { { "error", "unknown op " + op } });
+            return;
+        }
+        if (*known == platform::wire::Op::scriptRun) {
             runScript(session, id, request);
             return;
         }
         json body;
         try {
-            body = model.handle(op, request, session->pid);
+            body = model.handle(*known, request, session->pid);
         } catch (const std::exception& e) {
             body = json { { "error", std::string("bad request: ") + e.what() } };
         }
@@ -275,8 +310,9 @@ struct Server::Impl {
                     session->send(message);
     }
 
-    Model& model;
+    Simulator& model;
     std::string socketPath;
+    std::chrono::steady_clock::time_point accessibilityBusyUntil {};
     asio::io_context io;
     Stream::acceptor acceptor;
     asio::signal_set signals;
@@ -285,8 +321,8 @@ struct Server::Impl {
     std::map<std::uint64_t, std::pair<std::shared_ptr<Session>, std::uint64_t>> deferred;
 };
 
-Server::Server(Model& model, std::string socketPath)
-    : m_impl(std::make_unique<Impl>(model, std::move(socketPath)))
+Server::Server(Simulator& simulator, std::string socketPath)
+    : m_impl(std::make_unique<Impl>(simulator, std::move(socketPath)))
 {
 }
 

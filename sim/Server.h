@@ -1,8 +1,8 @@
 // logicsim's socket: accepts client and control connections on a Unix stream
-// socket and answers their JSON lines from the Model, on one thread.
+// socket and answers their JSON lines from the Simulator, on one thread.
 #pragma once
 
-#include "sim/Model.h"
+#include "sim/Simulator.h"
 
 #include <memory>
 #include <string>
@@ -13,7 +13,7 @@ class Server {
 public:
     /// Binds `socketPath` (mode 0600). Throws std::runtime_error when another
     /// logicsim answers on it or it cannot be bound.
-    Server(Model& model, std::string socketPath);
+    Server(Simulator& simulator, std::string socketPath);
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;

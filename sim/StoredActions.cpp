@@ -1,12 +1,20 @@
-// Logic's numbered commands that the helper's stored actions run, with the effect
-// each caller relies on. Dialogs that later parts read in detail are minimal:
-// their titles, fields and buttons, under keys that tests and behaviours can use.
-#include "sim/GoToPositionDialog.h"
-#include "sim/Model.h"
+// Dialogs that later parts read in detail are minimal: their titles, fields and
+// buttons, under keys that tests and behaviours can use. Every window a command
+// opens appears after the window-open delay (sim/Latency.h); a command that
+// closes it before then cancels it.
+#include "sim/StoredActions.h"
 
-#include "platform/linux/LogicSimWire.h"
+#include "sim/Dialogs.h"
+#include "sim/GoToPositionDialog.h"
+#include "sim/Windows.h"
+#include "sim/World.h"
+
+#include <functional>
+#include <map>
 
 namespace mq::sim {
+
+using nlohmann::json;
 
 namespace {
 
@@ -43,29 +51,38 @@ json nameEditor(const std::string& key, const std::string& title)
         { "behavior", "name-editor" }, { "children", json::array({ field(key + "-field", "Name", true) }) } };
 }
 
-std::string fieldText(Model& model, const std::string& key)
+json colorsWindow()
 {
-    Element* e = model.elementByKey(key);
-    if (!e)
-        return "";
-    auto value = e->find("AXValue");
-    return value && *value && (*value)->get<std::string>() ? *(*value)->get<std::string>() : "";
+    return json { { "role", "AXWindow" }, { "key", "colors-window" }, { "title", "Colors" }, { "subrole", "AXFloatingWindow" },
+        { "position", { 1400, 200 } }, { "size", { 480, 160 } },
+        { "children", json::array({ json { { "role", "AXGroup" }, { "key", "colors-grid" }, { "position", { 1400, 222 } }, { "size", { 480, 80 } } } }) } };
+}
+
+json projectSettings()
+{
+    return json { { "role", "AXWindow" }, { "key", "project-settings" }, { "title", "Project Settings" }, { "focusedWindow", true },
+        { "children",
+            json::array({ json { { "role", "AXRadioButton" }, { "key", "project-settings-synchronization" }, { "title", "Synchronization" }, { "value", 1 } } }) } };
+}
+
+std::string fieldText(World& world, const std::string& key)
+{
+    Element* e = world.tree.byKey(key);
+    return e ? e->string("AXValue").value_or("") : "";
 }
 
 /// The name editors: a confirmed edit names the marker or track being named.
 class NameEditorBehavior final : public DialogBehavior {
 public:
-    void closing(Model& model, Element& window, bool confirmed) override
+    void closing(World& world, Element& window, bool confirmed) override
     {
-        json& logic = model.logicState();
-        json naming = logic["naming"];
-        logic["naming"] = nullptr;
+        json naming = std::exchange(world.logic["naming"], nullptr);
         if (!confirmed || !naming.is_object())
             return;
-        json& list = logic[naming.value("kind", "") == "track" ? "tracks" : "markers"];
+        json& list = world.logic[naming.value("kind", "") == "track" ? "tracks" : "markers"];
         auto index = naming.value("index", std::size_t(0));
         if (index < list.size())
-            list[index]["name"] = fieldText(model, window.key + "-field");
+            list[index]["name"] = fieldText(world, window.key + "-field");
     }
 };
 
@@ -73,167 +90,169 @@ public:
 /// SMPTE fields (the second and fourth).
 class LocatorsBehavior final : public DialogBehavior {
 public:
-    void closing(Model& model, Element&, bool confirmed) override
+    void closing(World& world, Element&, bool confirmed) override
     {
         if (confirmed)
-            model.logicState()["locators"] = json { { "left", fieldText(model, "locators-left-smpte") }, { "right", fieldText(model, "locators-right-smpte") } };
+            world.logic["locators"] = json { { "left", fieldText(world, "locators-left-smpte") }, { "right", fieldText(world, "locators-right-smpte") } };
     }
 };
 
-} // namespace
+// What the commands share: Logic, and opening and closing its windows.
+struct Command {
+    World& world;
+    Application& logic;
+    json& state;
 
-void Model::registerStoredActionBehaviors()
-{
-    registerGoToPositionDialog(*this);
-    registerBehavior("name-editor", std::make_unique<NameEditorBehavior>());
-    registerBehavior("locators", std::make_unique<LocatorsBehavior>());
-}
-
-Application* Model::logicApplication()
-{
-    for (const char* bundle : { "com.apple.logic10", "com.apple.mobilelogic" })
-        for (auto& app : m_applications)
-            if (app.running && !app.terminated && app.bundleIdentifier == bundle)
-                return &app;
-    return nullptr;
-}
-
-json Model::runStoredAction(std::uint32_t code)
-{
-    Application* logic = logicApplication();
-    if (!logic) {
-        log({ { "type", "storedAction" }, { "code", code }, { "ran", false } });
-        return json { { "ran", false }, { "reason", "Logic Pro is not running" } };
+    void open(const json& definition) { openWindowAfterDelay(world, logic, definition); }
+    void close(const std::string& key, bool confirmed)
+    {
+        if (cancelOpening(world, key))
+            return;
+        if (Element* w = world.tree.byKey(key))
+            closeDialog(world, *w, confirmed);
     }
-    json& state = m_logic;
-    auto open = [&](const json& definition) {
-        // A window that is already open stays as it is (Logic does not open it twice).
-        if (!elementByKey(definition["key"].get<std::string>()))
-            addWindow(*logic, definition, true);
-    };
-    auto closeIfOpen = [&](const std::string& key, bool confirmed) {
-        if (Element* w = elementByKey(key))
-            closeDialog(*w, confirmed);
-    };
-    auto toggle = [&](const json& definition) {
-        if (Element* w = elementByKey(definition["key"].get<std::string>())) {
-            removeWindow(w->token);
+    /// Opens the window, or closes it when it is open (or opening); true when it opens.
+    bool toggle(const json& definition)
+    {
+        std::string key = definition["key"].get<std::string>();
+        if (cancelOpening(world, key))
+            return false;
+        if (Element* w = world.tree.byKey(key)) {
+            removeWindow(world, w->token);
             return false;
         }
-        addWindow(*logic, definition, true);
+        open(definition);
         return true;
-    };
-    auto startNaming = [&](const std::string& kind, std::size_t index) {
-        closeIfOpen(kind + "-name", true);
+    }
+    void startNaming(const std::string& kind, std::size_t index)
+    {
+        close(kind + "-name", true);
         state["naming"] = json { { "kind", kind }, { "index", index } };
         open(nameEditor(kind + "-name", kind == "track" ? "Track Name" : "Marker Name"));
-    };
-    auto selectLastRegion = [&] {
-        json& regions = state["regions"];
-        for (auto& r : regions)
-            r["selected"] = false;
-        if (!regions.empty())
-            regions.back()["selected"] = true;
-    };
+    }
+    json& listOf(const std::string& kind) { return state[kind == "track" ? "tracks" : kind == "region" ? "regions" : "markers"]; }
+};
 
-    bool ran = true;
-    switch (code) {
-    case 5: // Stop
-        m_transport["playing"] = false;
-        break;
-    case 21: // Go to Position…
-        openGoToPositionDialog(*this);
-        break;
-    case 476: // Set Left and Right Locator…
-        open(dialog("locators", "Set Left and Right Locator",
-            json::array({ field("locators-left-bar", "Left Locator Bar"), field("locators-left-smpte", "Left Locator SMPTE"),
-                field("locators-right-bar", "Right Locator Bar"), field("locators-right-smpte", "Right Locator SMPTE") }),
-            "locators"));
-        break;
-    case 2564: // the marker steps: 2564, 480, 1192 in this order
-    case 480:
-        state["markerSteps"].push_back(code);
-        break;
-    case 1192: {
-        bool inOrder = state["markerSteps"] == json::array({ 2564, 480 });
-        state["markerSteps"] = json::array();
-        if (!inOrder)
-            break; // without the two steps before it there is no marker to name
-        state["markers"].push_back(json { { "name", "" }, { "range", state["locators"] }, { "color", nullptr } });
-        std::size_t index = state["markers"].size() - 1;
-        state["lastCreated"] = json { { "kind", "marker" }, { "index", index } };
-        startNaming("marker", index);
-        break;
+void createMarker(Command& c)
+{
+    bool inOrder = c.state["markerSteps"] == json::array({ 2564, 480 });
+    c.state["markerSteps"] = json::array();
+    if (!inOrder)
+        return; // without the two steps before it there is no marker to name
+    c.state["markers"].push_back(json { { "name", "" }, { "range", c.state["locators"] }, { "color", nullptr } });
+    std::size_t index = c.state["markers"].size() - 1;
+    c.state["lastCreated"] = json { { "kind", "marker" }, { "index", index } };
+    c.startNaming("marker", index);
+}
+
+void applyChosenColor(Command& c)
+{
+    json last = c.state["lastCreated"];
+    if (!last.is_object())
+        return;
+    json& list = c.listOf(last.value("kind", ""));
+    auto index = last.value("index", std::size_t(0));
+    if (index < list.size())
+        list[index]["color"] = c.state["chosenColor"];
+}
+
+void addTrack(Command& c)
+{
+    std::size_t index = c.state["tracks"].size();
+    c.state["tracks"].push_back(json { { "name", "Audio " + std::to_string(index + 1) }, { "color", nullptr } });
+    c.state["lastCreated"] = json { { "kind", "track" }, { "index", index } };
+}
+
+void selectLastRegion(Command& c)
+{
+    json& regions = c.state["regions"];
+    for (auto& r : regions)
+        r["selected"] = false;
+    if (!regions.empty())
+        regions.back()["selected"] = true;
+}
+
+void openMovie(Command& c)
+{
+    c.close("open-movie", true);
+    c.state["movie"] = json { { "open", true }, { "aligned", false } };
+    c.state["regions"].push_back(json { { "kind", "movie" }, { "selected", false } });
+    c.state["alignSteps"] = json::array();
+}
+
+void alignMovie(Command& c)
+{
+    if (c.state["alignSteps"] == json::array({ 1306 }) && c.state["movie"].is_object())
+        c.state["movie"]["aligned"] = true;
+    c.state["alignSteps"] = json::array();
+}
+
+const std::map<std::uint32_t, std::function<void(Command&)>>& commandTable()
+{
+    static const std::map<std::uint32_t, std::function<void(Command&)>> table {
+        { 5, [](Command& c) { c.world.transport.settings.playing = false; } }, // Stop
+        { 21, [](Command& c) { requestGoToPositionDialog(c.world); } }, // Go to Position…
+        { 476, // Set Left and Right Locator…
+            [](Command& c) {
+                c.open(dialog("locators", "Set Left and Right Locator",
+                    json::array({ field("locators-left-bar", "Left Locator Bar"), field("locators-left-smpte", "Left Locator SMPTE"),
+                        field("locators-right-bar", "Right Locator Bar"), field("locators-right-smpte", "Right Locator SMPTE") }),
+                    "locators"));
+            } },
+        // The marker steps: 2564, 480, 1192 in this order.
+        { 2564, [](Command& c) { c.state["markerSteps"].push_back(2564); } },
+        { 480, [](Command& c) { c.state["markerSteps"].push_back(480); } },
+        { 1192, createMarker },
+        { 362, // ends the naming or placement step
+            [](Command& c) {
+                c.close("marker-name", true);
+                c.close("track-name", true);
+                c.state["placing"] = false;
+            } },
+        { 347, applyChosenColor }, // the colour chosen in the Colors window
+        { 483, [](Command& c) { c.state["colorsWindowOpen"] = c.toggle(colorsWindow()); } },
+        { 888, [](Command& c) { c.state["markerTrackShown"] = !c.state.value("markerTrackShown", false); } },
+        { 1795, addTrack },
+        { 571, // name the new track
+            [](Command& c) {
+                if (!c.state["tracks"].empty())
+                    c.startNaming("track", c.state["tracks"].size() - 1);
+            } },
+        { 584, selectLastRegion },
+        { 358, selectLastRegion },
+        { 1194, [](Command& c) { c.open(dialog("open-movie", "Open Movie", json::array({ field("open-movie-path", "Go to Folder", true) }))); } },
+        { 1320, openMovie },
+        { 1306, [](Command& c) { c.state["alignSteps"] = json::array({ 1306 }); } }, // align the movie region: 1306, then 1346
+        { 1346, alignMovie },
+        { 1197, [](Command& c) { c.open(dialog("export-dialog", "Bounce", json::array({ field("export-dialog-name", "Save As", true) }))); } },
+        { 681, [](Command& c) { c.open(projectSettings()); } }, // Project Settings at Synchronization
+    };
+    return table;
+}
+
+} // namespace
+
+void registerStoredActionBehaviors(Dialogs& dialogs)
+{
+    registerGoToPositionDialog(dialogs);
+    dialogs.behaviors["name-editor"] = std::make_shared<NameEditorBehavior>();
+    dialogs.behaviors["locators"] = std::make_shared<LocatorsBehavior>();
+}
+
+json runStoredAction(World& world, std::uint32_t code)
+{
+    Application* logic = world.workspace.logic();
+    if (!logic) {
+        world.record({ { "type", "storedAction" }, { "code", code }, { "ran", false } });
+        return json { { "ran", false }, { "reason", "Logic Pro is not running" } };
     }
-    case 362: // ends the naming or placement step
-        closeIfOpen("marker-name", true);
-        closeIfOpen("track-name", true);
-        state["placing"] = false;
-        break;
-    case 347: { // applies the colour chosen in the Colors window
-        json last = state["lastCreated"];
-        if (last.is_object()) {
-            json& list = state[last.value("kind", "") == "track" ? "tracks" : last.value("kind", "") == "region" ? "regions" : "markers"];
-            auto index = last.value("index", std::size_t(0));
-            if (index < list.size())
-                list[index]["color"] = state["chosenColor"];
-        }
-        break;
+    auto it = commandTable().find(code);
+    bool ran = it != commandTable().end();
+    if (ran) {
+        Command command { world, *logic, world.logic };
+        it->second(command);
     }
-    case 483: // Colors window
-        state["colorsWindowOpen"] = toggle(json { { "role", "AXWindow" }, { "key", "colors-window" }, { "title", "Colors" },
-            { "subrole", "AXFloatingWindow" }, { "position", { 1400, 200 } }, { "size", { 480, 160 } },
-            { "children", json::array({ json { { "role", "AXGroup" }, { "key", "colors-grid" }, { "position", { 1400, 222 } }, { "size", { 480, 80 } } } }) } });
-        break;
-    case 888: // marker track
-        state["markerTrackShown"] = !state.value("markerTrackShown", false);
-        break;
-    case 1795: { // new track
-        std::size_t index = state["tracks"].size();
-        state["tracks"].push_back(json { { "name", "Audio " + std::to_string(index + 1) }, { "color", nullptr } });
-        state["lastCreated"] = json { { "kind", "track" }, { "index", index } };
-        break;
-    }
-    case 571: // name the new track
-        if (state["tracks"].empty())
-            break;
-        startNaming("track", state["tracks"].size() - 1);
-        break;
-    case 584: // select the placed region
-    case 358:
-        selectLastRegion();
-        break;
-    case 1194: // Open Movie…
-        open(dialog("open-movie", "Open Movie", json::array({ field("open-movie-path", "Go to Folder", true) })));
-        break;
-    case 1320: { // ends the open-movie step
-        closeIfOpen("open-movie", true);
-        state["movie"] = json { { "open", true }, { "aligned", false } };
-        state["regions"].push_back(json { { "kind", "movie" }, { "selected", false } });
-        state["alignSteps"] = json::array();
-        break;
-    }
-    case 1306: // align the movie region: 1306, then 1346
-        state["alignSteps"] = json::array({ 1306 });
-        break;
-    case 1346:
-        if (state["alignSteps"] == json::array({ 1306 }) && state["movie"].is_object())
-            state["movie"]["aligned"] = true;
-        state["alignSteps"] = json::array();
-        break;
-    case 1197: // Bounce…
-        open(dialog("export-dialog", "Bounce", json::array({ field("export-dialog-name", "Save As", true) })));
-        break;
-    case 681: // Project Settings at Synchronization
-        open(json { { "role", "AXWindow" }, { "key", "project-settings" }, { "title", "Project Settings" }, { "focusedWindow", true },
-            { "children",
-                json::array({ json { { "role", "AXRadioButton" }, { "key", "project-settings-synchronization" }, { "title", "Synchronization" },
-                    { "value", 1 } } }) } });
-        break;
-    default:
-        ran = false;
-    }
-    log({ { "type", "storedAction" }, { "code", code }, { "ran", ran } });
+    world.record({ { "type", "storedAction" }, { "code", code }, { "ran", ran } });
     if (!ran)
         return json { { "ran", false }, { "reason", "Logic has no command " + std::to_string(code) } };
     return json { { "ran", true } };

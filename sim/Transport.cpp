@@ -1,22 +1,16 @@
-// The transport and the control bar's time display: a playhead that moves in real
-// time while playing, the display's field layouts (frames, subframes, quarter
-// frames, samples, seconds fraction, bars and beats, an unknown fifth field), a
-// hidden control bar, sliders listed out of screen order, and the desktop states
-// that the project close watcher cares about (screen lock, sleep, session).
-#include "sim/DisplayWords.h"
-#include "sim/Model.h"
+#include "sim/Transport.h"
 
-#include "platform/Workspace.h"
-#include "platform/linux/LogicSimWire.h"
+#include "sim/DisplayWords.h"
+#include "sim/World.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace mq::sim {
 
-namespace wire = platform::wire;
-namespace names = platform::notifications;
+using nlohmann::json;
 
 namespace {
 
@@ -33,87 +27,66 @@ const char* const kDisplayLayouts[] = { "frames", "subframes", "quarterFrames", 
 
 const char* const kSliderKeys[] = { "smpte-hours", "smpte-minutes", "smpte-seconds", "smpte-frames", "smpte-subfield" };
 
-std::string twoDigits(long long value)
+/// One field of the display: its description, its number and how the number is written.
+struct DisplayField {
+    std::string description;
+    long long value;
+    int width; // digits when padded
+};
+
+std::vector<DisplayField> barFields(const DisplayWords& words, const TransportSettings& t, double seconds)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02lld", value);
-    return text;
-}
-
-bool flag(const json& args, const char* name)
-{
-    auto it = args.find(name);
-    if (it == args.end() || !it->is_boolean())
-        throw std::runtime_error(std::string("missing boolean argument \"") + name + "\"");
-    return it->get<bool>();
-}
-
-/// The display's fields for `seconds`: description and value text, left to right.
-std::vector<std::pair<std::string, std::string>> displayFields(const std::string& layout, const DisplayWords& words, const json& transport,
-    double seconds)
-{
-    double fps = transport.value("frameRate", 25.0);
-    if (!(fps > 0))
-        fps = 25;
-    long long perSecond = std::max(1LL, static_cast<long long>(std::llround(fps)));
-    double exactFrames = std::max(0.0, seconds) * fps;
-    auto frames = static_cast<long long>(std::floor(exactFrames + 1e-6));
-    double withinFrame = std::clamp(exactFrames - static_cast<double>(frames), 0.0, 0.999999);
-    long long wholeSeconds = frames / perSecond;
-
-    std::vector<std::pair<std::string, std::string>> fields;
-    if (layout == "barsAndBeats") {
-        double barSeconds = transport.value("barSeconds", 2.0);
-        double beats = (seconds - transport.value("bar1Seconds", 0.0)) / barSeconds * kBeatsPerBar;
-        auto ticks = static_cast<long long>(std::floor(beats * kDivisionsPerBeat * kTicksPerDivision + 1e-6));
-        long long perBar = kBeatsPerBar * kDivisionsPerBeat * kTicksPerDivision;
-        long long bar = (ticks >= 0 ? ticks / perBar : (ticks - perBar + 1) / perBar) + 1;
-        long long inBar = ticks - (bar - 1) * perBar;
-        long long values[4] = { bar, inBar / (kDivisionsPerBeat * kTicksPerDivision) + 1, inBar / kTicksPerDivision % kDivisionsPerBeat + 1,
-            inBar % kTicksPerDivision + 1 };
-        for (int i = 0; i < 4; ++i)
-            fields.emplace_back(words.bars[i], std::to_string(values[i]));
-        return fields;
-    }
-
-    fields.emplace_back(words.fields[0], twoDigits(wholeSeconds / 3600));
-    fields.emplace_back(words.fields[1], twoDigits(wholeSeconds / 60 % 60));
-    fields.emplace_back(words.fields[2], twoDigits(wholeSeconds % 60));
-    if (layout == "secondsFraction") {
-        double fraction = std::max(0.0, seconds) - std::floor(std::max(0.0, seconds));
-        char text[16];
-        std::snprintf(text, sizeof text, "%03d", std::clamp(static_cast<int>(fraction * 1000), 0, 999));
-        fields.emplace_back(words.secondsFraction, text);
-        return fields;
-    }
-    fields.emplace_back(words.fields[3], twoDigits(frames % perSecond));
-    if (layout == "subframes")
-        fields.emplace_back(words.subframes, twoDigits(static_cast<long long>(withinFrame * kSubframesPerFrame)));
-    else if (layout == "quarterFrames")
-        fields.emplace_back(words.quarterFrames, std::to_string(static_cast<int>(withinFrame * 4)));
-    else if (layout == "samples")
-        fields.emplace_back(words.samples, std::to_string(static_cast<long long>(withinFrame * kSampleRate / fps)));
-    else if (layout == "unknownFifth")
-        fields.emplace_back("Bits", twoDigits(static_cast<long long>(withinFrame * 100)));
+    double beats = (seconds - t.bar1Seconds) / t.barSeconds * kBeatsPerBar;
+    auto ticks = static_cast<long long>(std::floor(beats * kDivisionsPerBeat * kTicksPerDivision + 1e-6));
+    long long perBar = kBeatsPerBar * kDivisionsPerBeat * kTicksPerDivision;
+    long long bar = (ticks >= 0 ? ticks / perBar : (ticks - perBar + 1) / perBar) + 1;
+    long long inBar = ticks - (bar - 1) * perBar;
+    long long values[4] = { bar, inBar / (kDivisionsPerBeat * kTicksPerDivision) + 1, inBar / kTicksPerDivision % kDivisionsPerBeat + 1,
+        inBar % kTicksPerDivision + 1 };
+    std::vector<DisplayField> fields;
+    for (int i = 0; i < 4; ++i)
+        fields.push_back({ words.bars[i], values[i], 1 });
     return fields;
 }
 
-std::int64_t numberOf(const std::string& text)
+/// The display's fields for `seconds`, left to right, from the simulator's one time label.
+std::vector<DisplayField> displayFields(const std::string& layout, const DisplayWords& words, const TransportSettings& t, double seconds)
 {
-    try {
-        return std::stoll(text);
-    } catch (const std::exception&) {
-        return 0;
+    if (layout == "barsAndBeats")
+        return barFields(words, t, seconds);
+    if (layout == "secondsFraction") {
+        ClockLabel clock = clockLabel(seconds);
+        return { { words.fields[0], clock.hours, 2 }, { words.fields[1], clock.minutes, 2 }, { words.fields[2], clock.seconds, 2 },
+            { words.secondsFraction, std::clamp(static_cast<long long>(clock.fraction * 1000), 0LL, 999LL), 3 } };
     }
+    TimeFormat format = t.timeFormat();
+    TimeLabel label = frameLabel(seconds, format);
+    std::vector<DisplayField> fields { { words.fields[0], label.hours, 2 }, { words.fields[1], label.minutes, 2 },
+        { words.fields[2], label.seconds, 2 }, { words.fields[3], label.frames, 2 } };
+    if (layout == "subframes")
+        fields.push_back({ words.subframes, static_cast<long long>(label.withinFrame * kSubframesPerFrame), 2 });
+    else if (layout == "quarterFrames")
+        fields.push_back({ words.quarterFrames, static_cast<long long>(label.withinFrame * 4), 1 });
+    else if (layout == "samples")
+        fields.push_back({ words.samples, static_cast<long long>(label.withinFrame * kSampleRate / static_cast<double>(format.rate)), 1 });
+    else if (layout == "unknownFifth")
+        fields.push_back({ "Bits", static_cast<long long>(label.withinFrame * 100), 2 });
+    return fields;
+}
+
+const DisplayWords& wordsOf(const World& world)
+{
+    const DisplayWords* words = displayWords(world.language);
+    return words ? *words : kDisplayWords[0];
 }
 
 } // namespace
 
-std::vector<Token> Model::slidersOnScreen(const Element& display) const
+std::vector<Token> slidersOnScreen(const ElementTree& tree, const Element& display)
 {
     std::vector<std::pair<double, Token>> sliders;
     for (Token t : display.children) {
-        const Element& slider = m_elements.at(t);
+        const Element& slider = tree.at(t);
         if (slider.role != "AXSlider")
             continue;
         double x = 0;
@@ -130,246 +103,159 @@ std::vector<Token> Model::slidersOnScreen(const Element& display) const
     return tokens;
 }
 
-void Model::updateDisplayFromPlayhead()
+void updateDisplayFromPlayhead(World& world)
 {
-    if (!m_transport.value("displayFollowsPlayhead", true))
+    const TransportSettings& t = world.transport.settings;
+    if (!t.displayFollowsPlayhead)
         return;
-    Element* display = elementByKey("smpte-display");
-    if (!display)
+    Element* display = world.tree.byKey("smpte-display");
+    if (!display || !std::isfinite(t.playheadSeconds) || t.playheadSeconds < 0)
         return;
-    double seconds = m_transport.value("playheadSeconds", 0.0);
-    if (!std::isfinite(seconds) || seconds < 0)
-        return;
-    const DisplayWords* words = displayWords(m_language);
-    std::string layout = m_transport.value("controlBarDisplay", "frames");
-    auto fields = displayFields(layout, words ? *words : kDisplayWords[0], m_transport, seconds);
-    std::vector<Token> sliders = slidersOnScreen(*display);
+    auto fields = displayFields(t.controlBarLayout(), wordsOf(world), t, t.playheadSeconds);
+    std::vector<Token> sliders = slidersOnScreen(world.tree, *display);
     for (std::size_t i = 0; i < sliders.size() && i < fields.size(); ++i) {
-        Element& slider = m_elements[sliders[i]];
-        slider.set("AXValueDescription", CFValue(fields[i].second));
-        slider.set("AXValue", CFValue(numberOf(fields[i].second)));
+        Element& slider = world.tree.at(sliders[i]);
+        slider.set("AXValueDescription", CFValue(digitsText(fields[i].value, fields[i].width, t.digits)));
+        slider.set("AXValue", CFValue(static_cast<std::int64_t>(fields[i].value)));
     }
 }
 
-void Model::advanceTransport()
+void advanceTransport(World& world)
 {
-    if (!m_transport.value("playing", false))
+    Transport& transport = world.transport;
+    TransportSettings& t = transport.settings;
+    if (!t.playing)
         return;
     auto now = Clock::now();
-    double playhead = m_transport.value("playheadSeconds", 0.0);
     // Someone else moved the playhead (set-playhead, Go to Position) or playing
     // began with the scenario: play on from there.
-    if (playhead != m_playheadWritten || m_playStarted == Clock::time_point {}) {
-        m_playStartSeconds = playhead;
-        m_playStarted = now;
+    if (t.playheadSeconds != transport.playheadWritten || transport.playStarted == Clock::time_point {}) {
+        transport.playStartSeconds = t.playheadSeconds;
+        transport.playStarted = now;
     }
-    double seconds = m_playStartSeconds + std::chrono::duration<double>(now - m_playStarted).count();
-    double end = m_transport.value("projectEndSeconds", std::numeric_limits<double>::infinity());
+    double seconds = transport.playStartSeconds + std::chrono::duration<double>(now - transport.playStarted).count();
+    // Playing stops at the project end when the scenario sets one.
+    double end = t.projectEndSeconds.value_or(std::numeric_limits<double>::infinity());
     if (seconds >= end) {
         seconds = end;
-        m_transport["playing"] = false;
+        t.playing = false;
     }
-    m_transport["playheadSeconds"] = seconds;
-    m_playheadWritten = seconds;
-    updateDisplayFromPlayhead();
+    t.playheadSeconds = seconds;
+    transport.playheadWritten = seconds;
+    updateDisplayFromPlayhead(world);
 }
 
-void Model::startPlaying()
+void startPlaying(World& world)
 {
-    m_transport["playing"] = true;
-    m_transport["displayFollowsPlayhead"] = true;
-    m_playStartSeconds = m_transport.value("playheadSeconds", 0.0);
-    m_playheadWritten = m_playStartSeconds;
-    m_playStarted = Clock::now();
-    log({ { "type", "transport" }, { "playing", true }, { "seconds", m_playStartSeconds } });
+    Transport& transport = world.transport;
+    transport.settings.playing = true;
+    transport.settings.displayFollowsPlayhead = true;
+    transport.playStartSeconds = transport.settings.playheadSeconds;
+    transport.playheadWritten = transport.playStartSeconds;
+    transport.playStarted = Clock::now();
+    world.record({ { "type", "transport" }, { "playing", true }, { "seconds", transport.playStartSeconds } });
 }
 
-void Model::stopPlaying()
+void stopPlaying(World& world)
 {
-    advanceTransport();
-    m_transport["playing"] = false;
-    log({ { "type", "transport" }, { "playing", false }, { "seconds", m_transport.value("playheadSeconds", 0.0) } });
+    advanceTransport(world);
+    world.transport.settings.playing = false;
+    world.record({ { "type", "transport" }, { "playing", false }, { "seconds", world.transport.settings.playheadSeconds } });
 }
 
-void Model::rebuildTimeDisplay()
+void movePlayhead(World& world, double seconds)
 {
-    Element* display = elementByKey("smpte-display");
+    world.transport.settings.playheadSeconds = seconds;
+    world.transport.settings.displayFollowsPlayhead = true;
+    advanceTransport(world); // While playing, play on from the new position.
+    updateDisplayFromPlayhead(world);
+}
+
+void rebuildTimeDisplay(World& world)
+{
+    Element* display = world.tree.byKey("smpte-display");
     if (!display)
         throw std::runtime_error("the scenario has no element 'smpte-display'");
-    std::string layout = m_transport.value("controlBarDisplay", "frames");
+    const TransportSettings& t = world.transport.settings;
+    std::string layout = t.controlBarLayout();
     if (std::find(std::begin(kDisplayLayouts), std::end(kDisplayLayouts), layout) == std::end(kDisplayLayouts))
         throw std::runtime_error("unknown controlBarDisplay '" + layout
             + "' (frames, subframes, quarterFrames, samples, secondsFraction, barsAndBeats, unknownFifth)");
-    const DisplayWords* words = displayWords(m_language);
-    auto fields = displayFields(layout, words ? *words : kDisplayWords[0], m_transport, m_transport.value("playheadSeconds", 0.0));
+    auto fields = displayFields(layout, wordsOf(world), t, t.playheadSeconds);
 
     Token displayToken = display->token;
     pid_type pid = display->pid;
-    std::vector<Token> old = display->children;
-    display->children.clear();
-    for (Token t : old)
-        removeSubtree(t);
-
+    world.tree.removeChildren(displayToken);
     // Left to right on screen; listed frames first when out of order.
     std::vector<json> sliders;
     for (std::size_t i = 0; i < fields.size(); ++i)
-        sliders.push_back(json { { "key", kSliderKeys[i] }, { "role", "AXSlider" }, { "description", fields[i].first },
-            { "valueDescription", fields[i].second }, { "value", numberOf(fields[i].second) },
+        sliders.push_back(json { { "key", kSliderKeys[i] }, { "role", "AXSlider" }, { "description", fields[i].description },
+            { "valueDescription", digitsText(fields[i].value, fields[i].width, t.digits) }, { "value", fields[i].value },
             { "position", { 600 + 50 * static_cast<int>(i), 60 } }, { "size", { 40, 30 } } });
-    if (m_transport.value("slidersOutOfOrder", false))
+    if (t.slidersOutOfOrder)
         std::reverse(sliders.begin(), sliders.end());
-    std::vector<std::pair<Token, json>> references;
     for (const json& definition : sliders) {
-        Token slider = addElement(definition, pid, displayToken, references);
-        m_elements[displayToken].children.push_back(slider);
+        Token slider = world.tree.build(definition, pid, displayToken);
+        world.tree.at(displayToken).children.push_back(slider);
     }
-    resolveReferences(references);
-    updateDisplayFromPlayhead();
+    updateDisplayFromPlayhead(world);
 }
 
-json Model::definitionOf(const Element& element) const
+void setControlBarHidden(World& world, bool hidden)
 {
-    json definition { { "role", element.role } };
-    if (!element.key.empty())
-        definition["key"] = element.key;
-    json attributes = json::object();
-    for (const auto& [name, value] : element.attributes)
-        attributes[name] = value ? wire::encode(*value) : json(nullptr);
-    definition["attributes"] = attributes;
-    definition["actions"] = element.actions;
-    definition["settable"] = element.settable;
-    if (!element.press.empty())
-        definition["press"] = element.press;
-    definition["focusable"] = element.focusable;
-    json children = json::array();
-    for (Token child : element.children)
-        children.push_back(definitionOf(m_elements.at(child)));
-    definition["children"] = children;
-    return definition;
-}
-
-void Model::setControlBarHidden(bool hidden)
-{
+    Transport& transport = world.transport;
     if (hidden) {
-        if (!m_hiddenControlBar.is_null())
+        if (transport.hiddenControlBar)
             return;
-        Element* bar = elementByKey("control-bar");
+        Element* bar = world.tree.byKey("control-bar");
         if (!bar)
             throw std::runtime_error("the scenario has no element 'control-bar'");
-        m_hiddenControlBar = definitionOf(*bar);
-        m_hiddenControlBarWindow = bar->parent;
+        transport.hiddenControlBar = world.tree.definitionOf(*bar);
+        transport.hiddenControlBarWindow = bar->parent;
         Token token = bar->token;
-        if (Element* parent = element(bar->parent))
-            std::erase(parent->children, token);
-        removeSubtree(token);
-        log({ { "type", "controlBar" }, { "hidden", true } });
+        if (Element* parent = world.tree.find(bar->parent)) {
+            auto at = std::find(parent->children.begin(), parent->children.end(), token);
+            transport.hiddenControlBarIndex = static_cast<std::size_t>(at - parent->children.begin());
+            parent->children.erase(at);
+        }
+        world.tree.removeSubtree(token);
+        world.record({ { "type", "controlBar" }, { "hidden", true } });
         return;
     }
-    if (m_hiddenControlBar.is_null())
+    if (!transport.hiddenControlBar)
         return;
-    json definition = std::move(m_hiddenControlBar);
-    m_hiddenControlBar = nullptr;
-    Element* window = element(m_hiddenControlBarWindow);
+    json definition = std::move(*transport.hiddenControlBar);
+    transport.hiddenControlBar.reset();
+    Element* window = world.tree.find(transport.hiddenControlBarWindow);
     if (!window)
         return; // Its window is gone: so is the bar.
-    std::vector<std::pair<Token, json>> references;
-    Token bar = addElement(definition, window->pid, window->token, references);
-    auto& children = m_elements[m_hiddenControlBarWindow].children;
-    children.insert(children.begin(), bar);
-    resolveReferences(references);
-    updateDisplayFromPlayhead();
-    log({ { "type", "controlBar" }, { "hidden", false } });
+    Token bar = world.tree.build(definition, window->pid, window->token);
+    auto& children = world.tree.at(transport.hiddenControlBarWindow).children;
+    children.insert(children.begin() + static_cast<std::ptrdiff_t>(std::min(transport.hiddenControlBarIndex, children.size())), bar);
+    updateDisplayFromPlayhead(world);
+    world.record({ { "type", "controlBar" }, { "hidden", false } });
 }
 
-std::optional<json> Model::transportControl(const std::string& command, const json& args)
+void applyDisplayLanguage(World& world, const std::string& language)
 {
-    const json ok { { "ok", true } };
-    if (command == "set-transport") {
-        // Merges the given settings (frame rate, project end, display layouts,
-        // playing...).
-        if (!args.is_object())
-            throw std::runtime_error("set-transport takes an object");
-        bool wasPlaying = m_transport.value("playing", false);
-        json previous = m_transport;
-        for (const auto& [name, value] : args.items())
-            m_transport[name] = value;
-        if (args.contains("playing")) {
-            m_transport["playing"] = wasPlaying;
-            if (args["playing"].get<bool>() && !wasPlaying)
-                startPlaying();
-            else if (!args["playing"].get<bool>() && wasPlaying)
-                stopPlaying();
-        }
-        if (args.contains("controlBarDisplay") || args.contains("slidersOutOfOrder")) {
-            try {
-                rebuildTimeDisplay();
-            } catch (const std::exception&) {
-                m_transport = previous;
-                throw;
-            }
-        }
-        updateDisplayFromPlayhead();
-        return ok;
+    const DisplayWords* words = displayWords(language);
+    if (!words)
+        throw std::runtime_error("unknown display language '" + language + "' (en, de, es, fr, ja, ko, zh)");
+    world.language = language;
+    if (Element* bar = world.tree.byKey("control-bar"))
+        bar->set("AXDescription", CFValue(words->controlBar));
+    // A display whose layout was chosen is built again in the new words; the
+    // scenario's own display only has its four time fields renamed.
+    if (world.transport.settings.controlBarDisplay) {
+        rebuildTimeDisplay(world);
+        return;
     }
-    if (command == "play") {
-        if (!m_transport.value("playing", false))
-            startPlaying();
-        return ok;
+    if (Element* display = world.tree.byKey("smpte-display")) {
+        size_t index = 0;
+        for (Token t : slidersOnScreen(world.tree, *display))
+            if (index < 4)
+                world.tree.at(t).set("AXDescription", CFValue(words->fields[index++]));
     }
-    if (command == "stop") {
-        if (m_transport.value("playing", false))
-            stopPlaying();
-        return json { { "ok", true }, { "playheadSeconds", m_transport.value("playheadSeconds", 0.0) } };
-    }
-    if (command == "set-playhead") {
-        m_transport["playheadSeconds"] = args.at("seconds").get<double>();
-        m_transport["displayFollowsPlayhead"] = true;
-        advanceTransport(); // While playing, play on from the new position.
-        updateDisplayFromPlayhead();
-        return ok;
-    }
-    if (command == "set-control-bar") {
-        setControlBarHidden(flag(args, "hidden"));
-        return ok;
-    }
-    if (command == "save-as") {
-        Element* window = elementByKey(args.value("window", ""));
-        if (!window || window->role != "AXWindow")
-            throw std::runtime_error("no window '" + args.value("window", "") + "'");
-        window->set("AXDocument", CFValue(args.at("document").get<std::string>()));
-        if (args.contains("title"))
-            window->set("AXTitle", CFValue(args["title"].get<std::string>()));
-        log({ { "type", "saveAs" }, { "window", window->key }, { "document", args["document"] } });
-        return ok;
-    }
-    // Desktop states: each changes the session dictionary where the platform
-    // would, and posts the notification the platform posts.
-    auto sessionEntry = [&](const char* name, bool value) {
-        if (!m_session.is_object())
-            m_session = json::object();
-        m_session[name] = value;
-    };
-    if (command == "set-screen-lock") {
-        bool locked = flag(args, "locked");
-        sessionEntry("CGSSessionScreenIsLocked", locked);
-        broadcastNotification("distributed", locked ? names::screenIsLocked : names::screenIsUnlocked);
-        return ok;
-    }
-    if (command == "set-screens-asleep") {
-        broadcastNotification("workspace", flag(args, "asleep") ? names::screensDidSleep : names::screensDidWake);
-        return ok;
-    }
-    if (command == "set-system-asleep") {
-        broadcastNotification("workspace", flag(args, "asleep") ? names::willSleep : names::didWake);
-        return ok;
-    }
-    if (command == "set-session-active") {
-        bool active = flag(args, "active");
-        sessionEntry("kCGSSessionOnConsoleKey", active);
-        broadcastNotification("workspace", active ? names::sessionDidBecomeActive : names::sessionDidResignActive);
-        return ok;
-    }
-    return std::nullopt;
 }
 
 } // namespace mq::sim

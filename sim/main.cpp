@@ -5,7 +5,7 @@
 //   logicsim ctl COMMAND [JSON-ARGS] [--socket PATH]
 #include "platform/Log.h"
 #include "platform/linux/LogicSimWire.h"
-#include "sim/Model.h"
+#include "sim/Simulator.h"
 #include "sim/Server.h"
 
 #include <CLI/CLI.hpp>
@@ -39,7 +39,7 @@ std::string resolveSocket(const std::string& option)
 
 int serve(const std::string& scenarioFile, const std::string& socketOption)
 {
-    mq::sim::Model model;
+    mq::sim::Simulator model;
     if (scenarioFile.empty()) {
         model.load(json::parse(mq::sim::kDefaultScenario));
     } else {
@@ -66,7 +66,7 @@ int control(const std::string& command, const std::string& argsText, const std::
         std::cerr << "logicsim ctl: cannot connect to " << path << ": " << std::strerror(errno) << "\n";
         return 2;
     }
-    std::string line = json { { "id", 1 }, { "op", "ctl" }, { "command", command }, { "args", args } }.dump() + "\n";
+    std::string line = json { { "id", 1 }, { "op", mq::platform::wire::opName(mq::platform::wire::Op::control) }, { "command", command }, { "args", args } }.dump() + "\n";
     if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
         std::cerr << "logicsim ctl: send failed\n";
         return 2;

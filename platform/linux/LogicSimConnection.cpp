@@ -201,7 +201,7 @@ std::shared_ptr<LogicSimConnection::Link> LogicSimConnection::link()
         return nullptr;
     auto fresh = std::make_shared<Link>(fd, m_events);
     // Say who we are first, so that logicsim applies this process's permissions.
-    json hello { { "id", 0 }, { "op", "hello" }, { "role", "client" }, { "pid", ::getpid() } };
+    json hello { { "id", 0 }, { "op", wire::opName(wire::Op::hello) }, { "role", "client" }, { "pid", ::getpid() } };
     if (fresh->write(hello.dump() + "\n", Clock::now() + std::chrono::seconds(1)) != Status::ok)
         return nullptr;
     if (previous)

@@ -222,25 +222,25 @@ AXElementRef LogicSimPlatform::createSystemWide() { return AXElementRef { 0, 0, 
 
 AXErrorCode LogicSimPlatform::copyAttributeNames(const AXElementRef& element, CFArray& names)
 {
-    return m_state->axArray(element, { { "op", "ax.copyAttributeNames" } }, names);
+    return m_state->axArray(element, { { "op", wire::opName(wire::Op::axCopyAttributeNames) } }, names);
 }
 
 AXErrorCode LogicSimPlatform::copyAttributeValue(const AXElementRef& element, std::string_view attribute, CFValue& value)
 {
-    return m_state->axValue(element, { { "op", "ax.copyAttributeValue" }, { "attr", attribute } }, value);
+    return m_state->axValue(element, { { "op", wire::opName(wire::Op::axCopyAttributeValue) }, { "attr", attribute } }, value);
 }
 
 AXErrorCode LogicSimPlatform::copyAttributeValues(const AXElementRef& element, std::string_view attribute, std::int64_t index,
     std::int64_t maxValues, CFArray& values)
 {
-    return m_state->axArray(element, { { "op", "ax.copyAttributeValues" }, { "attr", attribute }, { "index", index }, { "max", maxValues } },
+    return m_state->axArray(element, { { "op", wire::opName(wire::Op::axCopyAttributeValues) }, { "attr", attribute }, { "index", index }, { "max", maxValues } },
         values);
 }
 
 AXErrorCode LogicSimPlatform::getAttributeValueCount(const AXElementRef& element, std::string_view attribute, std::int64_t& count)
 {
     json reply;
-    AXErrorCode code = m_state->ax(element, { { "op", "ax.getAttributeValueCount" }, { "attr", attribute } }, reply);
+    AXErrorCode code = m_state->ax(element, { { "op", wire::opName(wire::Op::axGetAttributeValueCount) }, { "attr", attribute } }, reply);
     if (code)
         return code;
     count = reply.value("count", std::int64_t(0));
@@ -250,13 +250,13 @@ AXErrorCode LogicSimPlatform::getAttributeValueCount(const AXElementRef& element
 AXErrorCode LogicSimPlatform::copyMultipleAttributeValues(const AXElementRef& element, const std::vector<std::string>& attributes,
     std::uint32_t options, CFArray& values)
 {
-    return m_state->axArray(element, { { "op", "ax.copyMultipleAttributeValues" }, { "attrs", attributes }, { "options", options } }, values);
+    return m_state->axArray(element, { { "op", wire::opName(wire::Op::axCopyMultipleAttributeValues) }, { "attrs", attributes }, { "options", options } }, values);
 }
 
 AXErrorCode LogicSimPlatform::isAttributeSettable(const AXElementRef& element, std::string_view attribute, bool& settable)
 {
     json reply;
-    AXErrorCode code = m_state->ax(element, { { "op", "ax.isAttributeSettable" }, { "attr", attribute } }, reply);
+    AXErrorCode code = m_state->ax(element, { { "op", wire::opName(wire::Op::axIsAttributeSettable) }, { "attr", attribute } }, reply);
     if (code)
         return code;
     settable = reply.value("settable", false);
@@ -266,30 +266,30 @@ AXErrorCode LogicSimPlatform::isAttributeSettable(const AXElementRef& element, s
 AXErrorCode LogicSimPlatform::setAttributeValue(const AXElementRef& element, std::string_view attribute, const CFValue& value)
 {
     json reply;
-    return m_state->ax(element, { { "op", "ax.setAttributeValue" }, { "attr", attribute }, { "value", wire::encode(value) } }, reply);
+    return m_state->ax(element, { { "op", wire::opName(wire::Op::axSetAttributeValue) }, { "attr", attribute }, { "value", wire::encode(value) } }, reply);
 }
 
 AXErrorCode LogicSimPlatform::copyParameterizedAttributeNames(const AXElementRef& element, CFArray& names)
 {
-    return m_state->axArray(element, { { "op", "ax.copyParameterizedAttributeNames" } }, names);
+    return m_state->axArray(element, { { "op", wire::opName(wire::Op::axCopyParameterizedAttributeNames) } }, names);
 }
 
 AXErrorCode LogicSimPlatform::copyParameterizedAttributeValue(const AXElementRef& element, std::string_view attribute,
     const CFValue& parameter, CFValue& value)
 {
     return m_state->axValue(element,
-        { { "op", "ax.copyParameterizedAttributeValue" }, { "attr", attribute }, { "parameter", wire::encode(parameter) } }, value);
+        { { "op", wire::opName(wire::Op::axCopyParameterizedAttributeValue) }, { "attr", attribute }, { "parameter", wire::encode(parameter) } }, value);
 }
 
 AXErrorCode LogicSimPlatform::copyActionNames(const AXElementRef& element, CFArray& names)
 {
-    return m_state->axArray(element, { { "op", "ax.copyActionNames" } }, names);
+    return m_state->axArray(element, { { "op", wire::opName(wire::Op::axCopyActionNames) } }, names);
 }
 
 AXErrorCode LogicSimPlatform::copyActionDescription(const AXElementRef& element, std::string_view action, std::string& description)
 {
     CFValue value;
-    AXErrorCode code = m_state->axValue(element, { { "op", "ax.copyActionDescription" }, { "action", action } }, value);
+    AXErrorCode code = m_state->axValue(element, { { "op", wire::opName(wire::Op::axCopyActionDescription) }, { "action", action } }, value);
     if (code)
         return code;
     auto text = value.get<std::string>();
@@ -302,7 +302,7 @@ AXErrorCode LogicSimPlatform::copyActionDescription(const AXElementRef& element,
 AXErrorCode LogicSimPlatform::performAction(const AXElementRef& element, std::string_view action)
 {
     json reply;
-    return m_state->ax(element, { { "op", "ax.performAction" }, { "action", action } }, reply);
+    return m_state->ax(element, { { "op", wire::opName(wire::Op::axPerformAction) }, { "action", action } }, reply);
 }
 
 AXErrorCode LogicSimPlatform::getPid(const AXElementRef& element, pid_type& pid)
@@ -317,7 +317,7 @@ AXErrorCode LogicSimPlatform::getPid(const AXElementRef& element, pid_type& pid)
 AXErrorCode LogicSimPlatform::copyElementAtPosition(const AXElementRef& application, float x, float y, AXElementRef& element)
 {
     CFValue value;
-    AXErrorCode code = m_state->axValue(application, { { "op", "ax.copyElementAtPosition" }, { "x", x }, { "y", y } }, value);
+    AXErrorCode code = m_state->axValue(application, { { "op", wire::opName(wire::Op::axCopyElementAtPosition) }, { "x", x }, { "y", y } }, value);
     if (code)
         return code;
     auto found = value.get<AXElementRef>();
@@ -345,7 +345,7 @@ AXErrorCode LogicSimPlatform::setMessagingTimeout(const AXElementRef& element, f
 
 bool LogicSimPlatform::isProcessTrustedWithOptions(bool prompt)
 {
-    auto reply = m_state->query({ { "op", "ax.isProcessTrusted" }, { "prompt", prompt } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { "op", wire::opName(wire::Op::axIsProcessTrusted) }, { "prompt", prompt } }, m_state->options.desktopTimeout);
     return reply && reply->value("trusted", false);
 }
 
@@ -400,19 +400,19 @@ void LogicSimPlatform::observerRelease(AXObserverRef observer)
 
 void LogicSimPlatform::postKeyboardEvent(const KeyboardEvent& event)
 {
-    m_state->connection.post({ { "op", "input.keyboard" }, { "virtualKey", event.virtualKey }, { "keyDown", event.keyDown },
+    m_state->connection.post({ { "op", wire::opName(wire::Op::inputKeyboard) }, { "virtualKey", event.virtualKey }, { "keyDown", event.keyDown },
         { "text", utf8FromUtf16(event.unicodeString) }, { "flags", event.flags } });
 }
 
 void LogicSimPlatform::postMouseEvent(const MouseEvent& event)
 {
     const char* type = event.type == MouseEventType::leftMouseDown ? "leftMouseDown" : event.type == MouseEventType::leftMouseUp ? "leftMouseUp" : "mouseMoved";
-    m_state->connection.post({ { "op", "input.mouse" }, { "type", type }, { "x", event.location.x }, { "y", event.location.y }, { "flags", event.flags } });
+    m_state->connection.post({ { "op", wire::opName(wire::Op::inputMouse) }, { "type", type }, { "x", event.location.x }, { "y", event.location.y }, { "flags", event.flags } });
 }
 
 CGPoint LogicSimPlatform::cursorPosition()
 {
-    auto reply = m_state->query({ { "op", "input.cursor" } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { "op", wire::opName(wire::Op::inputCursor) } }, m_state->options.desktopTimeout);
     if (!reply)
         return {};
     return CGPoint { reply->value("x", 0.0), reply->value("y", 0.0) };
@@ -420,12 +420,12 @@ CGPoint LogicSimPlatform::cursorPosition()
 
 void LogicSimPlatform::warpCursor(CGPoint location)
 {
-    m_state->connection.post({ { "op", "input.warp" }, { "x", location.x }, { "y", location.y } });
+    m_state->connection.post({ { "op", wire::opName(wire::Op::inputWarp) }, { "x", location.x }, { "y", location.y } });
 }
 
 ScriptResult LogicSimPlatform::runAppleScript(const std::string& source)
 {
-    auto result = m_state->connection.call({ { "op", "script.run" }, { "source", source } }, m_state->options.scriptTimeout);
+    auto result = m_state->connection.call({ { "op", wire::opName(wire::Op::scriptRun) }, { "source", source } }, m_state->options.scriptTimeout);
     auto runError = [](std::int64_t number, const char* message) {
         return ScriptResult { true, CFDictionary { { "NSAppleScriptErrorNumber", CFValue(number) }, { "NSAppleScriptErrorMessage", CFValue(message) } } };
     };
@@ -448,7 +448,7 @@ std::int32_t LogicSimPlatform::sendAppleEvent(const AppleEvent& event, double ti
     for (const auto& p : event.parameters)
         parameters.push_back({ { "keyword", fourCC(p.keyword) }, { "type", fourCC(p.descriptorType) }, { "value", wire::encode(p.value) } });
     auto timeout = std::chrono::nanoseconds(static_cast<std::int64_t>(std::max(0.0, timeoutSeconds) * 1e9));
-    auto result = m_state->connection.call({ { "op", "script.sendAppleEvent" }, { "eventClass", fourCC(event.eventClass) },
+    auto result = m_state->connection.call({ { "op", wire::opName(wire::Op::scriptSendAppleEvent) }, { "eventClass", fourCC(event.eventClass) },
                                                { "eventID", fourCC(event.eventID) }, { "target", event.targetBundleIdentifier }, { "parameters", parameters } },
         timeout);
     if (result.status == Status::gone)
@@ -461,7 +461,7 @@ std::int32_t LogicSimPlatform::sendAppleEvent(const AppleEvent& event, double ti
 std::int32_t LogicSimPlatform::determinePermissionToAutomateTarget(const std::string& bundleIdentifier, FourCharCode eventClass,
     FourCharCode eventID, bool askUserIfNeeded)
 {
-    auto result = m_state->connection.call({ { "op", "script.automationPermission" }, { "bundleIdentifier", bundleIdentifier },
+    auto result = m_state->connection.call({ { "op", wire::opName(wire::Op::scriptAutomationPermission) }, { "bundleIdentifier", bundleIdentifier },
                                                { "eventClass", fourCC(eventClass) }, { "eventID", fourCC(eventID) }, { "ask", askUserIfNeeded } },
         askUserIfNeeded ? m_state->options.promptTimeout : m_state->options.desktopTimeout);
     if (result.status == Status::gone)
@@ -473,7 +473,7 @@ std::int32_t LogicSimPlatform::determinePermissionToAutomateTarget(const std::st
 
 std::vector<RunningApplication> LogicSimPlatform::runningApplications()
 {
-    auto reply = m_state->query({ { "op", "workspace.runningApplications" } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { "op", wire::opName(wire::Op::workspaceRunningApplications) } }, m_state->options.desktopTimeout);
     std::vector<RunningApplication> applications;
     if (!reply)
         return applications;
@@ -494,13 +494,13 @@ std::vector<RunningApplication> LogicSimPlatform::runningApplications()
 
 bool LogicSimPlatform::openURL(const URL& url)
 {
-    auto reply = m_state->query({ { "op", "workspace.openURL" }, { "url", url.absoluteString() } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { "op", wire::opName(wire::Op::workspaceOpenURL) }, { "url", url.absoluteString() } }, m_state->options.desktopTimeout);
     return reply && reply->value("ok", false);
 }
 
 std::optional<URL> LogicSimPlatform::urlForApplication(const std::string& bundleIdentifier)
 {
-    auto reply = m_state->query({ { "op", "workspace.urlForApplication" }, { "bundleIdentifier", bundleIdentifier } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { "op", wire::opName(wire::Op::workspaceURLForApplication) }, { "bundleIdentifier", bundleIdentifier } }, m_state->options.desktopTimeout);
     if (!reply)
         return std::nullopt;
     auto value = wire::decode(reply->value("url", json()));
@@ -511,13 +511,13 @@ std::optional<URL> LogicSimPlatform::urlForApplication(const std::string& bundle
 
 bool LogicSimPlatform::launchApplication(const URL& applicationURL)
 {
-    auto reply = m_state->query({ { "op", "workspace.launchApplication" }, { "url", applicationURL.absoluteString() } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { "op", wire::opName(wire::Op::workspaceLaunchApplication) }, { "url", applicationURL.absoluteString() } }, m_state->options.desktopTimeout);
     return reply && reply->value("ok", false);
 }
 
 bool LogicSimPlatform::openApplication(const URL& applicationURL, const OpenConfiguration& configuration)
 {
-    auto reply = m_state->query({ { "op", "workspace.openApplication" }, { "url", applicationURL.absoluteString() },
+    auto reply = m_state->query({ { "op", wire::opName(wire::Op::workspaceOpenApplication) }, { "url", applicationURL.absoluteString() },
                                     { "activates", configuration.activates }, { "addsToRecentItems", configuration.addsToRecentItems },
                                     { "createsNewApplicationInstance", configuration.createsNewApplicationInstance } },
         m_state->options.desktopTimeout);
@@ -527,13 +527,13 @@ bool LogicSimPlatform::openApplication(const URL& applicationURL, const OpenConf
 bool LogicSimPlatform::setActivationPolicy(ActivationPolicy policy)
 {
     const char* name = policy == ActivationPolicy::accessory ? "accessory" : policy == ActivationPolicy::prohibited ? "prohibited" : "regular";
-    auto reply = m_state->query({ { "op", "app.setActivationPolicy" }, { "policy", name } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { "op", wire::opName(wire::Op::appSetActivationPolicy) }, { "policy", name } }, m_state->options.desktopTimeout);
     return reply && reply->value("ok", false);
 }
 
 void LogicSimPlatform::activateIgnoringOtherApps()
 {
-    m_state->query({ { "op", "app.activate" }, { "ignoringOtherApps", true } }, m_state->options.desktopTimeout);
+    m_state->query({ { "op", wire::opName(wire::Op::appActivate) }, { "ignoringOtherApps", true } }, m_state->options.desktopTimeout);
 }
 
 NotificationToken LogicSimPlatform::addObserver(NotificationCenterKind center, const std::string& name, DispatchQueue& queue,
@@ -553,7 +553,7 @@ void LogicSimPlatform::removeObserver(NotificationToken token)
 
 std::optional<CFDictionary> LogicSimPlatform::sessionDictionary()
 {
-    auto reply = m_state->query({ { "op", "desktop.session" } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { "op", wire::opName(wire::Op::desktopSession) } }, m_state->options.desktopTimeout);
     if (!reply)
         return std::nullopt;
     const json& session = (*reply)["session"];
@@ -568,7 +568,7 @@ std::optional<CFDictionary> LogicSimPlatform::sessionDictionary()
 
 std::vector<Screen> LogicSimPlatform::screens()
 {
-    auto reply = m_state->query({ { "op", "desktop.screens" } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { "op", wire::opName(wire::Op::desktopScreens) } }, m_state->options.desktopTimeout);
     std::vector<Screen> list;
     if (!reply)
         return list;
@@ -583,7 +583,7 @@ std::vector<Screen> LogicSimPlatform::screens()
 
 std::vector<PasteboardItem> LogicSimPlatform::pasteboardItems()
 {
-    auto reply = m_state->query({ { "op", "desktop.pasteboard" } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { "op", wire::opName(wire::Op::desktopPasteboard) } }, m_state->options.desktopTimeout);
     std::vector<PasteboardItem> items;
     if (!reply)
         return items;
@@ -606,7 +606,7 @@ void LogicSimPlatform::setPasteboardItems(const std::vector<PasteboardItem>& ite
             representations.push_back(json::array({ type, hexEncode(data) }));
         list.push_back({ { "representations", representations } });
     }
-    m_state->query({ { "op", "desktop.setPasteboard" }, { "items", list } }, m_state->options.desktopTimeout);
+    m_state->query({ { "op", wire::opName(wire::Op::desktopSetPasteboard) }, { "items", list } }, m_state->options.desktopTimeout);
 }
 
 } // namespace mq::platform

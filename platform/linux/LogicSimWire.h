@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/CoreTypes.h"
+#include "platform/linux/LogicSimOps.h"
 
 #include <nlohmann/json.hpp>
 

@@ -7,6 +7,7 @@
 // logicsim is found at $XDG_RUNTIME_DIR/logicsim.sock; the conversation is two
 // JSON lines of logicsim's client protocol: a hello, and
 //   {"id": 1, "op": "logic.runStoredAction", "code": CODE}  ->  {"id": 1, "ran": true|false, ...}
+#include "platform/linux/LogicSimOps.h"
 #include "sim/osascript-standin/StoredActionScript.h"
 
 #include <nlohmann/json.hpp>
@@ -137,8 +138,8 @@ int main(int argc, char** argv)
     if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         return fail("cannot connect to logicsim at " + socketPath + ": " + std::strerror(errno));
 
-    json hello { { "id", 0 }, { "op", "hello" }, { "role", "client" }, { "pid", ::getpid() } };
-    json request { { "id", 1 }, { "op", "logic.runStoredAction" }, { "code", *code } };
+    json hello { { "id", 0 }, { "op", mq::platform::wire::opName(mq::platform::wire::Op::hello) }, { "role", "client" }, { "pid", ::getpid() } };
+    json request { { "id", 1 }, { "op", mq::platform::wire::opName(mq::platform::wire::Op::logicRunStoredAction) }, { "code", *code } };
     if (!writeAll(fd, hello.dump() + "\n" + request.dump() + "\n"))
         return fail("lost logicsim while sending the action");
     std::optional<json> reply = awaitReply(fd, Clock::now() + kActionTimeout);

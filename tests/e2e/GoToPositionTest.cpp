@@ -147,6 +147,48 @@ TEST_F(GoToPosition, DefaultButtonRefusingAXPressStillConfirmsThroughReturn)
     EXPECT_TRUE(harness.helper().waitForLine("pressDefaultButton: default-button AXPress unavailable — falling back to Return keystroke", 2s));
 }
 
+// Logic takes a typed position some time after Tab; the helper reads where it
+// landed only after its settle pause. With the commit taking 250 ms, a move
+// that read or confirmed any sooner would land nowhere.
+TEST_F(GoToPosition, TheLandingIsReadAfterLogicTookTheTypedPosition)
+{
+    harness.logicSim().ctl("set-latency", { { "commitMs", 250 }, { "windowOpenMs", { 80, 250 } } });
+    auto moved = connection->goToLogicPlayheadSMPTESeconds({ 3700.0, 25.0, false }, 10s);
+    ASSERT_TRUE(moved.ok());
+    auto [landed, viewOffset, ok, error] = moved.value();
+    EXPECT_TRUE(ok);
+    EXPECT_FALSE(error);
+    EXPECT_EQ(landed, 3700.0);
+    EXPECT_EQ(playhead(), 3700.0);
+    EXPECT_EQ(logicWindows(), std::vector<std::string> { "project" });
+    EXPECT_TRUE(harness.helper().waitForLine("typed 01:01:40:00, landed 01:01:40:00", 2s));
+    bool entered = false;
+    for (const auto& event : sim()["events"])
+        entered = entered || (event.value("type", "") == "goToPosition.entered" && event.value("seconds", 0.0) == 3700.0);
+    EXPECT_TRUE(entered) << "logicsim never took the typed position";
+}
+
+// The control bar and the dialog show one label for one position, so the view
+// offset the helper measures is 0 when the scenario sets none: at 29.97 drop
+// frame (where 3600 s is 01:00:03:18 in both) and past 24 hours (where both wrap).
+TEST_F(GoToPosition, ViewOffsetIsZeroAtDropFrameAndPastADay)
+{
+    for (double position : { 3600.0, 90000.0 + 7.5 }) {
+        setTransport({ { "frameRate", 29.97 }, { "dropFrame", true }, { "projectEndSeconds", 200000.0 }, { "playheadSeconds", position } });
+        auto start = connection->readLogicProjectStartSMPTEWithFrameRate({ 29.97, true }, 10s);
+        ASSERT_TRUE(start.ok());
+        auto [seconds, viewOffset, mode, ok, error] = start.value();
+        EXPECT_TRUE(ok) << position << (error ? error->localizedDescription : "");
+        EXPECT_EQ(viewOffset, 0.0) << position;
+        EXPECT_EQ(logicWindows(), std::vector<std::string> { "project" }) << position;
+        EXPECT_TRUE(harness.helper().waitForLine("→ view offset 0.000000s", 2s)) << position;
+        EXPECT_FALSE(harness.helper().hasLine("→ view offset -")) << position;
+    }
+    auto moved = connection->goToLogicPlayheadSMPTESeconds({ 90000.0 + 60.0, 29.97, true }, 10s);
+    ASSERT_TRUE(moved.ok());
+    EXPECT_EQ(std::get<1>(moved.value()), 0.0);
+}
+
 TEST_F(GoToPosition, LogicClosedFailsAtOnce)
 {
     harness.logicSim().ctl("quit", { { "app", "logic" } });

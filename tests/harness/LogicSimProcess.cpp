@@ -1,5 +1,7 @@
 #include "tests/harness/LogicSimProcess.h"
 
+#include "platform/linux/LogicSimOps.h"
+
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -52,7 +54,7 @@ nlohmann::json logicSimControl(const std::string& socketPath, const std::string&
         ::close(fd);
         return { { "error", "cannot connect to logicsim" } };
     }
-    std::string line = nlohmann::json { { "id", 1 }, { "op", "ctl" }, { "command", command }, { "args", args } }.dump() + "\n";
+    std::string line = nlohmann::json { { "id", 1 }, { "op", mq::platform::wire::opName(mq::platform::wire::Op::control) }, { "command", command }, { "args", args } }.dump() + "\n";
     [[maybe_unused]] auto sent = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
     std::string received;
     auto deadline = std::chrono::steady_clock::now() + 5s;

@@ -97,23 +97,29 @@ TEST(StoredActionService, MarqueeActionOpensGoToPositionInLogicsim)
         ASSERT_TRUE(status.has_value());
         EXPECT_EQ(WEXITSTATUS(*status), std::string(code) == "21" ? 0 : 1) << code;
     }
-    test::ChildProcess state({ MQ_LOGICSIM_PATH, "ctl", "state" }, harness.environment());
-    ASSERT_TRUE(state.waitForExit(10s).has_value());
-    ASSERT_TRUE(state.waitForOutputEnd(2s));
-    std::string text;
-    for (const auto& line : state.lines(test::ChildProcess::Stream::standardOutput))
-        text += line + "\n";
-    json world = json::parse(text, nullptr, false);
-    ASSERT_TRUE(world.is_object()) << text.substr(0, 200);
+    // Logic shows the dialog some time after the command (logicsim's window-open
+    // delay): read the world until it is there, at most 3 s.
+    json world;
+    std::string front;
+    auto deadline = std::chrono::steady_clock::now() + 3s;
+    do {
+        test::ChildProcess state({ MQ_LOGICSIM_PATH, "ctl", "state" }, harness.environment());
+        ASSERT_TRUE(state.waitForExit(10s).has_value());
+        ASSERT_TRUE(state.waitForOutputEnd(2s));
+        std::string text;
+        for (const auto& line : state.lines(test::ChildProcess::Stream::standardOutput))
+            text += line + "\n";
+        world = json::parse(text, nullptr, false);
+        ASSERT_TRUE(world.is_object()) << text.substr(0, 200);
+        for (const auto& app : world["applications"])
+            if (app.value("bundleIdentifier", "") == "com.apple.logic10" && !app["windows"].empty())
+                front = app["windows"][0].value("key", "");
+    } while (front != "go-to-position" && std::chrono::steady_clock::now() < deadline);
     std::vector<std::uint32_t> ran;
     for (const auto& event : world["events"])
         if (event.value("type", "") == "storedAction")
             ran.push_back(event.value("code", 0u));
     EXPECT_EQ(ran, std::vector<std::uint32_t> { 21 });
-    std::string front;
-    for (const auto& app : world["applications"])
-        if (app.value("bundleIdentifier", "") == "com.apple.logic10" && !app["windows"].empty())
-            front = app["windows"][0].value("key", "");
     EXPECT_EQ(front, "go-to-position");
     logicsim.sendSignal(SIGTERM);
     EXPECT_TRUE(logicsim.waitForExit(5s).has_value());

@@ -36,8 +36,8 @@ TEST_F(Accessibility, SameInterfaceElementGivesEqualHandles)
     ASSERT_EQ(read(elementOf(main), "AXParent", again), 0);
     EXPECT_EQ(elementOf(again), app);
 
-    auto bar = elementByKeyPath({ 0, 0 });
-    auto display = elementByKeyPath({ 0, 0, 2 });
+    auto bar = elementByKeyPath({ 0, kControlBar });
+    auto display = elementByKeyPath({ 0, kControlBar, 2 });
     EXPECT_NE(bar, display);
     CFValue parent;
     ASSERT_EQ(read(display, "AXParent", parent), 0);
@@ -49,12 +49,12 @@ TEST_F(Accessibility, DefaultScenarioShowsTheProjectAndTheControlBarDisplay)
     auto window = elementByKeyPath({ 0 });
     EXPECT_EQ(readString(window, "AXDocument"), "/Users/someone/Music/Demo Project.logicx");
     EXPECT_EQ(readString(window, "AXSubrole"), "AXStandardWindow");
-    EXPECT_EQ(readString(elementByKeyPath({ 0, 0 }), "AXDescription"), "Control Bar");
+    EXPECT_EQ(readString(elementByKeyPath({ 0, kControlBar }), "AXDescription"), "Control Bar");
     const char* descriptions[] = { "Hours", "Minutes", "Seconds", "Frames" };
     const char* values[] = { "01", "00", "00", "00" };
     double lastX = -1;
     for (int i = 0; i < 4; ++i) {
-        auto slider = elementByKeyPath({ 0, 0, 2, i });
+        auto slider = elementByKeyPath({ 0, kControlBar, 2, i });
         EXPECT_EQ(readString(slider, "AXRole"), "AXSlider");
         EXPECT_EQ(readString(slider, "AXDescription"), descriptions[i]);
         EXPECT_EQ(readString(slider, "AXValueDescription"), values[i]);
@@ -92,7 +92,7 @@ TEST_F(Accessibility, UnsupportedAttributeDiffersFromOneWithoutValue)
 
 TEST_F(Accessibility, CountsSlicesNamesAndSettability)
 {
-    auto display = elementByKeyPath({ 0, 0, 2 });
+    auto display = elementByKeyPath({ 0, kControlBar, 2 });
     std::int64_t count = 0;
     ASSERT_EQ(ax().getAttributeValueCount(display, "AXChildren", count), 0);
     EXPECT_EQ(count, 4);
@@ -100,7 +100,7 @@ TEST_F(Accessibility, CountsSlicesNamesAndSettability)
     CFArray values;
     ASSERT_EQ(ax().copyAttributeValues(display, "AXChildren", 1, 2, values), 0);
     ASSERT_EQ(values.size(), 2u);
-    EXPECT_EQ(elementOf(values[0]), elementByKeyPath({ 0, 0, 2, 1 }));
+    EXPECT_EQ(elementOf(values[0]), elementByKeyPath({ 0, kControlBar, 2, 1 }));
     EXPECT_EQ(ax().copyAttributeValues(display, "AXRole", 0, 0, values), 0);
     EXPECT_EQ(ax().copyAttributeValues(display, "AXNope", 0, 0, values), axerror::attributeUnsupported);
 
@@ -124,7 +124,7 @@ TEST_F(Accessibility, CountsSlicesNamesAndSettability)
     EXPECT_EQ(ax().setAttributeValue(window, "AXTitle", CFValue("x")), axerror::failure);
 
     std::string description;
-    EXPECT_EQ(ax().copyActionDescription(elementByKeyPath({ 0, 0, 1 }), "AXPress", description), 0);
+    EXPECT_EQ(ax().copyActionDescription(elementByKeyPath({ 0, kControlBar, 1 }), "AXPress", description), 0);
     EXPECT_EQ(description, "press");
     EXPECT_EQ(ax().performAction(display, "AXPress"), axerror::actionUnsupported);
     CFValue unused;
@@ -135,9 +135,10 @@ TEST_F(Accessibility, ElementAtPositionFindsTheDeepestElement)
 {
     AXElementRef hit;
     ASSERT_EQ(ax().copyElementAtPosition(ax().createApplication(logicPid()), 655, 70, hit), 0);
-    EXPECT_EQ(hit, elementByKeyPath({ 0, 0, 2, 1 }));
-    ASSERT_EQ(ax().copyElementAtPosition(ax().createSystemWide(), 10, 500, hit), 0);
-    EXPECT_EQ(hit, elementByKeyPath({ 0, 1 }));
+    EXPECT_EQ(hit, elementByKeyPath({ 0, kControlBar, 2, 1 }));
+    // The first region's name, in the tracks area (the window's fourth child).
+    ASSERT_EQ(ax().copyElementAtPosition(ax().createSystemWide(), 505, 155, hit), 0);
+    EXPECT_EQ(hit, elementByKeyPath({ 0, 3, 0, 0, 0 }));
     EXPECT_EQ(ax().copyElementAtPosition(ax().createSystemWide(), 5000, 5000, hit), axerror::noValue);
 }
 

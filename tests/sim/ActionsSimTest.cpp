@@ -287,6 +287,7 @@ TEST_F(ActionsSimTest, EveryStoredActionHasItsEffect)
         ctl("reset");
         for (std::uint32_t code : row.codes)
             ASSERT_TRUE(logic::runStoredAction(code)) << code;
+        ASSERT_TRUE(waitUntilWindowsOpened()) << json(row.codes).dump();
         row.check();
         if (::testing::Test::HasFailure()) {
             ADD_FAILURE() << "after codes " << json(row.codes).dump();
@@ -300,14 +301,47 @@ TEST_F(ActionsSimTest, EveryStoredActionHasItsEffect)
     EXPECT_EQ(state()["transport"]["playing"], false);
 }
 
+// The helper's stored action opens Go to Position; the window shows up only
+// after the window-open delay, drawn from the seeded generator, so the same
+// scenario gives the same delays again.
+TEST_F(ActionsSimTest, WindowsAppearAfterASeededDelay)
+{
+    std::vector<std::int64_t> delays[2];
+    for (auto& run : delays) {
+        ctl("reset");
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_TRUE(logic::runStoredAction(21));
+            ASSERT_TRUE(waitUntilWindowsOpened());
+            ctl("close-dialog", { { "window", "go-to-position" } });
+        }
+        json world = state();
+        for (const auto& e : world["events"])
+            if (e.value("type", "") == "windowOpening")
+                run.push_back(e["afterMs"].get<std::int64_t>());
+    }
+    ASSERT_EQ(delays[0].size(), 3u);
+    EXPECT_EQ(delays[0], delays[1]);
+    for (auto ms : delays[0]) {
+        EXPECT_GE(ms, 80);
+        EXPECT_LE(ms, 250);
+    }
+    int opened = 0;
+    json world = state();
+    for (const auto& e : world["events"])
+        opened += e.value("type", "") == "windowOpened";
+    EXPECT_EQ(opened, 3);
+}
+
 TEST_F(ActionsSimTest, AMarkerIsCreatedOverTheLocatorsNamedAndColoured)
 {
     // The order of the marker steps: locators, marker, name, colour.
     ASSERT_TRUE(logic::runStoredAction(476));
+    ASSERT_TRUE(waitUntilWindowsOpened()); // Logic shows its dialogs some time after the command.
     ASSERT_TRUE(logic::sendLocators(platform(), "01:00:00:00", "01:00:10:00"));
     EXPECT_EQ(logic()["locators"], (json { { "left", "01:00:00:00" }, { "right", "01:00:10:00" } }));
     for (std::uint32_t code : { 2564u, 480u, 1192u })
         ASSERT_TRUE(logic::runStoredAction(code));
+    ASSERT_TRUE(waitUntilWindowsOpened());
     ASSERT_TRUE(logic::sendTextReturn(platform(), logic::escapeFieldText("Scene \"2\" \\ take")));
     ctl("set-logic", json { { "chosenColor", 27 } });
     ASSERT_TRUE(logic::runStoredAction(347));

@@ -142,14 +142,14 @@ TEST_F(Desktop, ControlCommandLinePrintsStateAndReportsErrors)
 TEST_F(Desktop, DisplayLanguageAndPlayheadDriveTheSliders)
 {
     ctl("set-language", { { "language", "de" } });
-    EXPECT_EQ(readString(elementByKeyPath({ 0, 0 }), "AXDescription"), "Steuerungsleiste");
-    EXPECT_EQ(readString(elementByKeyPath({ 0, 0, 2, 0 }), "AXDescription"), "Stunden");
+    EXPECT_EQ(readString(elementByKeyPath({ 0, kControlBar }), "AXDescription"), "Steuerungsleiste");
+    EXPECT_EQ(readString(elementByKeyPath({ 0, kControlBar, 2, 0 }), "AXDescription"), "Stunden");
     ctl("set-playhead", { { "seconds", 3723.48 } });
     const char* expected[] = { "01", "02", "03", "12" };
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(readString(elementByKeyPath({ 0, 0, 2, i }), "AXValueDescription"), expected[i]);
+        EXPECT_EQ(readString(elementByKeyPath({ 0, kControlBar, 2, i }), "AXValueDescription"), expected[i]);
     ctl("set-display", { { "values", { "10", "20", "30", "40" } } });
-    EXPECT_EQ(readString(elementByKeyPath({ 0, 0, 2, 3 }), "AXValueDescription"), "40");
+    EXPECT_EQ(readString(elementByKeyPath({ 0, kControlBar, 2, 3 }), "AXValueDescription"), "40");
 }
 
 TEST_F(Desktop, LargeWindowHasTheAskedNumberOfElements)

@@ -10,6 +10,13 @@ namespace {
 
 using namespace platform;
 
+sim::TransportSettings settings(const json& fields)
+{
+    sim::TransportSettings transport;
+    transport.merge(fields);
+    return transport;
+}
+
 TEST(GoToPositionArithmetic, DialogTextInEveryLayout)
 {
     struct Case {
@@ -28,7 +35,7 @@ TEST(GoToPositionArithmetic, DialogTextInEveryLayout)
         { { { "frameRate", 25 }, { "displayLayout", "secondsFraction:3" } }, 3600.25, "01:00:00,250" },
     };
     for (const auto& c : cases)
-        EXPECT_EQ(sim::dialogTimecodeText(c.seconds, c.transport), c.text) << c.transport.dump() << " " << c.seconds;
+        EXPECT_EQ(sim::dialogTimecodeText(c.seconds, settings(c.transport)), c.text) << c.transport.dump() << " " << c.seconds;
 }
 
 TEST(GoToPositionArithmetic, TypedTextAsLogicTakesIt)
@@ -48,7 +55,7 @@ TEST(GoToPositionArithmetic, TypedTextAsLogicTakesIt)
         { { { "frameRate", 25 }, { "displayLayout", "secondsFraction:3" } }, "01:00:00:500", 3600.5 },
     };
     for (const auto& c : cases) {
-        auto seconds = sim::parseTypedTimecode(c.typed, c.transport);
+        auto seconds = sim::parseTypedTimecode(c.typed, settings(c.transport));
         ASSERT_EQ(seconds.has_value(), c.seconds.has_value()) << c.typed;
         if (seconds) {
             EXPECT_NEAR(*seconds, *c.seconds, 1e-9) << c.typed;
@@ -94,6 +101,7 @@ TEST_F(GoToPositionDialog, TypedPositionMovesThePlayheadWhenConfirmed)
     key(keycode::tab);
     type("01:00:10:12");
     key(keycode::tab);
+    ASSERT_TRUE(waitForEvent("goToPosition.entered")); // Logic takes the typed value after its commit delay.
     auto entered = state();
     EXPECT_EQ((*window(entered, "go-to-position"))["children"][2]["attributes"]["AXValue"], "01:00:10:12");
     EXPECT_EQ(entered["transport"]["playheadSeconds"], 3600.0); // Not moved before confirming.
@@ -110,6 +118,7 @@ TEST_F(GoToPositionDialog, BarOneShowsItsTimeAndEscapeChangesNothing)
     ctl("open-dialog", { { "dialog", "goToPosition" } });
     type("1 1 1 1");
     key(keycode::tab);
+    ASSERT_TRUE(waitForEvent("goToPosition.entered"));
     auto entered = state();
     EXPECT_EQ((*window(entered, "go-to-position"))["children"][2]["attributes"]["AXValue"], "01:00:00:00");
     key(keycode::escape);
@@ -127,6 +136,7 @@ TEST_F(GoToPositionDialog, ProjectEndClampsAndViewOffsetShiftsTheDialog)
     key(keycode::tab);
     type("05:00:00:00");
     key(keycode::tab);
+    ASSERT_TRUE(waitForEvent("goToPosition.entered"));
     key(keycode::returnKey);
     EXPECT_EQ(state()["transport"]["playheadSeconds"], 3700.0);
 }

@@ -64,9 +64,20 @@ bool LogicSimTest::waitForEvent(const std::string& type)
 {
     auto deadline = std::chrono::steady_clock::now() + 2s;
     do {
-        for (const auto& event : ctlRaw("state").value("events", json::array()))
+        for (const auto& event : ctlRaw("state", { { "only", { "events" } } }).value("events", json::array()))
             if (event.value("type", "") == type)
                 return true;
+        ::poll(nullptr, 0, 10);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
+bool LogicSimTest::waitUntilWindowsOpened()
+{
+    auto deadline = std::chrono::steady_clock::now() + 2s;
+    do {
+        if (ctlRaw("state", { { "only", { "openingWindows" } } }).value("openingWindows", json::array({ "?" })).empty())
+            return true;
         ::poll(nullptr, 0, 10);
     } while (std::chrono::steady_clock::now() < deadline);
     return false;

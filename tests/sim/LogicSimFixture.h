@@ -19,6 +19,10 @@ using namespace std::chrono_literals;
 
 class LogicSimTest : public ::testing::Test {
 protected:
+    /// Where the default project window lists its control bar: after the toolbar,
+    /// inspector, track headers, tracks area and library, as Logic lists it.
+    static constexpr int kControlBar = 5;
+
     void SetUp() override;
     void TearDown() override;
 
@@ -30,6 +34,9 @@ protected:
     json ctlRaw(const std::string& command, const json& args = json::object());
     /// Polls logicsim's event log (every 10 ms, up to 2 s) for an entry of `type`.
     bool waitForEvent(const std::string& type);
+    /// Polls (every 10 ms, up to 2 s) until no window logicsim's application
+    /// asked for is still waiting out its opening delay.
+    bool waitUntilWindowsOpened();
     std::string socketPath() const { return m_dir.file("logicsim.sock"); }
 
     /// Logic's pid in the simulated world.

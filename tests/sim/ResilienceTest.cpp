@@ -45,7 +45,7 @@ TEST_F(Resilience, HungReplyEndsAtTheElementsMessagingTimeout)
 TEST_F(Resilience, SystemWideTimeoutIsTheDefaultForEveryElement)
 {
     auto window = elementByKeyPath({ 0 });
-    auto bar = elementByKeyPath({ 0, 0 });
+    auto bar = elementByKeyPath({ 0, kControlBar });
     ASSERT_EQ(ax().setMessagingTimeout(ax().createSystemWide(), 0.2f), 0);
     ASSERT_EQ(ax().setMessagingTimeout(window, 0.5f), 0);
     ctl("fault", { { "op", "ax.*" }, { "noReply", true } });
@@ -87,7 +87,7 @@ TEST_F(Resilience, RepliesReachTheirOwnCallersUnderConcurrency)
     const char* expected[] = { "Hours", "Minutes", "Seconds", "Frames" };
     std::vector<AXElementRef> sliders;
     for (int i = 0; i < 4; ++i)
-        sliders.push_back(elementByKeyPath({ 0, 0, 2, i }));
+        sliders.push_back(elementByKeyPath({ 0, kControlBar, 2, i }));
     ctl("fault", { { "op", "ax.copyAttributeValue" }, { "delayMs", 1 }, { "count", 50 } }); // shuffle the reply order
     std::vector<std::future<int>> workers;
     for (int t = 0; t < 8; ++t)

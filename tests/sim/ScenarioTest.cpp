@@ -46,7 +46,12 @@ TEST_P(Scenarios, LoadsAndShowsLogicAsDescribed)
     }
     CFValue children;
     ASSERT_EQ(read(window, "AXChildren", children), 0);
-    EXPECT_EQ(readString(*children.get<CFArray>()->front().get<AXElementRef>(), "AXDescription"), c.controlBarName);
+    // The control bar is one of the window's own children (the default project
+    // window lists it after the areas of a real project).
+    bool found = false;
+    for (const auto& child : *children.get<CFArray>())
+        found = found || readString(*child.get<AXElementRef>(), "AXDescription") == c.controlBarName;
+    EXPECT_TRUE(found) << c.controlBarName;
 }
 
 INSTANTIATE_TEST_SUITE_P(Shipped, Scenarios,

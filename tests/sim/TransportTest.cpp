@@ -123,7 +123,7 @@ TEST_F(Transport, SlidersListedOutOfScreenOrderStillReadLeftToRight)
     ctl("set-playhead", { { "seconds", 3723.2 } });
     ctl("set-transport", { { "controlBarDisplay", "frames" }, { "slidersOutOfOrder", true } });
     CFValue description;
-    AXElementRef firstListed = elementByKeyPath({ 0, 0, 2, 0 });
+    AXElementRef firstListed = elementByKeyPath({ 0, kControlBar, 2, 0 });
     ASSERT_EQ(read(firstListed, "AXDescription", description), 0);
     EXPECT_EQ(description, CFValue("Frames"));
     EXPECT_EQ(displayText(), "01:02:03:05");
@@ -131,7 +131,7 @@ TEST_F(Transport, SlidersListedOutOfScreenOrderStillReadLeftToRight)
 
 TEST_F(Transport, AHiddenControlBarShowsNoDisplayUntilShownAgain)
 {
-    AXElementRef oldHours = elementByKeyPath({ 0, 0, 2, 0 });
+    AXElementRef oldHours = elementByKeyPath({ 0, kControlBar, 2, 0 });
     ctl("set-control-bar", { { "hidden", true } });
     EXPECT_EQ(timecode::evaluateControlBarState(platform()), 1);
     EXPECT_EQ(displaySeconds(), std::nullopt);

@@ -1,0 +1,62 @@
+// Dialogs and other windows Logic opens: their behaviours (what a committed
+// field or closing does), opening a window after the application's delay, and
+// closing a dialog with its result recorded.
+#pragma once
+
+#include "sim/Element.h"
+
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+namespace mq::sim {
+
+struct World;
+struct Application;
+
+/// What a dialog does with committed fields and with being confirmed or
+/// cancelled. The generic behaviour types into text fields and closes on Return
+/// and Escape; Logic's own dialogs register theirs.
+class DialogBehavior {
+public:
+    virtual ~DialogBehavior() = default;
+    /// Logic took the value of `field` (Tab moved the focus away from it, and the
+    /// commit delay has passed).
+    virtual void fieldCommitted(World&, Element& dialog, Element& field) { (void)dialog, (void)field; }
+    /// Called before the dialog closes; `confirmed` false for cancel/Escape.
+    virtual void closing(World&, Element& dialog, bool confirmed) { (void)dialog, (void)confirmed; }
+};
+
+struct Dialogs {
+    /// Behaviours by name (a window's `behavior`); they outlive scenario loads.
+    std::map<std::string, std::shared_ptr<DialogBehavior>> behaviors;
+    /// Keys of windows an action asked for that have not appeared yet.
+    std::set<std::string> opening;
+
+    DialogBehavior* behaviorOf(const Element& window) const;
+};
+
+/// Runs when a window opened after its delay: fills in what the window shows.
+using WindowOpened = std::function<void(World&, Token window)>;
+
+/// Opens `definition` in `app`, in front, once the window-open delay has passed,
+/// unless a window with its key is open or opening. False when it is.
+bool openWindowAfterDelay(World& world, Application& app, const nlohmann::json& definition, WindowOpened opened = {});
+
+/// Forgets a window with `key` that is still opening, so it never shows. False
+/// when none is opening.
+bool cancelOpening(World& world, const std::string& key);
+
+/// Tab moved the focus away from `field`: the dialog's behaviour takes the
+/// value once the commit delay has passed (nothing if the dialog closed by then).
+void commitFieldAfterDelay(World& world, Element& dialog, Element& field);
+
+/// Closes `dialog`: its behaviour is told, the result (title, key, confirmed or
+/// cancelled, its fields' values) recorded, and the window removed.
+void closeDialog(World& world, Element& dialog, bool confirmed);
+
+} // namespace mq::sim

@@ -1,0 +1,41 @@
+// Control commands on Logic's document: its state, Save As, and opening a
+// dialog at once (the control side does not wait for the window-open delay).
+#include "sim/Commands.h"
+#include "sim/GoToPositionDialog.h"
+#include "sim/World.h"
+
+#include <stdexcept>
+
+namespace mq::sim {
+
+using nlohmann::json;
+
+void addLogicCommands(CommandMap& commands)
+{
+    commands.add("set-logic", [](World& world, const json& args) {
+        // Merges into Logic's document state (markers, tracks, chosenColor...).
+        world.logic.merge_patch(args);
+        return okReply();
+    });
+    commands.add("open-dialog", [](World& world, const json& args) {
+        auto name = stringArgument(args, "dialog");
+        if (name != "goToPosition")
+            throw std::runtime_error("no dialog '" + name + "'");
+        Token dialog = openGoToPositionDialog(world);
+        if (!dialog)
+            throw std::runtime_error("Logic is not running");
+        return json { { "ok", true }, { "key", world.tree.at(dialog).key } };
+    });
+    commands.add("save-as", [](World& world, const json& args) {
+        Element* window = world.tree.byKey(args.value("window", ""));
+        if (!window || window->role != "AXWindow")
+            throw std::runtime_error("no window '" + args.value("window", "") + "'");
+        window->set("AXDocument", CFValue(args.at("document").get<std::string>()));
+        if (args.contains("title"))
+            window->set("AXTitle", CFValue(args["title"].get<std::string>()));
+        world.record({ { "type", "saveAs" }, { "window", window->key }, { "document", args["document"] } });
+        return okReply();
+    });
+}
+
+} // namespace mq::sim

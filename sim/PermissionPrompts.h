@@ -1,0 +1,35 @@
+// The Automation permission per target with the user's prompts, applications
+// opened quietly that start after a while, the settings application opened at a
+// pane, and each client's own application state (activation policy, activation).
+#pragma once
+
+#include "platform/CoreTypes.h"
+#include "platform/linux/LogicSimOps.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+namespace mq::sim {
+
+struct World;
+class CommandMap;
+
+/// script.automationPermission: the stored state, or a prompt. With the answer
+/// "wait" the reply is {"deferred": ticket}, given once answer-prompt answers it.
+nlohmann::json automationPermission(World& world, const nlohmann::json& request);
+/// workspace.openApplication: an application not running starts after its launchDelaySeconds.
+nlohmann::json openApplication(World& world, const nlohmann::json& request);
+/// Applications whose launch delay has passed start running. Every request and
+/// control command starts with it.
+void advanceLaunches(World& world);
+/// app.setActivationPolicy and app.activate from the client `clientPid`.
+nlohmann::json clientApplication(World& world, platform::wire::Op op, const nlohmann::json& request, platform::pid_type clientPid);
+/// A "x-apple.systempreferences:" URL opens the settings application at that pane.
+void openSettingsPane(World& world, const std::string& url);
+/// The pending prompts, the clients' application state and the settings application.
+nlohmann::json promptState(const World& world);
+/// answer-prompt.
+void addPromptCommands(CommandMap& commands);
+
+} // namespace mq::sim

@@ -1,0 +1,154 @@
+#include "sim/Windows.h"
+
+#include "sim/PermissionPrompts.h"
+#include "sim/World.h"
+
+#include "platform/linux/LogicSimWire.h"
+
+#include <stdexcept>
+
+namespace mq::sim {
+
+Token addWindow(World& world, Application& app, const nlohmann::json& definition, bool front)
+{
+    Token window = world.tree.build(definition, app.pid, app.element);
+    Element& w = world.tree.at(window);
+    if (w.role != "AXWindow") {
+        world.tree.removeSubtree(window);
+        throw std::runtime_error("scenario: a window needs role AXWindow");
+    }
+    if (front)
+        app.windows.insert(app.windows.begin(), window);
+    else
+        app.windows.push_back(window);
+    // A new dialog takes the keyboard focus; its first field is focused unless
+    // the definition says otherwise.
+    if (w.isModalWindow() && front) {
+        app.focusedWindow = window;
+        if (w.focusedField == 0) {
+            auto fields = world.tree.focusableFields(w);
+            if (!fields.empty())
+                w.focusedField = fields.front();
+        }
+    }
+    if (definition.value("main", false))
+        app.mainWindow = window;
+    if (definition.value("focusedWindow", false))
+        app.focusedWindow = window;
+    world.notifyAccessibility(window, "AXWindowCreated");
+    return window;
+}
+
+void removeWindow(World& world, Token window)
+{
+    Element* w = world.tree.find(window);
+    if (!w)
+        return;
+    if (Application* app = world.workspace.byPid(w->pid)) {
+        std::erase(app->windows, window);
+        auto firstStandard = [&]() -> Token {
+            for (Token t : app->windows)
+                if (world.tree.at(t).string("AXSubrole") == "AXStandardWindow")
+                    return t;
+            return 0;
+        };
+        if (app->mainWindow == window)
+            app->mainWindow = firstStandard();
+        if (app->focusedWindow == window)
+            app->focusedWindow = app->mainWindow ? app->mainWindow : (app->windows.empty() ? 0 : app->windows.front());
+        world.notifyAccessibility(window, "AXUIElementDestroyed");
+    }
+    world.tree.removeSubtree(window);
+}
+
+nlohmann::json launch(World& world, Application& app, std::optional<pid_type> pid)
+{
+    // A launch is a new process: a new pid and a fresh set of windows from the
+    // scenario, with new element identities.
+    for (Token w : std::exchange(app.windows, {}))
+        world.tree.removeSubtree(w);
+    world.tree.removeSubtree(app.element);
+    app.mainWindow = app.focusedWindow = 0;
+    app.pid = pid ? *pid : world.workspace.nextPid++;
+    app.terminated = false;
+    app.running = true;
+    app.element = world.tree.addBare("AXApplication", app.key, app.pid, 0);
+
+    if (auto it = app.definition.find("windows"); it != app.definition.end())
+        for (const auto& window : *it)
+            addWindow(world, app, window, false);
+    for (const char* which : { "mainWindow", "focusedWindow" }) {
+        auto it = app.definition.find(which);
+        if (it == app.definition.end() || !it->is_string())
+            continue;
+        Element* w = world.tree.byKey(it->get<std::string>());
+        if (!w)
+            throw std::runtime_error(std::string("scenario: ") + which + " names unknown window '" + it->get<std::string>() + "'");
+        (std::string(which) == "mainWindow" ? app.mainWindow : app.focusedWindow) = w->token;
+    }
+    return nlohmann::json { { "pid", app.pid } };
+}
+
+void quit(World& world, Application& app)
+{
+    for (Token w : std::exchange(app.windows, {}))
+        world.tree.removeSubtree(w);
+    world.tree.removeSubtree(app.element);
+    app.mainWindow = app.focusedWindow = 0;
+    app.element = 0;
+    app.running = false;
+    if (world.workspace.frontmost == app.key)
+        world.workspace.frontmost.clear();
+}
+
+namespace {
+
+nlohmann::json launchApplication(World& world, const nlohmann::json& request)
+{
+    auto url = URL::parse(request.value("url", ""));
+    for (auto& app : world.workspace.applications) {
+        if (url && !app.bundlePath.empty() && standardizePath(url->path()) == standardizePath(app.bundlePath)) {
+            if (!app.alive())
+                launch(world, app);
+            world.workspace.frontmost = app.key;
+            world.record({ { "type", "launch" }, { "app", app.key }, { "pid", app.pid } });
+            return nlohmann::json { { "ok", true } };
+        }
+    }
+    return nlohmann::json { { "ok", false } };
+}
+
+nlohmann::json urlForApplication(World& world, const nlohmann::json& request)
+{
+    auto bundle = request.value("bundleIdentifier", "");
+    Application* app = world.workspace.named(bundle);
+    if (!app || app->bundlePath.empty() || app->bundleIdentifier != bundle)
+        return nlohmann::json { { "url", nullptr } };
+    return nlohmann::json { { "url", platform::wire::encode(CFValue(URL::fileURLWithPath(app->bundlePath))) } };
+}
+
+} // namespace
+
+nlohmann::json answerWorkspace(World& world, platform::wire::Op op, const nlohmann::json& request)
+{
+    using platform::wire::Op;
+    switch (op) {
+    case Op::workspaceRunningApplications:
+        return nlohmann::json { { "applications", world.workspace.runningApplications() } };
+    case Op::workspaceOpenURL:
+        EventLog::append(world.log.openedURLs, request.value("url", ""));
+        world.record({ { "type", "openURL" }, { "url", request.value("url", "") } });
+        openSettingsPane(world, request.value("url", ""));
+        return nlohmann::json { { "ok", true } };
+    case Op::workspaceURLForApplication:
+        return urlForApplication(world, request);
+    case Op::workspaceLaunchApplication:
+        return launchApplication(world, request);
+    case Op::workspaceOpenApplication:
+        return openApplication(world, request);
+    default:
+        return nlohmann::json { { "error", std::string("not a workspace request: ") + platform::wire::opName(op) } };
+    }
+}
+
+} // namespace mq::sim

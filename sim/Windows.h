@@ -1,0 +1,29 @@
+// Applications' windows and processes: adding and removing windows, launching
+// an application (a new process with a fresh window tree) and quitting it.
+#pragma once
+
+#include "platform/linux/LogicSimOps.h"
+#include "sim/Workspace.h"
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+
+namespace mq::sim {
+
+struct World;
+
+/// Adds a window built from `definition` to `app`; a modal one in front takes
+/// the focus, its first field (or the one marked "focused") focused.
+Token addWindow(World& world, Application& app, const nlohmann::json& definition, bool front);
+/// Removes a window; the application's main and focused windows move on.
+void removeWindow(World& world, Token window);
+/// Starts `app` as a new process: a new pid (or `pid`), windows from its definition.
+nlohmann::json launch(World& world, Application& app, std::optional<pid_type> pid = std::nullopt);
+/// Ends `app`'s process; its elements are destroyed.
+void quit(World& world, Application& app);
+
+/// Answers a workspace request (running applications, open URL, find and launch an application).
+nlohmann::json answerWorkspace(World& world, platform::wire::Op op, const nlohmann::json& request);
+
+} // namespace mq::sim

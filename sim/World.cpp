@@ -1,0 +1,40 @@
+#include "sim/World.h"
+
+#include "platform/linux/LogicSimWire.h"
+
+namespace mq::sim {
+
+void World::later(std::chrono::milliseconds delay, std::function<void(World&)> effect)
+{
+    if (!scheduler || delay.count() <= 0) {
+        effect(*this);
+        return;
+    }
+    scheduler(delay, [this, effect = std::move(effect), made = generation] {
+        if (generation == made)
+            effect(*this);
+    });
+}
+
+void World::notifyAccessibility(Token token, const char* notification)
+{
+    platform::AXElementRef ref = tree.ref(token);
+    broadcasts.push_back(nlohmann::json { { "event", "ax" }, { "pid", ref.pid }, { "element", platform::wire::encodeElement(ref) },
+        { "notification", notification } });
+}
+
+void World::notify(const std::string& center, const std::string& name)
+{
+    record({ { "type", "notification" }, { "center", center }, { "name", name } });
+    broadcasts.push_back(nlohmann::json { { "event", "notification" }, { "center", center }, { "name", name } });
+}
+
+nlohmann::json World::initialLogicDocument()
+{
+    using nlohmann::json;
+    return json { { "markers", json::array() }, { "tracks", json::array() }, { "regions", json::array() }, { "movie", nullptr },
+        { "locators", nullptr }, { "colorsWindowOpen", false }, { "chosenColor", nullptr }, { "markerTrackShown", false },
+        { "lastCreated", nullptr }, { "naming", nullptr }, { "markerSteps", json::array() }, { "alignSteps", json::array() } };
+}
+
+} // namespace mq::sim

@@ -1,0 +1,67 @@
+// logicsim's world, made of its parts: the accessibility tree, the workspace,
+// the permissions, the desktop, Logic's transport and dialogs, Logic's document,
+// the injected faults, the event log and the user interface's latency. Each part
+// is a plain struct; the operations on them are free functions in the part's
+// file. One World lives on the server's single thread and nothing here locks.
+#pragma once
+
+#include "sim/Desktop.h"
+#include "sim/Dialogs.h"
+#include "sim/ElementTree.h"
+#include "sim/EventLog.h"
+#include "sim/Faults.h"
+#include "sim/Latency.h"
+#include "sim/Permissions.h"
+#include "sim/Transport.h"
+#include "sim/Volatility.h"
+#include "sim/Workspace.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mq::sim {
+
+/// Runs a job after a delay on the server's thread (the server's timers).
+using Scheduler = std::function<void(std::chrono::milliseconds, std::function<void()>)>;
+
+struct World {
+    ElementTree tree;
+    Workspace workspace;
+    Permissions permissions;
+    Desktop desktop;
+    Transport transport;
+    /// The control bar's language: en de es fr ja ko zh.
+    std::string language { "en" };
+    Dialogs dialogs;
+    /// Logic's document state that the stored actions change: markers, tracks,
+    /// regions, the movie, the Colors window and the marker track.
+    // FIXME: still one JSON document; the markers, tracks and regions become parts of their own.
+    nlohmann::json logic = initialLogicDocument();
+    Faults faults;
+    EventLog log;
+    Latency latency;
+    Volatility volatility;
+    /// Messages to push to every client, gathered until the server sends them.
+    std::vector<nlohmann::json> broadcasts;
+    /// Counts scenario loads: a delayed effect belongs to the world it was made in.
+    std::uint64_t generation { 0 };
+    Scheduler scheduler;
+
+    /// Runs `effect` on this world after `delay` (at once when no server
+    /// schedules), unless another scenario was loaded meanwhile.
+    void later(std::chrono::milliseconds delay, std::function<void(World&)> effect);
+    void record(nlohmann::json entry) { log.log(std::move(entry)); }
+    /// An accessibility notification for `token` to every client.
+    void notifyAccessibility(Token token, const char* notification);
+    /// A workspace or distributed notification to every client, logged.
+    void notify(const std::string& center, const std::string& name);
+
+    static nlohmann::json initialLogicDocument();
+};
+
+} // namespace mq::sim
