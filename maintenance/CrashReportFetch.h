@@ -3,6 +3,8 @@
 // only read, never changed or deleted.
 #pragma once
 
+#include "platform/UTF8.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -23,9 +25,6 @@ std::optional<std::string> currentUserHomeDirectory();
 
 /// "<home>/Library/Logs/DiagnosticReports".
 std::string diagnosticReportsFolder(std::string_view homeDirectory);
-
-/// True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
-bool isWellFormedUTF8(std::string_view bytes);
 
 /// Whether the file `fileName` of `folder` is a report of the product: an ".ips"
 /// extension in any case, and a name beginning with "Marquee", or with

@@ -1,5 +1,7 @@
 #include "app/ipc/protocol/Frame.h"
 
+#include "platform/UTF8.h"
+
 #include <msgpack.hpp>
 
 #include <cstring>
@@ -9,44 +11,6 @@ namespace mq::ipc {
 namespace {
 
 constexpr std::int8_t kURLExtType = 1;
-
-bool isValidUTF8(const char* text, std::size_t size)
-{
-    auto* s = reinterpret_cast<const unsigned char*>(text);
-    std::size_t i = 0;
-    while (i < size) {
-        unsigned char c = s[i];
-        std::size_t extra;
-        std::uint32_t scalar;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            scalar = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            scalar = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            scalar = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= size)
-            return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                return false;
-            scalar = (scalar << 6) | (s[i + k] & 0x3F);
-        }
-        static constexpr std::uint32_t kMinimum[] = { 0, 0x80, 0x800, 0x10000 };
-        if (scalar < kMinimum[extra] || scalar > 0x10FFFF || (scalar >= 0xD800 && scalar <= 0xDFFF))
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
 
 struct ValuePacker {
     msgpack::packer<msgpack::sbuffer>& packer;
@@ -97,7 +61,7 @@ struct ValuePacker {
 
 std::optional<std::string> readString(const msgpack::object& object)
 {
-    if (object.type != msgpack::type::STR || !isValidUTF8(object.via.str.ptr, object.via.str.size))
+    if (object.type != msgpack::type::STR || !isWellFormedUTF8({ object.via.str.ptr, object.via.str.size }))
         return std::nullopt;
     return std::string(object.via.str.ptr, object.via.str.size);
 }
@@ -129,7 +93,7 @@ std::variant<WireValue, DecodeError> decodeValue(const msgpack::object& object)
         if (object.via.ext.type() != kURLExtType)
             return DecodeError { "unknown extension type " + std::to_string(object.via.ext.type()) };
         std::string_view text(object.via.ext.data(), object.via.ext.size);
-        if (!isValidUTF8(text.data(), text.size()))
+        if (!isWellFormedUTF8(text))
             return DecodeError { "URL is not valid UTF-8" };
         auto url = URL::parse(text);
         if (!url)
