@@ -85,6 +85,11 @@ std::size_t statusKilobytes(const std::string& file, const std::string& key)
 
 } // namespace
 
+std::size_t residentKilobytesOf(pid_t pid)
+{
+    return statusKilobytes("/proc/" + std::to_string(pid) + "/status", "VmRSS");
+}
+
 HelperResources resourcesOf(pid_t pid)
 {
     std::string proc = "/proc/" + std::to_string(pid);

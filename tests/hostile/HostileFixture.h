@@ -37,6 +37,9 @@ struct HelperResources {
 /// mappings: the C library keeps both after a thread ends, to reuse them.
 HelperResources resourcesOf(pid_t pid);
 
+/// The resident set (VmRSS) of `pid` now, kB.
+std::size_t residentKilobytesOf(pid_t pid);
+
 /// A client that asks for the control-bar state (a main-queue request) every
 /// 20 ms on its own connection and keeps the slowest reply and any failure.
 class Bystander {

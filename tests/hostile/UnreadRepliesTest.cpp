@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <iostream>
 #include <thread>
 
@@ -112,6 +111,21 @@ std::uint64_t readReplies(RawConnection& connection, std::uint64_t expected, std
     return replies;
 }
 
+// Sends what is left of the flood's last frame and reads a reply to every whole
+// request, in the order they were sent.
+void expectEveryReplyInOrder(RawConnection& connection, const Flood& sent)
+{
+    std::thread finisher([&] {
+        if (!sent.partialRest.empty())
+            connection.sendAll(sent.partialRest, 30s);
+    });
+    bool inOrder = false;
+    auto replies = readReplies(connection, sent.wholeFrames, 60s, inOrder);
+    finisher.join();
+    EXPECT_EQ(replies, sent.wholeFrames) << "requests were lost";
+    EXPECT_TRUE(inOrder);
+}
+
 // In process with a small bound, so that it is reached at once: the helper stops
 // reading, says so, and serves everything once the client reads.
 TEST(UnreadReplies, OverTheBoundTheConnectionIsNotReadUntilTheClientReads)
@@ -130,27 +144,10 @@ TEST(UnreadReplies, OverTheBoundTheConnectionIsNotReadUntilTheClientReads)
     ASSERT_TRUE(bystander.ok());
     EXPECT_TRUE(bystander.value()->permissionsStatusWithReply({}, 5s).ok()) << "the bystander waited behind the greedy client";
 
-    std::thread finisher([&] {
-        if (!sent.partialRest.empty())
-            greedy.sendAll(sent.partialRest, 30s);
-    });
-    bool inOrder = false;
-    auto replies = readReplies(greedy, sent.wholeFrames, 60s, inOrder);
-    finisher.join();
-    EXPECT_EQ(replies, sent.wholeFrames) << "requests were lost";
-    EXPECT_TRUE(inOrder);
+    expectEveryReplyInOrder(greedy, sent);
 }
 
 class UnreadRepliesOfTheHelper : private test::ExactAllocatorCounts, public test::HostileTest {};
-
-std::size_t residentKilobytes(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stoul(line.substr(6));
-    return 0;
-}
 
 // The real helper with its real bound: a flood of requests whose replies are never
 // read costs the helper the replies' bytes, not a copy of every request.
@@ -167,12 +164,12 @@ TEST_F(UnreadRepliesOfTheHelper, AFloodOfUnreadRepliesDoesNotGrowTheHelper)
         ASSERT_EQ(readReplies(warmUp, sent.wholeFrames, 30s, inOrder), sent.wholeFrames);
     }
     takeBaseline();
-    auto before = residentKilobytes(harness.helper().pid());
+    auto before = test::residentKilobytesOf(harness.helper().pid());
     RawConnection greedy(harness.socketPath());
     ASSERT_TRUE(greedy.valid());
     constexpr std::uint64_t kRequests = 300'000;
     auto sent = flood(greedy, kRequests, 3s);
-    auto after = residentKilobytes(harness.helper().pid());
+    auto after = test::residentKilobytesOf(harness.helper().pid());
     std::cout << "[hostile] unread replies: " << sent.wholeFrames << " requests, helper RSS " << before << " kB -> " << after
               << " kB" << std::endl;
 #if !defined(__SANITIZE_ADDRESS__)
@@ -181,15 +178,7 @@ TEST_F(UnreadRepliesOfTheHelper, AFloodOfUnreadRepliesDoesNotGrowTheHelper)
     EXPECT_LT(after, before + 12 * 1024) << "the helper grew by " << (after - before) << " kB";
 #endif
 
-    std::thread finisher([&] {
-        if (!sent.partialRest.empty())
-            greedy.sendAll(sent.partialRest, 30s);
-    });
-    bool inOrder = false;
-    auto replies = readReplies(greedy, sent.wholeFrames, 60s, inOrder);
-    finisher.join();
-    EXPECT_EQ(replies, sent.wholeFrames) << "requests were lost";
-    EXPECT_TRUE(inOrder);
+    expectEveryReplyInOrder(greedy, sent);
     greedy.close();
     expectRecovered();
 }
