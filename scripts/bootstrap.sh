@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
   python3 clang libclang-rt-14-dev
+  dpkg-dev systemd
 )
 
 missing=()

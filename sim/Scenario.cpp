@@ -67,6 +67,7 @@ void buildWorld(World& world, const json& scenario)
         world.transport.settings.merge(scenario.value("transport", json::object()));
         world.latency = Latency::fromScenario(scenario.value("latency", json()));
         world.volatility = Volatility::fromScenario(scenario.value("volatile", json()));
+        world.dialogs.asSheets = scenario.value("sheets", std::set<std::string> {});
         launchApplications(world, scenario);
         world.workspace.frontmost = scenario.value("frontmost", "");
         applyDisplayLanguage(world, scenario.value("language", "en"));
