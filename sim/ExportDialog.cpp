@@ -22,7 +22,8 @@ constexpr const char* kNameField = "save-panel-name";
 constexpr const char* kExportButton = "save-panel-export";
 constexpr const char* kCancelButton = "save-panel-cancel";
 constexpr const char* kProgressWindow = "bounce-progress";
-constexpr double kLongestBounceSeconds = 3600;
+// A simulator need not write an hour of audio: longer ranges are cut to a minute.
+constexpr double kLongestBounceSeconds = 60;
 
 json text(const std::string& key, const std::string& value)
 {
