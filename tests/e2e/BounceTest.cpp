@@ -288,5 +288,41 @@ TEST_F(Bounce, ASecondStepFiveWaitsBehindTheFirstWhileOtherRequestsAreAnswered)
     EXPECT_GE(secondDone - firstDone, 450ms) << "the second wait ran after the first, not beside it";
 }
 
+TEST_F(Bounce, TheToolRunsTheFiveStepsAndPrintsTheFileName)
+{
+    exportUser("From The Tool", "export");
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string output;
+        bool quitLogicFirst;
+    };
+    const Case cases[] = {
+        { { movie, "01:00:02:00", "--fps", "25" }, 0, "From The Tool", false },
+        { { movie, "the start", "--fps", "25" }, 2, "", false },
+        { { movie, "3602", "--fps", "25" }, 1, "", true }, // step 1 fails: the steps after it are not run
+    };
+    for (const Case& c : cases) {
+        if (c.quitLogicFirst)
+            ctl("quit", { { "app", "logic" } });
+        std::vector<std::string> arguments { test::marqueeExecutablePath(), "bounce", "run" };
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        test::ChildProcess tool(arguments, harness.environment());
+        auto status = tool.waitForExit(60s);
+        tool.waitForOutputEnd(2s);
+        ASSERT_TRUE(status && WIFEXITED(*status)) << c.arguments[1];
+        EXPECT_EQ(WEXITSTATUS(*status), c.status) << c.arguments[1];
+        auto output = tool.lines(test::ChildProcess::Stream::standardOutput);
+        EXPECT_EQ(output.empty() ? "" : output.back(), c.output) << c.arguments[1];
+        if (c.status == 0) {
+            auto progress = tool.lines(test::ChildProcess::Stream::standardError);
+            EXPECT_EQ(progress.size(), 5u) << "one progress line a step";
+        }
+    }
+    EXPECT_EQ(state("movie")["region"]["startSeconds"], 3602.0);
+    EXPECT_TRUE(std::filesystem::exists(bounces + "/From The Tool.wav"));
+    EXPECT_EQ(harness.countLogLines("bounce step 2: open movie"), 1u) << "a failed step 1 ends the run";
+}
+
 } // namespace
 } // namespace mq
