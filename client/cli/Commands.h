@@ -28,4 +28,7 @@ void addVersionFlag(CLI::App& app);
 /// `marquee permissions`, `relaunch`, `update-check` and `crash-report`.
 void addMaintenanceCommands(CLI::App& app);
 
+/// `marquee bounce run`: the five bounce steps in order.
+void addBounceCommands(CLI::App& app);
+
 } // namespace mq::cli
