@@ -13,6 +13,8 @@ namespace {
 const std::map<std::string, std::string>& examples()
 {
     static const std::map<std::string, std::string> table {
+        { "bounce", "marquee bounce run /home/me/Movies/cut.mov 01:00:00:00 --fps 25" },
+        { "bounce run", "marquee bounce run /home/me/Movies/cut.mov 3600 --fps 29.97 --df" },
         { "bounce-goto", "marquee bounce-goto 3600 --stop-transport --fps 25" },
         { "bounce-open-movie", "marquee bounce-open-movie file:///home/me/Movies/cut.mov" },
         { "bounce-align-movie", "marquee bounce-align-movie --pacing-seconds 0.1" },
@@ -48,11 +50,16 @@ const std::map<std::string, std::string>& examples()
 
 void addExamples(CLI::App& app)
 {
-    for (CLI::App* command : app.get_subcommands({})) {
-        auto example = examples().find(command->get_name());
-        if (example != examples().end())
-            command->footer("\nExample:\n  " + example->second);
-    }
+    // Nested subcommands are looked up by their path, such as "bounce run".
+    auto apply = [](auto& self, CLI::App& parent, const std::string& prefix) -> void {
+        for (CLI::App* command : parent.get_subcommands({})) {
+            std::string path = prefix.empty() ? command->get_name() : prefix + " " + command->get_name();
+            if (auto example = examples().find(path); example != examples().end())
+                command->footer("\nExample:\n  " + example->second);
+            self(self, *command, path);
+        }
+    };
+    apply(apply, app, "");
 }
 
 } // namespace mq::cli
