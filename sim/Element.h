@@ -56,8 +56,10 @@ struct Element {
     /// Whether the attribute holds the boolean true.
     bool flag(std::string_view name) const;
     bool isModalWindow() const { return role == "AXWindow" && flag("AXModal"); }
-    /// A sheet is modal to its window: Return and Escape close it.
-    bool isSheet() const { return role == "AXSheet"; }
+    /// A dialog shown as a sheet on a window: it handles its own buttons and
+    /// keys, so its fields belong to it rather than to the window. A sheet that
+    /// is only part of a dialog window's content has no behaviour of its own.
+    bool isDialogSheet() const { return role == "AXSheet" && (!behavior.empty() || find("AXDefaultButton")); }
     /// The key when it has one, else the token: how the state report names it.
     nlohmann::json name() const;
 };

@@ -42,7 +42,8 @@ public:
     /// Destroys the children of `token` and empties its child list.
     void removeChildren(Token token);
 
-    /// The window that holds `element` (itself for a window); 0 when none.
+    /// The window, or the dialog shown as a sheet, that holds `element` (itself
+    /// for one); 0 when none.
     Token windowOf(const Element& element) const;
     /// The focusable fields inside `window`, in tree order.
     std::vector<Token> focusableFields(const Element& window) const;

@@ -20,7 +20,7 @@ constexpr std::uint16_t kDeleteKey = 51;
 
 // Return and Escape close a modal window, or a small editor with a behaviour of
 // its own (a name field); never a document window.
-bool closesWithKeys(const Element& window) { return window.isModalWindow() || window.isSheet() || !window.behavior.empty(); }
+bool closesWithKeys(const Element& window) { return window.isModalWindow() || window.isDialogSheet() || !window.behavior.empty(); }
 
 // The key window: the application's frontmost modal window when it shows one,
 // else its focused window.

@@ -67,7 +67,7 @@ Token sheetOf(const World& world, Token window)
     if (!w)
         return 0;
     for (auto it = w->children.rbegin(); it != w->children.rend(); ++it)
-        if (const Element* child = world.tree.find(*it); child && child->role == "AXSheet")
+        if (const Element* child = world.tree.find(*it); child && child->isDialogSheet())
             return *it;
     return 0;
 }
@@ -77,7 +77,7 @@ void removeWindow(World& world, Token window)
     Element* w = world.tree.find(window);
     if (!w)
         return;
-    if (w->role == "AXSheet") {
+    if (w->isDialogSheet()) {
         if (Element* parent = world.tree.find(w->parent))
             std::erase(parent->children, window);
         world.notifyAccessibility(window, "AXUIElementDestroyed");
