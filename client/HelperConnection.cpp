@@ -275,15 +275,29 @@ struct HelperConnection::Impl {
             lock.unlock();
             std::unique_lock reading(readMutex, std::try_to_lock);
             if (reading) {
-                bool drained = false;
-                bool open = readTurn(reading, &drained);
-                lock.lock();
-                if (!open || me.result || !drained)
-                    continue;
-                lock.unlock();
-                auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-                pollfd p { fd, POLLIN, 0 };
-                ::poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left, 0)));
+                // The socket is this thread's until something comes: it waits for
+                // it holding the socket, so no reply can be read and handed to it
+                // behind its back while it sleeps.
+                ReadBatch batch;
+                for (;;) {
+                    {
+                        std::lock_guard check(pendingMutex);
+                        if (me.result)
+                            break;
+                    }
+                    batch = readAvailable();
+                    if (!batch.frames.empty() || batch.broken || !batch.drained)
+                        break;
+                    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                    if (left <= 0)
+                        break;
+                    pollfd p { fd, POLLIN, 0 };
+                    ::poll(&p, 1, static_cast<int>(left));
+                }
+                releaseRead(reading);
+                deliver(batch.frames);
+                if (batch.broken)
+                    closeWith(*batch.broken);
                 lock.lock();
                 continue;
             }

@@ -161,15 +161,21 @@ struct LogicSimConnection::Link {
 
     // One turn at the socket: read, let go of it, hand over what was read. False
     // once the link is broken.
-    bool readTurn(std::unique_lock<std::mutex>& reading, bool* drained)
+    // Lets go of the socket and tells the calls waiting for it.
+    void releaseRead(std::unique_lock<std::mutex>& reading)
     {
-        Batch batch = readAvailable();
         reading.unlock();
         {
             std::lock_guard lock(mutex);
             ++readReleases;
         }
         changed.notify_all();
+    }
+
+    bool readTurn(std::unique_lock<std::mutex>& reading, bool* drained)
+    {
+        Batch batch = readAvailable();
+        releaseRead(reading);
         for (const std::string& line : batch.lines)
             deliver(line);
         *drained = batch.drained;
@@ -258,15 +264,30 @@ struct LogicSimConnection::Link {
             lock.unlock();
             std::unique_lock reading(readMutex, std::try_to_lock);
             if (reading) {
-                bool drained = false;
-                bool open = readTurn(reading, &drained);
-                lock.lock();
-                if (!open || slot->done || !drained)
-                    continue;
-                lock.unlock();
-                auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-                pollfd p { fd, POLLIN, 0 };
-                ::poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left, 0)));
+                // The socket is this thread's until something comes: it waits for
+                // it holding the socket, so no reply can be read and handed to it
+                // behind its back while it sleeps.
+                Batch batch;
+                for (;;) {
+                    {
+                        std::lock_guard check(mutex);
+                        if (slot->done)
+                            break;
+                    }
+                    batch = readAvailable();
+                    if (!batch.lines.empty() || batch.broken || !batch.drained)
+                        break;
+                    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                    if (left <= 0)
+                        break;
+                    pollfd p { fd, POLLIN, 0 };
+                    ::poll(&p, 1, static_cast<int>(left));
+                }
+                releaseRead(reading);
+                for (const std::string& line : batch.lines)
+                    deliver(line);
+                if (batch.broken)
+                    breakLink();
                 lock.lock();
                 continue;
             }
