@@ -122,33 +122,61 @@ void MQHelperService::replyWith(Reply<void(Values...)>& reply, ServiceResult<T> 
 
 // Discipline 3: delivering thread.
 
-void MQHelperService::bounceGoToPositionWithTimecodeSeconds(double, bool, double pacingSeconds, double, bool,
-    Reply<void(bool, double, OptionalError)> reply)
+void MQHelperService::bouncePacingPause() const
 {
-    storePacing(pacingSeconds);
-    // FIXME: the bounce workflow (steps 1 to 5) is not built yet.
-    reply(false, std::nan(""), notImplemented("bounce step 1"));
+    sleepForSeconds(m_operationPacingSeconds.load());
 }
 
-void MQHelperService::bounceOpenMovieWithURL(URL, double pacingSeconds, Reply<void(bool, OptionalError)> reply)
+template<typename Step>
+auto MQHelperService::driveBounce(std::string_view operation, Step step) -> decltype(step(std::declval<logic::BounceDriving&>()))
+{
+    return drive(operation, [&](logic::LogicDriving& logic) {
+        logic::BounceDriving bounce { logic, [this] { bouncePacingPause(); },
+            [](std::uint32_t code) { return logic::runStoredAction(code); } };
+        return step(bounce);
+    });
+}
+
+void MQHelperService::bounceGoToPositionWithTimecodeSeconds(double timecodeSeconds, bool stopTransport, double pacingSeconds,
+    double frameRate, bool isDropFrame, Reply<void(bool, double, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
-    // FIXME: bounce step 2 (open the movie) is not built yet.
-    reply(false, notImplemented("bounce step 2"));
+    auto result = driveBounce("bounce step 1", [&](logic::BounceDriving& bounce) {
+        return logic::bounceGoToPosition(bounce, timecodeSeconds, stopTransport, frameRate, isDropFrame);
+    });
+    replyWith(reply, std::move(result), [](double viewOffset) { return std::tuple(true, viewOffset); }, false, std::nan(""));
+}
+
+void MQHelperService::bounceOpenMovieWithURL(URL movieURL, double pacingSeconds, Reply<void(bool, OptionalError)> reply)
+{
+    storePacing(pacingSeconds);
+    auto result = driveBounce("bounce step 2", [&](logic::BounceDriving& bounce) -> ServiceResult<bool> {
+        if (auto opened = logic::bounceOpenMovie(bounce, movieURL.path()); !opened)
+            return unexpected(std::move(opened).error());
+        return true;
+    });
+    replyWith(reply, std::move(result), [](bool ok) { return std::tuple(ok); }, false);
 }
 
 void MQHelperService::bounceAlignMovieRegionWithPacingSeconds(double pacingSeconds, Reply<void(bool, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
-    // FIXME: bounce step 3 (align the movie region) is not built yet.
-    reply(false, notImplemented("bounce step 3"));
+    auto result = driveBounce("bounce step 3", [&](logic::BounceDriving& bounce) -> ServiceResult<bool> {
+        logic::bounceAlignMovieRegion(bounce);
+        return true;
+    });
+    replyWith(reply, std::move(result), [](bool ok) { return std::tuple(ok); }, false);
 }
 
 void MQHelperService::bounceOpenExportDialogWithPacingSeconds(double pacingSeconds, Reply<void(bool, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
-    // FIXME: bounce step 4 (open the export dialog) is not built yet.
-    reply(false, notImplemented("bounce step 4"));
+    auto result = driveBounce("bounce step 4", [&](logic::BounceDriving& bounce) -> ServiceResult<bool> {
+        if (auto opened = logic::bounceOpenExportDialog(bounce, m_bounceBaselineWindows); !opened)
+            return unexpected(std::move(opened).error());
+        return true;
+    });
+    replyWith(reply, std::move(result), [](bool ok) { return std::tuple(ok); }, false);
 }
 
 void MQHelperService::placeAudioFileWithURL(URL, double, std::string, bool, std::string, std::int64_t, bool,
@@ -397,9 +425,16 @@ void MQHelperService::stopProjectCloseWatchForShmPath(std::string shmPath, Reply
 
 void MQHelperService::bounceAwaitExportDialogsClosedWithReply(Reply<void(std::optional<std::string>, OptionalError)> reply)
 {
+    // The request returns at once; the wait and the reply run on the serial
+    // bounce queue, so a second step 5 waits behind the first while the service
+    // goes on with other requests.
     m_bounceWaitQueue.async([this, reply = std::move(reply)]() mutable {
-        // FIXME: bounce step 5 (wait for the export dialogs to close) is not built yet.
-        reply(std::nullopt, notImplemented("bounce step 5"));
+        if (!m_environment.platform) {
+            reply(std::nullopt, notImplemented("bounce step 5"));
+            return;
+        }
+        logic::ExportDialogsOutcome outcome = logic::awaitExportDialogsClosed(*m_environment.platform, m_bounceBaselineWindows, m_bounceClock);
+        reply(std::move(outcome.lastName), std::move(outcome.error));
     });
 }
 

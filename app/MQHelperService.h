@@ -12,6 +12,7 @@
 #pragma once
 
 #include "app/ipc/server/MQHelperXPCInterface.h"
+#include "logic/BounceSteps.h"
 #include "logic/LogicDriving.h"
 #include "monitors/ProjectCloseWatcher.h"
 #include "monitors/TransportReader.h"
@@ -120,7 +121,16 @@ public:
     double operationPacingSeconds() const { return m_operationPacingSeconds.load(); }
     ColorsWindowAvoidRect colorWindowAvoidRectAppKit() const;
 
+    /// The clock bounce step 5 measures its deadline and quiet time with; the
+    /// steady clock unless a test sets another before the first step 5.
+    void setBounceClock(logic::BounceClock clock) { m_bounceClock = std::move(clock); }
+
 private:
+    /// Sleeps operationPacingSeconds when it is greater than 0.
+    void bouncePacingPause() const;
+    /// Runs one of the bounce steps 1 to 4 with Logic and the pacing pause.
+    template<typename Step>
+    auto driveBounce(std::string_view operation, Step step) -> decltype(step(std::declval<logic::BounceDriving&>()));
     /// Stores the pacing value of a Logic-driving request before it logs its entry line.
     void storePacing(double pacingSeconds);
     /// Logs `message` at error level under the operation's name and returns the error object.
@@ -156,6 +166,11 @@ private:
     ColorsWindowAvoidRect m_colorWindowAvoidRectAppKit {};
     // Requests from different connections may store it concurrently.
     std::atomic<double> m_operationPacingSeconds { 0 };
+    // Taken by bounce step 4 and read by step 5 on bounceWaitQueue.
+    logic::BounceBaselineWindows m_bounceBaselineWindows;
+    logic::BounceClock m_bounceClock { [] { return std::chrono::steady_clock::now(); } };
+    // Declared last: destroyed first, so a step 5 still queued finishes while the
+    // fields it reads are there.
     SerialDispatchQueue m_bounceWaitQueue { "com.quillmoor.marquee.helper.bouncewait" };
 };
 

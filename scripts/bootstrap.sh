@@ -9,6 +9,7 @@ packages=(
   libspdlog-dev libfmt-dev libsystemd-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
+  libavformat-dev libsndfile1-dev
   python3 clang libclang-rt-14-dev
   dpkg-dev systemd
 )

@@ -67,6 +67,26 @@ step "Stored actions by code: 5 stops the transport; 4 is not on the allow-list"
 run "$marquee" action 5
 run "$marquee" action 4
 
+step "Bounce with a movie: the five steps; logicsim's user names the file and presses Export"
+# A two-second movie at 25 fps (an uncompressed YUV4MPEG2 stream, which Logic's
+# stand-in reads with libavformat like any movie).
+python3 - "$runtime/Cut 3.mov" <<'PY'
+import sys
+with open(sys.argv[1], "wb") as movie:
+    movie.write(b"YUV4MPEG2 W16 H16 F25:1 Ip A1:1 C420jpeg\n")
+    for frame in range(50):
+        movie.write(b"FRAME\n" + bytes([16 + frame]) * 384)
+PY
+logicsim set-export "{\"directory\": \"$runtime\", \"user\": {\"afterMs\": 1500, \"name\": \"Demo Bounce\", \"press\": \"export\"}}"
+run "$marquee" bounce run "$runtime/Cut 3.mov" 01:00:02:00 --fps 25
+"$bin/sim/logicsim" ctl state '{"only": ["movie", "export"]}' | python3 -c '
+import json, sys
+s = json.load(sys.stdin)
+m, r = s["movie"], s["movie"]["region"]
+print("logicsim: movie %s (%.3f s at %g fps), region at %.3f s, aligned %s" % (m["loaded"]["name"], m["loaded"]["durationSeconds"], m["loaded"]["frameRate"], r["startSeconds"], m["aligned"]))
+for e in s["export"]["results"]: print("logicsim: exported %s (%.3f s)" % (e["file"], e["seconds"]))'
+run ls -l "$runtime/Demo Bounce.wav"
+
 step "Logic quits: requests fail with their error replies"
 logicsim quit '{"app": "logic"}'
 run "$marquee" playhead --fps 25

@@ -360,6 +360,18 @@ AXErrorCode perform(World& world, Element& e, const std::string& action, bool vi
         return *e.refuseAXPress;
     }
     world.record({ { "type", "action" }, { "action", action }, { "element", e.name() }, { "via", viaAccessibility ? "accessibility" : "input" } });
+    if (action == "AXPress") {
+        if (Token w = world.tree.windowOf(e)) {
+            Element& window = world.tree.at(w);
+            if (DialogBehavior* behavior = world.dialogs.behaviorOf(window); behavior && behavior->pressed(world, window, e))
+                return axerror::success;
+        }
+        if (e.role == "AXCheckBox") { // a check box turns on or off
+            auto value = e.find("AXValue");
+            const std::int64_t* on = value && *value ? (*value)->get<std::int64_t>() : nullptr;
+            e.set("AXValue", CFValue(std::int64_t { on && *on ? 0 : 1 }));
+        }
+    }
     if (action == "AXPress" && (e.press == "confirm" || e.press == "cancel")) {
         if (Token w = world.tree.windowOf(e))
             closeDialog(world, world.tree.at(w), e.press == "confirm");

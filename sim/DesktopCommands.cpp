@@ -6,6 +6,8 @@
 
 #include "platform/Workspace.h"
 
+#include <stdexcept>
+
 namespace mq::sim {
 
 using nlohmann::json;
@@ -30,6 +32,14 @@ void addDesktopCommands(CommandMap& commands)
     });
     commands.add("set-screens", [](World& world, const json& args) {
         world.desktop.screens = args.at("screens");
+        return okReply();
+    });
+    commands.add("set-pasteboard", [](World& world, const json& args) {
+        // Items as the wire carries them: {"representations": [[type, hex data], ...]}.
+        json items = args.at("items");
+        if (!items.is_array())
+            throw std::runtime_error("items must be an array");
+        world.desktop.pasteboard = items;
         return okReply();
     });
     commands.add("set-cursor", [](World& world, const json& args) {

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,6 +18,13 @@ namespace mq::sim {
 
 struct World;
 struct Application;
+
+/// A key-down as a window receives it.
+struct KeyPress {
+    std::uint16_t virtualKey { 0 };
+    std::string text;
+    std::uint64_t flags { 0 };
+};
 
 /// What a dialog does with committed fields and with being confirmed or
 /// cancelled. The generic behaviour types into text fields and closes on Return
@@ -29,6 +37,12 @@ public:
     virtual void fieldCommitted(World&, Element& dialog, Element& field) { (void)dialog, (void)field; }
     /// Called before the dialog closes; `confirmed` false for cancel/Escape.
     virtual void closing(World&, Element& dialog, bool confirmed) { (void)dialog, (void)confirmed; }
+    /// A key-down reached the dialog. True when the dialog handled it; the
+    /// generic keys (Tab, Return, Escape, typing) then do nothing more.
+    virtual bool keyDown(World&, Element& dialog, const KeyPress& key) { return (void)dialog, (void)key, false; }
+    /// `element` inside the dialog was pressed (AXPress, or a click). True when
+    /// the dialog handled it; the dialog may be gone afterwards.
+    virtual bool pressed(World&, Element& dialog, Element& element) { return (void)dialog, (void)element, false; }
 };
 
 struct Dialogs {

@@ -155,6 +155,7 @@ public:
     void fieldCommitted(World& world, Element& dialog, Element& field) override
     {
         std::string text = field.string("AXValue").value_or("");
+        m_takenText[field.token] = text;
         const TransportSettings& t = world.transport.settings;
         std::optional<double> position; // on the timeline, control-bar time
         if (field.key == "go-to-position-bar-field") {
@@ -179,6 +180,16 @@ public:
 
     void closing(World& world, Element& dialog, bool confirmed) override
     {
+        // Confirming ends the edit of the focused field: Logic takes what was
+        // typed there since Tab last left it.
+        if (Element* field = world.tree.find(dialog.focusedField); confirmed && field) {
+            std::string text = field->string("AXValue").value_or("");
+            auto taken = m_takenText.find(field->token);
+            if (!text.empty() && (taken == m_takenText.end() || taken->second != text))
+                fieldCommitted(world, dialog, *field);
+        }
+        for (Token f : world.tree.focusableFields(dialog))
+            m_takenText.erase(f);
         auto entered = m_entered.find(dialog.token);
         if (entered == m_entered.end())
             return;
@@ -191,6 +202,8 @@ public:
 
 private:
     std::map<Token, double> m_entered;
+    /// The text each field had when Logic last took it.
+    std::map<Token, std::string> m_takenText;
 };
 
 } // namespace

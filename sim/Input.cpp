@@ -56,6 +56,39 @@ void moveFocus(World& world, Element& window, bool backwards)
 
 std::string fieldText(const Element& field) { return field.string("AXValue").value_or(""); }
 
+// Pasteboard data travels hex-encoded; anything that is not hex reads as nothing.
+std::string hexDecode(const std::string& hex)
+{
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    std::string out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        int high = nibble(hex[i]), low = nibble(hex[i + 1]);
+        if (high < 0 || low < 0)
+            return "";
+        out += static_cast<char>(high * 16 + low);
+    }
+    return out;
+}
+
+// What Cmd-V pastes into a text field: the plain text of the pasteboard's first
+// item that has one.
+std::string pasteboardText(const World& world)
+{
+    for (const auto& item : world.desktop.pasteboard)
+        for (const auto& representation : item.value("representations", json::array()))
+            if (representation.is_array() && representation.size() == 2 && representation[0] == "public.utf8-plain-text")
+                return hexDecode(representation[1].get<std::string>());
+    return "";
+}
+
 void typeText(Element& field, const std::string& text)
 {
     // A field whose whole text is selected is replaced by the next typing.
@@ -106,6 +139,8 @@ void keyboard(World& world, const json& request, Application* target)
     if (!keyDown || !window)
         return;
 
+    if (DialogBehavior* behavior = world.dialogs.behaviorOf(*window); behavior && behavior->keyDown(world, *window, KeyPress { virtualKey, text, flags }))
+        return;
     bool command = flags & platform::eventflags::command;
     Element* field = world.tree.find(window->focusedField);
     if (virtualKey == keycode::tab)
@@ -118,6 +153,8 @@ void keyboard(World& world, const json& request, Application* target)
         deleteBackward(*field);
     else if (command && (text == "a" || (text.empty() && virtualKey == keycode::ansiA)) && field)
         field->selectAll = true;
+    else if (command && text == "v" && field)
+        typeText(*field, pasteboardText(world));
     else if (!command && !text.empty() && field)
         typeText(*field, text);
 }

@@ -37,6 +37,16 @@ void readDesktop(Desktop& desktop, const json& scenario)
     }
 }
 
+void readMovieAndExport(World& world, const json& scenario)
+{
+    try {
+        world.movie.settings.merge(scenario.value("movie", json::object()));
+        world.exportDialog.settings.merge(scenario.value("export", json::object()));
+    } catch (const std::runtime_error& e) {
+        malformed(e.what());
+    }
+}
+
 void launchApplications(World& world, const json& scenario)
 {
     for (const auto& definition : scenario.value("applications", json::array())) {
@@ -68,6 +78,7 @@ void buildWorld(World& world, const json& scenario)
         world.latency = Latency::fromScenario(scenario.value("latency", json()));
         world.volatility = Volatility::fromScenario(scenario.value("volatile", json()));
         world.dialogs.asSheets = scenario.value("sheets", std::set<std::string> {});
+        readMovieAndExport(world, scenario);
         launchApplications(world, scenario);
         world.workspace.frontmost = scenario.value("frontmost", "");
         applyDisplayLanguage(world, scenario.value("language", "en"));

@@ -58,6 +58,7 @@ Simulator::Simulator()
     addLatencyCommands(m_commands);
     addDialogCommands(m_commands);
     addPromptCommands(m_commands);
+    addBounceCommands(m_commands);
     m_commands.add("ping", [](World&, const json&) { return okReply(); });
     m_commands.add("state", [this](World&, const json& args) { return state(args.value("only", std::vector<std::string> {})); });
     m_commands.add("reset", [this](World&, const json&) {
@@ -184,6 +185,11 @@ json Simulator::state(const std::vector<std::string>& only) const
         { "settings", [&] { return w.permissions.settings; } },
         { "transport", [&] { return w.transport.settings.describe(); } },
         { "logic", [&] { return w.logic; } },
+        { "movie", [&] { return w.movie.describe(); } },
+        { "export",
+            [&] {
+                return json { { "settings", w.exportDialog.settings.describe() }, { "results", w.exportDialog.results } };
+            } },
         { "language", [&] { return json(w.language); } },
         { "latency", [&] { return w.latency.describe(); } },
         { "openingWindows", [&] { return json(w.dialogs.opening); } },

@@ -5,7 +5,9 @@
 #include "sim/StoredActions.h"
 
 #include "sim/Dialogs.h"
+#include "sim/ExportDialog.h"
 #include "sim/GoToPositionDialog.h"
+#include "sim/Movie.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
 
@@ -172,21 +174,6 @@ void selectLastRegion(Command& c)
         regions.back()["selected"] = true;
 }
 
-void openMovie(Command& c)
-{
-    c.close("open-movie", true);
-    c.state["movie"] = json { { "open", true }, { "aligned", false } };
-    c.state["regions"].push_back(json { { "kind", "movie" }, { "selected", false } });
-    c.state["alignSteps"] = json::array();
-}
-
-void alignMovie(Command& c)
-{
-    if (c.state["alignSteps"] == json::array({ 1306 }) && c.state["movie"].is_object())
-        c.state["movie"]["aligned"] = true;
-    c.state["alignSteps"] = json::array();
-}
-
 const std::map<std::uint32_t, std::function<void(Command&)>>& commandTable()
 {
     static const std::map<std::uint32_t, std::function<void(Command&)>> table {
@@ -220,11 +207,11 @@ const std::map<std::uint32_t, std::function<void(Command&)>>& commandTable()
             } },
         { 584, selectLastRegion },
         { 358, selectLastRegion },
-        { 1194, [](Command& c) { c.open(dialog("open-movie", "Open Movie", json::array({ field("open-movie-path", "Go to Folder", true) }))); } },
-        { 1320, openMovie },
-        { 1306, [](Command& c) { c.state["alignSteps"] = json::array({ 1306 }); } }, // align the movie region: 1306, then 1346
-        { 1346, alignMovie },
-        { 1197, [](Command& c) { c.open(dialog("export-dialog", "Bounce", json::array({ field("export-dialog-name", "Save As", true) }))); } },
+        { 1194, [](Command& c) { requestOpenMovieDialog(c.world); } }, // Open Movie…
+        { 1320, [](Command& c) { placeLoadedMovie(c.world); } }, // follows a loaded movie
+        { 1306, [](Command& c) { selectMovieRegion(c.world); } },
+        { 1346, [](Command& c) { alignMovieRegion(c.world); } }, // the selected movie region to the movie's start
+        { 1197, [](Command& c) { requestExportDialog(c.world); } }, // Bounce…
         { 681, [](Command& c) { c.open(projectSettings()); } }, // Project Settings at Synchronization
     };
     return table;
@@ -235,6 +222,8 @@ const std::map<std::uint32_t, std::function<void(Command&)>>& commandTable()
 void registerStoredActionBehaviors(Dialogs& dialogs)
 {
     registerGoToPositionDialog(dialogs);
+    registerMovieBehaviors(dialogs);
+    registerExportBehaviors(dialogs);
     dialogs.behaviors["name-editor"] = std::make_shared<NameEditorBehavior>();
     dialogs.behaviors["locators"] = std::make_shared<LocatorsBehavior>();
 }

@@ -9,8 +9,10 @@
 #include "sim/Dialogs.h"
 #include "sim/ElementTree.h"
 #include "sim/EventLog.h"
+#include "sim/ExportDialog.h"
 #include "sim/Faults.h"
 #include "sim/Latency.h"
+#include "sim/Movie.h"
 #include "sim/Permissions.h"
 #include "sim/Transport.h"
 #include "sim/Volatility.h"
@@ -42,6 +44,10 @@ struct World {
     /// regions, the movie, the Colors window and the marker track.
     // FIXME: still one JSON document; the markers, tracks and regions become parts of their own.
     nlohmann::json logic = initialLogicDocument();
+    /// Logic's movie: the open dialog, loading, the movie window and region.
+    Movie movie;
+    /// Logic's export dialog and the files it wrote.
+    Export exportDialog;
     Faults faults;
     EventLog log;
     Latency latency;

@@ -19,10 +19,16 @@ void addMonitorCommands(CLI::App& app);
 /// addMaintenanceCommands covers.
 void addRequestCommands(CLI::App& app);
 
+/// An example under each subcommand's --help; call after every subcommand is added.
+void addExamples(CLI::App& app);
+
 /// `marquee --version`: the tool's, the client library's and the helper's versions.
 void addVersionFlag(CLI::App& app);
 
 /// `marquee permissions`, `relaunch`, `update-check` and `crash-report`.
 void addMaintenanceCommands(CLI::App& app);
+
+/// `marquee bounce run`: the five bounce steps in order.
+void addBounceCommands(CLI::App& app);
 
 } // namespace mq::cli

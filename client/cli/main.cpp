@@ -12,6 +12,8 @@ int main(int argc, char** argv)
     mq::cli::addMaintenanceCommands(app);
     mq::cli::addTimecodeCommands(app);
     mq::cli::addMonitorCommands(app);
+    mq::cli::addBounceCommands(app);
+    mq::cli::addExamples(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

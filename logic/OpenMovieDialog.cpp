@@ -1,0 +1,98 @@
+#include "logic/OpenMovieDialog.h"
+
+#include "ax/ElementQueries.h"
+#include "logic/KeystrokeScripts.h"
+#include "logic/LogicApplication.h"
+#include "logic/PasteboardSnapshot.h"
+#include "logic/ServiceLog.h"
+#include "platform/Dispatch.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace mq::logic {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point deadlineAfter(double seconds)
+{
+    double bounded = seconds > 0 ? std::min(seconds, 3600.0) : 0.0;
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bounded));
+}
+
+// The first of Logic's windows that `matches`, polled until the time-out.
+template<typename Matches>
+std::optional<ax::UIElement> pollLogicWindows(const ax::Application& application, double timeoutSeconds, double pollIntervalSeconds,
+    Matches matches)
+{
+    Clock::time_point deadline = deadlineAfter(timeoutSeconds);
+    while (Clock::now() < deadline) {
+        auto windows = application.windows().valueOr(std::nullopt);
+        for (const ax::UIElement& window : windows.value_or(std::vector<ax::UIElement> {}))
+            if (matches(window))
+                return window;
+        sleepForSeconds(pollIntervalSeconds);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool enterPathInOpenDialog(platform::Platform& platform, std::string_view path)
+{
+    PasteboardSnapshot saved = PasteboardSnapshot::take(platform.desktop);
+    putPlainTextOnPasteboard(platform.desktop, path);
+    bool ran = sendGoToFolder(platform);
+    saved.restore(platform.desktop);
+    return ran;
+}
+
+std::optional<ax::UIElement> waitForLogicOpenMovieDialog(platform::Platform& platform, std::string_view label, double timeoutSeconds,
+    double pollIntervalSeconds)
+{
+    std::optional<ax::Application> application = logicApplicationElement(platform);
+    if (!application) {
+        serviceLog().error("waitForLogicModalDialog ({}): Logic Pro not found via AX (not running, or Accessibility permission denied)", label);
+        return std::nullopt;
+    }
+    auto window = pollLogicWindows(*application, timeoutSeconds, pollIntervalSeconds, [](const ax::UIElement& candidate) {
+        return ax::childrenOrNone(candidate).size() == 6 && ax::stringOrNothing(candidate, ax::Attribute::subrole) == "AXFloatingWindow";
+    });
+    if (!window)
+        serviceLog().error("waitForLogicOpenMovieDialog ({}) timed out — Logic windows snapshot: {}", label, logicWindowsSnapshot(platform));
+    return window;
+}
+
+std::optional<ax::UIElement> waitForLogicMovieWindow(platform::Platform& platform, std::string_view movieName, double timeoutSeconds,
+    double pollIntervalSeconds)
+{
+    std::optional<ax::Application> application = logicApplicationElement(platform);
+    if (!application) {
+        serviceLog().error("waitForLogicMovieWindow: Logic Pro not found via AX (not running, or Accessibility permission denied)");
+        return std::nullopt;
+    }
+    auto window = pollLogicWindows(*application, timeoutSeconds, pollIntervalSeconds, [&](const ax::UIElement& candidate) {
+        if (ax::stringOrNothing(candidate, ax::Attribute::subrole) != "AXDialog")
+            return false;
+        auto title = ax::stringOrNothing(candidate, ax::Attribute::title);
+        return title && title->find(movieName) != std::string::npos;
+    });
+    if (!window)
+        serviceLog().error("waitForLogicMovieWindow timed out waiting for '{}' — Logic windows snapshot: {}", movieName,
+            logicWindowsSnapshot(platform));
+    return window;
+}
+
+void answerMovieOptions(const ax::UIElement& optionsWindow)
+{
+    std::vector<ax::UIElement> children = ax::childrenOrNone(optionsWindow);
+    if (children.size() < 4)
+        return;
+    if (children[1].attribute<std::int64_t>(ax::Attribute::value).valueOr(std::nullopt) == 1)
+        (void)children[1].performAction(ax::Action::press);
+    (void)children[3].performAction(ax::Action::press);
+}
+
+} // namespace mq::logic

@@ -1,0 +1,233 @@
+#include "sim/ExportDialog.h"
+
+#include "sim/Accessibility.h"
+#include "sim/BounceFile.h"
+#include "sim/Dialogs.h"
+#include "sim/Windows.h"
+#include "sim/World.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+
+namespace mq::sim {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr const char* kBehavior = "export";
+constexpr const char* kPanel = "save-panel";
+constexpr const char* kNameField = "save-panel-name";
+constexpr const char* kExportButton = "save-panel-export";
+constexpr const char* kCancelButton = "save-panel-cancel";
+constexpr const char* kProgressWindow = "bounce-progress";
+// A simulator need not write an hour of audio: longer ranges are cut to a minute.
+constexpr double kLongestBounceSeconds = 60;
+
+json text(const std::string& key, const std::string& value)
+{
+    return json { { "role", "AXStaticText" }, { "key", key }, { "value", value } };
+}
+
+json button(const std::string& key, const std::string& title, const std::string& press = "")
+{
+    json b { { "role", "AXButton" }, { "key", key }, { "title", title } };
+    if (!press.empty())
+        b["press"] = press;
+    return b;
+}
+
+std::string exportDirectory(const World& world)
+{
+    if (!world.exportDialog.settings.directory.empty())
+        return world.exportDialog.settings.directory;
+    std::error_code error;
+    auto temporary = std::filesystem::temp_directory_path(error);
+    return error ? "/tmp" : temporary.string();
+}
+
+// The project's name as Logic offers it: its main window's title up to " - ".
+std::string projectName(World& world)
+{
+    Application* logic = world.workspace.logic();
+    Element* main = logic && logic->mainWindow ? world.tree.find(logic->mainWindow) : nullptr;
+    std::string title = main ? main->string("AXTitle").value_or("") : "";
+    title = title.substr(0, title.find(" - "));
+    return title.empty() ? "Untitled" : title;
+}
+
+json panelChildren(const std::string& name, const std::string& directory)
+{
+    return json::array({ text("save-panel-name-label", "Save As:"),
+        json { { "role", "AXTextField" }, { "key", kNameField }, { "identifier", "saveAsNameTextField" }, { "value", name } },
+        text("save-panel-where", directory), button(kCancelButton, "Cancel", "cancel"), button(kExportButton, "Export") });
+}
+
+json exportDialogDefinition(World& world)
+{
+    std::string title = "Bounce “" + projectName(world) + "”";
+    json children = panelChildren(projectName(world), exportDirectory(world));
+    json window { { "role", "AXWindow" }, { "title", title }, { "subrole", "AXDialog" }, { "modal", true }, { "behavior", kBehavior },
+        { "defaultButton", kExportButton }, { "cancelButton", kCancelButton } };
+    if (world.exportDialog.settings.presentation == "sheet") {
+        window["key"] = "bounce-dialog";
+        window["children"] = json::array({ json { { "role", "AXSheet" }, { "key", kPanel }, { "identifier", kPanel }, { "children", children } } });
+    } else {
+        window["key"] = kPanel;
+        window["identifier"] = kPanel;
+        window["children"] = children;
+    }
+    return window;
+}
+
+// The range Logic bounces: the movie region when there is one, else the project.
+double bounceSeconds(const World& world)
+{
+    if (world.movie.region)
+        return world.movie.region->lengthSeconds;
+    const TransportSettings& t = world.transport.settings;
+    return std::min(t.projectEnd() - t.bar1Seconds, kLongestBounceSeconds);
+}
+
+std::string fileNameFor(std::string name)
+{
+    std::replace(name.begin(), name.end(), '/', ':');
+    if (name.size() < 4 || name.substr(name.size() - 4) != ".wav")
+        name += ".wav";
+    return name;
+}
+
+// Export: the dialog closes, a progress window shows while Logic bounces, and the
+// file is written when it is done.
+void startExport(World& world, Element& dialog, const std::string& name)
+{
+    Application* logic = world.workspace.logic();
+    std::string file = (std::filesystem::path(exportDirectory(world)) / fileNameFor(name)).string();
+    double seconds = bounceSeconds(world);
+    closeDialog(world, dialog, true);
+    if (!logic)
+        return;
+    addWindow(world, *logic,
+        json { { "role", "AXWindow" }, { "key", kProgressWindow }, { "title", "Bouncing “" + fileNameFor(name) + "”" }, { "subrole", "AXDialog" },
+            { "modal", true }, { "children", json::array({ json { { "role", "AXProgressIndicator" }, { "key", "bounce-progress-bar" } } }) } },
+        true);
+    auto delay = std::chrono::milliseconds(static_cast<long long>(seconds * world.exportDialog.settings.bounceMsPerSecond));
+    world.record({ { "type", "bounceStarted" }, { "file", file }, { "seconds", seconds }, { "afterMs", delay.count() } });
+    world.later(delay, [file, seconds](World& w) {
+        json result { { "result", "exported" }, { "file", file }, { "seconds", seconds } };
+        if (auto failure = writeBounceFile(file, seconds))
+            result["error"] = *failure;
+        w.exportDialog.results.push_back(result);
+        if (Element* progress = w.tree.byKey(kProgressWindow))
+            removeWindow(w, progress->token);
+        w.record({ { "type", "bounceFinished" }, { "file", file } });
+    });
+}
+
+class ExportDialogBehavior final : public DialogBehavior {
+public:
+    bool pressed(World& world, Element& dialog, Element& element) override
+    {
+        if (element.key != kExportButton)
+            return false;
+        Element* field = world.tree.byKey(kNameField);
+        std::string name = field ? field->string("AXValue").value_or("") : "";
+        if (!name.empty()) // Export does nothing without a name
+            startExport(world, dialog, name);
+        return true;
+    }
+
+    void closing(World& world, Element&, bool confirmed) override
+    {
+        if (!confirmed)
+            world.exportDialog.results.push_back(json { { "result", "cancelled" } });
+    }
+};
+
+} // namespace
+
+ExportUser exportUserFrom(const json& definition)
+{
+    if (!definition.is_object())
+        throw std::runtime_error("an export user must be an object");
+    ExportUser user;
+    if (auto it = definition.find("name"); it != definition.end() && !it->is_null())
+        user.name = it->get<std::string>();
+    user.press = definition.value("press", "export");
+    if (user.press != "export" && user.press != "cancel" && user.press != "none")
+        throw std::runtime_error("press must be export, cancel or none");
+    user.afterMs = definition.value("afterMs", 0);
+    user.pressAfterTypingMs = definition.value("pressAfterTypingMs", user.pressAfterTypingMs);
+    return user;
+}
+
+void ExportSettings::merge(const json& patch)
+{
+    for (const auto& [name, value] : patch.items()) {
+        if (name == "presentation") {
+            auto presentation = value.get<std::string>();
+            if (presentation != "window" && presentation != "sheet")
+                throw std::runtime_error("presentation must be window or sheet");
+            this->presentation = presentation;
+        } else if (name == "directory") {
+            directory = value.get<std::string>();
+        } else if (name == "bounceMsPerSecond") {
+            bounceMsPerSecond = value.get<double>();
+        } else if (name == "user") {
+            user = value.is_null() ? std::nullopt : std::optional<ExportUser>(exportUserFrom(value));
+        } else {
+            throw std::runtime_error("unknown export setting '" + name + "'");
+        }
+    }
+}
+
+json ExportSettings::describe() const
+{
+    json u = nullptr;
+    if (user)
+        u = json { { "name", user->name ? json(*user->name) : json(nullptr) }, { "press", user->press }, { "afterMs", user->afterMs },
+            { "pressAfterTypingMs", user->pressAfterTypingMs } };
+    return json { { "presentation", presentation }, { "directory", directory }, { "bounceMsPerSecond", bounceMsPerSecond }, { "user", u } };
+}
+
+void registerExportBehaviors(Dialogs& dialogs) { dialogs.behaviors[kBehavior] = std::make_shared<ExportDialogBehavior>(); }
+
+void requestExportDialog(World& world)
+{
+    Application* logic = world.workspace.logic();
+    if (!logic)
+        return;
+    openWindowAfterDelay(world, *logic, exportDialogDefinition(world), [](World& w, Token) {
+        if (!w.exportDialog.settings.user)
+            return;
+        ExportUser user = *w.exportDialog.settings.user;
+        w.later(std::chrono::milliseconds(user.afterMs), [user](World& later) {
+            if (later.tree.byKey(kPanel))
+                actAtExportPanel(later, user);
+        });
+    });
+}
+
+void actAtExportPanel(World& world, const ExportUser& user)
+{
+    if (!world.tree.byKey(kPanel))
+        throw std::runtime_error("no export panel is open");
+    if (user.name) {
+        if (Element* field = world.tree.byKey(kNameField))
+            field->set("AXValue", CFValue(*user.name));
+        world.record({ { "type", "exportUserTyped" }, { "name", *user.name } });
+    }
+    const char* button = user.press == "export" ? kExportButton : user.press == "cancel" ? kCancelButton : nullptr;
+    if (!button)
+        return;
+    Token panel = world.tree.byKey(kPanel)->token;
+    world.later(std::chrono::milliseconds(user.name ? user.pressAfterTypingMs : 0), [panel, button](World& w) {
+        // The panel the user typed into; one that closed meanwhile is not pressed.
+        Element* target = w.tree.find(panel) ? w.tree.byKey(button) : nullptr;
+        if (target)
+            perform(w, *target, "AXPress", false);
+    });
+}
+
+} // namespace mq::sim
