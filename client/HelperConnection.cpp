@@ -158,11 +158,15 @@ struct HelperConnection::Impl {
         replied.notify_all();
     }
 
-    // Hands each frame to its owner; callbacks run here, on the reading thread,
-    // with no lock held.
-    void deliver(std::vector<ipc::Frame>& frames)
+    using ReadyCallbacks = std::vector<std::pair<PendingCallback, std::vector<WireValue>>>;
+
+    // With readMutex held: hands each frame to its owner. A waiting call gets its
+    // reply before the socket is let go of, so that it cannot take the socket and
+    // sleep on it while its reply is still in another thread's hands. Callbacks
+    // are answered after (runCallbacks), with no lock held.
+    ReadyCallbacks handOver(std::vector<ipc::Frame>& frames)
     {
-        std::vector<std::pair<PendingCallback, std::vector<WireValue>>> callbacks;
+        ReadyCallbacks callbacks;
         bool answeredWaitingCall = false;
         {
             std::lock_guard lock(pendingMutex);
@@ -185,6 +189,11 @@ struct HelperConnection::Impl {
         }
         if (answeredWaitingCall)
             replied.notify_all();
+        return callbacks;
+    }
+
+    static void runCallbacks(ReadyCallbacks& callbacks)
+    {
         for (auto& [callback, values] : callbacks)
             callback(std::move(values));
     }
@@ -193,8 +202,9 @@ struct HelperConnection::Impl {
     bool readTurn(std::unique_lock<std::mutex>& reading, bool* drained)
     {
         ReadBatch batch = readAvailable();
+        ReadyCallbacks callbacks = handOver(batch.frames);
         releaseRead(reading);
-        deliver(batch.frames);
+        runCallbacks(callbacks);
         *drained = batch.drained;
         if (batch.broken) {
             closeWith(*batch.broken);
@@ -294,8 +304,9 @@ struct HelperConnection::Impl {
                     pollfd p { fd, POLLIN, 0 };
                     ::poll(&p, 1, static_cast<int>(left));
                 }
+                ReadyCallbacks callbacks = handOver(batch.frames);
                 releaseRead(reading);
-                deliver(batch.frames);
+                runCallbacks(callbacks);
                 if (batch.broken)
                     closeWith(*batch.broken);
                 lock.lock();
