@@ -158,11 +158,15 @@ struct HelperConnection::Impl {
         replied.notify_all();
     }
 
-    // Hands each frame to its owner; callbacks run here, on the reading thread,
-    // with no lock held.
-    void deliver(std::vector<ipc::Frame>& frames)
+    using ReadyCallbacks = std::vector<std::pair<PendingCallback, std::vector<WireValue>>>;
+
+    // With readMutex held: hands each frame to its owner. A waiting call gets its
+    // reply before the socket is let go of, so that it cannot take the socket and
+    // sleep on it while its reply is still in another thread's hands. Callbacks
+    // are answered after (runCallbacks), with no lock held.
+    ReadyCallbacks handOver(std::vector<ipc::Frame>& frames)
     {
-        std::vector<std::pair<PendingCallback, std::vector<WireValue>>> callbacks;
+        ReadyCallbacks callbacks;
         bool answeredWaitingCall = false;
         {
             std::lock_guard lock(pendingMutex);
@@ -185,6 +189,11 @@ struct HelperConnection::Impl {
         }
         if (answeredWaitingCall)
             replied.notify_all();
+        return callbacks;
+    }
+
+    static void runCallbacks(ReadyCallbacks& callbacks)
+    {
         for (auto& [callback, values] : callbacks)
             callback(std::move(values));
     }
@@ -193,8 +202,9 @@ struct HelperConnection::Impl {
     bool readTurn(std::unique_lock<std::mutex>& reading, bool* drained)
     {
         ReadBatch batch = readAvailable();
+        ReadyCallbacks callbacks = handOver(batch.frames);
         releaseRead(reading);
-        deliver(batch.frames);
+        runCallbacks(callbacks);
         *drained = batch.drained;
         if (batch.broken) {
             closeWith(*batch.broken);
@@ -275,15 +285,30 @@ struct HelperConnection::Impl {
             lock.unlock();
             std::unique_lock reading(readMutex, std::try_to_lock);
             if (reading) {
-                bool drained = false;
-                bool open = readTurn(reading, &drained);
-                lock.lock();
-                if (!open || me.result || !drained)
-                    continue;
-                lock.unlock();
-                auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-                pollfd p { fd, POLLIN, 0 };
-                ::poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left, 0)));
+                // The socket is this thread's until something comes: it waits for
+                // it holding the socket, so no reply can be read and handed to it
+                // behind its back while it sleeps.
+                ReadBatch batch;
+                for (;;) {
+                    {
+                        std::lock_guard check(pendingMutex);
+                        if (me.result)
+                            break;
+                    }
+                    batch = readAvailable();
+                    if (!batch.frames.empty() || batch.broken || !batch.drained)
+                        break;
+                    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                    if (left <= 0)
+                        break;
+                    pollfd p { fd, POLLIN, 0 };
+                    ::poll(&p, 1, static_cast<int>(left));
+                }
+                ReadyCallbacks callbacks = handOver(batch.frames);
+                releaseRead(reading);
+                runCallbacks(callbacks);
+                if (batch.broken)
+                    closeWith(*batch.broken);
                 lock.lock();
                 continue;
             }

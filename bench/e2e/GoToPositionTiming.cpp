@@ -1,7 +1,11 @@
 // Duration of each Go to Position operation through real processes (logicsim and
-// marquee-helper), against the floor its fixed sleeps and typing set.
+// marquee-helper), against its floor: the fixed sleeps and typing of the operation
+// plus logicsim's user-interface latencies, which this run fixes (the dialog shows
+// kWindowOpenMs after the command that opens it; a typed value takes effect
+// kCommitMs after Tab, within the operation's own settle pause).
 //
 // Usage: build/default/bench/e2e/go_to_position_timing [repetitions]
+#include "bench/support/SocketFloor.h"
 #include "client/HelperConnection.h"
 
 #include <sys/wait.h>
@@ -45,6 +49,9 @@ bool waitForFile(const std::string& path)
     return false;
 }
 
+constexpr int kWindowOpenMs = 100;
+constexpr int kCommitMs = 30;
+
 void report(const char* name, double floorMs, std::vector<double> ms)
 {
     std::sort(ms.begin(), ms.end());
@@ -66,6 +73,16 @@ int main(int argc, char** argv)
     pid_t sim = start(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "serve" }, runtime);
     if (!waitForFile(runtime + "/logicsim.sock"))
         return 1;
+    std::string latency = "{\"seed\": 1, \"windowOpenMs\": " + std::to_string(kWindowOpenMs) + ", \"commitMs\": "
+        + std::to_string(kCommitMs) + ", \"accessibilityCallMs\": 0}";
+    pid_t control = start(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "ctl", "set-latency", latency.c_str() }, runtime);
+    int controlStatus = 0;
+    if (waitpid(control, &controlStatus, 0) != control || !WIFEXITED(controlStatus) || WEXITSTATUS(controlStatus) != 0) {
+        std::fprintf(stderr, "logicsim ctl set-latency failed\n");
+        return 1;
+    }
+    std::printf("logicsim latencies: window open %d ms, commit %d ms; load average %s\n", kWindowOpenMs, kCommitMs,
+        mq::bench::loadAverage().c_str());
     pid_t helper = start(MQ_HELPER_EXECUTABLE, { "marquee-helper" }, runtime);
     if (!waitForFile(runtime + "/com.quillmoor.marquee.helper"))
         return 1;
@@ -87,19 +104,20 @@ int main(int argc, char** argv)
         return ms;
     };
 
-    // Floors: the fixed sleeps and typing of each operation. Reading has none; bar 1
-    // sleeps 50 ms; a move presses Tab twice (2 ms each), sleeps 60 and 500 ms and
-    // types 11 characters at 6 ms each.
-    report("readLogicPlayheadSMPTE", 0.0, time([&] {
+    // Floors: the dialog's latency, and the fixed sleeps and typing of each
+    // operation. Reading has none; bar 1 sleeps 50 ms; a move presses Tab twice
+    // (2 ms each), sleeps 60 and 500 ms and types 11 characters at 6 ms each (the
+    // commit after the second Tab falls within the 500 ms).
+    report("readLogicPlayheadSMPTE", kWindowOpenMs, time([&] {
         auto r = helperConnection.readLogicPlayheadSMPTEWithFrameRate({ 25.0, false });
         return r.ok() && std::get<1>(r.value());
     }));
-    report("readLogicProjectStartSMPTE", 50.0, time([&] {
+    report("readLogicProjectStartSMPTE", kWindowOpenMs + 50.0, time([&] {
         auto r = helperConnection.readLogicProjectStartSMPTEWithFrameRate({ 25.0, false });
         return r.ok() && std::get<3>(r.value());
     }));
     double target = 3600.0;
-    report("goToLogicPlayheadSMPTESeconds", 2 + 60 + 11 * 6 + 2 + 500, time([&] {
+    report("goToLogicPlayheadSMPTESeconds", kWindowOpenMs + 2 + 60 + 11 * 6 + 2 + 500, time([&] {
         target += 1.0;
         auto r = helperConnection.goToLogicPlayheadSMPTESeconds({ target, 25.0, false });
         return r.ok() && std::get<2>(r.value());

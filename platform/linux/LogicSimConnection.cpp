@@ -53,8 +53,9 @@ int connectTo(const std::string& path)
 // is free and reads until its own reply is there, so that its reply wakes no other
 // thread on the way; the reader thread takes it only while no call waits (and not
 // in the short grace after one), so that events pushed by logicsim and the link
-// breaking are still noticed between calls. Whatever a reader reads it hands over:
-// replies to their calls' slots, events to the handler.
+// breaking are still noticed between calls. Whatever a reader reads it hands over
+// before it lets go of the socket: replies to their calls' slots, events to the
+// handler (which must not block).
 struct LogicSimConnection::Link {
     /// How long the reader thread stays away from the socket after the last call returned.
     static constexpr std::chrono::milliseconds kReaderGrace { 20 };
@@ -172,12 +173,14 @@ struct LogicSimConnection::Link {
         changed.notify_all();
     }
 
+    // Delivers before letting go of the socket, so that a call cannot take the
+    // socket and sleep on it while its reply is still in this thread's hands.
     bool readTurn(std::unique_lock<std::mutex>& reading, bool* drained)
     {
         Batch batch = readAvailable();
-        releaseRead(reading);
         for (const std::string& line : batch.lines)
             deliver(line);
+        releaseRead(reading);
         *drained = batch.drained;
         if (batch.broken) {
             breakLink();
@@ -283,9 +286,9 @@ struct LogicSimConnection::Link {
                     pollfd p { fd, POLLIN, 0 };
                     ::poll(&p, 1, static_cast<int>(left));
                 }
-                releaseRead(reading);
                 for (const std::string& line : batch.lines)
                     deliver(line);
+                releaseRead(reading);
                 if (batch.broken)
                     breakLink();
                 lock.lock();

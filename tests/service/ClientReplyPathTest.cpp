@@ -57,7 +57,8 @@ public:
         ::close(m_listener);
     }
 
-    void serve(std::size_t count, std::vector<std::size_t> order, bool split, bool closeAfter)
+    void serve(std::size_t count, std::vector<std::size_t> order, bool split, bool closeAfter,
+        std::chrono::milliseconds pauseBeforeLast = std::chrono::milliseconds(0))
     {
         m_thread = std::thread([=, this] {
             m_client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
@@ -71,8 +72,12 @@ public:
                     return;
                 requests.push_back(std::get<ipc::Frame>(ipc::decodeFrameBody(body.data(), body.size())));
             }
-            for (std::size_t index : order) {
-                const ipc::Frame& request = requests.at(index);
+            for (std::size_t n = 0; n < order.size(); ++n) {
+                if (n + 1 == order.size() && pauseBeforeLast.count() > 0) {
+                    std::this_thread::sleep_for(pauseBeforeLast);
+                    lastReplySent.store(std::chrono::steady_clock::now());
+                }
+                const ipc::Frame& request = requests.at(order[n]);
                 auto state = static_cast<std::int64_t>(std::get<double>(request.values.at(0)));
                 auto bytes = ipc::encodeFrame(ipc::Frame { ipc::FrameKind::reply, request.id, {}, { WireValue(state) } });
                 std::size_t first = split ? bytes.size() / 2 : bytes.size();
@@ -87,6 +92,8 @@ public:
                 ::shutdown(m_client, SHUT_RDWR);
         });
     }
+
+    std::atomic<std::chrono::steady_clock::time_point> lastReplySent { std::chrono::steady_clock::time_point::max() };
 
 private:
     std::string m_path;
@@ -158,6 +165,33 @@ INSTANTIATE_TEST_SUITE_P(Orders, ReplyOrder,
         ReplyOrderRow { "CallbacksAlone", 0, 2, { 1, 0 }, true },
         ReplyOrderRow { "CallbacksBetweenCalls", 2, 2, { 3, 0, 2, 1 }, false }),
     [](const auto& info) { return info.param.name; });
+
+TEST(ClientReplyPath, ACallWaitingLongDoesNotHoldUpTheRepliesOfOthers)
+{
+    test::TempRuntimeDir dir;
+    ScriptedHelper helper(dir.file("helper.sock"));
+    // The first caller's reply comes last, a while after the others'.
+    helper.serve(3, { 1, 2, 0 }, false, false, 1500ms);
+    auto connected = client::HelperConnection::connect(dir.file("helper.sock"));
+    ASSERT_TRUE(connected.ok());
+    auto& connection = *connected.value();
+    auto slow = std::async(std::launch::async, [&] { return connection.evaluateControlBarStateWithFrameRate({ 1.0, false }, 10s); });
+    std::this_thread::sleep_for(20ms);
+    std::vector<std::future<std::pair<std::int64_t, std::chrono::steady_clock::time_point>>> quick;
+    for (double rate : { 2.0, 3.0 })
+        quick.push_back(std::async(std::launch::async, [&connection, rate] {
+            auto result = connection.evaluateControlBarStateWithFrameRate({ rate, false }, 10s);
+            return std::make_pair(result.ok() ? std::get<0>(result.value()) : std::int64_t(-1), std::chrono::steady_clock::now());
+        }));
+    for (std::size_t i = 0; i < quick.size(); ++i) {
+        auto [state, returned] = quick[i].get();
+        EXPECT_EQ(state, static_cast<std::int64_t>(i) + 2);
+        EXPECT_LT(returned, helper.lastReplySent.load()) << "a call waited for another call's reply";
+    }
+    auto slowResult = slow.get();
+    ASSERT_TRUE(slowResult.ok());
+    EXPECT_EQ(std::get<0>(slowResult.value()), 1);
+}
 
 TEST(ClientReplyPath, AHelperThatLeavesFailsTheWaitingCallAndTheCallbacks)
 {
