@@ -9,9 +9,16 @@
 #include <asio/signal_set.hpp>
 
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
-int main()
+int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("marquee-helper %s\n", MQ_VERSION);
+        return 0;
+    }
+
     // A client that vanishes while its reply is written must not kill the helper.
     std::signal(SIGPIPE, SIG_IGN);
 

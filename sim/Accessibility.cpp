@@ -55,8 +55,11 @@ Read elementOrNoValue(const World& world, Token t)
     return { axerror::success, CFValue(world.tree.ref(t)) };
 }
 
+// A window showing a sheet has its keyboard focus in the sheet.
 Token focusedFieldOf(const World& world, Token window)
 {
+    if (Token sheet = sheetOf(world, window))
+        window = sheet;
     const Element* w = world.tree.find(window);
     return w ? w->focusedField : 0;
 }

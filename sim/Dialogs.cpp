@@ -1,9 +1,12 @@
 #include "sim/Dialogs.h"
 
+#include "sim/Commands.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
 
 #include "platform/linux/LogicSimWire.h"
+
+#include <stdexcept>
 
 namespace mq::sim {
 
@@ -13,6 +16,13 @@ DialogBehavior* Dialogs::behaviorOf(const Element& window) const
 {
     auto it = behaviors.find(window.behavior);
     return it == behaviors.end() ? nullptr : it->second.get();
+}
+
+Token showDialog(World& world, Application& app, const json& definition)
+{
+    if (world.dialogs.asSheets.contains(definition.value("key", "")))
+        return addSheet(world, app, definition);
+    return addWindow(world, app, definition, true);
 }
 
 bool openWindowAfterDelay(World& world, Application& app, const json& definition, WindowOpened opened)
@@ -35,7 +45,7 @@ bool openWindowAfterDelay(World& world, Application& app, const json& definition
         Application* target = w.workspace.named(appKey);
         if (!target || !target->alive() || target->pid != pid)
             return;
-        Token window = addWindow(w, *target, definition, true);
+        Token window = showDialog(w, *target, definition);
         if (opened)
             opened(w, window);
         w.record({ { "type", "windowOpened" }, { "window", key } });
@@ -82,6 +92,18 @@ void closeDialog(World& world, Element& dialog, bool confirmed)
         json { { "title", dialog.string("AXTitle").value_or("") }, { "key", dialog.key }, { "result", confirmed ? "confirmed" : "cancelled" },
             { "fields", fields } });
     removeWindow(world, dialog.token);
+}
+
+void addDialogCommands(CommandMap& commands)
+{
+    // Which dialogs (by window key) show as sheets on the main window from now
+    // on; replaces the scenario's "sheets".
+    commands.add("sheets", [](World& world, const json& args) {
+        if (!args.contains("keys") || !args["keys"].is_array())
+            throw std::runtime_error("sheets needs \"keys\": an array of window keys");
+        world.dialogs.asSheets = args["keys"].get<std::set<std::string>>();
+        return okReply();
+    });
 }
 
 } // namespace mq::sim

@@ -50,12 +50,19 @@ struct Dialogs {
     std::map<std::string, std::shared_ptr<DialogBehavior>> behaviors;
     /// Keys of windows an action asked for that have not appeared yet.
     std::set<std::string> opening;
+    /// Keys of dialogs shown as sheets on the main window instead of windows of
+    /// their own (the scenario's "sheets", `ctl sheets`).
+    std::set<std::string> asSheets;
 
     DialogBehavior* behaviorOf(const Element& window) const;
 };
 
 /// Runs when a window opened after its delay: fills in what the window shows.
 using WindowOpened = std::function<void(World&, Token window)>;
+
+/// Shows `definition` in `app` at once, in front: as a sheet on the main window
+/// when its key is one of the dialogs shown as sheets, else as a window.
+Token showDialog(World& world, Application& app, const nlohmann::json& definition);
 
 /// Opens `definition` in `app`, in front, once the window-open delay has passed,
 /// unless a window with its key is open or opening. False when it is.

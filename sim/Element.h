@@ -56,6 +56,8 @@ struct Element {
     /// Whether the attribute holds the boolean true.
     bool flag(std::string_view name) const;
     bool isModalWindow() const { return role == "AXWindow" && flag("AXModal"); }
+    /// A sheet is modal to its window: Return and Escape close it.
+    bool isSheet() const { return role == "AXSheet"; }
     /// The key when it has one, else the token: how the state report names it.
     nlohmann::json name() const;
 };

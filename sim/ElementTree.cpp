@@ -293,7 +293,7 @@ Token ElementTree::windowOf(const Element& e) const
 {
     const Element* current = &e;
     while (current) {
-        if (current->role == "AXWindow")
+        if (current->role == "AXWindow" || current->role == "AXSheet")
             return current->token;
         current = find(current->parent);
     }

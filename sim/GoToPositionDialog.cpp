@@ -259,7 +259,7 @@ Token openGoToPositionDialog(World& world)
         return 0;
     if (Element* open = world.tree.byKey(kDialogKey))
         return open->token;
-    Token dialog = addWindow(world, *logic, dialogDefinition(world.transport.settings), true);
+    Token dialog = showDialog(world, *logic, dialogDefinition(world.transport.settings));
     showCurrentPosition(world);
     return dialog;
 }

@@ -1,6 +1,7 @@
 #include "sim/Input.h"
 
 #include "sim/Accessibility.h"
+#include "sim/Windows.h"
 #include "sim/World.h"
 
 #include "platform/InputEvents.h"
@@ -19,7 +20,7 @@ constexpr std::uint16_t kDeleteKey = 51;
 
 // Return and Escape close a modal window, or a small editor with a behaviour of
 // its own (a name field); never a document window.
-bool closesWithKeys(const Element& window) { return window.isModalWindow() || !window.behavior.empty(); }
+bool closesWithKeys(const Element& window) { return window.isModalWindow() || window.isSheet() || !window.behavior.empty(); }
 
 // The key window: the application's frontmost modal window when it shows one,
 // else its focused window.
@@ -31,6 +32,8 @@ Element* keyWindow(World& world, Application* target)
     for (Token t : app->windows)
         if (Element& w = world.tree.at(t); w.isModalWindow())
             return &w;
+    if (Token sheet = sheetOf(world, app->focusedWindow))
+        return world.tree.find(sheet);
     return app->focusedWindow ? world.tree.find(app->focusedWindow) : nullptr;
 }
 

@@ -56,6 +56,7 @@ Simulator::Simulator()
     addLogicCommands(m_commands);
     addFaultCommands(m_commands);
     addLatencyCommands(m_commands);
+    addDialogCommands(m_commands);
     addPromptCommands(m_commands);
     addBounceCommands(m_commands);
     m_commands.add("ping", [](World&, const json&) { return okReply(); });
@@ -192,6 +193,7 @@ json Simulator::state(const std::vector<std::string>& only) const
         { "language", [&] { return json(w.language); } },
         { "latency", [&] { return w.latency.describe(); } },
         { "openingWindows", [&] { return json(w.dialogs.opening); } },
+        { "sheets", [&] { return json(w.dialogs.asSheets); } },
         { "elementCount", [&] { return json(w.tree.size()); } },
         { "cursor", [&] { return json { w.desktop.cursor.x, w.desktop.cursor.y }; } },
         { "keyEvents", [&] { return w.log.keyEvents; } },

@@ -39,11 +39,51 @@ Token addWindow(World& world, Application& app, const nlohmann::json& definition
     return window;
 }
 
+Token addSheet(World& world, Application& app, nlohmann::json definition)
+{
+    Token parent = app.mainWindow ? app.mainWindow : (app.windows.empty() ? 0 : app.windows.front());
+    if (!parent)
+        return addWindow(world, app, definition, true);
+    definition["role"] = "AXSheet";
+    definition.erase("subrole");
+    definition.erase("main");
+    definition.erase("focusedWindow");
+    Token sheet = world.tree.build(definition, app.pid, parent);
+    world.tree.at(parent).children.push_back(sheet);
+    Element& s = world.tree.at(sheet);
+    if (s.focusedField == 0) {
+        auto fields = world.tree.focusableFields(s);
+        if (!fields.empty())
+            s.focusedField = fields.front();
+    }
+    app.focusedWindow = parent;
+    world.notifyAccessibility(sheet, "AXSheetCreated");
+    return sheet;
+}
+
+Token sheetOf(const World& world, Token window)
+{
+    const Element* w = world.tree.find(window);
+    if (!w)
+        return 0;
+    for (auto it = w->children.rbegin(); it != w->children.rend(); ++it)
+        if (const Element* child = world.tree.find(*it); child && child->role == "AXSheet")
+            return *it;
+    return 0;
+}
+
 void removeWindow(World& world, Token window)
 {
     Element* w = world.tree.find(window);
     if (!w)
         return;
+    if (w->role == "AXSheet") {
+        if (Element* parent = world.tree.find(w->parent))
+            std::erase(parent->children, window);
+        world.notifyAccessibility(window, "AXUIElementDestroyed");
+        world.tree.removeSubtree(window);
+        return;
+    }
     if (Application* app = world.workspace.byPid(w->pid)) {
         std::erase(app->windows, window);
         auto firstStandard = [&]() -> Token {

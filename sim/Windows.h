@@ -16,7 +16,13 @@ struct World;
 /// Adds a window built from `definition` to `app`; a modal one in front takes
 /// the focus, its first field (or the one marked "focused") focused.
 Token addWindow(World& world, Application& app, const nlohmann::json& definition, bool front);
-/// Removes a window; the application's main and focused windows move on.
+/// Shows `definition` as a sheet: an AXSheet attached to `app`'s main window as
+/// its last child, which takes the keyboard focus but is not one of the
+/// application's windows. With no window to attach to, it becomes a window.
+Token addSheet(World& world, Application& app, nlohmann::json definition);
+/// The sheet shown on `window`, or 0.
+Token sheetOf(const World& world, Token window);
+/// Removes a window or a sheet; the application's main and focused windows move on.
 void removeWindow(World& world, Token window);
 /// Starts `app` as a new process: a new pid (or `pid`), windows from its definition.
 nlohmann::json launch(World& world, Application& app, std::optional<pid_type> pid = std::nullopt);

@@ -105,6 +105,16 @@ int main(int argc, char** argv)
         return r.ok() && std::get<2>(r.value());
     }));
 
+    // With Logic gone, a read fails at once instead of waiting out the dialog's 2 s.
+    pid_t quit = start(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "ctl", "quit", R"({"app":"logic"})" }, runtime);
+    int quitStatus = 0;
+    if (waitpid(quit, &quitStatus, 0) != quit || !WIFEXITED(quitStatus) || WEXITSTATUS(quitStatus) != 0)
+        return 1;
+    report("readLogicPlayheadSMPTE, no Logic", 0.0, time([&] {
+        auto r = helperConnection.readLogicPlayheadSMPTEWithFrameRate({ 25.0, false });
+        return r.ok() && !std::get<1>(r.value());
+    }));
+
     connection.value().reset();
     kill(helper, SIGTERM);
     kill(sim, SIGTERM);

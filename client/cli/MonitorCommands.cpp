@@ -98,7 +98,19 @@ public:
         while (!m_times.empty() && when - m_times.front() > std::chrono::seconds(1))
             m_times.pop_front();
     }
-    double perSecond() const { return static_cast<double>(m_times.size()); }
+    /// Updates per second over the last second: the intervals between the updates
+    /// seen in it, over the time they span. Nothing until they span half a second,
+    /// so that the start shows neither a count rising from 1 nor the noise of two
+    /// updates seen close together.
+    std::optional<double> perSecond() const
+    {
+        if (m_times.size() < 2)
+            return std::nullopt;
+        double span = std::chrono::duration<double>(m_times.back() - m_times.front()).count();
+        if (span < 0.5)
+            return std::nullopt;
+        return static_cast<double>(m_times.size() - 1) / span;
+    }
 
 private:
     std::deque<Clock::time_point> m_times;
@@ -159,8 +171,9 @@ void runScrub(const ScrubOptions& options, const CommonOptionValues& common)
                 rate.record(Clock::now());
                 ++updates;
             }
-            std::string line = fmt::format("{}  {:.3f} s  seq {}  {}  {}  {:.0f} Hz", clockText(now->position), now->position, now->sequence,
-                modeName(now->displayModeWord), now->valid ? "valid" : "invalid", rate.perSecond());
+            std::optional<double> perSecond = rate.perSecond();
+            std::string line = fmt::format("{}  {:.3f} s  seq {}  {}  {}  {} Hz", clockText(now->position), now->position, now->sequence,
+                modeName(now->displayModeWord), now->valid ? "valid" : "invalid", perSecond ? fmt::format("{:.1f}", *perSecond) : "--");
             if (live)
                 std::cout << '\r' << line << "\033[K" << std::flush;
             else

@@ -7,6 +7,7 @@ int main(int argc, char** argv)
 {
     CLI::App app { "marquee: drive Logic Pro through the Marquee helper", "marquee" };
     app.require_subcommand(1);
+    mq::cli::addVersionFlag(app);
     mq::cli::addRequestCommands(app);
     mq::cli::addMaintenanceCommands(app);
     mq::cli::addTimecodeCommands(app);

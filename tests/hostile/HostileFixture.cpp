@@ -1,4 +1,5 @@
 #include "tests/hostile/HostileFixture.h"
+#include "tests/support/Eventually.h"
 
 #include <dirent.h>
 
@@ -142,9 +143,7 @@ void HostileTest::takeBaseline(bool withBystander)
     // The bystander's connection is part of the baseline while it runs.
     if (withBystander) {
         bystander = std::make_unique<Bystander>(harness);
-        auto deadline = Clock::now() + 5s;
-        while (bystander->replies() == 0 && Clock::now() < deadline)
-            std::this_thread::sleep_for(5ms);
+        test::eventually([&] { return bystander->replies() > 0; }, 5s);
     }
     m_baseline = resourcesOf(harness.helper().pid());
 }
@@ -168,17 +167,13 @@ void HostileTest::expectRecovered()
 
     // The bystander's connection was in the baseline and is still open; the
     // newcomer's is closed again.
-    HelperResources now = resourcesOf(harness.helper().pid());
-    auto deadline = Clock::now() + 5s;
+    HelperResources now;
     // The global pool lets an idle thread retire, so the helper may end with fewer
     // threads than it had; more would be a leak.
-    auto recovered = [&] {
-        return now.descriptors == m_baseline.descriptors && now.mappings == m_baseline.mappings && now.threads <= m_baseline.threads;
-    };
-    while (!recovered() && Clock::now() < deadline) {
-        std::this_thread::sleep_for(20ms);
+    test::eventually([&] {
         now = resourcesOf(harness.helper().pid());
-    }
+        return now.descriptors == m_baseline.descriptors && now.mappings == m_baseline.mappings && now.threads <= m_baseline.threads;
+    }, 5s, 20ms);
     EXPECT_EQ(now.descriptors, m_baseline.descriptors) << "descriptors";
     EXPECT_EQ(now.mappings, m_baseline.mappings) << "mappings; before:\n" << m_baseline.mapsText << "after:\n" << now.mapsText;
     EXPECT_LE(now.threads, m_baseline.threads) << "threads";

@@ -4,6 +4,7 @@
 #include "client/ProjectWatchReader.h"
 #include "client/ScrubReader.h"
 #include "tests/hostile/HostileFixture.h"
+#include "tests/support/Eventually.h"
 
 #include <unistd.h>
 
@@ -12,18 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-template<typename Condition>
-bool eventually(Condition condition, std::chrono::milliseconds limit = 5s)
-{
-    auto deadline = Clock::now() + limit;
-    while (Clock::now() < deadline) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return condition();
-}
 
 class TruncatedShm : public test::HostileTest {
 protected:
@@ -57,7 +46,7 @@ TEST_F(TruncatedShm, AScrubFileCutToNothingDropsOnlyItsTarget)
     auto opened = client::ScrubReader::open(other);
     ASSERT_TRUE(std::holds_alternative<client::ScrubReader>(opened));
     const client::ScrubReader& reader = std::get<client::ScrubReader>(opened);
-    ASSERT_TRUE(eventually([&] { return reader.snapshot() && reader.snapshot()->valid; }));
+    ASSERT_TRUE(test::eventually([&] { return reader.snapshot() && reader.snapshot()->valid; }, 5s));
 
     ASSERT_EQ(::truncate(victim.c_str(), 0), 0);
     EXPECT_TRUE(helperLogged("scrub: shared-memory file " + victim + " was cut short under its mapping; target dropped"));
@@ -66,7 +55,7 @@ TEST_F(TruncatedShm, AScrubFileCutToNothingDropsOnlyItsTarget)
 
     // The other client goes on being served.
     harness.logicSim().ctl("set-playhead", { { "seconds", 3700.0 } });
-    EXPECT_TRUE(eventually([&] { return reader.snapshot() && reader.snapshot()->position == 3700.0 && reader.snapshot()->valid; }))
+    EXPECT_TRUE(test::eventually([&] { return reader.snapshot() && reader.snapshot()->position == 3700.0 && reader.snapshot()->valid; }, 5s))
         << "the other target stopped receiving positions";
 
     stopScrub(other);
@@ -92,7 +81,7 @@ TEST_F(TruncatedShm, AWatchFileCutShortIsDroppedWhenTheProjectClosesAndTheOthers
 
     ASSERT_EQ(::truncate(victim.c_str(), 0), 0);
     harness.logicSim().ctl("remove-window", { { "window", "project" } });
-    EXPECT_TRUE(eventually([&] { return reader.isProjectClosed(); }, 5s)) << "the other watch was not flagged";
+    EXPECT_TRUE(test::eventually([&] { return reader.isProjectClosed(); }, 5s)) << "the other watch was not flagged";
     EXPECT_TRUE(helperLogged("watch: shared-memory file " + victim + " was cut short under its mapping; target dropped"));
     ASSERT_TRUE(helperAlive()) << "the helper died of the truncated file";
 

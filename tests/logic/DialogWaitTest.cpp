@@ -22,7 +22,10 @@ TEST_F(DialogWaitTest, LogicNotRunningGivesNothingAtOnce)
 {
     Clock::time_point start = Clock::now();
     EXPECT_FALSE(waitForLogicModalDialog(platform, "Go to Position").has_value());
-    EXPECT_LT(secondsSince(start), 0.05);
+    // Not reachable is known at once: no polling until the time-out (the figure is
+    // in bench/e2e/go_to_position_timing).
+    EXPECT_LT(secondsSince(start), kDialogWaitTimeoutSeconds / 2);
+    EXPECT_FALSE(levelOf("waitForLogicModalDialog (Go to Position) timed out").has_value());
     EXPECT_EQ(levelOf("waitForLogicModalDialog (Go to Position): Logic Pro not found via AX (not running, or Accessibility "
                       "permission denied)"),
         log::Level::error);

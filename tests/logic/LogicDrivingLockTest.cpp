@@ -2,6 +2,7 @@
 // log line for each request that has to wait.
 #include "logic/LogicDrivingLock.h"
 #include "platform/Log.h"
+#include "tests/support/Eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -16,19 +17,6 @@ namespace mq::logic {
 namespace {
 
 using namespace std::chrono_literals;
-
-/// Polls `condition` every millisecond until it holds or 5 s pass.
-template<typename Condition>
-bool eventually(Condition condition)
-{
-    auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(1ms);
-    }
-    return condition();
-}
 
 TEST(LogicDrivingLock, AFreeLockIsTakenAtOnceWithoutALogLine)
 {
@@ -59,7 +47,7 @@ TEST(LogicDrivingLock, WaitersAreServedInTheOrderTheyCame)
             order.push_back(i);
         });
         // The next waiter comes only once this one is queued.
-        ASSERT_TRUE(eventually([&] { return lock.waiting() == static_cast<std::uint64_t>(i + 1); })) << i;
+        ASSERT_TRUE(test::eventually([&] { return lock.waiting() == static_cast<std::uint64_t>(i + 1); }, 5s, 1ms)) << i;
     }
     {
         std::lock_guard guard(orderMutex);
@@ -90,13 +78,13 @@ TEST(LogicDrivingLock, AMovedHoldReleasesOnce)
         auto second = lock.acquire("second");
         ++served;
     }).detach();
-    ASSERT_TRUE(eventually([&] { return served.load() == 1; }));
+    ASSERT_TRUE(test::eventually([&] { return served.load() == 1; }, 5s, 1ms));
     std::thread([] {
         auto third = lock.acquire("third");
         ++served;
     }).detach();
-    ASSERT_TRUE(eventually([&] { return served.load() == 2; }));
-    EXPECT_TRUE(eventually([&] { return lock.waiting() == 0; }));
+    ASSERT_TRUE(test::eventually([&] { return served.load() == 2; }, 5s, 1ms));
+    EXPECT_TRUE(test::eventually([&] { return lock.waiting() == 0; }, 5s, 1ms));
 }
 
 TEST(LogicDrivingLock, TheProcessHasOne)

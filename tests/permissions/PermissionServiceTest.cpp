@@ -5,6 +5,7 @@
 #include "app/ipc/server/Reply.h"
 #include "platform/Log.h"
 #include "tests/support/ScriptedPlatform.h"
+#include "tests/support/Eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -150,9 +151,7 @@ TEST_F(PermissionService, RelaunchRepliesFirstAndEndsTheProcessATenthOfASecondLa
     ASSERT_EQ(awaited.future.wait_for(0s), std::future_status::ready);
     EXPECT_EQ(exits.load(), 0);
     EXPECT_TRUE(capture.contains("recheckPermissionsBouncing: replying then exiting for a clean relaunch", "helper.service"));
-    auto deadline = asked + 5s;
-    while (exits.load() == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(5ms);
+    test::eventually([&] { return exits.load() > 0; }, 5s);
     EXPECT_EQ(exits.load(), 1);
     EXPECT_GE(std::chrono::steady_clock::now() - asked, 100ms);
 }

@@ -5,6 +5,7 @@
 #include "permissions/Permissions.h"
 #include "platform/linux/LogicSimPlatform.h"
 #include "tests/harness/HelperHarness.h"
+#include "tests/support/Eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -54,13 +55,7 @@ std::size_t loggedLines(HelperHarness& harness, const std::string& text)
 /// Waits (bounded) until at least `count` of the helper's lines contain `text`.
 bool waitForLogLines(HelperHarness& harness, const std::string& text, std::size_t count)
 {
-    auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (harness.countLogLines(text) < count) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return test::eventually([&] { return harness.countLogLines(text) >= count; }, 5s, 10ms);
 }
 
 const json* application(const json& state, const std::string& key)
@@ -143,14 +138,10 @@ TEST(PermissionsEndToEnd, PrimeBlocksOnEachPromptUntilTheUserAnswers)
     connection->primeAutomationPromptsWithReplyAsync({}, [&replied](auto result) { replied.set_value(result.ok()); });
 
     auto waitForPrompt = [&](const std::string& target) {
-        auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (std::chrono::steady_clock::now() < deadline) {
+        return test::eventually([&] {
             auto pending = harness.logicSim().state()["pendingPrompts"];
-            if (pending.size() == 1 && pending[0] == target)
-                return true;
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
+            return pending.size() == 1 && pending[0] == target;
+        }, 10s, 20ms);
     };
     ASSERT_TRUE(waitForPrompt("com.apple.logic10"));
     EXPECT_EQ(reply.wait_for(300ms), std::future_status::timeout) << "prime replied while its prompt was shown";

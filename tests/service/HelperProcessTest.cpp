@@ -1,6 +1,7 @@
 // The helper as a real process: every request answered once from another process,
 // exit for a relaunch, SIGTERM, a second helper, and peers of another user.
 #include "tests/harness/HelperHarness.h"
+#include "tests/support/Eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -60,9 +61,7 @@ TEST(HelperProcess, EveryRequestGetsExactlyOneReplyOfItsShape)
     MQ_HELPER_XPC_PROTOCOL(MQ_SEND_REQUEST)
 #undef MQ_SEND_REQUEST
     EXPECT_EQ(sent, 26);
-    auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (replies.load() < sent && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(5ms);
+    test::eventually([&] { return replies.load() >= sent; }, std::chrono::seconds(20));
     EXPECT_EQ(replies.load(), sent);
     EXPECT_EQ(failures.load(), 0);
     // A late second reply would show up here: give it a moment to arrive.

@@ -150,19 +150,19 @@ TEST_F(ActionsSimTest, DelaysAreWaitedOutWithoutHoldingUpOtherRequests)
     std::string source = "tell application \"System Events\"\n    tell process \"Logic Pro\"\n        keystroke \"a\"\n        delay 0.4\n"
                          "        keystroke \"b\"\n    end tell\nend tell";
     auto start = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::duration otherTook {};
+    std::chrono::steady_clock::time_point otherAnswered {};
     std::thread other([&] {
         std::this_thread::sleep_for(100ms);
-        auto asked = std::chrono::steady_clock::now();
         m_backend->runningApplications();
-        otherTook = std::chrono::steady_clock::now() - asked;
+        otherAnswered = std::chrono::steady_clock::now();
     });
     EXPECT_TRUE(logic::runAppleScript(*m_backend, source));
-    auto took = std::chrono::steady_clock::now() - start;
+    auto scriptEnded = std::chrono::steady_clock::now();
     other.join();
-    EXPECT_GE(took, 400ms);
-    EXPECT_LT(took, 900ms);
-    EXPECT_LT(otherTook, 200ms);
+    EXPECT_GE(scriptEnded - start, 400ms);
+    // The other request, asked while the script waits out its delay, is answered
+    // before the script ends rather than queued behind it.
+    EXPECT_LT(otherAnswered, scriptEnded);
     ASSERT_TRUE(logic::sendEscape(platform()));
     EXPECT_EQ(lastDialogResult()["fields"][0], "ab");
 }

@@ -1,6 +1,7 @@
 #include "tests/sim/LogicSimFixture.h"
 
 #include "tests/harness/LogicSimProcess.h"
+#include "tests/support/Eventually.h"
 
 #include <csignal>
 #include <filesystem>
@@ -62,25 +63,19 @@ json LogicSimTest::ctl(const std::string& command, const json& args)
 
 bool LogicSimTest::waitForEvent(const std::string& type)
 {
-    auto deadline = std::chrono::steady_clock::now() + 2s;
-    do {
+    return test::eventually([&] {
         for (const auto& event : ctlRaw("state", { { "only", { "events" } } }).value("events", json::array()))
             if (event.value("type", "") == type)
                 return true;
-        ::poll(nullptr, 0, 10);
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
+        return false;
+    }, 2s, 10ms);
 }
 
 bool LogicSimTest::waitUntilWindowsOpened()
 {
-    auto deadline = std::chrono::steady_clock::now() + 2s;
-    do {
-        if (ctlRaw("state", { { "only", { "openingWindows" } } }).value("openingWindows", json::array({ "?" })).empty())
-            return true;
-        ::poll(nullptr, 0, 10);
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
+    return test::eventually([&] {
+        return ctlRaw("state", { { "only", { "openingWindows" } } }).value("openingWindows", json::array({ "?" })).empty();
+    }, 2s, 10ms);
 }
 
 platform::pid_type LogicSimTest::logicPid()

@@ -4,6 +4,7 @@
 // the control bar and the dialogs agree on every time label, and the default
 // project window is as full as a real one.
 #include "tests/sim/LogicSimFixture.h"
+#include "tests/support/Eventually.h"
 
 #include "platform/InputEvents.h"
 
@@ -116,6 +117,48 @@ TEST_F(Realism, ConfirmingBeforeTheCommitDelayMovesNothing)
     ASSERT_TRUE(waitForEvent("commitDropped"));
     EXPECT_EQ(ctl("state")["transport"]["playheadSeconds"], 3600.0);
     EXPECT_TRUE(events("goToPosition.entered").empty());
+}
+
+// A dialog the scenario shows as a sheet hangs on the project window: it is not
+// one of Logic's windows, yet it has the keyboard focus, takes typing, and
+// closes with Escape as a dialog window does.
+TEST_F(Realism, ADialogShownAsASheetHangsOnTheProjectWindow)
+{
+    ctl("sheets", { { "keys", { "go-to-position" } } });
+    ctl("open-dialog", { { "dialog", "goToPosition" } });
+
+    auto application = ax().createApplication(logicPid());
+    CFValue windows;
+    ASSERT_EQ(read(application, "AXWindows", windows), 0);
+    ASSERT_EQ(windows.get<CFArray>()->size(), 1u) << "the sheet is not a window";
+    AXElementRef project = *(*windows.get<CFArray>())[0].get<AXElementRef>();
+
+    CFValue focused, parent;
+    ASSERT_EQ(read(application, "AXFocusedUIElement", focused), 0);
+    AXElementRef field = *focused.get<AXElementRef>();
+    EXPECT_EQ(readString(field, "AXRole"), "AXTextField");
+    ASSERT_EQ(read(field, "AXParent", parent), 0);
+    AXElementRef sheet = *parent.get<AXElementRef>();
+    EXPECT_EQ(readString(sheet, "AXRole"), "AXSheet");
+    EXPECT_EQ(readString(sheet, "AXTitle"), "Go to Position");
+    ASSERT_EQ(read(sheet, "AXParent", parent), 0);
+    EXPECT_EQ(*parent.get<AXElementRef>(), project);
+
+    key(keycode::ansiA, u"7");
+    key(keycode::escape);
+    // Key events are posted, not answered: wait for logicsim to have handled them.
+    json results;
+    EXPECT_TRUE(eventually([&] { return !(results = state({ "dialogResults" })["dialogResults"]).empty(); }, 2s));
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0]["key"], "go-to-position");
+    EXPECT_EQ(results[0]["result"], "cancelled");
+    EXPECT_EQ(results[0]["fields"][0], "7");
+    CFValue role;
+    EXPECT_EQ(read(sheet, "AXRole", role), axerror::invalidUIElement);
+    CFValue children;
+    ASSERT_EQ(read(project, "AXChildren", children), 0);
+    for (const CFValue& child : *children.get<CFArray>())
+        EXPECT_NE(*child.get<AXElementRef>(), sheet);
 }
 
 TEST_F(Realism, AccessibilityCallsCostTheirTime)

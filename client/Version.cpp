@@ -1,0 +1,7 @@
+#include "client/Version.h"
+
+namespace mq::client {
+
+std::string_view libraryVersion() { return MQ_VERSION; }
+
+} // namespace mq::client

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix, builds examples/plugin-side against
+# that prefix alone (CMake package, and pkg-config), then runs it without a
+# helper (it must say so) and against the installed logicsim and helper.
+# Usage: example_against_install.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+source=$2
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Waits (at most 10 s) for a socket file to appear.
+wait_for_socket() {
+  for _ in $(seq 1 200); do
+    [ -S "$1" ] && return 0
+    sleep 0.05
+  done
+  fail "no socket at $1"
+}
+
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+# The CMake package: nothing of the source or build tree is visible.
+cmake -S "$source/examples/plugin-side" -B "$work/example" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/example" >/dev/null
+example=$work/example/plugin-side
+# The pkg-config file, found from where it was installed.
+flags=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs marquee-client)
+case "$flags" in *"$prefix"*) ;; *) fail "pkg-config flags do not point into the prefix: $flags" ;; esac
+# shellcheck disable=SC2086
+c++ "$source/examples/plugin-side/main.cpp" $flags -Wl,-rpath,"$prefix/lib" -o "$work/plugin-side-pc"
+
+export XDG_RUNTIME_DIR=$work/run
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+# No helper: the plug-in side says so and ends with its own status.
+set +e
+output=$("$example" 2>&1)
+status=$?
+set -e
+[ "$status" -eq 3 ] || fail "without a helper: exit $status, expected 3: $output"
+grep -q "helper not available" <<<"$output" || fail "without a helper: $output"
+
+"$prefix/bin/logicsim" serve >"$work/logicsim.log" 2>&1 &
+pids+=($!)
+wait_for_socket "$XDG_RUNTIME_DIR/logicsim.sock"
+"$prefix/bin/marquee-helper" >"$work/helper.log" 2>&1 &
+pids+=($!)
+wait_for_socket "$XDG_RUNTIME_DIR/com.quillmoor.marquee.helper"
+
+for program in "$example" "$work/plugin-side-pc"; do
+  output=$("$program" --follow 0.5) || fail "$program: $output"
+  grep -q "^marquee-client 0.1.0$" <<<"$output" || fail "no library version: $output"
+  grep -q "^playhead 3600.000 s$" <<<"$output" || fail "no playhead: $output"
+  grep -q "^scrub 3600.000 s valid 1$" <<<"$output" || fail "no scrub reading: $output"
+done
+echo "the example built against the installed tree talks to the installed helper"
