@@ -199,10 +199,11 @@ TEST_F(BounceSimTest, TheExportPanelWritesTheBouncedRangeOrIsCancelled)
         ASSERT_TRUE(eventually([&] {
             json holder = window(c.panelKey);
             panel = sheet ? (holder["children"].is_array() ? holder["children"].back() : json()) : holder;
-            return panel.value("key", "") == "save-panel";
+            return panel.is_object() && panel.value("key", "") == "save-panel";
         }, 3s, 10ms)) << c.presentation;
-        if (!sheet)
+        if (!sheet) {
             EXPECT_EQ(panel["attributes"]["AXModal"], true);
+        }
         EXPECT_EQ(panel["attributes"]["AXIdentifier"], "save-panel") << c.presentation;
         EXPECT_EQ(panel["children"][1]["attributes"]["AXIdentifier"], "saveAsNameTextField") << c.presentation;
         EXPECT_EQ(panel["children"][1]["attributes"]["AXValue"], "Demo Project") << "the project's name is offered";
