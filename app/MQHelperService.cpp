@@ -11,6 +11,7 @@
 #include "permissions/Permissions.h"
 #include "timecode/ControlBarState.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -43,7 +44,8 @@ MQHelperService::~MQHelperService() = default;
 TransportReader& MQHelperService::transportReader()
 {
     if (!m_transportReader)
-        m_transportReader = std::make_unique<TransportReader>(*m_environment.platform, m_environment.mainQueue);
+        m_transportReader = std::make_unique<TransportReader>(*m_environment.platform, m_environment.mainQueue,
+            TransportReader::kPollInterval, &m_displaySearchQueue);
     return *m_transportReader;
 }
 
@@ -251,6 +253,25 @@ void MQHelperService::fetchLatestCrashReportWithReply(Reply<void(std::optional<D
 
 // Discipline 1: immediate.
 
+bool MQHelperService::returnsAtOnce(std::string_view selector) const
+{
+    static constexpr std::string_view kReturnAtOnce[] {
+        protocol::setColorsWindowAvoidRectX::selector,
+        protocol::evaluateControlBarStateWithFrameRate::selector,
+        protocol::startTransportScrubObservingWithFrameRate::selector,
+        protocol::stopTransportScrubObservingForShmPath::selector,
+        protocol::startProjectCloseWatchForShmPath::selector,
+        protocol::stopProjectCloseWatchForShmPath::selector,
+        protocol::permissionsStatusWithReply::selector,
+        protocol::primeAutomationPromptsWithReply::selector,
+        protocol::openAccessibilitySettingsWithReply::selector,
+        protocol::openAutomationSettingsWithReply::selector,
+        protocol::openLogicSynchronizationSettingsWithReply::selector,
+        protocol::recheckPermissionsBouncingWithReply::selector,
+    };
+    return std::find(std::begin(kReturnAtOnce), std::end(kReturnAtOnce), selector) != std::end(kReturnAtOnce);
+}
+
 void MQHelperService::setColorsWindowAvoidRectX(double x, double y, double width, double height, Reply<void()> reply)
 {
     {
@@ -338,14 +359,13 @@ void MQHelperService::openAutomationSettingsWithReply(Reply<void()> reply)
 
 void MQHelperService::evaluateControlBarStateWithFrameRate(double, bool, Reply<void(std::int64_t)> reply)
 {
-    // The frame rate and drop-frame flag do not change the answer.
-    // Held weakly like the monitor requests: a service gone by then answers 4.
-    m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
-        auto self = weak.lock();
-        std::int64_t state = self && self->m_environment.platform ? timecode::evaluateControlBarState(*self->m_environment.platform)
-                                                                  : timecode::controlbarstate::logicNotReachable;
-        if (self)
-            self->m_log.info("controlBarState: {}", state);
+    // The frame rate and drop-frame flag do not change the answer. The evaluation
+    // searches Logic's windows, so it runs where the display searches run, not on
+    // the main queue. The job holds no reference to the service (whose queue it
+    // runs on): a service gone by then has finished its queued jobs already.
+    m_displaySearchQueue.async([platform = m_environment.platform, log = m_log, reply = std::move(reply)]() mutable {
+        std::int64_t state = platform ? timecode::evaluateControlBarState(*platform) : timecode::controlbarstate::logicNotReachable;
+        log.info("controlBarState: {}", state);
         reply(state);
     });
 }
@@ -363,7 +383,9 @@ void MQHelperService::startTransportScrubObservingWithFrameRate(double frameRate
                 reply(false);
                 return;
             }
-            reply(self->transportReader().start(frameRate, isDropFrame, shmPath));
+            // The answer comes once the first search for the display has ended.
+            self->transportReader().start(frameRate, isDropFrame, shmPath,
+                [reply = std::move(reply)](bool found) mutable { reply(found); });
         });
 }
 

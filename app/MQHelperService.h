@@ -100,6 +100,10 @@ public:
     void openAutomationSettingsWithReply(Reply<void()> reply) override;
     void recheckPermissionsBouncingWithReply(Reply<void()> reply) override;
 
+    /// The requests that store a value and reply, or hand their work to another
+    /// queue (main queue, display-search queue, global queue): none blocks.
+    bool returnsAtOnce(std::string_view selector) const override;
+
     /// The lazily created monitors (main thread only; the service must have a platform).
     TransportReader& transportReader();
     ProjectCloseWatcher& projectCloseWatcher();
@@ -148,6 +152,12 @@ private:
     // The Colors window, marker-track and bounce bookkeeping arrive with the
     // operations that use them.
     log::Logger m_log { "helper.service" };
+    /// Where the control-bar display is searched for and read (the transport
+    /// reader's reads, the control-bar state): one thread at a time, off the main
+    /// thread, so that neither a large window nor a Logic that does not answer
+    /// holds the main queue. Its thread retires when idle. Declared before the
+    /// reader, which posts to it, so that it outlives it.
+    ConcurrentDispatchQueue m_displaySearchQueue { "com.quillmoor.marquee.helper.displaysearch", 1 };
     std::unique_ptr<TransportReader> m_transportReader;
     std::unique_ptr<ProjectCloseWatcher> m_projectCloseWatcher;
     // Written by one connection's request and read by the main thread's Colors

@@ -19,4 +19,31 @@ bool hasRole(const UIElement& element, Role role)
     return stringOrNothing(element, Attribute::role) == rawValue(role);
 }
 
+namespace {
+
+template<typename T>
+std::optional<T> entryAs(const std::vector<Result<std::optional<Value>>>& entries, std::size_t index)
+{
+    if (index >= entries.size() || !entries[index] || !entries[index].value())
+        return std::nullopt;
+    return valueAs<T>(*entries[index].value());
+}
+
+} // namespace
+
+ElementSummary summaryOrNothing(const UIElement& element)
+{
+    Result<std::vector<Result<std::optional<Value>>>> read
+        = element.multipleAttributeEntries({ Attribute::role, Attribute::children, Attribute::position, Attribute::description });
+    if (!read)
+        return {};
+    const auto& entries = read.value();
+    return ElementSummary {
+        entryAs<std::string>(entries, 0),
+        entryAs<std::vector<UIElement>>(entries, 1).value_or(std::vector<UIElement> {}),
+        entryAs<platform::CGPoint>(entries, 2),
+        entryAs<std::string>(entries, 3),
+    };
+}
+
 } // namespace mq::ax

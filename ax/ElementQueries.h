@@ -21,4 +21,18 @@ std::vector<UIElement> childrenOrNone(const UIElement& element);
 /// Whether the element's AXRole reads as `role`'s raw value.
 bool hasRole(const UIElement& element, Role role);
 
+/// What a search through an element tree looks at, read in one multiple-attribute
+/// call (one round trip to the application instead of four).
+struct ElementSummary {
+    std::optional<std::string> role;
+    std::vector<UIElement> children;
+    std::optional<platform::CGPoint> position;
+    std::optional<std::string> description;
+};
+
+/// The element's AXRole, AXChildren, AXPosition and AXDescription in one call.
+/// Each is nothing (no children) when absent, of another type or failed on its
+/// own; all are when the call fails.
+ElementSummary summaryOrNothing(const UIElement& element);
+
 } // namespace mq::ax

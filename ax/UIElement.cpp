@@ -152,6 +152,32 @@ Result<std::vector<std::optional<Value>>> UIElement::fetchMultiAttrValues(const 
     return result;
 }
 
+Result<std::vector<Result<std::optional<Value>>>> UIElement::multipleAttributeEntries(const std::vector<Attribute>& attributes) const
+{
+    std::vector<std::string> names;
+    names.reserve(attributes.size());
+    for (Attribute attribute : attributes)
+        names.emplace_back(rawValue(attribute));
+    platform::CFArray raw;
+    if (platform::AXErrorCode code = accessibility().copyMultipleAttributeValues(element(), names, 0, raw); code != success)
+        return failure(code);
+    std::vector<Result<std::optional<Value>>> entries(attributes.size(), std::optional<Value> {});
+    for (std::size_t i = 0; i < attributes.size() && i < raw.size(); ++i) {
+        const platform::CFValue& entry = raw[i];
+        if (entry.is<platform::CFNull>())
+            continue;
+        if (const platform::AXValue* boxed = entry.get<platform::AXValue>()) {
+            if (const platform::AXValueError* error = std::get_if<platform::AXValueError>(boxed)) {
+                if (error->code != attributeUnsupported && error->code != noValue)
+                    entries[i] = failure(error->code);
+                continue;
+            }
+        }
+        entries[i] = std::optional<Value>(unpackAXValue(entry));
+    }
+    return entries;
+}
+
 namespace {
 
 /// The values of a multiple read keyed by `keys`, leaving out the absent ones.

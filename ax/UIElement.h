@@ -88,6 +88,11 @@ public:
     Result<std::map<Attribute, Value>> getMultipleAttributes(Attributes... attributes) const;
     Result<std::map<Attribute, Value>> getMultipleAttributes(const std::vector<Attribute>& attributes) const;
     Result<std::map<std::string, Value>> getMultipleAttributes(const std::vector<std::string>& attributes) const;
+    /// All attributes in one call, each entry on its own, in order: the unpacked
+    /// value; absent for the null placeholder, -25205 and -25212; the entry's own
+    /// failure for any other error, which leaves the other entries standing. A
+    /// failed call fails with its code.
+    Result<std::vector<Result<std::optional<Value>>>> multipleAttributeEntries(const std::vector<Attribute>& attributes) const;
 
     /// The attribute read as by attribute(): absent when absent; a value that is
     /// not a list fails with -25201 (IllegalArgument); otherwise the entries cast to

@@ -3,26 +3,73 @@
 #include "app/ipc/protocol/Frame.h"
 #include "app/ipc/protocol/ServiceEndpoint.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <thread>
+#include <variant>
 
 namespace mq::client {
 
 using PendingCallback = UniqueFunction<void(Result<std::vector<WireValue>>)>;
+using Clock = std::chrono::steady_clock;
 
+namespace {
+
+/// How long the reader thread stays away from the socket after the last blocking
+/// call returned: calls that follow one another read their own replies, and the
+/// reader thread does not wake for each of them.
+constexpr std::chrono::milliseconds kReaderGrace { 20 };
+
+constexpr const char* kClosedByHelper = "the helper closed the connection";
+
+/// A blocking call waiting for its reply on its own thread.
+struct WaitingCall {
+    std::optional<Result<std::vector<WireValue>>> result;
+};
+
+/// What one read of the socket gave: whole frames, and whether the connection broke.
+struct ReadBatch {
+    std::vector<ipc::Frame> frames;
+    std::optional<std::string> broken;
+    /// The socket had nothing more to give.
+    bool drained { false };
+};
+
+} // namespace
+
+// Who reads the socket: whichever thread holds `readMutex`. A blocking call takes
+// it when it is free and reads until its own reply is there; the reader thread
+// takes it only while no blocking call waits (and not in the short grace after
+// one), so that replies to callbacks and the helper closing the connection are
+// still noticed. Whatever a reader reads it hands to its owner: a waiting call's
+// slot, or a callback that it runs after letting go of the socket.
 struct HelperConnection::Impl {
     int fd { -1 };
     std::mutex writeMutex;
+
+    std::mutex readMutex;
+    std::vector<std::uint8_t> inbox; // Bytes read that do not make a whole frame yet (readMutex).
+
     std::mutex pendingMutex;
-    std::map<std::uint64_t, PendingCallback> pending;
+    std::condition_variable replied; // A waiting call's reply came, or the socket's reader let go of it.
+    std::condition_variable readerWake;
+    std::map<std::uint64_t, std::variant<PendingCallback, WaitingCall*>> pending;
     std::uint64_t nextId { 1 };
+    std::size_t callbacksPending { 0 };
+    std::size_t callsWaiting { 0 };
+    std::uint64_t readReleases { 0 };
+    Clock::time_point lastCallReturned {};
+    bool stopping { false };
+
     std::atomic<bool> closed { false };
     std::atomic<std::uint64_t> unmatchedReplies { 0 };
     mutable std::mutex closedMutex;
@@ -31,10 +78,16 @@ struct HelperConnection::Impl {
 
     ~Impl()
     {
+        {
+            std::lock_guard lock(pendingMutex);
+            stopping = true;
+        }
+        readerWake.notify_all();
         if (fd >= 0)
             ::shutdown(fd, SHUT_RDWR);
         if (reader.joinable())
             reader.join();
+        closeWith(kClosedByHelper);
         if (fd >= 0)
             ::close(fd);
     }
@@ -55,71 +108,203 @@ struct HelperConnection::Impl {
         return true;
     }
 
-    bool readAll(std::uint8_t* data, std::size_t size)
+    // With readMutex held: what the socket has now, without waiting.
+    ReadBatch readAvailable()
     {
-        while (size > 0) {
-            auto got = ::recv(fd, data, size, 0);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false;
-            data += got;
-            size -= static_cast<std::size_t>(got);
+        ReadBatch batch;
+        std::uint8_t chunk[64 * 1024];
+        auto got = ::recv(fd, chunk, sizeof(chunk), MSG_DONTWAIT);
+        if (got < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                batch.drained = true;
+            else if (errno != EINTR)
+                batch.broken = kClosedByHelper;
+            return batch;
+        }
+        if (got == 0) {
+            batch.broken = kClosedByHelper;
+            return batch;
+        }
+        inbox.insert(inbox.end(), chunk, chunk + got);
+        std::size_t used = 0;
+        while (inbox.size() - used >= ipc::kFrameHeaderBytes) {
+            auto length = ipc::frameBodyLength(inbox.data() + used);
+            if (length == 0 || length > ipc::kMaxReplyFrameBytes) {
+                batch.broken = "reply frame of " + std::to_string(length) + " bytes";
+                break;
+            }
+            if (inbox.size() - used - ipc::kFrameHeaderBytes < length)
+                break;
+            auto decoded = ipc::decodeFrameBody(inbox.data() + used + ipc::kFrameHeaderBytes, length);
+            if (auto* error = std::get_if<ipc::DecodeError>(&decoded)) {
+                batch.broken = "undecodable reply: " + error->reason;
+                break;
+            }
+            batch.frames.push_back(std::move(std::get<ipc::Frame>(decoded)));
+            used += ipc::kFrameHeaderBytes + length;
+        }
+        inbox.erase(inbox.begin(), inbox.begin() + static_cast<std::ptrdiff_t>(used));
+        return batch;
+    }
+
+    // Lets go of the socket and tells the calls waiting for it.
+    void releaseRead(std::unique_lock<std::mutex>& reading)
+    {
+        reading.unlock();
+        {
+            std::lock_guard lock(pendingMutex);
+            ++readReleases;
+        }
+        replied.notify_all();
+    }
+
+    // Hands each frame to its owner; callbacks run here, on the reading thread,
+    // with no lock held.
+    void deliver(std::vector<ipc::Frame>& frames)
+    {
+        std::vector<std::pair<PendingCallback, std::vector<WireValue>>> callbacks;
+        bool answeredWaitingCall = false;
+        {
+            std::lock_guard lock(pendingMutex);
+            for (auto& frame : frames) {
+                auto entry = pending.find(frame.id);
+                // A reply whose caller already gave up (timed out) finds nobody.
+                if (frame.kind != ipc::FrameKind::reply || entry == pending.end()) {
+                    unmatchedReplies.fetch_add(1);
+                    continue;
+                }
+                if (auto* call = std::get_if<WaitingCall*>(&entry->second)) {
+                    (*call)->result.emplace(std::move(frame.values));
+                    answeredWaitingCall = true;
+                } else {
+                    callbacks.emplace_back(std::move(std::get<PendingCallback>(entry->second)), std::move(frame.values));
+                    --callbacksPending;
+                }
+                pending.erase(entry);
+            }
+        }
+        if (answeredWaitingCall)
+            replied.notify_all();
+        for (auto& [callback, values] : callbacks)
+            callback(std::move(values));
+    }
+
+    // One turn at the socket. False when it is closed.
+    bool readTurn(std::unique_lock<std::mutex>& reading, bool* drained)
+    {
+        ReadBatch batch = readAvailable();
+        releaseRead(reading);
+        deliver(batch.frames);
+        *drained = batch.drained;
+        if (batch.broken) {
+            closeWith(*batch.broken);
+            return false;
         }
         return true;
     }
 
-    void readReplies()
+    // The reader thread: reads for callbacks, and notices the helper closing the
+    // connection, while no blocking call is reading.
+    void readForCallbacks()
     {
-        std::string why = "the helper closed the connection";
         for (;;) {
-            std::uint8_t header[ipc::kFrameHeaderBytes];
-            if (!readAll(header, sizeof(header)))
-                break;
-            auto length = ipc::frameBodyLength(header);
-            if (length == 0 || length > ipc::kMaxReplyFrameBytes) {
-                why = "reply frame of " + std::to_string(length) + " bytes";
-                break;
-            }
-            std::vector<std::uint8_t> body(length);
-            if (!readAll(body.data(), body.size()))
-                break;
-            auto decoded = ipc::decodeFrameBody(body.data(), body.size());
-            if (auto* error = std::get_if<ipc::DecodeError>(&decoded)) {
-                why = "undecodable reply: " + error->reason;
-                break;
-            }
-            auto& frame = std::get<ipc::Frame>(decoded);
-            PendingCallback callback;
             {
-                std::lock_guard lock(pendingMutex);
-                auto entry = pending.find(frame.id);
-                if (entry != pending.end()) {
-                    callback = std::move(entry->second);
-                    pending.erase(entry);
+                std::unique_lock lock(pendingMutex);
+                for (;;) {
+                    if (stopping || closed.load())
+                        return;
+                    if (callsWaiting == 0 && (callbacksPending > 0 || Clock::now() - lastCallReturned >= kReaderGrace))
+                        break;
+                    readerWake.wait_for(lock, kReaderGrace);
                 }
             }
-            // A reply whose caller already gave up (timed out) finds no callback.
-            if (frame.kind == ipc::FrameKind::reply && callback)
-                callback(std::move(frame.values));
-            else
-                unmatchedReplies.fetch_add(1);
+            std::unique_lock reading(readMutex, std::try_to_lock);
+            if (!reading) {
+                std::unique_lock lock(pendingMutex);
+                readerWake.wait_for(lock, kReaderGrace);
+                continue;
+            }
+            bool drained = false;
+            if (!readTurn(reading, &drained))
+                return;
+            if (drained) {
+                pollfd p { fd, POLLIN, 0 };
+                ::poll(&p, 1, -1);
+            }
         }
-        closeWith(why);
     }
 
     void closeWith(const std::string& why)
     {
-        std::map<std::uint64_t, PendingCallback> orphans;
+        std::map<std::uint64_t, std::variant<PendingCallback, WaitingCall*>> orphans;
         {
             std::lock_guard lock(pendingMutex);
-            closed.store(true);
+            if (closed.exchange(true) && pending.empty())
+                return;
             orphans.swap(pending);
+            callbacksPending = 0;
+            for (auto& [id, owner] : orphans)
+                if (auto* call = std::get_if<WaitingCall*>(&owner))
+                    (*call)->result.emplace(ClientError { ClientError::Kind::disconnected, why });
         }
-        for (auto& [id, callback] : orphans)
-            callback(ClientError { ClientError::Kind::disconnected, why });
+        // Wake every thread that polls the socket.
+        ::shutdown(fd, SHUT_RDWR);
+        replied.notify_all();
+        readerWake.notify_all();
+        for (auto& [id, owner] : orphans)
+            if (auto* callback = std::get_if<PendingCallback>(&owner))
+                (*callback)(ClientError { ClientError::Kind::disconnected, why });
         std::lock_guard lock(closedMutex);
         closedChanged.notify_all();
+    }
+
+    Result<std::vector<WireValue>> call(std::uint64_t id, WaitingCall& me, std::string_view selector, std::chrono::milliseconds timeout)
+    {
+        auto deadline = Clock::now() + timeout;
+        std::unique_lock lock(pendingMutex);
+        for (;;) {
+            if (me.result)
+                return finish(lock, me);
+            if (Clock::now() >= deadline) {
+                pending.erase(id);
+                finish(lock, me);
+                return ClientError { ClientError::Kind::timedOut,
+                    "no reply to " + std::string(selector) + " within " + std::to_string(timeout.count()) + " ms" };
+            }
+            std::uint64_t releasesSeen = readReleases;
+            lock.unlock();
+            std::unique_lock reading(readMutex, std::try_to_lock);
+            if (reading) {
+                bool drained = false;
+                bool open = readTurn(reading, &drained);
+                lock.lock();
+                if (!open || me.result || !drained)
+                    continue;
+                lock.unlock();
+                auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                pollfd p { fd, POLLIN, 0 };
+                ::poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left, 0)));
+                lock.lock();
+                continue;
+            }
+            // Another thread reads: it hands this reply over, or lets go of the socket.
+            lock.lock();
+            replied.wait_until(lock, deadline, [&] { return me.result.has_value() || readReleases != releasesSeen; });
+        }
+    }
+
+    // With pendingMutex held: the call is no longer waiting.
+    Result<std::vector<WireValue>> finish(std::unique_lock<std::mutex>& lock, WaitingCall& me)
+    {
+        --callsWaiting;
+        lastCallReturned = Clock::now();
+        bool wakeReader = callsWaiting == 0 && callbacksPending > 0;
+        lock.unlock();
+        if (wakeReader)
+            readerWake.notify_one();
+        if (!me.result)
+            return ClientError { ClientError::Kind::timedOut, "" };
+        return std::move(*me.result);
     }
 };
 
@@ -148,7 +333,7 @@ Result<std::unique_ptr<HelperConnection>> HelperConnection::connect(std::optiona
     }
     auto impl = std::make_unique<Impl>();
     impl->fd = fd;
-    impl->reader = std::thread([raw = impl.get()] { raw->readReplies(); });
+    impl->reader = std::thread([raw = impl.get()] { raw->readForCallbacks(); });
     return std::unique_ptr<HelperConnection>(new HelperConnection(std::move(impl)));
 }
 
@@ -162,6 +347,7 @@ HelperConnection::~HelperConnection() = default;
 void HelperConnection::sendEncoded(std::string_view selector, std::vector<WireValue> values, PendingCallback onReply)
 {
     std::uint64_t id;
+    bool wakeReader;
     {
         std::lock_guard lock(m_impl->pendingMutex);
         if (m_impl->closed.load()) {
@@ -170,12 +356,36 @@ void HelperConnection::sendEncoded(std::string_view selector, std::vector<WireVa
         }
         id = m_impl->nextId++;
         m_impl->pending.emplace(id, std::move(onReply));
+        wakeReader = ++m_impl->callbacksPending == 1 && m_impl->callsWaiting == 0;
+    }
+    if (wakeReader)
+        m_impl->readerWake.notify_one();
+    auto bytes = ipc::encodeFrame(ipc::Frame { ipc::FrameKind::request, id, std::string(selector), std::move(values) });
+    if (!m_impl->writeAll(bytes.data(), bytes.size())) {
+        // Whoever reads next sees the broken connection and fails every pending call.
+        ::shutdown(m_impl->fd, SHUT_RDWR);
+    }
+}
+
+Result<std::vector<WireValue>> HelperConnection::callEncoded(std::string_view selector, std::vector<WireValue> values,
+    std::chrono::milliseconds timeout)
+{
+    WaitingCall me;
+    std::uint64_t id;
+    {
+        std::lock_guard lock(m_impl->pendingMutex);
+        if (m_impl->closed.load())
+            return ClientError { ClientError::Kind::disconnected, "the connection to the helper is closed" };
+        id = m_impl->nextId++;
+        m_impl->pending.emplace(id, &me);
+        ++m_impl->callsWaiting;
     }
     auto bytes = ipc::encodeFrame(ipc::Frame { ipc::FrameKind::request, id, std::string(selector), std::move(values) });
     if (!m_impl->writeAll(bytes.data(), bytes.size())) {
-        // The reader thread sees the broken connection and fails every pending call.
+        // The read below sees the broken connection and fails every pending call.
         ::shutdown(m_impl->fd, SHUT_RDWR);
     }
+    return m_impl->call(id, me, selector, timeout);
 }
 
 std::uint64_t HelperConnection::unmatchedReplyCount() const

@@ -6,8 +6,11 @@
 //   connection.goToLogicPlayheadSMPTESecondsAsync({60.0, 25.0, false}, callback)
 // The arguments are the request's argument tuple and the result is its reply
 // values as a tuple, so a call with the wrong types does not compile.
-// Callbacks run on the connection's reader thread, exactly once each: with the
-// reply, or with a ClientError when the connection breaks first.
+// A blocking call reads its own reply on the calling thread: no other thread wakes
+// on its way back. Whatever it reads that belongs to another request it hands over.
+// Callbacks run exactly once each, with the reply or with a ClientError when the
+// connection breaks first, on whichever thread read the reply: the connection's
+// reader thread, or a thread that waits in a blocking call on the same connection.
 #pragma once
 
 #include "app/ipc/protocol/MQHelperXPCProtocol.h"
@@ -15,8 +18,6 @@
 #include "platform/UniqueFunction.h"
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -77,24 +78,16 @@ public:
     {
         sendEncoded(Request::selector, ipc::encodeTuple(std::move(arguments)),
             [onReply = std::move(onReply)](Result<std::vector<WireValue>> values) mutable {
-                if (!values) {
-                    onReply(values.error());
-                    return;
-                }
-                auto decoded = ipc::decodeTuple<typename Request::ReplyValues>(values.value());
-                if (auto* reason = std::get_if<std::string>(&decoded))
-                    onReply(ClientError { ClientError::Kind::badReply, std::string(Request::selector) + ": " + *reason });
-                else
-                    onReply(std::move(std::get<0>(decoded)));
+                onReply(decodeReply<Request>(std::move(values)));
             });
     }
 
+    /// Sends the request and waits for its reply at most `timeout`, reading it on
+    /// the calling thread unless another thread is reading already.
     template<typename Request>
     Result<typename Request::ReplyValues> call(typename Request::Arguments arguments, std::chrono::milliseconds timeout = kDefaultCallTimeout)
     {
-        auto waiter = std::make_shared<Waiter<typename Request::ReplyValues>>();
-        send<Request>(std::move(arguments), [waiter](Result<typename Request::ReplyValues> result) { waiter->fulfil(std::move(result)); });
-        return waiter->wait(timeout, Request::selector);
+        return decodeReply<Request>(callEncoded(Request::selector, ipc::encodeTuple(std::move(arguments)), timeout));
     }
 
 #define MQ_CLIENT_METHODS(M, S, Sig, RSig)                                                                            \
@@ -120,29 +113,20 @@ public:
     struct Impl;
 
 private:
-    template<typename T>
-    struct Waiter {
-        void fulfil(Result<T> result)
-        {
-            std::lock_guard lock(mutex);
-            value.emplace(std::move(result));
-            ready.notify_all();
-        }
-        Result<T> wait(std::chrono::milliseconds timeout, std::string_view selector)
-        {
-            std::unique_lock lock(mutex);
-            if (!ready.wait_for(lock, timeout, [&] { return value.has_value(); }))
-                return ClientError { ClientError::Kind::timedOut, "no reply to " + std::string(selector) + " within "
-                        + std::to_string(timeout.count()) + " ms" };
-            return std::move(*value);
-        }
-        std::mutex mutex;
-        std::condition_variable ready;
-        std::optional<Result<T>> value;
-    };
+    template<typename Request>
+    static Result<typename Request::ReplyValues> decodeReply(Result<std::vector<WireValue>> values)
+    {
+        if (!values)
+            return values.error();
+        auto decoded = ipc::decodeTuple<typename Request::ReplyValues>(values.value());
+        if (auto* reason = std::get_if<std::string>(&decoded))
+            return ClientError { ClientError::Kind::badReply, std::string(Request::selector) + ": " + *reason };
+        return std::move(std::get<0>(decoded));
+    }
 
     explicit HelperConnection(std::unique_ptr<Impl> impl);
     void sendEncoded(std::string_view selector, std::vector<WireValue> values, UniqueFunction<void(Result<std::vector<WireValue>>)> onReply);
+    Result<std::vector<WireValue>> callEncoded(std::string_view selector, std::vector<WireValue> values, std::chrono::milliseconds timeout);
 
     std::unique_ptr<Impl> m_impl;
 };

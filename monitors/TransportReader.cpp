@@ -11,10 +11,12 @@ static_assert(timecode::scrubWord(timecode::DisplayMode::subframes) == shm::disp
 static_assert(timecode::scrubWord(timecode::DisplayMode::quarterFrames) == shm::displaymodeword::quarterFrames);
 static_assert(timecode::scrubWord(timecode::DisplayMode::samples) == shm::displaymodeword::samples);
 
-TransportReader::TransportReader(platform::Platform& platform, RunLoop& mainLoop, std::chrono::nanoseconds pollInterval)
+TransportReader::TransportReader(platform::Platform& platform, RunLoop& mainLoop, std::chrono::nanoseconds pollInterval,
+    DispatchQueue* readQueue)
     : m_platform(platform)
     , m_mainLoop(mainLoop)
     , m_pollInterval(pollInterval)
+    , m_readQueue(readQueue)
 {
 }
 
@@ -50,18 +52,71 @@ std::optional<double> TransportReader::readDisplaySecondsOnce(platform::Platform
     return display->seconds(frameRate);
 }
 
-std::optional<timecode::ControlBarDisplay> TransportReader::searchReadableDisplay() const
+template<typename Reading>
+void TransportReader::readLogic(UniqueFunction<Reading()> read, UniqueFunction<void(Reading, bool current)> apply)
 {
-    std::optional<timecode::ControlBarDisplay> display = timecode::ControlBarDisplay::locate(m_platform);
-    if (display && !display->isReadable())
-        return std::nullopt;
-    return display;
+    m_readInFlight = true;
+    std::uint64_t generation = m_generation;
+    if (!m_readQueue) {
+        Reading reading = read();
+        bool current = generation == m_generation;
+        if (current)
+            m_readInFlight = false;
+        apply(std::move(reading), current);
+        return;
+    }
+    m_readQueue->async([read = std::move(read), apply = std::move(apply), generation, loop = &m_mainLoop,
+                           weak = std::weak_ptr(m_anchor)]() mutable {
+        Reading reading = read();
+        loop->async([reading = std::move(reading), apply = std::move(apply), generation, weak]() mutable {
+            auto anchor = weak.lock();
+            bool current = anchor && (*anchor)->m_generation == generation;
+            if (current)
+                (*anchor)->m_readInFlight = false;
+            apply(std::move(reading), current);
+        });
+    });
 }
 
-void TransportReader::applySearch(std::optional<timecode::ControlBarDisplay> display)
+TransportReader::Found TransportReader::search(platform::Platform& platform)
 {
-    m_display = std::move(display);
-    timecode::DisplayMode mode = m_display ? m_display->mode() : timecode::DisplayMode::unknown;
+    std::optional<timecode::ControlBarDisplay> display = timecode::ControlBarDisplay::locate(platform);
+    if (!display || !display->isReadable())
+        return {};
+    timecode::DisplayMode mode = display->mode();
+    return Found { std::move(display), mode };
+}
+
+TransportReader::TickReading TransportReader::readTick(timecode::ControlBarDisplay display, timecode::DisplayMode mode,
+    bool recheck, bool idle)
+{
+    TickReading reading;
+    if (recheck) {
+        std::optional<timecode::ControlBarDisplay> checked = timecode::ControlBarDisplay::fromGroup(display.group());
+        if (!checked || !checked->isReadable()) {
+            reading.lost = true;
+            return reading;
+        }
+        timecode::DisplayMode checkedMode = checked->mode();
+        if (checked->fieldCount() != display.fieldCount() || checkedMode != mode) {
+            display = *checked;
+            reading.relaid = Found { std::move(checked), checkedMode };
+        }
+    }
+    // A change of layout starts the count of unchanged readings again.
+    if (idle && !reading.relaid) {
+        reading.idle = true;
+        return reading;
+    }
+    reading.text = display.text();
+    reading.lost = !reading.text;
+    return reading;
+}
+
+void TransportReader::applySearch(Found found)
+{
+    m_display = std::move(found.display);
+    timecode::DisplayMode mode = m_display ? found.mode : timecode::DisplayMode::unknown;
     if (mode != m_lcdDisplayMode)
         m_log.info("scrub: LCD display mode {} ({} fields)", timecode::rawValue(mode), sliderCount());
     m_lcdDisplayMode = mode;
@@ -95,6 +150,8 @@ void TransportReader::stopPollingIfIdle()
 {
     if (!m_targets.empty())
         return;
+    ++m_generation;
+    m_readInFlight = false;
     m_pollTimer.reset();
     m_display.reset();
     m_log.info("scrub: stopped (no targets remain)");
@@ -107,18 +164,20 @@ void TransportReader::displayLost()
     if (++m_reResolveTick < static_cast<std::int64_t>(kTicksPerSecond))
         return;
     m_reResolveTick = 0;
-    std::optional<timecode::ControlBarDisplay> found = searchReadableDisplay();
-    if (!found)
-        return;
-    applySearch(std::move(found));
-    m_lastSMPTE.clear();
-    m_log.info("scrub: SMPTE sliders (re)resolved");
+    readLogic<Found>([platform = &m_platform] { return search(*platform); },
+        [this](Found found, bool current) {
+            if (!current || !found.display)
+                return;
+            applySearch(std::move(found));
+            m_lastSMPTE.clear();
+            m_log.info("scrub: SMPTE sliders (re)resolved");
+        });
 }
 
 void TransportReader::pollTick()
 {
     dropFaultedTargets();
-    if (m_targets.empty())
+    if (m_targets.empty() || m_readInFlight)
         return;
 
     std::uint32_t steadyRateRequest = m_targets.begin()->second.shm.steadyRateRequest();
@@ -134,27 +193,31 @@ void TransportReader::pollTick()
         return;
     }
 
-    if (m_pollTick % kTicksPerSecond == 0) {
-        std::optional<timecode::ControlBarDisplay> checked = timecode::ControlBarDisplay::fromGroup(m_display->group());
-        if (!checked || !checked->isReadable()) {
-            displayLost();
-            return;
-        }
-        if (checked->fieldCount() != m_display->fieldCount() || checked->mode() != m_lcdDisplayMode) {
-            applySearch(std::move(checked));
-            m_lastSMPTE.clear();
-            m_ticksSinceChange = 0;
-        }
-    }
-
-    if (m_ticksSinceChange >= kIdleAfterUnchangedTicks && m_pollTick % 3 != 0)
+    bool recheck = m_pollTick % kTicksPerSecond == 0;
+    bool idle = m_ticksSinceChange >= kIdleAfterUnchangedTicks && m_pollTick % 3 != 0;
+    if (idle && !recheck)
         return;
+    readLogic<TickReading>([display = *m_display, mode = m_lcdDisplayMode, recheck, idle] { return readTick(display, mode, recheck, idle); },
+        [this](TickReading reading, bool current) {
+            if (current)
+                applyTick(std::move(reading));
+        });
+}
 
-    std::optional<std::string> text = m_display->text();
-    if (!text) {
+void TransportReader::applyTick(TickReading reading)
+{
+    if (reading.lost) {
         displayLost();
         return;
     }
+    if (reading.relaid) {
+        applySearch(std::move(*reading.relaid));
+        m_lastSMPTE.clear();
+        m_ticksSinceChange = 0;
+    }
+    if (reading.idle)
+        return;
+    const std::optional<std::string>& text = reading.text;
 
     if (*text == m_lastSMPTE) {
         if (m_ticksSinceChange < kIdleAfterUnchangedTicks)
@@ -197,15 +260,18 @@ void TransportReader::pollTick()
             target.shm.storeValid(1);
 }
 
-bool TransportReader::start(double frameRate, bool isDropFrame, const std::string& shmPath)
+void TransportReader::start(double frameRate, bool isDropFrame, const std::string& shmPath, UniqueFunction<void(bool)> done)
 {
-    if (!onMainThread("start"))
-        return false;
+    if (!onMainThread("start")) {
+        done(false);
+        return;
+    }
 
     auto existing = m_targets.find(shmPath);
     if (existing == m_targets.end() && m_targets.size() >= kMaxTargets) {
         m_log.error("scrub: target limit {} reached; start refused", kMaxTargets);
-        return false;
+        done(false);
+        return;
     }
 
     std::variant<shm::ScrubBlock, shm::MapFailure> opened = shm::ScrubBlock::open(shmPath, shm::FaultPolicy::guarded);
@@ -222,11 +288,14 @@ bool TransportReader::start(double frameRate, bool isDropFrame, const std::strin
             existing->second.shm.storeDisplayModeWord(shm::displaymodeword::unknown);
             m_targets.erase(existing);
             if (m_targets.empty()) {
+                ++m_generation;
+                m_readInFlight = false;
                 m_pollTimer.reset();
                 m_display.reset();
             }
         }
-        return false;
+        done(false);
+        return;
     }
 
     std::uint32_t sequence = existing != m_targets.end() ? existing->second.scrubSeq : 0;
@@ -240,10 +309,25 @@ bool TransportReader::start(double frameRate, bool isDropFrame, const std::strin
     m_pollTick = 0;
     m_ticksSinceChange = 0;
 
-    applySearch(searchReadableDisplay());
+    // Ticks stay off until the search has ended; a read still running from before
+    // is out of date.
+    ++m_generation;
+    readLogic<Found>([platform = &m_platform] { return search(*platform); },
+        [this, frameRate, isDropFrame, done = std::move(done)](Found found, bool current) mutable {
+            bool readable = found.display.has_value();
+            // A later start searches again, and a stop of every path ends polling:
+            // either way this search's result no longer counts.
+            if (current)
+                finishStart(std::move(found), frameRate, isDropFrame);
+            done(readable);
+        });
+}
 
-    bool found = hasReadableDisplay();
-    if (found) {
+void TransportReader::finishStart(Found found, double frameRate, bool isDropFrame)
+{
+    applySearch(std::move(found));
+
+    if (hasReadableDisplay()) {
         m_log.info("scrub: SMPTE sliders found; {} target(s); polling at {:f} Hz (fps {:f} df {})", m_targets.size(),
             static_cast<double>(kTicksPerSecond), frameRate, isDropFrame);
     } else {
@@ -255,7 +339,6 @@ bool TransportReader::start(double frameRate, bool isDropFrame, const std::strin
         if (auto anchor = weak.lock())
             (*anchor)->pollTick();
     });
-    return found;
 }
 
 void TransportReader::stop(const std::string& shmPath)
@@ -275,6 +358,8 @@ void TransportReader::stop(const std::string& shmPath)
         m_log.info("scrub: target removed; {} remain", m_targets.size());
         return;
     }
+    ++m_generation;
+    m_readInFlight = false;
     m_pollTimer.reset();
     m_display.reset();
     m_log.info("scrub: stopped (no targets remain)");

@@ -6,7 +6,11 @@
 // number, a valid flag and the display mode. Within one block the stores are issued
 // as release stores in this order: display mode word, position, sequence number; the
 // valid flag comes after them. Everything except readDisplaySecondsOnce runs on the
-// main thread.
+// main thread, except the reader's accessibility reads: given a read queue, every
+// read of Logic (the full search for the display, the once-a-second group check and
+// the tick's reading of the fields) runs there and its result is handed back to the
+// main thread, so that a large window or a Logic that does not answer never holds
+// the main queue. A tick that finds the previous read still running is skipped.
 #pragma once
 
 #include "monitors/SharedMemoryBlock.h"
@@ -17,6 +21,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -50,8 +55,12 @@ public:
     static constexpr std::size_t kMaxTargets = 256;
 
     /// `pollInterval` is the timer's interval; tests that drive pollTick() by hand
-    /// give a long one so that the timer never interferes.
-    TransportReader(platform::Platform& platform, RunLoop& mainLoop, std::chrono::nanoseconds pollInterval = kPollInterval);
+    /// give a long one so that the timer never interferes. `readQueue` is where the
+    /// reads of Logic run (a serial queue; it must outlive the reader); without one
+    /// they run on the main thread within the call, as tests that drive ticks by
+    /// hand want.
+    TransportReader(platform::Platform& platform, RunLoop& mainLoop, std::chrono::nanoseconds pollInterval = kPollInterval,
+        DispatchQueue* readQueue = nullptr);
     ~TransportReader();
     TransportReader(const TransportReader&) = delete;
     TransportReader& operator=(const TransportReader&) = delete;
@@ -63,7 +72,9 @@ public:
     /// fails unregisters the path. A new path beyond kMaxTargets answers false
     /// and changes nothing. A file cut short while mapped drops its target with an
     /// error line on the next tick (the mappings are guarded against the fault).
-    bool start(double frameRate, bool isDropFrame, const std::string& shmPath);
+    /// `done` gets the answer on the main thread once the first search has ended
+    /// (within the call without a read queue).
+    void start(double frameRate, bool isDropFrame, const std::string& shmPath, UniqueFunction<void(bool)> done);
     /// Unregisters `shmPath`, marking its block invalid. Stopping the last path ends polling.
     void stop(const std::string& shmPath);
 
@@ -85,13 +96,38 @@ public:
     std::size_t sliderCount() const { return m_display ? m_display->fieldCount() : 0; }
     std::uint32_t pollTickCount() const { return m_pollTick; }
     std::int64_t ticksSinceChange() const { return m_ticksSinceChange; }
+    /// Whether a read of Logic is running on the read queue.
+    bool isReading() const { return m_readInFlight; }
 
 private:
+    /// A search's result: the display (nothing when none can be read) and its mode.
+    struct Found {
+        std::optional<timecode::ControlBarDisplay> display;
+        timecode::DisplayMode mode { timecode::DisplayMode::unknown };
+    };
+    /// What one tick read of Logic.
+    struct TickReading {
+        bool lost { false };
+        /// The group check found another field count or mode.
+        std::optional<Found> relaid;
+        /// Idle tick without a change of layout: nothing was read.
+        bool idle { false };
+        std::optional<std::string> text;
+    };
+
+    /// Runs `read` on the read queue (inline without one) and `apply` with its
+    /// result on the main thread; `apply` learns whether the result is still
+    /// current (no start or end of polling came in between).
+    template<typename Reading>
+    void readLogic(UniqueFunction<Reading()> read, UniqueFunction<void(Reading, bool current)> apply);
+    static Found search(platform::Platform& platform);
+    static TickReading readTick(timecode::ControlBarDisplay display, timecode::DisplayMode mode, bool recheck, bool idle);
+    void applyTick(TickReading reading);
+    void finishStart(Found found, double frameRate, bool isDropFrame);
+
     bool onMainThread(std::string_view operation) const;
-    /// Keeps `display` (nothing when lost) and logs a change of display mode.
-    void applySearch(std::optional<timecode::ControlBarDisplay> display);
-    /// A fresh full search; a display that the reader cannot read counts as none.
-    std::optional<timecode::ControlBarDisplay> searchReadableDisplay() const;
+    /// Keeps the display found (nothing when lost) and logs a change of display mode.
+    void applySearch(Found found);
     bool hasReadableDisplay() const { return m_display && m_display->isReadable(); }
     void invalidateAllTargets();
     /// Unregisters the targets whose file was cut short under their mapping.
@@ -103,6 +139,10 @@ private:
     platform::Platform& m_platform;
     RunLoop& m_mainLoop;
     std::chrono::nanoseconds m_pollInterval;
+    DispatchQueue* m_readQueue;
+    /// Counts starts and ends of polling: a read begun before one is out of date.
+    std::uint64_t m_generation { 0 };
+    bool m_readInFlight { false };
     /// Timer ticks hold this weakly: a tick after the reader is gone does nothing.
     std::shared_ptr<TransportReader*> m_anchor { std::make_shared<TransportReader*>(this) };
 

@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev
   libavformat-dev libsndfile1-dev
   python3 clang libclang-rt-14-dev
-  dpkg-dev systemd
+  dpkg-dev systemd fonts-dejavu-core
 )
 
 missing=()

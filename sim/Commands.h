@@ -40,8 +40,8 @@ void addTransportCommands(CommandMap& commands);
 void addLogicCommands(CommandMap& commands);
 void addFaultCommands(CommandMap& commands);
 void addLatencyCommands(CommandMap& commands);
-void addBounceCommands(CommandMap& commands);
 void addDialogCommands(CommandMap& commands);
+void addBounceCommands(CommandMap& commands);
 
 // Reading arguments; each throws std::runtime_error naming what is missing.
 std::string stringArgument(const nlohmann::json& args, const char* name);

@@ -77,8 +77,8 @@ void buildWorld(World& world, const json& scenario)
         world.transport.settings.merge(scenario.value("transport", json::object()));
         world.latency = Latency::fromScenario(scenario.value("latency", json()));
         world.volatility = Volatility::fromScenario(scenario.value("volatile", json()));
-        readMovieAndExport(world, scenario);
         world.dialogs.asSheets = scenario.value("sheets", std::set<std::string> {});
+        readMovieAndExport(world, scenario);
         launchApplications(world, scenario);
         world.workspace.frontmost = scenario.value("frontmost", "");
         applyDisplayLanguage(world, scenario.value("language", "en"));

@@ -7,6 +7,7 @@
 #include "platform/linux/LogicSimWire.h"
 #include "sim/Simulator.h"
 #include "sim/Server.h"
+#include "sim/snapshot/Snapshot.h"
 
 #include <CLI/CLI.hpp>
 
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -53,10 +55,11 @@ int serve(const std::string& scenarioFile, const std::string& socketOption)
     return 0;
 }
 
-// Sends one control command and prints the reply. Bounded: 5 s in all.
-int control(const std::string& command, const std::string& argsText, const std::string& socketOption)
+// Sends one control command and returns the reply without its id; nothing when
+// logicsim cannot be reached or does not answer (said on standard error).
+// Bounded: 5 s in all.
+std::optional<json> requestControl(const std::string& command, const json& args, const std::string& socketOption)
 {
-    json args = argsText.empty() ? json::object() : json::parse(argsText);
     std::string path = resolveSocket(socketOption);
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address {};
@@ -64,12 +67,15 @@ int control(const std::string& command, const std::string& argsText, const std::
     std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
     if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         std::cerr << "logicsim ctl: cannot connect to " << path << ": " << std::strerror(errno) << "\n";
-        return 2;
+        if (fd >= 0)
+            ::close(fd);
+        return std::nullopt;
     }
     std::string line = json { { "id", 1 }, { "op", mq::platform::wire::opName(mq::platform::wire::Op::control) }, { "command", command }, { "args", args } }.dump() + "\n";
     if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
         std::cerr << "logicsim ctl: send failed\n";
-        return 2;
+        ::close(fd);
+        return std::nullopt;
     }
     std::string received;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -78,24 +84,50 @@ int control(const std::string& command, const std::string& argsText, const std::
         pollfd p { fd, POLLIN, 0 };
         if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) {
             std::cerr << "logicsim ctl: no reply within 5 s\n";
-            return 2;
+            ::close(fd);
+            return std::nullopt;
         }
         char buffer[65536];
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n <= 0) {
             std::cerr << "logicsim ctl: connection closed\n";
-            return 2;
+            ::close(fd);
+            return std::nullopt;
         }
         received.append(buffer, static_cast<size_t>(n));
     }
     ::close(fd);
     json reply = json::parse(received.substr(0, received.find('\n')));
     reply.erase("id");
-    if (reply.contains("error")) {
-        std::cerr << "logicsim ctl " << command << ": " << reply["error"].get<std::string>() << "\n";
+    return reply;
+}
+
+// Runs one control command and prints its reply. `snapshot FILE.png` is done
+// here, on the control side: it reads the world's state and draws it.
+int control(const std::string& command, const std::string& argsText, const std::string& socketOption)
+{
+    bool snapshot = command == "snapshot";
+    if (snapshot && argsText.empty()) {
+        std::cerr << "logicsim ctl snapshot: give the PNG file to write\n";
+        return 2;
+    }
+    json args = snapshot || argsText.empty() ? json::object() : json::parse(argsText);
+    std::optional<json> reply = requestControl(snapshot ? "state" : command, args, socketOption);
+    if (!reply)
+        return 2;
+    if (reply->contains("error")) {
+        std::cerr << "logicsim ctl " << command << ": " << (*reply)["error"].get<std::string>() << "\n";
         return 1;
     }
-    std::cout << reply.dump(2) << "\n";
+    if (snapshot) {
+        if (auto failure = mq::sim::writeSnapshot(*reply, argsText)) {
+            std::cerr << "logicsim ctl snapshot: " << *failure << "\n";
+            return 1;
+        }
+        std::cout << json { { "ok", true }, { "file", argsText } }.dump(2) << "\n";
+        return 0;
+    }
+    std::cout << reply->dump(2) << "\n";
     return 0;
 }
 
@@ -116,7 +148,7 @@ int main(int argc, char** argv)
     std::string command, argsText;
     auto* ctlCommand = app.add_subcommand("ctl", "send one control command (see sim/README.md)");
     ctlCommand->add_option("command", command, "control command")->required();
-    ctlCommand->add_option("args", argsText, "arguments as one JSON object");
+    ctlCommand->add_option("args", argsText, "arguments as one JSON object (for snapshot: the PNG file to write)");
 
     CLI11_PARSE(app, argc, argv);
     try {

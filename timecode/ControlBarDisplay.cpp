@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
+#include <tuple>
 #include <utility>
 
 namespace mq::timecode {
@@ -21,19 +23,64 @@ const log::Logger& scrubLog()
     return logger;
 }
 
-/// Orders `sliders` by the x of their AXPosition, ascending, keeping the order of
-/// equal values; a position that cannot be read counts as x = 0.
-void sortByScreenX(std::vector<ax::UIElement>& sliders)
-{
-    std::vector<std::pair<double, ax::UIElement>> keyed;
-    keyed.reserve(sliders.size());
-    for (const ax::UIElement& slider : sliders) {
-        std::optional<platform::CGPoint> position = slider.attribute<platform::CGPoint>(ax::Attribute::position).valueOr(std::nullopt);
-        keyed.emplace_back(position ? position->x : 0.0, slider);
+/// Element summaries read during one search and not used yet. The group check
+/// reads each child of a group once; a child that the search then examines is
+/// taken from here instead of being read again.
+struct ElementRefLess {
+    bool operator()(const platform::AXElementRef& a, const platform::AXElementRef& b) const
+    {
+        return std::tie(a.pid, a.token, a.isSystemWide) < std::tie(b.pid, b.token, b.isSystemWide);
     }
-    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (std::size_t i = 0; i < keyed.size(); ++i)
-        sliders[i] = keyed[i].second;
+};
+using SummaryCache = std::map<platform::AXElementRef, ax::ElementSummary, ElementRefLess>;
+
+const ax::ElementSummary& summaryIn(SummaryCache& cache, const ax::UIElement& element)
+{
+    auto found = cache.find(element.element());
+    if (found == cache.end())
+        found = cache.emplace(element.element(), ax::summaryOrNothing(element)).first;
+    return found->second;
+}
+
+ax::ElementSummary takeSummary(SummaryCache& cache, const ax::UIElement& element)
+{
+    auto found = cache.find(element.element());
+    if (found == cache.end())
+        return ax::summaryOrNothing(element);
+    ax::ElementSummary summary = std::move(found->second);
+    cache.erase(found);
+    return summary;
+}
+
+/// The group check over `children` of a group: its AXSlider children ordered by
+/// the x of their AXPosition, ascending, keeping the order of equal values (a
+/// position that cannot be read counts as x = 0), the first five kept, when there
+/// are at least kMinimumFields and the first one's AXDescription names an hour field.
+std::optional<std::vector<ax::UIElement>> displayFields(const std::vector<ax::UIElement>& children, SummaryCache& cache)
+{
+    struct Slider {
+        double x;
+        std::optional<std::string> description;
+        ax::UIElement element;
+    };
+    std::vector<Slider> sliders;
+    for (const ax::UIElement& child : children) {
+        const ax::ElementSummary& summary = summaryIn(cache, child);
+        if (summary.role == ax::rawValue(ax::Role::slider))
+            sliders.push_back({ summary.position ? summary.position->x : 0.0, summary.description, child });
+    }
+    if (sliders.size() < ControlBarDisplay::kMinimumFields)
+        return std::nullopt;
+    std::stable_sort(sliders.begin(), sliders.end(), [](const Slider& a, const Slider& b) { return a.x < b.x; });
+    if (sliders.size() > ControlBarDisplay::kMaximumFields)
+        sliders.erase(sliders.begin() + ControlBarDisplay::kMaximumFields, sliders.end());
+    if (!isHourFieldDescription(sliders.front().description.value_or("")))
+        return std::nullopt;
+    std::vector<ax::UIElement> fields;
+    fields.reserve(sliders.size());
+    for (Slider& slider : sliders)
+        fields.push_back(std::move(slider.element));
+    return fields;
 }
 
 std::string trimmed(std::string_view text)
@@ -55,33 +102,30 @@ bool allDigits(const std::string& text)
 
 std::optional<ControlBarDisplay> ControlBarDisplay::fromGroup(const ax::UIElement& group)
 {
-    std::vector<ax::UIElement> sliders;
-    for (const ax::UIElement& child : ax::childrenOrNone(group))
-        if (ax::hasRole(child, ax::Role::slider))
-            sliders.push_back(child);
-    if (sliders.size() < kMinimumFields)
+    SummaryCache cache;
+    std::optional<std::vector<ax::UIElement>> fields = displayFields(ax::childrenOrNone(group), cache);
+    if (!fields)
         return std::nullopt;
-    sortByScreenX(sliders);
-    if (sliders.size() > kMaximumFields)
-        sliders.erase(sliders.begin() + kMaximumFields, sliders.end());
-    if (!isHourFieldDescription(ax::stringOrNothing(sliders.front(), ax::Attribute::description).value_or("")))
-        return std::nullopt;
-    return ControlBarDisplay(group, std::move(sliders));
+    return ControlBarDisplay(group, std::move(*fields));
 }
 
+// Each examined element costs one multiple-attribute read (role, children and,
+// for the group check of its parent, position and description), and a child
+// read by its parent's group check is not read again when it is examined.
 std::optional<ControlBarDisplay> ControlBarDisplay::find(const ax::UIElement& root)
 {
+    SummaryCache cache;
     std::vector<ax::UIElement> stack { root };
     std::size_t examined = 0;
     while (!stack.empty() && examined < kSearchBudget) {
         ax::UIElement element = stack.back();
         stack.pop_back();
         ++examined;
-        if (ax::hasRole(element, ax::Role::group))
-            if (std::optional<ControlBarDisplay> display = fromGroup(element))
-                return display;
-        std::vector<ax::UIElement> children = ax::childrenOrNone(element);
-        stack.insert(stack.end(), children.begin(), children.end());
+        ax::ElementSummary summary = takeSummary(cache, element);
+        if (summary.role == ax::rawValue(ax::Role::group))
+            if (std::optional<std::vector<ax::UIElement>> fields = displayFields(summary.children, cache))
+                return ControlBarDisplay(element, std::move(*fields));
+        stack.insert(stack.end(), summary.children.begin(), summary.children.end());
     }
     return std::nullopt;
 }

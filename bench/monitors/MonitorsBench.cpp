@@ -87,7 +87,7 @@ void PollTickPlaying(benchmark::State& state)
     loop.async([&] {
         TransportReader reader(logic.scripted.platform, loop, std::chrono::hours(1));
         for (int64_t i = 0; i < state.range(0); ++i)
-            reader.start(25, false, files.file("scrub" + std::to_string(i)));
+            reader.start(25, false, files.file("scrub" + std::to_string(i)), [](bool) {});
         long frame = 0;
         for (auto _ : state) {
             logic.showFrame(++frame);

@@ -19,6 +19,9 @@ void addMonitorCommands(CLI::App& app);
 /// addMaintenanceCommands covers.
 void addRequestCommands(CLI::App& app);
 
+/// An example under each subcommand's --help; call after every subcommand is added.
+void addExamples(CLI::App& app);
+
 /// `marquee --version`: the tool's, the client library's and the helper's versions.
 void addVersionFlag(CLI::App& app);
 

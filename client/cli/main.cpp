@@ -13,6 +13,7 @@ int main(int argc, char** argv)
     mq::cli::addTimecodeCommands(app);
     mq::cli::addMonitorCommands(app);
     mq::cli::addBounceCommands(app);
+    mq::cli::addExamples(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace mq::platform {
@@ -48,22 +49,43 @@ int connectTo(const std::string& path)
 
 } // namespace
 
+// Who reads the socket: whichever thread holds `readMutex`. A call takes it when it
+// is free and reads until its own reply is there, so that its reply wakes no other
+// thread on the way; the reader thread takes it only while no call waits (and not
+// in the short grace after one), so that events pushed by logicsim and the link
+// breaking are still noticed between calls. Whatever a reader reads it hands over:
+// replies to their calls' slots, events to the handler.
 struct LogicSimConnection::Link {
+    /// How long the reader thread stays away from the socket after the last call returned.
+    static constexpr std::chrono::milliseconds kReaderGrace { 20 };
+
     struct Slot {
         bool done { false };
         bool gone { false };
         json reply;
     };
 
+    /// What one read of the socket gave.
+    struct Batch {
+        std::vector<std::string> lines;
+        bool broken { false };
+        bool drained { false };
+    };
+
     Link(int socket, std::shared_ptr<EventHandler> handler)
         : fd(socket)
         , events(std::move(handler))
     {
-        reader = std::thread([this] { readReplies(); });
+        reader = std::thread([this] { readBetweenCalls(); });
     }
 
     ~Link()
     {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        readerWake.notify_all();
         ::shutdown(fd, SHUT_RDWR);
         reader.join();
         ::close(fd);
@@ -108,38 +130,99 @@ struct LogicSimConnection::Link {
         ::shutdown(fd, SHUT_RDWR);
     }
 
-    void readReplies()
+    // With readMutex held: the whole lines the socket has now, without waiting.
+    Batch readAvailable()
     {
-        std::string pending;
+        Batch batch;
         char buffer[65536];
-        for (;;) {
-            ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                pollfd p { fd, POLLIN, 0 };
-                ::poll(&p, 1, -1);
-                continue;
-            }
-            if (n <= 0)
-                break;
-            pending.append(buffer, static_cast<size_t>(n));
-            if (pending.size() > wire::kMaxLineBytes) {
-                logger().error("logicsim sent a line over the size limit; dropping the connection");
-                break;
-            }
-            size_t start = 0;
-            for (size_t newline; (newline = pending.find('\n', start)) != std::string::npos; start = newline + 1)
-                deliver(std::string_view(pending).substr(start, newline - start));
-            pending.erase(0, start);
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                batch.drained = true;
+            else if (errno != EINTR)
+                batch.broken = true;
+            return batch;
         }
-        alive = false;
-        std::lock_guard lock(mutex);
-        for (auto& [id, slot] : slots) {
-            slot->gone = true;
-            slot->done = true;
+        if (n == 0) {
+            batch.broken = true;
+            return batch;
+        }
+        inbox.append(buffer, static_cast<size_t>(n));
+        size_t start = 0;
+        for (size_t newline; (newline = inbox.find('\n', start)) != std::string::npos; start = newline + 1)
+            batch.lines.emplace_back(inbox, start, newline - start);
+        inbox.erase(0, start);
+        if (inbox.size() > wire::kMaxLineBytes) {
+            logger().error("logicsim sent a line over the size limit; dropping the connection");
+            batch.broken = true;
+        }
+        return batch;
+    }
+
+    // One turn at the socket: read, let go of it, hand over what was read. False
+    // once the link is broken.
+    bool readTurn(std::unique_lock<std::mutex>& reading, bool* drained)
+    {
+        Batch batch = readAvailable();
+        reading.unlock();
+        {
+            std::lock_guard lock(mutex);
+            ++readReleases;
         }
         changed.notify_all();
+        for (const std::string& line : batch.lines)
+            deliver(line);
+        *drained = batch.drained;
+        if (batch.broken) {
+            breakLink();
+            return false;
+        }
+        return true;
+    }
+
+    void breakLink()
+    {
+        alive = false;
+        ::shutdown(fd, SHUT_RDWR);
+        {
+            std::lock_guard lock(mutex);
+            for (auto& [id, slot] : slots) {
+                slot->gone = true;
+                slot->done = true;
+            }
+        }
+        changed.notify_all();
+        readerWake.notify_all();
+    }
+
+    // The reader thread: events and a broken link while no call is reading.
+    void readBetweenCalls()
+    {
+        for (;;) {
+            {
+                std::unique_lock lock(mutex);
+                for (;;) {
+                    if (stopping || !alive)
+                        return;
+                    if (callsWaiting == 0 && Clock::now() - lastCallReturned >= kReaderGrace)
+                        break;
+                    readerWake.wait_for(lock, kReaderGrace);
+                }
+            }
+            std::unique_lock reading(readMutex, std::try_to_lock);
+            if (!reading) {
+                std::unique_lock lock(mutex);
+                readerWake.wait_for(lock, kReaderGrace);
+                continue;
+            }
+            bool drained = false;
+            if (!readTurn(reading, &drained))
+                return;
+            if (drained) {
+                pollfd p { fd, POLLIN, 0 };
+                ::poll(&p, 1, -1);
+            }
+        }
     }
 
     void deliver(std::string_view line)
@@ -155,23 +238,59 @@ struct LogicSimConnection::Link {
             return;
         }
         auto id = message.value("id", std::uint64_t(0));
-        std::lock_guard lock(mutex);
-        auto it = slots.find(id);
-        if (it == slots.end())
-            return; // a reply for a call that has already given up
-        it->second->reply = std::move(message);
-        it->second->done = true;
+        {
+            std::lock_guard lock(mutex);
+            auto it = slots.find(id);
+            if (it == slots.end())
+                return; // a reply for a call that has already given up
+            it->second->reply = std::move(message);
+            it->second->done = true;
+        }
         changed.notify_all();
+    }
+
+    // Waits for `slot` until `deadline`, reading the socket itself while nobody else does.
+    void await(const std::shared_ptr<Slot>& slot, Clock::time_point deadline)
+    {
+        std::unique_lock lock(mutex);
+        while (!slot->done && Clock::now() < deadline) {
+            std::uint64_t releasesSeen = readReleases;
+            lock.unlock();
+            std::unique_lock reading(readMutex, std::try_to_lock);
+            if (reading) {
+                bool drained = false;
+                bool open = readTurn(reading, &drained);
+                lock.lock();
+                if (!open || slot->done || !drained)
+                    continue;
+                lock.unlock();
+                auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                pollfd p { fd, POLLIN, 0 };
+                ::poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left, 0)));
+                lock.lock();
+                continue;
+            }
+            // Another thread reads: it hands this reply over, or lets go of the socket.
+            lock.lock();
+            changed.wait_until(lock, deadline, [&] { return slot->done || readReleases != releasesSeen; });
+        }
     }
 
     int fd;
     std::shared_ptr<EventHandler> events;
     std::atomic<bool> alive { true };
     std::mutex writeMutex;
+    std::mutex readMutex;
+    std::string inbox; // Bytes read that do not make a whole line yet (readMutex).
     std::mutex mutex;
     std::condition_variable changed;
+    std::condition_variable readerWake;
     std::map<std::uint64_t, std::shared_ptr<Slot>> slots;
     std::uint64_t nextId { 1 };
+    std::size_t callsWaiting { 0 };
+    std::uint64_t readReleases { 0 };
+    Clock::time_point lastCallReturned {};
+    bool stopping { false };
     std::thread reader;
 };
 
@@ -222,23 +341,25 @@ LogicSimConnection::Result LogicSimConnection::call(json request, std::chrono::n
         std::lock_guard lock(current->mutex);
         id = current->nextId++;
         current->slots.emplace(id, slot);
+        ++current->callsWaiting;
     }
     request["id"] = id;
     Status written = current->write(request.dump(-1, ' ', false, json::error_handler_t::replace) + "\n", deadline);
-    std::unique_lock lock(current->mutex);
     Result result;
-    if (written != Status::ok) {
+    if (written == Status::ok)
+        current->await(slot, deadline);
+    std::unique_lock lock(current->mutex);
+    if (written != Status::ok)
         result.status = written;
-    } else {
-        current->changed.wait_until(lock, deadline, [&] { return slot->done; });
-        if (!slot->done)
-            result.status = Status::timedOut;
-        else if (slot->gone)
-            result.status = Status::gone;
-        else
-            result = { Status::ok, std::move(slot->reply) };
-    }
+    else if (!slot->done)
+        result.status = Status::timedOut;
+    else if (slot->gone)
+        result.status = Status::gone;
+    else
+        result = { Status::ok, std::move(slot->reply) };
     current->slots.erase(id);
+    current->lastCallReturned = Clock::now();
+    --current->callsWaiting;
     return result;
 }
 

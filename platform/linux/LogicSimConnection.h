@@ -1,7 +1,10 @@
 // One multiplexed connection to logicsim, shared by every thread of the process.
 // Each call carries its own request id and waits for its own reply with its own
-// deadline, so a slow call on one thread never holds up another. A connection
-// that breaks fails its waiting calls at once; the next call connects again.
+// deadline, so a slow call on one thread never holds up another. A call reads its
+// own reply on its own thread when no other thread is reading, so that an
+// accessibility call costs one wake-up on each side, as a raw socket round trip
+// does. A connection that breaks fails its waiting calls at once; the next call
+// connects again.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -21,7 +24,8 @@ public:
         Status status { Status::gone };
         nlohmann::json reply;
     };
-    /// Called on the connection's reader thread for each pushed event; must not block.
+    /// Called for each pushed event on whichever thread read it (the connection's
+    /// reader thread, or a thread waiting in call()); must not block.
     using EventHandler = std::function<void(const nlohmann::json&)>;
 
     /// Connects lazily; an empty path means there is no logicsim to talk to.

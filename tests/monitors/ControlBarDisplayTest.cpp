@@ -193,6 +193,55 @@ TEST_F(ControlBarDisplayTest, TheSearchExaminesAtMost6000Elements)
     }
 }
 
+TEST_F(ControlBarDisplayTest, TheSearchReadsEachElementOnceInOneCall)
+{
+    scene.startLogic();
+    AXElementRef window = scene.addWindow("w");
+    AXElementRef group = scene.addGroup(window);
+    for (int i = 0; i < 3; ++i)
+        scripted.accessibility.addChild(group, "AXStaticText");
+    scripted.accessibility.addChild(window, "AXStaticText");
+    scripted.accessibility.clearCalls();
+    EXPECT_FALSE(ControlBarDisplay::find(element(window)));
+    // The window, its two children and the group's three: the group check reads
+    // the three, and examining them afterwards does not read them again.
+    EXPECT_EQ(scripted.accessibility.count(AXCall::copyMultipleAttributeValues), 6u);
+    EXPECT_EQ(scripted.accessibility.count(AXCall::copyAttributeValue), 0u);
+}
+
+// A failure inside the multiple read costs only the value that failed; a failed
+// call costs the element, which then counts as having no children.
+
+struct SearchFaultRow {
+    const char* name;
+    std::optional<std::string> failingEntry; // nothing: the whole call on `target` fails
+    bool onFirstSlider;
+    bool found;
+};
+
+class SearchFault : public ControlBarDisplayTest, public ::testing::WithParamInterface<SearchFaultRow> {};
+
+TEST_P(SearchFault, CostsOnlyWhatFailed)
+{
+    scene.startLogic();
+    AXElementRef window = scene.addWindow("w");
+    AXElementRef outer = scene.addGroup(window);
+    std::vector<AXElementRef> sliders = scene.addSliders(scene.addGroup(outer), timeSliders());
+    AXElementRef target = GetParam().onFirstSlider ? sliders[0] : outer;
+    scripted.accessibility.failCall(AXCall::copyMultipleAttributeValues, -25204, target, GetParam().failingEntry);
+    EXPECT_EQ(ControlBarDisplay::find(element(window)).has_value(), GetParam().found);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SearchFault,
+    ::testing::Values(SearchFaultRow { "RoleOfAnOuterGroup", std::string("AXRole"), false, true },
+        SearchFaultRow { "DescriptionOfAnOuterGroup", std::string("AXDescription"), false, true },
+        SearchFaultRow { "ChildrenOfAnOuterGroup", std::string("AXChildren"), false, false },
+        SearchFaultRow { "WholeReadOfAnOuterGroup", std::nullopt, false, false },
+        SearchFaultRow { "PositionOfTheHourSlider", std::string("AXPosition"), true, true },
+        SearchFaultRow { "DescriptionOfTheHourSlider", std::string("AXDescription"), true, false },
+        SearchFaultRow { "WholeReadOfTheHourSlider", std::nullopt, true, false }),
+    [](const auto& info) { return info.param.name; });
+
 // ControlBarDisplay::mode
 
 struct ModeRow {

@@ -314,7 +314,8 @@ TEST_P(MonitorsRefuse, WithTheOpenFailureLine)
 
     bool scrubStarted = main.sync([&] {
         TransportReader reader(scripted.platform, main.loop, std::chrono::hours(1));
-        bool started = reader.start(25, false, path);
+        bool started = true;
+        reader.start(25, false, path, [&](bool found) { started = found; });
         EXPECT_FALSE(reader.isPolling());
         EXPECT_EQ(reader.targetCount(), 0u);
         return started;
@@ -372,7 +373,9 @@ TEST_F(MonitorFixture, MonitorsLogWhyAPathWasRefused)
         bool started = main.sync([&] {
             TransportReader reader(scripted.platform, main.loop, std::chrono::hours(1));
             ProjectCloseWatcher watcher(scripted.platform, main.loop);
-            return reader.start(25, false, row.path) || watcher.start(row.path);
+            bool scrubStarted = true;
+            reader.start(25, false, row.path, [&](bool found) { scrubStarted = found; });
+            return scrubStarted || watcher.start(row.path);
         });
         EXPECT_FALSE(started) << row.line;
         EXPECT_EQ(levelOf(std::string("scrub: ") + row.line, "helper.scrub"), log::Level::error) << row.line;

@@ -55,7 +55,13 @@ public:
 
     bool start(double fps, const std::string& path, bool dropFrame = false)
     {
-        return main.sync([&] { return reader->start(fps, dropFrame, path); });
+        return main.sync([&] {
+            // Without a read queue the answer comes within the call.
+            std::optional<bool> answer;
+            reader->start(fps, dropFrame, path, [&](bool found) { answer = found; });
+            EXPECT_TRUE(answer.has_value()) << "start did not answer within the call";
+            return answer.value_or(false);
+        });
     }
     void stop(const std::string& path)
     {

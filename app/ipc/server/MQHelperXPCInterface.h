@@ -7,6 +7,7 @@
 #include "app/ipc/protocol/MQHelperXPCProtocol.h"
 #include "app/ipc/server/Reply.h"
 
+#include <string_view>
 #include <tuple>
 #include <type_traits>
 
@@ -46,6 +47,17 @@ public:
 #define MQ_DECLARE_HANDLER(M, S, Sig, RSig) virtual protocol::HandlerMethod<Sig, RSig> M = 0;
     MQ_HELPER_XPC_PROTOCOL(MQ_DECLARE_HANDLER)
 #undef MQ_DECLARE_HANDLER
+
+    /// Whether the method for `selector` returns at once, never blocking the thread
+    /// that delivers it (it replies there and then, or hands the work to another
+    /// queue). The listener then runs it on its I/O thread when the connection has
+    /// no earlier request waiting or running, saving the hand-off to the
+    /// connection's queue; the order of one connection's requests is unchanged.
+    virtual bool returnsAtOnce(std::string_view selector) const
+    {
+        (void)selector;
+        return false;
+    }
 };
 
 } // namespace mq

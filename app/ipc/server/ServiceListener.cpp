@@ -269,6 +269,14 @@ private:
             return false;
         }
         m_reportedUnreadReplies = false;
+        // A request that returns at once, with nothing of this connection before it,
+        // runs here: its reply leaves from this thread without waking another.
+        if (m_jobsOutstanding == 0 && m_listener->exported->returnsAtOnce(m_stalled->selector)) {
+            auto request = std::move(m_stalled);
+            m_reportedFullQueue = false;
+            request->invoke(*m_listener->exported, shared_from_this());
+            return true;
+        }
         auto request = m_stalled;
         bool queued = m_deliveryQueue.tryAsync([self = shared_from_this(), request] {
             // A request queued before the bound was reached waits here until the
@@ -278,6 +286,7 @@ private:
             asio::post(self->m_listener->io, [self] { self->jobFinished(); });
         });
         if (queued) {
+            ++m_jobsOutstanding;
             m_stalled.reset();
             m_reportedFullQueue = false;
             return true;
@@ -307,7 +316,11 @@ private:
             readHeader();
     }
 
-    void jobFinished() { resumeReading(); }
+    void jobFinished()
+    {
+        --m_jobsOutstanding;
+        resumeReading();
+    }
 
     // I/O thread: hands every unsent byte to one write; the buffer being written
     // stays in place until the write completes, while new replies gather behind it.
@@ -356,6 +369,8 @@ private:
     std::size_t m_headerBytes { 0 };
     std::vector<std::uint8_t> m_body;
     std::shared_ptr<PreparedRequest> m_stalled;
+    /// Requests on the delivery queue, waiting or running.
+    std::size_t m_jobsOutstanding { 0 };
     bool m_closed { false };
     bool m_reportedFullQueue { false };
     bool m_reportedUnreadReplies { false };

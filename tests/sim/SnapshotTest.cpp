@@ -1,0 +1,62 @@
+// `logicsim ctl snapshot FILE.png` draws what logicsim holds: the picture is the
+// main screen's size, regions show in their colours where they lie, and the
+// playhead is drawn where the transport puts it.
+#include "sim/snapshot/LogicPalette.h"
+#include "tests/sim/LogicSimFixture.h"
+
+#include <QColor>
+#include <QImage>
+
+#include <sys/wait.h>
+
+namespace mq::test {
+namespace {
+
+class Snapshot : public LogicSimTest {
+protected:
+    /// Runs the snapshot command and loads the picture it wrote.
+    QImage snapshot()
+    {
+        std::string file = m_dir.file("snapshot.png");
+        ChildProcess process({ MQ_LOGICSIM_PATH, "--socket", socketPath(), "ctl", "snapshot", file });
+        auto status = process.waitForExit(20s);
+        EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "logicsim ctl snapshot failed";
+        return QImage(QString::fromStdString(file));
+    }
+    static QColor color(sim::RGB rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
+};
+
+TEST_F(Snapshot, DrawsTheDefaultProjectAsLogicsimHoldsIt)
+{
+    QImage picture = snapshot();
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.width(), 1920);
+    EXPECT_EQ(picture.height(), 1080);
+    // The default project's first region, "Audio 1#1", lies at (500, 150), 38 by 36.
+    EXPECT_EQ(picture.pixelColor(525, 178), color(sim::defaultRegionColor()));
+    // The playhead at bar 1 runs down the tracks area's left edge.
+    EXPECT_EQ(picture.pixelColor(500, 600), QColor(0xf2, 0xf2, 0xf2));
+    // Beyond the project window (1600 wide) lies the desktop.
+    EXPECT_NE(picture.pixelColor(1800, 600), picture.pixelColor(1000, 600));
+}
+
+TEST_F(Snapshot, ThePlayheadFollowsTheTransport)
+{
+    // Twenty bars of 2 s span the 800-pixel tracks area: 10 s is 200 pixels.
+    ctl("set-playhead", { { "seconds", 3610.0 } });
+    QImage picture = snapshot();
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.pixelColor(700, 600), QColor(0xf2, 0xf2, 0xf2));
+    EXPECT_NE(picture.pixelColor(500, 600), QColor(0xf2, 0xf2, 0xf2));
+}
+
+TEST_F(Snapshot, WithoutAFileItSaysWhatIsMissing)
+{
+    ChildProcess process({ MQ_LOGICSIM_PATH, "--socket", socketPath(), "ctl", "snapshot" });
+    auto status = process.waitForExit(10s);
+    ASSERT_TRUE(status && WIFEXITED(*status));
+    EXPECT_EQ(WEXITSTATUS(*status), 2);
+}
+
+} // namespace
+} // namespace mq::test
