@@ -116,8 +116,8 @@ public:
     /// What the Logic-driving operations need; nothing without a platform.
     std::optional<logic::LogicDriving> logicDriving();
 
-    // FIXME: the pacing pause (a sleep of operationPacingSeconds between user-interface
-    // steps) comes with the first operation that pauses: markers, placement, bounce.
+    // FIXME: markers and placement do not pause between user-interface steps yet;
+    // the bounce steps do (bouncePacingPause).
     double operationPacingSeconds() const { return m_operationPacingSeconds.load(); }
     ColorsWindowAvoidRect colorWindowAvoidRectAppKit() const;
 

@@ -66,19 +66,9 @@ json panelChildren(const std::string& name, const std::string& directory)
 
 json exportDialogDefinition(World& world)
 {
-    std::string title = "Bounce “" + projectName(world) + "”";
-    json children = panelChildren(projectName(world), exportDirectory(world));
-    json window { { "role", "AXWindow" }, { "title", title }, { "subrole", "AXDialog" }, { "modal", true }, { "behavior", kBehavior },
-        { "defaultButton", kExportButton }, { "cancelButton", kCancelButton } };
-    if (world.exportDialog.settings.presentation == "sheet") {
-        window["key"] = "bounce-dialog";
-        window["children"] = json::array({ json { { "role", "AXSheet" }, { "key", kPanel }, { "identifier", kPanel }, { "children", children } } });
-    } else {
-        window["key"] = kPanel;
-        window["identifier"] = kPanel;
-        window["children"] = children;
-    }
-    return window;
+    return json { { "role", "AXWindow" }, { "key", kPanel }, { "identifier", kPanel }, { "title", "Bounce “" + projectName(world) + "”" },
+        { "subrole", "AXDialog" }, { "modal", true }, { "behavior", kBehavior }, { "defaultButton", kExportButton },
+        { "cancelButton", kCancelButton }, { "children", panelChildren(projectName(world), exportDirectory(world)) } };
 }
 
 // The range Logic bounces: the movie region when there is one, else the project.
@@ -165,12 +155,7 @@ ExportUser exportUserFrom(const json& definition)
 void ExportSettings::merge(const json& patch)
 {
     for (const auto& [name, value] : patch.items()) {
-        if (name == "presentation") {
-            auto presentation = value.get<std::string>();
-            if (presentation != "window" && presentation != "sheet")
-                throw std::runtime_error("presentation must be window or sheet");
-            this->presentation = presentation;
-        } else if (name == "directory") {
+        if (name == "directory") {
             directory = value.get<std::string>();
         } else if (name == "bounceMsPerSecond") {
             bounceMsPerSecond = value.get<double>();
@@ -188,7 +173,7 @@ json ExportSettings::describe() const
     if (user)
         u = json { { "name", user->name ? json(*user->name) : json(nullptr) }, { "press", user->press }, { "afterMs", user->afterMs },
             { "pressAfterTypingMs", user->pressAfterTypingMs } };
-    return json { { "presentation", presentation }, { "directory", directory }, { "bounceMsPerSecond", bounceMsPerSecond }, { "user", u } };
+    return json { { "directory", directory }, { "bounceMsPerSecond", bounceMsPerSecond }, { "user", u } };
 }
 
 void registerExportBehaviors(Dialogs& dialogs) { dialogs.behaviors[kBehavior] = std::make_shared<ExportDialogBehavior>(); }

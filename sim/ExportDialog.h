@@ -1,7 +1,7 @@
 // Logic's export: command 1197 opens the bounce dialog, whose save panel carries
 // AXIdentifier "save-panel" and a name field "saveAsNameTextField". The panel is
-// the window itself (`presentation` "window") or a sheet inside a "Bounce"
-// window ("sheet"). Export closes it and shows a modal progress window while
+// a window of its own, or a sheet on the project window when the scenario shows
+// "save-panel" as a sheet (its "sheets", or `ctl sheets`). Export closes it and shows a modal progress window while
 // Logic bounces (bounceMsPerSecond of the range), then writes the WAV of the
 // bounced range into `directory` and closes the progress window; Cancel closes
 // it. The bounced range is the movie region when there is one, else from bar 1
@@ -34,7 +34,6 @@ struct ExportUser {
 };
 
 struct ExportSettings {
-    std::string presentation { "window" };
     /// Where Export writes the file; the system's temporary folder when empty.
     std::string directory;
     double bounceMsPerSecond { 50 };

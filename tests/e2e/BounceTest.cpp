@@ -214,6 +214,18 @@ TEST_F(Bounce, AModalWindowOpenBeforeStepFourDoesNotHoldStepFiveOpen)
     EXPECT_TRUE(std::filesystem::exists(bounces + "/With Alert.wav"));
 }
 
+TEST_F(Bounce, AnExportPanelShownAsASheetOnTheProjectWindowIsFoundAndWaitedFor)
+{
+    ctl("sheets", { { "keys", json::array({ "save-panel" }) } });
+    exportUser("As Sheet", "export");
+    auto [ok, error] = stepFour();
+    ASSERT_TRUE(ok) << (error ? error->localizedDescription : "");
+    auto [name, error5] = stepFive(*connection);
+    EXPECT_EQ(name, "As Sheet");
+    EXPECT_FALSE(error5);
+    EXPECT_TRUE(std::filesystem::exists(bounces + "/As Sheet.wav"));
+}
+
 TEST_F(Bounce, EveryFailureRepliesWithItsCodeAndMessage)
 {
     struct Case {

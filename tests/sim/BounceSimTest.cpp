@@ -177,13 +177,13 @@ TEST_F(BounceSimTest, TheMovieRegionAlignsToTheMovieStartOnlyWhenSelectedFirst)
 TEST_F(BounceSimTest, TheExportPanelWritesTheBouncedRangeOrIsCancelled)
 {
     struct Case {
-        const char* presentation;
+        const char* presentation; // a window of its own, or a sheet on the project window
         const char* press;
         const char* panelKey; // the window that holds the panel
     };
     const Case cases[] = {
         { "window", "export", "save-panel" },
-        { "sheet", "export", "bounce-dialog" },
+        { "sheet", "export", "project" },
         { "window", "cancel", "save-panel" },
     };
     std::string directory = m_dir.file("bounces");
@@ -191,19 +191,26 @@ TEST_F(BounceSimTest, TheExportPanelWritesTheBouncedRangeOrIsCancelled)
     for (const Case& c : cases) {
         ctl("reset");
         ctl("set-transport", { { "projectEndSeconds", 3603.0 } });
-        ctl("set-export", { { "presentation", c.presentation }, { "directory", directory } });
+        ctl("set-export", { { "directory", directory } });
+        bool sheet = std::string(c.presentation) == "sheet";
+        ctl("sheets", { { "keys", sheet ? json::array({ "save-panel" }) : json::array() } });
         ASSERT_TRUE(logic::runStoredAction(1197));
-        ASSERT_TRUE(waitForWindow(c.panelKey)) << c.presentation;
-        json holder = window(c.panelKey);
-        EXPECT_EQ(holder["attributes"]["AXModal"], true);
-        json panel = std::string(c.presentation) == "window" ? holder : holder["children"][0];
+        json panel;
+        ASSERT_TRUE(eventually([&] {
+            json holder = window(c.panelKey);
+            panel = sheet ? (holder["children"].is_array() ? holder["children"].back() : json()) : holder;
+            return panel.is_object() && panel.value("key", "") == "save-panel";
+        }, 3s, 10ms)) << c.presentation;
+        if (!sheet) {
+            EXPECT_EQ(panel["attributes"]["AXModal"], true);
+        }
         EXPECT_EQ(panel["attributes"]["AXIdentifier"], "save-panel") << c.presentation;
         EXPECT_EQ(panel["children"][1]["attributes"]["AXIdentifier"], "saveAsNameTextField") << c.presentation;
         EXPECT_EQ(panel["children"][1]["attributes"]["AXValue"], "Demo Project") << "the project's name is offered";
 
         std::string name = std::string("Mix ") + c.presentation + " " + c.press;
         ctl("export-user", { { "name", name }, { "press", c.press }, { "pressAfterTypingMs", 50 } });
-        ASSERT_TRUE(waitForWindow(c.panelKey, false)) << c.presentation;
+        ASSERT_TRUE(eventually([&] { return window(c.panelKey).dump().find("save-panel") == std::string::npos; }, 3s, 10ms)) << c.presentation;
         ASSERT_TRUE(waitForWindow("bounce-progress", false));
         std::string file = directory + "/" + name + ".wav";
         if (std::string(c.press) == "cancel") {
