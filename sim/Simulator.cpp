@@ -182,7 +182,12 @@ json Simulator::state(const std::vector<std::string>& only) const
         { "helperClients", [&] { return promptState(w)["helperClients"]; } },
         { "settings", [&] { return w.permissions.settings; } },
         { "transport", [&] { return w.transport.settings.describe(); } },
-        { "logic", [&] { return w.logic; } },
+        { "logic",
+            [&] {
+                json logic = w.document.describe(w.transport.settings);
+                logic["colorsWindowOpen"] = w.tree.byKey(kColorsWindowKey) != nullptr;
+                return logic;
+            } },
         { "language", [&] { return json(w.language); } },
         { "latency", [&] { return w.latency.describe(); } },
         { "openingWindows", [&] { return json(w.dialogs.opening); } },

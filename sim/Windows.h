@@ -16,6 +16,8 @@ struct World;
 /// Adds a window built from `definition` to `app`; a modal one in front takes
 /// the focus, its first field (or the one marked "focused") focused.
 Token addWindow(World& world, Application& app, const nlohmann::json& definition, bool front);
+/// Moves a window's top left to `origin`, and everything inside it with it.
+void moveWindow(World& world, Element& window, platform::CGPoint origin);
 /// Removes a window; the application's main and focused windows move on.
 void removeWindow(World& world, Token window);
 /// Starts `app` as a new process: a new pid (or `pid`), windows from its definition.
