@@ -12,6 +12,7 @@
 #pragma once
 
 #include "app/ipc/server/MQHelperXPCInterface.h"
+#include "logic/ColorsWindow.h"
 #include "logic/LogicDriving.h"
 #include "monitors/ProjectCloseWatcher.h"
 #include "monitors/TransportReader.h"
@@ -38,6 +39,10 @@ struct ServiceEnvironment {
     /// Ends the process with status 0 once the replies already sent are written.
     std::function<void()> exitForRelaunch;
 };
+
+/// The longest pacing pause: a client's pacing of hours would otherwise hold
+/// Logic (and every other client waiting for it) that long.
+inline constexpr double kMaxPacingPauseSeconds = 10.0;
 
 /// The error code of requests whose operation this build does not have yet.
 inline constexpr std::int64_t kNotImplementedErrorCode = 1;
@@ -111,14 +116,14 @@ public:
     /// What the Logic-driving operations need; nothing without a platform.
     std::optional<logic::LogicDriving> logicDriving();
 
-    // FIXME: the pacing pause (a sleep of operationPacingSeconds between user-interface
-    // steps) comes with the first operation that pauses: markers, placement, bounce.
     double operationPacingSeconds() const { return m_operationPacingSeconds.load(); }
     ColorsWindowAvoidRect colorWindowAvoidRectAppKit() const;
 
 private:
     /// Stores the pacing value of a Logic-driving request before it logs its entry line.
     void storePacing(double pacingSeconds);
+    /// Sleeps operationPacingSeconds when it is greater than 0 (at most kMaxPacingPauseSeconds).
+    void pacingPause() const;
     /// Logs `message` at error level under the operation's name and returns the error object.
     ServiceError failure(std::string_view operation, std::int64_t code, std::string message) const;
     ServiceError notImplemented(std::string_view operation) const;
@@ -134,9 +139,9 @@ private:
     ServiceEnvironment m_environment;
 
     // The fields below follow the service's state: its log, the two monitors, the
-    // Colors window's avoid rectangle, the pacing value and the bounce wait queue.
-    // The Colors window, marker-track and bounce bookkeeping arrive with the
-    // operations that use them.
+    // Colors window's avoid rectangle, the pacing value, the batch's Colors window
+    // and marker track, and the bounce wait queue. The bounce bookkeeping arrives
+    // with the operations that use it.
     log::Logger m_log { "helper.service" };
     std::unique_ptr<TransportReader> m_transportReader;
     std::unique_ptr<ProjectCloseWatcher> m_projectCloseWatcher;
@@ -146,6 +151,9 @@ private:
     ColorsWindowAvoidRect m_colorWindowAvoidRectAppKit {};
     // Requests from different connections may store it concurrently.
     std::atomic<double> m_operationPacingSeconds { 0 };
+    // The Colors window and marker-track bookkeeping of the current batch:
+    // touched only by requests that hold the Logic-driving lock.
+    logic::ColorsBatch m_colorsBatch;
     SerialDispatchQueue m_bounceWaitQueue { "com.quillmoor.marquee.helper.bouncewait" };
 };
 

@@ -22,4 +22,7 @@ void addRequestCommands(CLI::App& app);
 /// `marquee permissions`, `relaunch`, `update-check` and `crash-report`.
 void addMaintenanceCommands(CLI::App& app);
 
+/// `marquee marker`, `markers` (a batch from a file) and `colors-avoid`.
+void addMarkerCommands(CLI::App& app);
+
 } // namespace mq::cli

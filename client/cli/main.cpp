@@ -9,6 +9,7 @@ int main(int argc, char** argv)
     app.require_subcommand(1);
     mq::cli::addRequestCommands(app);
     mq::cli::addMaintenanceCommands(app);
+    mq::cli::addMarkerCommands(app);
     mq::cli::addTimecodeCommands(app);
     mq::cli::addMonitorCommands(app);
     try {
