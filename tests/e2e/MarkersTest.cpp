@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <thread>
 
 namespace mq {
@@ -325,6 +326,42 @@ TEST_F(Markers, TwoClientsCreatingMarkersAtOnceBothGetTheirs)
         EXPECT_EQ(marker["color"], first ? 8 : 7);
     }
     closeBatch();
+}
+
+// The tool makes a batch from a list of clips, as the plug-in does, and closes it.
+TEST_F(Markers, TheToolMakesABatchFromAFile)
+{
+    struct Case {
+        const char* fileName;
+        const char* contents;
+    };
+    const Case cases[] = {
+        { "clips.csv", "start,duration,name,color\n3601.2,2.4,Intro,3\n3605,1,\"Say \"\"hi\"\", \\ bye\",\n" },
+        { "clips.json", R"([{"start": 3601.2, "duration": 2.4, "name": "Intro", "color": 3}, {"start": 3605, "duration": 1, "name": "Say \"hi\", \\ bye"}])" },
+    };
+    for (const Case& c : cases) {
+        ctl("set-logic", { { "markers", json::array() } });
+        std::string path = harness.runtimeDir().path() + "/" + c.fileName;
+        {
+            std::ofstream file(path);
+            file << c.contents;
+        }
+        test::ChildProcess tool({ test::marqueeExecutablePath(), "markers", path, "--fps", "25", "--color", "9" }, harness.environment());
+        auto status = tool.waitForExit(60s);
+        ASSERT_TRUE(status.has_value()) << c.fileName;
+        EXPECT_EQ(WEXITSTATUS(*status), 0) << c.fileName;
+        EXPECT_TRUE(tool.waitForOutputEnd(2s));
+        EXPECT_TRUE(tool.hasLine("markers: 2 of 2 created")) << c.fileName;
+        json markers = logic()["markers"];
+        ASSERT_EQ(markers.size(), 2u) << c.fileName;
+        EXPECT_EQ(markers[0]["name"], "Intro");
+        EXPECT_EQ(markers[0]["color"], 3) << "a clip's own colour wins";
+        EXPECT_EQ(markers[1]["name"], "Say \"hi\", \\ bye");
+        EXPECT_EQ(markers[1]["color"], 9) << "a clip without a colour takes --color";
+        EXPECT_EQ(markers[1]["endLabel"], "01:00:06:00");
+        EXPECT_EQ(logic()["colorsWindowOpen"], false) << c.fileName << ": the batch was not closed";
+        EXPECT_EQ(logic()["markerTrackShown"], false) << c.fileName;
+    }
 }
 
 } // namespace
