@@ -4,6 +4,8 @@
 
 #include "logic/CurrentProjectURL.h"
 #include "logic/GoToPosition.h"
+#include "logic/MarkerCreation.h"
+#include "logic/ScreenGeometry.h"
 #include "logic/LogicDrivingLock.h"
 #include "logic/StoredActionRunner.h"
 #include "maintenance/CrashReportFetch.h"
@@ -13,13 +15,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace mq {
 
 namespace {
 
-// CGRectNull: the rectangle that stands for "no rectangle".
 // The stored action that opens Logic's Project Settings at Synchronization.
 constexpr std::uint32_t kSynchronizationSettingsAction = 681;
 
@@ -29,13 +29,12 @@ constexpr std::uint32_t kSynchronizationSettingsAction = 681;
 constexpr std::size_t kReplyOverheadBytes = 128 * 1024;
 constexpr std::size_t kMaxReplyPayloadBytes = ipc::kMaxReplyFrameBytes - kReplyOverheadBytes;
 
-constexpr platform::CGRect kNullRect { { std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity() }, { 0, 0 } };
 
 } // namespace
 
 MQHelperService::MQHelperService(ServiceEnvironment environment)
     : m_environment(std::move(environment))
-    , m_colorWindowAvoidRectAppKit(kNullRect)
+    , m_colorWindowAvoidRectAppKit(logic::nullRect())
 {
 }
 
@@ -67,6 +66,8 @@ std::optional<logic::LogicDriving> MQHelperService::logicDriving()
             queue->async([code] { logic::runStoredAction(code); });
         },
         [this](double frameRate) { return controlBarSeconds(frameRate); },
+        [](std::uint32_t code) { return logic::runStoredAction(code); },
+        [this] { pacingPause(); },
     };
 }
 
@@ -80,6 +81,13 @@ std::optional<double> MQHelperService::controlBarSeconds(double frameRate) const
 void MQHelperService::storePacing(double pacingSeconds)
 {
     m_operationPacingSeconds.store(pacingSeconds);
+}
+
+void MQHelperService::pacingPause() const
+{
+    double seconds = m_operationPacingSeconds.load();
+    if (seconds > 0) // NaN is no pause either
+        sleepForSeconds(std::min(seconds, kMaxPacingPauseSeconds));
 }
 
 MQHelperService::ColorsWindowAvoidRect MQHelperService::colorWindowAvoidRectAppKit() const
@@ -124,7 +132,7 @@ void MQHelperService::replyWith(Reply<void(Values...)>& reply, ServiceResult<T> 
 
 void MQHelperService::bouncePacingPause() const
 {
-    sleepForSeconds(m_operationPacingSeconds.load());
+    pacingPause(); // one pause for every operation, with its cap
 }
 
 template<typename Step>
@@ -187,17 +195,27 @@ void MQHelperService::placeAudioFileWithURL(URL, double, std::string, bool, std:
     reply(false, std::nan(""), notImplemented("placeAudioFile"));
 }
 
-void MQHelperService::createLogicMarkerWithTimecodeSeconds(double, double, std::string, std::int64_t,
-    double pacingSeconds, double, bool, Reply<void(bool, double, OptionalError)> reply)
+void MQHelperService::createLogicMarkerWithTimecodeSeconds(double timecodeSeconds, double durationSeconds, std::string displayName,
+    std::int64_t lpColorIndex, double pacingSeconds, double frameRate, bool isDropFrame, Reply<void(bool, double, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
-    // FIXME: marker creation is not built yet.
-    reply(false, std::nan(""), notImplemented("createLogicMarker"));
+    auto result = drive("createLogicMarker", [&](logic::LogicDriving& logic) {
+        // Stored again once Logic is ours: a request that waited must not pause
+        // with the pacing of one that came meanwhile.
+        storePacing(pacingSeconds);
+        logic::MarkerRequest request { timecodeSeconds, durationSeconds, std::move(displayName), lpColorIndex, pacingSeconds,
+            frameRate, isDropFrame };
+        return logic::createLogicMarker(logic, m_colorsBatch, request, colorWindowAvoidRectAppKit());
+    });
+    replyWith(reply, std::move(result), [](double viewOffset) { return std::tuple(true, viewOffset); }, false, std::nan(""));
 }
 
 void MQHelperService::closeColorsWindowWithReply(Reply<void()> reply)
 {
-    // FIXME: closing the Colors window the helper opened is not built yet.
+    if (auto logic = logicDriving()) {
+        auto driving = logic::LogicDrivingLock::processWide().acquire("closeColorsWindow");
+        logic::closeColorsBatch(*logic, m_colorsBatch);
+    }
     reply();
 }
 
@@ -280,7 +298,7 @@ void MQHelperService::setColorsWindowAvoidRectX(double x, double y, double width
         if (width > 0 && height > 0)
             m_colorWindowAvoidRectAppKit = { { x, y }, { width, height } };
         else
-            m_colorWindowAvoidRectAppKit = kNullRect;
+            m_colorWindowAvoidRectAppKit = logic::nullRect();
     }
     reply();
 }

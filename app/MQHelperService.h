@@ -12,6 +12,7 @@
 #pragma once
 
 #include "app/ipc/server/MQHelperXPCInterface.h"
+#include "logic/ColorsWindow.h"
 #include "logic/BounceSteps.h"
 #include "logic/LogicDriving.h"
 #include "monitors/ProjectCloseWatcher.h"
@@ -39,6 +40,10 @@ struct ServiceEnvironment {
     /// Ends the process with status 0 once the replies already sent are written.
     std::function<void()> exitForRelaunch;
 };
+
+/// The longest pacing pause: a client's pacing of hours would otherwise hold
+/// Logic (and every other client waiting for it) that long.
+inline constexpr double kMaxPacingPauseSeconds = 10.0;
 
 /// The error code of requests whose operation this build does not have yet.
 inline constexpr std::int64_t kNotImplementedErrorCode = 1;
@@ -116,8 +121,6 @@ public:
     /// What the Logic-driving operations need; nothing without a platform.
     std::optional<logic::LogicDriving> logicDriving();
 
-    // FIXME: markers and placement do not pause between user-interface steps yet;
-    // the bounce steps do (bouncePacingPause).
     double operationPacingSeconds() const { return m_operationPacingSeconds.load(); }
     ColorsWindowAvoidRect colorWindowAvoidRectAppKit() const;
 
@@ -133,6 +136,8 @@ private:
     auto driveBounce(std::string_view operation, Step step) -> decltype(step(std::declval<logic::BounceDriving&>()));
     /// Stores the pacing value of a Logic-driving request before it logs its entry line.
     void storePacing(double pacingSeconds);
+    /// Sleeps operationPacingSeconds when it is greater than 0 (at most kMaxPacingPauseSeconds).
+    void pacingPause() const;
     /// Logs `message` at error level under the operation's name and returns the error object.
     ServiceError failure(std::string_view operation, std::int64_t code, std::string message) const;
     ServiceError notImplemented(std::string_view operation) const;
@@ -148,9 +153,9 @@ private:
     ServiceEnvironment m_environment;
 
     // The fields below follow the service's state: its log, the two monitors, the
-    // Colors window's avoid rectangle, the pacing value and the bounce wait queue.
-    // The Colors window, marker-track and bounce bookkeeping arrive with the
-    // operations that use them.
+    // Colors window's avoid rectangle, the pacing value, the batch's Colors window
+    // and marker track, and the bounce wait queue. The bounce bookkeeping arrives
+    // with the operations that use it.
     log::Logger m_log { "helper.service" };
     /// Where the control-bar display is searched for and read (the transport
     /// reader's reads, the control-bar state): one thread at a time, off the main
@@ -166,6 +171,9 @@ private:
     ColorsWindowAvoidRect m_colorWindowAvoidRectAppKit {};
     // Requests from different connections may store it concurrently.
     std::atomic<double> m_operationPacingSeconds { 0 };
+    // The Colors window and marker-track bookkeeping of the current batch:
+    // touched only by requests that hold the Logic-driving lock.
+    logic::ColorsBatch m_colorsBatch;
     // Taken by bounce step 4 and read by step 5 on bounceWaitQueue.
     logic::BounceBaselineWindows m_bounceBaselineWindows;
     logic::BounceClock m_bounceClock { [] { return std::chrono::steady_clock::now(); } };

@@ -1,5 +1,6 @@
-// What the Logic-driving operations work with: the platform, a way to start a
-// stored action without waiting for it, and the control bar's current position.
+// What the Logic-driving operations work with: the platform, stored actions
+// (started without waiting, or run to their end), the control bar's current
+// position and the pacing pause.
 #pragma once
 
 #include "platform/Platform.h"
@@ -18,6 +19,12 @@ struct LogicDriving {
     /// The position that Logic's control-bar SMPTE display shows, in seconds at a
     /// frame rate, read afresh; nothing when the display cannot be read.
     std::function<std::optional<double>(double frameRate)> readControlBarSeconds;
+    /// Runs stored action `code` and returns once its script has finished;
+    /// whether it ran.
+    std::function<bool(std::uint32_t code)> runStoredAction;
+    /// A pause between user-interface steps: sleeps the service's
+    /// operationPacingSeconds when it is greater than 0.
+    std::function<void()> pacingPause;
 };
 
 } // namespace mq::logic

@@ -14,7 +14,10 @@ namespace mq::platform {
 /// main screen, y upwards.
 struct Screen {
     CGRect frame;
+    /// The frame less the menu bar and the Dock.
     CGRect visibleFrame;
+    /// NSScreen.mainScreen: the screen with the key window.
+    bool isMain { false };
 };
 
 /// One item of the pasteboard: type identifiers mapped to their data.
@@ -29,7 +32,8 @@ public:
     /// CGSessionCopyCurrentDictionary; nothing when there is no session.
     virtual std::optional<CFDictionary> sessionDictionary() = 0;
 
-    /// The screens, the main screen first.
+    /// NSScreen.screens: the primary screen (the one with the menu bar, whose
+    /// bottom left is the origin) first.
     virtual std::vector<Screen> screens() = 0;
 
     /// Every item on the general pasteboard.

@@ -67,6 +67,22 @@ step "Stored actions by code: 5 stops the transport; 4 is not on the allow-list"
 run "$marquee" action 5
 run "$marquee" action 4
 
+step "Markers over three clips, coloured, as a plug-in makes them (the batch ends with colors-close)"
+cat >"$runtime/clips.csv" <<'CSV'
+start,duration,name,color
+3601.2,2.4,Intro,0
+3605.0,0.36,"Scene ""2"" \ take",27
+3620.04,10.0,End,95
+CSV
+run "$marquee" colors-avoid 300 600 400 100
+run "$marquee" markers "$runtime/clips.csv" --fps 25
+"$bin/sim/logicsim" ctl state '{"only": ["logic"]}' | python3 -c '
+import json, sys
+logic = json.load(sys.stdin)["logic"]
+for m in logic["markers"]:
+    print("logicsim: marker %-20s %s - %s  colour %s" % (json.dumps(m["name"]), m["startLabel"], m["endLabel"], m["color"]))
+print("logicsim: marker track shown: %s, Colors window open: %s" % (logic["markerTrackShown"], logic["colorsWindowOpen"]))'
+
 step "Bounce with a movie: the five steps; logicsim's user names the file and presses Export"
 # A two-second movie at 25 fps (an uncompressed YUV4MPEG2 stream, which Logic's
 # stand-in reads with libavformat like any movie).

@@ -115,6 +115,11 @@ std::optional<Read> readComputed(World& world, const Element& e, const std::stri
         if (Token w = world.tree.windowOf(e))
             return elementOrNoValue(world, w);
     }
+    if (name == "AXFrame") {
+        if (auto frame = frameOf(e))
+            return Read { axerror::success, CFValue(platform::AXValue(*frame)) };
+        return Read { axerror::attributeUnsupported, std::nullopt };
+    }
     if (e.focusable && name == "AXFocused") {
         Token w = world.tree.windowOf(e);
         return Read { axerror::success, CFValue(w != 0 && focusedFieldOf(world, w) == e.token) };
@@ -143,6 +148,8 @@ std::vector<std::string> attributeNames(const World& world, const Element& e)
     for (const auto& [name, value] : e.attributes)
         if (std::find(names.begin(), names.end(), name) == names.end())
             names.push_back(name);
+    if (frameOf(e))
+        names.push_back("AXFrame");
     return names;
 }
 
@@ -183,6 +190,16 @@ AXErrorCode writeAttribute(World& world, Element& e, const std::string& name, co
     }
     if ((name == "AXFocused" && e.focusable) || (name == "AXMain" && e.role == "AXWindow"))
         return writeFlag(world, e, name, value);
+    if (name == "AXPosition" && e.role == "AXWindow") {
+        // The window manager keeps the window on a screen; its content moves with it.
+        auto frame = frameOf(e);
+        auto requested = std::get<platform::CGPoint>(*value.get<platform::AXValue>());
+        platform::CGPoint kept = frame ? keepWindowOnScreen(world.desktop, { requested, frame->size }) : requested;
+        moveWindow(world, e, kept);
+        world.record({ { "type", "setAttribute" }, { "element", e.name() }, { "attribute", name }, { "value", wire::encode(value) },
+            { "kept", { kept.x, kept.y } } });
+        return axerror::success;
+    }
     e.set(name, value);
     world.record({ { "type", "setAttribute" }, { "element", e.name() }, { "attribute", name }, { "value", wire::encode(value) } });
     if (name == "AXValue")

@@ -189,6 +189,12 @@ Element* ElementTree::byKey(const std::string& key)
     return it == m_keys.end() ? nullptr : find(it->second);
 }
 
+const Element* ElementTree::byKey(const std::string& key) const
+{
+    auto it = m_keys.find(key);
+    return it == m_keys.end() ? nullptr : find(it->second);
+}
+
 Token ElementTree::build(const json& definition, pid_type pid, Token parent)
 {
     std::vector<PendingReference> references;

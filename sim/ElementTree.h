@@ -30,6 +30,7 @@ public:
     Element& at(Token token) { return m_elements.at(token); }
     const Element& at(Token token) const { return m_elements.at(token); }
     Element* byKey(const std::string& key);
+    const Element* byKey(const std::string& key) const;
 
     /// Builds `definition` (a scenario element) and its subtree under `parent`,
     /// resolving the references inside it. Throws std::runtime_error with a

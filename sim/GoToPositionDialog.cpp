@@ -77,8 +77,9 @@ std::string joined(const std::vector<std::string>& parts, const DialogLayout& la
     return text;
 }
 
-// Shows `seconds` in a timecode group, as text or as one child per field.
-void showInGroup(World& world, Element& group, double seconds)
+} // namespace
+
+void showTimecodeInGroup(World& world, Element& group, double seconds)
 {
     const TransportSettings& t = world.transport.settings;
     auto parts = fields(seconds, t);
@@ -91,7 +92,7 @@ void showInGroup(World& world, Element& group, double seconds)
     }
 }
 
-json groupDefinition(const std::string& key, const std::string& description, const TransportSettings& t)
+json timecodeGroupDefinition(const std::string& key, const std::string& description, const TransportSettings& t)
 {
     json group { { "key", key }, { "role", "AXGroup" }, { "description", description } };
     if (t.dialogFields == "children") {
@@ -104,6 +105,8 @@ json groupDefinition(const std::string& key, const std::string& description, con
     }
     return group;
 }
+
+namespace {
 
 json dialogDefinition(const TransportSettings& t)
 {
@@ -118,9 +121,9 @@ json dialogDefinition(const TransportSettings& t)
         { "cancelButton", "go-to-position-cancel" },
         { "children",
             json::array({
-                groupDefinition("go-to-position-current", "Current Position", t),
+                timecodeGroupDefinition("go-to-position-current", "Current Position", t),
                 json { { "key", "go-to-position-bars" }, { "role", "AXGroup" }, { "description", "New Position (Bars)" }, { "value", "" } },
-                groupDefinition("go-to-position-smpte", "New Position (SMPTE)", t),
+                timecodeGroupDefinition("go-to-position-smpte", "New Position (SMPTE)", t),
                 json { { "key", "go-to-position-bar-field" }, { "role", "AXTextField" }, { "description", "Bar Position" }, { "focused", true } },
                 json { { "key", "go-to-position-smpte-field" }, { "role", "AXTextField" }, { "description", "SMPTE Position" } },
                 json { { "key", "go-to-position-ok" }, { "role", "AXButton" }, { "title", "OK" }, { "press", "confirm" } },
@@ -136,7 +139,7 @@ void showCurrentPosition(World& world)
     double shown = t.playheadSeconds - t.smpteViewOffsetSeconds;
     for (const char* key : { "go-to-position-current", "go-to-position-smpte" })
         if (Element* group = world.tree.byKey(key))
-            showInGroup(world, *group, shown);
+            showTimecodeInGroup(world, *group, shown);
     world.record({ { "type", "goToPosition.opened" }, { "shown", dialogTimecodeText(shown, t) } });
 }
 
@@ -174,7 +177,7 @@ public:
         double clamped = std::clamp(*position, 0.0, t.projectEnd());
         m_entered[dialog.token] = clamped;
         if (Element* group = world.tree.byKey("go-to-position-smpte"))
-            showInGroup(world, *group, clamped - t.smpteViewOffsetSeconds);
+            showTimecodeInGroup(world, *group, clamped - t.smpteViewOffsetSeconds);
         world.record({ { "type", "goToPosition.entered" }, { "field", field.key }, { "text", text }, { "seconds", clamped } });
     }
 

@@ -21,6 +21,8 @@
 
 #include "sim/Transport.h"
 
+#include <nlohmann/json.hpp>
+
 #include <optional>
 #include <string>
 
@@ -42,6 +44,13 @@ bool requestGoToPositionDialog(World& world);
 
 /// The SMPTE text of `seconds` as the dialog shows it, under `transport`'s settings.
 std::string dialogTimecodeText(double seconds, const TransportSettings& transport);
+
+/// A dialog's timecode group under `key`: a text value, or one static text per
+/// field when the transport's dialogFields is "children".
+nlohmann::json timecodeGroupDefinition(const std::string& key, const std::string& description, const TransportSettings& transport);
+
+/// Shows `seconds` (dialog time) in a group made by timecodeGroupDefinition.
+void showTimecodeInGroup(World& world, Element& group, double seconds);
 
 /// What Logic takes from text typed into the SMPTE field: seconds, or nothing
 /// when the text is not a position in the display layout.

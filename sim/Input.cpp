@@ -1,6 +1,7 @@
 #include "sim/Input.h"
 
 #include "sim/Accessibility.h"
+#include "sim/ColorsWindow.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
 
@@ -165,16 +166,21 @@ void mouse(World& world, const json& request)
     double x = request.value("x", 0.0), y = request.value("y", 0.0);
     world.desktop.cursor = { x, y };
     json entry { { "type", type }, { "x", x }, { "y", y }, { "flags", request.value("flags", std::uint64_t(0)) } };
-    // A click presses the button under the cursor in the frontmost application.
-    if (type == "leftMouseUp") {
-        if (Application* app = world.workspace.frontmostApplication()) {
-            if (Token hit = hitTest(world.tree, app->windows, x, y)) {
-                Element& e = world.tree.at(hit);
-                entry["element"] = e.name();
-                if (std::find(e.actions.begin(), e.actions.end(), "AXPress") != e.actions.end())
-                    perform(world, e, "AXPress", false);
-            }
-        }
+    // A click presses the button under the cursor in the frontmost application;
+    // on the Colors grid it takes the cell where it began and ended.
+    if (type == "leftMouseDown" || type == "leftMouseUp") {
+        bool down = type == "leftMouseDown";
+        Application* app = world.workspace.frontmostApplication();
+        Token hit = app ? hitTest(world.tree, app->windows, x, y) : 0;
+        Element* e = hit ? world.tree.find(hit) : nullptr;
+        if (e)
+            entry["element"] = e->name();
+        if (e && e->key == kColorsGridKey)
+            colorsGridMouse(world, *e, down, x, y, request.value("flags", std::uint64_t(0)));
+        else
+            world.desktop.pressedCell.reset();
+        if (e && !down && std::find(e->actions.begin(), e->actions.end(), "AXPress") != e->actions.end())
+            perform(world, *e, "AXPress", false);
     }
     EventLog::append(world.log.mouseEvents, entry);
 }

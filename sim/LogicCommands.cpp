@@ -1,7 +1,11 @@
 // Control commands on Logic's document: its state, Save As, and opening a
-// dialog at once (the control side does not wait for the window-open delay).
+// dialog or the Colors window at once (the control side does not wait for the
+// window-open delay).
+#include "sim/ColorsWindow.h"
 #include "sim/Commands.h"
 #include "sim/GoToPositionDialog.h"
+#include "sim/MarkerTrack.h"
+#include "sim/Windows.h"
 #include "sim/World.h"
 
 #include <stdexcept>
@@ -13,8 +17,23 @@ using nlohmann::json;
 void addLogicCommands(CommandMap& commands)
 {
     commands.add("set-logic", [](World& world, const json& args) {
-        // Merges into Logic's document state (markers, tracks, chosenColor...).
-        world.logic.merge_patch(args);
+        // Sets fields of Logic's document (markers, tracks, regions, selection...).
+        world.document.merge(args);
+        syncMarkerTrack(world);
+        return okReply();
+    });
+    commands.add("set-colors-window", [](World& world, const json& args) {
+        // Opens the Colors window at once (optionally at `position`), or closes it.
+        std::optional<platform::CGPoint> origin;
+        if (auto p = args.value("position", json()); p.is_array())
+            origin = platform::CGPoint { p.at(0).get<double>(), p.at(1).get<double>() };
+        if (!args.value("open", true)) {
+            if (Element* w = world.tree.byKey(kColorsWindowKey))
+                removeWindow(world, w->token);
+            return okReply();
+        }
+        if (!openColorsWindowNow(world, origin))
+            throw std::runtime_error("Logic is not running");
         return okReply();
     });
     commands.add("open-dialog", [](World& world, const json& args) {

@@ -1,6 +1,7 @@
 #include "sim/Scenario.h"
 
 #include "sim/LogicMainWindow.h"
+#include "sim/MarkerTrack.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
 
@@ -82,6 +83,14 @@ void buildWorld(World& world, const json& scenario)
         launchApplications(world, scenario);
         world.workspace.frontmost = scenario.value("frontmost", "");
         applyDisplayLanguage(world, scenario.value("language", "en"));
+        world.document.merge(scenario.value("logic", json::object()));
+        syncMarkerTrack(world);
+        if (auto colors = scenario.value("colorsWindow", json::object()); !colors.empty()) {
+            if (auto position = colors.value("position", json()); position.is_array())
+                world.colorsPanel.origin = { position.at(0).get<double>(), position.at(1).get<double>() };
+            if (colors.value("open", false))
+                openColorsWindowNow(world, std::nullopt);
+        }
     } catch (const json::exception& e) {
         malformed(e.what());
     }

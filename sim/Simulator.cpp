@@ -184,7 +184,12 @@ json Simulator::state(const std::vector<std::string>& only) const
         { "helperClients", [&] { return promptState(w)["helperClients"]; } },
         { "settings", [&] { return w.permissions.settings; } },
         { "transport", [&] { return w.transport.settings.describe(); } },
-        { "logic", [&] { return w.logic; } },
+        { "logic",
+            [&] {
+                json logic = w.document.describe(w.transport.settings);
+                logic["colorsWindowOpen"] = w.tree.byKey(kColorsWindowKey) != nullptr;
+                return logic;
+            } },
         { "movie", [&] { return w.movie.describe(); } },
         { "export",
             [&] {

@@ -5,8 +5,11 @@
 #include "sim/StoredActions.h"
 
 #include "sim/Dialogs.h"
+#include "sim/ColorsWindow.h"
 #include "sim/ExportDialog.h"
 #include "sim/GoToPositionDialog.h"
+#include "sim/LocatorsDialog.h"
+#include "sim/MarkerTrack.h"
 #include "sim/Movie.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
@@ -20,11 +23,6 @@ using nlohmann::json;
 
 namespace {
 
-json button(const std::string& key, const std::string& title, const std::string& press)
-{
-    return json { { "role", "AXButton" }, { "key", key }, { "title", title }, { "press", press } };
-}
-
 json field(const std::string& key, const std::string& description, bool focused = false)
 {
     json f { { "role", "AXTextField" }, { "key", key }, { "description", description } };
@@ -33,31 +31,12 @@ json field(const std::string& key, const std::string& description, bool focused 
     return f;
 }
 
-json dialog(const std::string& key, const std::string& title, json children, const std::string& behavior = "")
-{
-    const std::string ok = key + "-ok", cancel = key + "-cancel";
-    children.push_back(button(cancel, "Cancel", "cancel"));
-    children.push_back(button(ok, "OK", "confirm"));
-    json d { { "role", "AXWindow" }, { "key", key }, { "title", title }, { "subrole", "AXDialog" }, { "modal", true },
-        { "defaultButton", ok }, { "cancelButton", cancel }, { "children", children } };
-    if (!behavior.empty())
-        d["behavior"] = behavior;
-    return d;
-}
-
 /// A small floating editor for a name, focused so that typing goes into it;
 /// Return (or action 362) commits the name.
 json nameEditor(const std::string& key, const std::string& title)
 {
     return json { { "role", "AXWindow" }, { "key", key }, { "title", title }, { "subrole", "AXFloatingWindow" }, { "focusedWindow", true },
         { "behavior", "name-editor" }, { "children", json::array({ field(key + "-field", "Name", true) }) } };
-}
-
-json colorsWindow()
-{
-    return json { { "role", "AXWindow" }, { "key", "colors-window" }, { "title", "Colors" }, { "subrole", "AXFloatingWindow" },
-        { "position", { 1400, 200 } }, { "size", { 480, 160 } },
-        { "children", json::array({ json { { "role", "AXGroup" }, { "key", "colors-grid" }, { "position", { 1400, 222 } }, { "size", { 480, 80 } } } }) } };
 }
 
 json projectSettings()
@@ -78,32 +57,25 @@ class NameEditorBehavior final : public DialogBehavior {
 public:
     void closing(World& world, Element& window, bool confirmed) override
     {
-        json naming = std::exchange(world.logic["naming"], nullptr);
-        if (!confirmed || !naming.is_object())
+        auto naming = std::exchange(world.document.naming, std::nullopt);
+        if (!confirmed || !naming)
             return;
-        json& list = world.logic[naming.value("kind", "") == "track" ? "tracks" : "markers"];
-        auto index = naming.value("index", std::size_t(0));
-        if (index < list.size())
-            list[index]["name"] = fieldText(world, window.key + "-field");
+        std::string name = fieldText(world, window.key + "-field");
+        LogicDocument& d = world.document;
+        if (naming->kind == Naming::Kind::track && naming->index < d.tracks.size())
+            d.tracks[naming->index].name = name;
+        else if (naming->kind == Naming::Kind::marker && naming->index < d.markers.size())
+            d.markers[naming->index].name = name;
+        world.record({ { "type", "named" }, { "kind", naming->kind == Naming::Kind::track ? "track" : "marker" }, { "index", naming->index },
+            { "name", name } });
     }
 };
 
-/// "Set Left and Right Locator": a confirmed dialog sets the locators from its
-/// SMPTE fields (the second and fourth).
-class LocatorsBehavior final : public DialogBehavior {
-public:
-    void closing(World& world, Element&, bool confirmed) override
-    {
-        if (confirmed)
-            world.logic["locators"] = json { { "left", fieldText(world, "locators-left-smpte") }, { "right", fieldText(world, "locators-right-smpte") } };
-    }
-};
-
-// What the commands share: Logic, and opening and closing its windows.
+// What the commands share: Logic, its document, and opening and closing its windows.
 struct Command {
     World& world;
     Application& logic;
-    json& state;
+    LogicDocument& document;
 
     void open(const json& definition) { openWindowAfterDelay(world, logic, definition); }
     void close(const std::string& key, bool confirmed)
@@ -113,65 +85,43 @@ struct Command {
         if (Element* w = world.tree.byKey(key))
             closeDialog(world, *w, confirmed);
     }
-    /// Opens the window, or closes it when it is open (or opening); true when it opens.
-    bool toggle(const json& definition)
+    void startNaming(Naming naming)
     {
-        std::string key = definition["key"].get<std::string>();
-        if (cancelOpening(world, key))
-            return false;
-        if (Element* w = world.tree.byKey(key)) {
-            removeWindow(world, w->token);
-            return false;
-        }
-        open(definition);
-        return true;
+        const char* kind = naming.kind == Naming::Kind::track ? "track" : "marker";
+        close(std::string(kind) + "-name", true);
+        document.naming = naming;
+        open(nameEditor(std::string(kind) + "-name", naming.kind == Naming::Kind::track ? "Track Name" : "Marker Name"));
     }
-    void startNaming(const std::string& kind, std::size_t index)
-    {
-        close(kind + "-name", true);
-        state["naming"] = json { { "kind", kind }, { "index", index } };
-        open(nameEditor(kind + "-name", kind == "track" ? "Track Name" : "Marker Name"));
-    }
-    json& listOf(const std::string& kind) { return state[kind == "track" ? "tracks" : kind == "region" ? "regions" : "markers"]; }
 };
 
 void createMarker(Command& c)
 {
-    bool inOrder = c.state["markerSteps"] == json::array({ 2564, 480 });
-    c.state["markerSteps"] = json::array();
+    bool inOrder = c.document.markerSteps == std::vector<std::uint32_t> { 2564, 480 };
+    c.document.markerSteps.clear();
     if (!inOrder)
         return; // without the two steps before it there is no marker to name
-    c.state["markers"].push_back(json { { "name", "" }, { "range", c.state["locators"] }, { "color", nullptr } });
-    std::size_t index = c.state["markers"].size() - 1;
-    c.state["lastCreated"] = json { { "kind", "marker" }, { "index", index } };
-    c.startNaming("marker", index);
-}
-
-void applyChosenColor(Command& c)
-{
-    json last = c.state["lastCreated"];
-    if (!last.is_object())
-        return;
-    json& list = c.listOf(last.value("kind", ""));
-    auto index = last.value("index", std::size_t(0));
-    if (index < list.size())
-        list[index]["color"] = c.state["chosenColor"];
+    auto index = addMarkerOverLocators(c.document, c.world.transport.settings.projectEnd());
+    if (!index)
+        return; // no locators, no marker
+    c.startNaming(Naming { Naming::Kind::marker, *index });
 }
 
 void addTrack(Command& c)
 {
-    std::size_t index = c.state["tracks"].size();
-    c.state["tracks"].push_back(json { { "name", "Audio " + std::to_string(index + 1) }, { "color", nullptr } });
-    c.state["lastCreated"] = json { { "kind", "track" }, { "index", index } };
+    // The new track goes below the selected one and becomes the selected track.
+    LogicDocument& d = c.document;
+    std::size_t index = d.selectedTrack ? std::min(*d.selectedTrack + 1, d.tracks.size()) : d.tracks.size();
+    d.tracks.insert(d.tracks.begin() + static_cast<std::ptrdiff_t>(index), Track { "Audio " + std::to_string(d.tracks.size() + 1), std::nullopt });
+    for (Region& r : d.regions)
+        if (r.track >= index)
+            ++r.track;
+    d.selectedTrack = index;
 }
 
 void selectLastRegion(Command& c)
 {
-    json& regions = c.state["regions"];
-    for (auto& r : regions)
-        r["selected"] = false;
-    if (!regions.empty())
-        regions.back()["selected"] = true;
+    if (!c.document.regions.empty())
+        c.document.selection = Selection { Selection::Kind::region, c.document.regions.size() - 1 };
 }
 
 const std::map<std::uint32_t, std::function<void(Command&)>>& commandTable()
@@ -179,31 +129,28 @@ const std::map<std::uint32_t, std::function<void(Command&)>>& commandTable()
     static const std::map<std::uint32_t, std::function<void(Command&)>> table {
         { 5, [](Command& c) { c.world.transport.settings.playing = false; } }, // Stop
         { 21, [](Command& c) { requestGoToPositionDialog(c.world); } }, // Go to Position…
-        { 476, // Set Left and Right Locator…
-            [](Command& c) {
-                c.open(dialog("locators", "Set Left and Right Locator",
-                    json::array({ field("locators-left-bar", "Left Locator Bar"), field("locators-left-smpte", "Left Locator SMPTE"),
-                        field("locators-right-bar", "Right Locator Bar"), field("locators-right-smpte", "Right Locator SMPTE") }),
-                    "locators"));
-            } },
+        { 476, [](Command& c) { requestLocatorsDialog(c.world); } }, // Set Left and Right Locator…
         // The marker steps: 2564, 480, 1192 in this order.
-        { 2564, [](Command& c) { c.state["markerSteps"].push_back(2564); } },
-        { 480, [](Command& c) { c.state["markerSteps"].push_back(480); } },
+        { 2564, [](Command& c) { c.document.markerSteps = { 2564 }; } },
+        { 480, [](Command& c) { c.document.markerSteps.push_back(480); } },
         { 1192, createMarker },
         { 362, // ends the naming or placement step
             [](Command& c) {
                 c.close("marker-name", true);
                 c.close("track-name", true);
-                c.state["placing"] = false;
             } },
-        { 347, applyChosenColor }, // the colour chosen in the Colors window
-        { 483, [](Command& c) { c.state["colorsWindowOpen"] = c.toggle(colorsWindow()); } },
-        { 888, [](Command& c) { c.state["markerTrackShown"] = !c.state.value("markerTrackShown", false); } },
+        { 347, [](Command&) {} }, // ends the colour step; the click in the Colors window coloured
+        { 483, [](Command& c) { toggleColorsWindow(c.world); } },
+        { 888,
+            [](Command& c) {
+                c.document.markerTrackShown = !c.document.markerTrackShown;
+                syncMarkerTrack(c.world);
+            } },
         { 1795, addTrack },
         { 571, // name the new track
             [](Command& c) {
-                if (!c.state["tracks"].empty())
-                    c.startNaming("track", c.state["tracks"].size() - 1);
+                if (c.document.selectedTrack && *c.document.selectedTrack < c.document.tracks.size())
+                    c.startNaming(Naming { Naming::Kind::track, *c.document.selectedTrack });
             } },
         { 584, selectLastRegion },
         { 358, selectLastRegion },
@@ -225,7 +172,7 @@ void registerStoredActionBehaviors(Dialogs& dialogs)
     registerMovieBehaviors(dialogs);
     registerExportBehaviors(dialogs);
     dialogs.behaviors["name-editor"] = std::make_shared<NameEditorBehavior>();
-    dialogs.behaviors["locators"] = std::make_shared<LocatorsBehavior>();
+    registerLocatorsDialog(dialogs);
 }
 
 json runStoredAction(World& world, std::uint32_t code)
@@ -238,7 +185,7 @@ json runStoredAction(World& world, std::uint32_t code)
     auto it = commandTable().find(code);
     bool ran = it != commandTable().end();
     if (ran) {
-        Command command { world, *logic, world.logic };
+        Command command { world, *logic, world.document };
         it->second(command);
     }
     world.record({ { "type", "storedAction" }, { "code", code }, { "ran", ran } });

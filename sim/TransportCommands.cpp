@@ -1,6 +1,7 @@
 // The transport's settings as JSON, and the commands that play, stop, move the
 // playhead and shape the control bar's display.
 #include "sim/Commands.h"
+#include "sim/MarkerTrack.h"
 #include "sim/Transport.h"
 #include "sim/World.h"
 
@@ -173,6 +174,7 @@ void addTransportCommands(CommandMap& commands)
     });
     commands.add("set-language", [](World& world, const json& args) {
         applyDisplayLanguage(world, stringArgument(args, "language"));
+        syncMarkerTrack(world); // the marker track's header speaks the new language too
         return okReply();
     });
 }

@@ -5,6 +5,7 @@
 
 #include "platform/linux/LogicSimWire.h"
 
+#include <functional>
 #include <stdexcept>
 
 namespace mq::sim {
@@ -37,6 +38,28 @@ Token addWindow(World& world, Application& app, const nlohmann::json& definition
         app.focusedWindow = window;
     world.notifyAccessibility(window, "AXWindowCreated");
     return window;
+}
+
+void moveWindow(World& world, Element& window, platform::CGPoint origin)
+{
+    auto pointOf = [](const Element& e) -> std::optional<platform::CGPoint> {
+        auto position = e.find("AXPosition");
+        auto boxed = position && *position ? (*position)->get<platform::AXValue>() : nullptr;
+        auto point = boxed ? std::get_if<platform::CGPoint>(boxed) : nullptr;
+        return point ? std::optional(*point) : std::nullopt;
+    };
+    auto from = pointOf(window);
+    if (!from)
+        return;
+    double dx = origin.x - from->x, dy = origin.y - from->y;
+    std::function<void(Element&)> shift = [&](Element& e) {
+        if (auto p = pointOf(e))
+            e.set("AXPosition", CFValue(platform::AXValue(platform::CGPoint { p->x + dx, p->y + dy })));
+        for (Token child : e.children)
+            if (Element* c = world.tree.find(child))
+                shift(*c);
+    };
+    shift(window);
 }
 
 Token addSheet(World& world, Application& app, nlohmann::json definition)

@@ -16,6 +16,8 @@ struct World;
 /// Adds a window built from `definition` to `app`; a modal one in front takes
 /// the focus, its first field (or the one marked "focused") focused.
 Token addWindow(World& world, Application& app, const nlohmann::json& definition, bool front);
+/// Moves a window's top left to `origin`, and everything inside it with it.
+void moveWindow(World& world, Element& window, platform::CGPoint origin);
 /// Shows `definition` as a sheet: an AXSheet attached to `app`'s main window as
 /// its last child, which takes the keyboard focus but is not one of the
 /// application's windows. With no window to attach to, it becomes a window.

@@ -29,12 +29,4 @@ void World::notify(const std::string& center, const std::string& name)
     broadcasts.push_back(nlohmann::json { { "event", "notification" }, { "center", center }, { "name", name } });
 }
 
-nlohmann::json World::initialLogicDocument()
-{
-    using nlohmann::json;
-    return json { { "markers", json::array() }, { "tracks", json::array() }, { "regions", json::array() }, { "movie", nullptr },
-        { "locators", nullptr }, { "colorsWindowOpen", false }, { "chosenColor", nullptr }, { "markerTrackShown", false },
-        { "lastCreated", nullptr }, { "naming", nullptr }, { "markerSteps", json::array() }, { "alignSteps", json::array() } };
-}
-
 } // namespace mq::sim

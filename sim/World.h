@@ -1,10 +1,11 @@
 // logicsim's world, made of its parts: the accessibility tree, the workspace,
 // the permissions, the desktop, Logic's transport and dialogs, Logic's document,
-// the injected faults, the event log and the user interface's latency. Each part
+// the Colors window, the injected faults, the event log and the user interface's latency. Each part
 // is a plain struct; the operations on them are free functions in the part's
 // file. One World lives on the server's single thread and nothing here locks.
 #pragma once
 
+#include "sim/ColorsWindow.h"
 #include "sim/Desktop.h"
 #include "sim/Dialogs.h"
 #include "sim/ElementTree.h"
@@ -12,6 +13,7 @@
 #include "sim/ExportDialog.h"
 #include "sim/Faults.h"
 #include "sim/Latency.h"
+#include "sim/LogicDocument.h"
 #include "sim/Movie.h"
 #include "sim/Permissions.h"
 #include "sim/Transport.h"
@@ -40,10 +42,11 @@ struct World {
     /// The control bar's language: en de es fr ja ko zh.
     std::string language { "en" };
     Dialogs dialogs;
-    /// Logic's document state that the stored actions change: markers, tracks,
-    /// regions, the movie, the Colors window and the marker track.
-    // FIXME: still one JSON document; the markers, tracks and regions become parts of their own.
-    nlohmann::json logic = initialLogicDocument();
+    /// Logic's document: markers, tracks, regions, locators, the marker track
+    /// and the selection.
+    LogicDocument document;
+    /// Where Logic's Colors window shows.
+    ColorsPanel colorsPanel;
     /// Logic's movie: the open dialog, loading, the movie window and region.
     Movie movie;
     /// Logic's export dialog and the files it wrote.
@@ -66,8 +69,6 @@ struct World {
     void notifyAccessibility(Token token, const char* notification);
     /// A workspace or distributed notification to every client, logged.
     void notify(const std::string& center, const std::string& name);
-
-    static nlohmann::json initialLogicDocument();
 };
 
 } // namespace mq::sim

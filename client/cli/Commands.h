@@ -28,6 +28,8 @@ void addVersionFlag(CLI::App& app);
 /// `marquee permissions`, `relaunch`, `update-check` and `crash-report`.
 void addMaintenanceCommands(CLI::App& app);
 
+/// `marquee marker`, `markers` (a batch from a file) and `colors-avoid`.
+void addMarkerCommands(CLI::App& app);
 /// `marquee bounce run`: the five bounce steps in order.
 void addBounceCommands(CLI::App& app);
 

@@ -27,7 +27,7 @@ namespace {
 
 struct CommandName {
     std::string_view method;
-    std::string_view command; // Empty when MaintenanceCommands.cpp gives the request its command.
+    std::string_view command; // Empty when MaintenanceCommands.cpp or MarkerCommands.cpp gives the request its command.
     std::string_view summary;
 };
 
@@ -38,8 +38,8 @@ constexpr std::array<CommandName, protocol::kRequestCount> kCommandNames { {
     { "bounceOpenExportDialogWithPacingSeconds", "bounce-open-export", "bounce step 4: open the export dialog" },
     { "bounceAwaitExportDialogsClosedWithReply", "bounce-await", "bounce step 5: wait for the export dialogs to close" },
     { "placeAudioFileWithURL", "place-audio", "place an audio file on the timeline" },
-    { "createLogicMarkerWithTimecodeSeconds", "marker", "create a named, coloured marker" },
-    { "setColorsWindowAvoidRectX", "colors-avoid-rect", "set the rectangle the Colors window keeps clear of" },
+    { "createLogicMarkerWithTimecodeSeconds", "", "" },
+    { "setColorsWindowAvoidRectX", "", "" },
     { "closeColorsWindowWithReply", "colors-close", "close the Colors window the helper opened" },
     { "readLogicProjectStartSMPTEWithFrameRate", "project-start", "read the SMPTE time of bar 1" },
     { "readLogicPlayheadSMPTEWithFrameRate", "playhead", "read the playhead" },

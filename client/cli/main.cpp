@@ -10,6 +10,7 @@ int main(int argc, char** argv)
     mq::cli::addVersionFlag(app);
     mq::cli::addRequestCommands(app);
     mq::cli::addMaintenanceCommands(app);
+    mq::cli::addMarkerCommands(app);
     mq::cli::addTimecodeCommands(app);
     mq::cli::addMonitorCommands(app);
     mq::cli::addBounceCommands(app);

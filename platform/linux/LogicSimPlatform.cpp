@@ -576,7 +576,7 @@ std::vector<Screen> LogicSimPlatform::screens()
         auto frame = rectFrom(entry.value("frame", json()));
         auto visible = rectFrom(entry.value("visibleFrame", json()));
         if (frame)
-            list.push_back(Screen { *frame, visible.value_or(*frame) });
+            list.push_back(Screen { *frame, visible.value_or(*frame), entry.value("main", false) });
     }
     return list;
 }

@@ -232,7 +232,7 @@ TEST(HelperProcess, ToolPrintsRepliesAndFailureStatus)
         const char* line;
     };
     const Case cases[] = {
-        { { "colors-avoid-rect", "--x", "1", "--y", "2", "--width", "3", "--height", "4" }, 0, "done" },
+        { { "colors-avoid", "1", "2", "3", "4" }, 0, "done" },
         { { "permissions" }, 0, "allGranted: false" },
         { { "goto", "60", "--fps", "25", "--json" }, 1, "\"viewOffsetSeconds\":\"NaN\"" },
         { { "goto", "sixty", "--fps", "25" }, 2, "'sixty' is not a number" },

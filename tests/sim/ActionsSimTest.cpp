@@ -261,6 +261,7 @@ TEST_F(ActionsSimTest, EveryStoredActionHasItsEffect)
         { { 2564, 480, 1192 },
             [&] {
                 ASSERT_EQ(logic()["markers"].size(), 1u);
+                EXPECT_EQ(logic()["selection"], (json { { "kind", "marker" }, { "index", 0 } }));
                 EXPECT_EQ(focusedField("marker-name"), "marker-name-field");
             } },
         { { 480, 2564, 1192 }, [&] { EXPECT_TRUE(logic()["markers"].empty()); } },
@@ -268,6 +269,7 @@ TEST_F(ActionsSimTest, EveryStoredActionHasItsEffect)
         { { 1795, 571 },
             [&] {
                 ASSERT_EQ(logic()["tracks"].size(), 1u);
+                EXPECT_EQ(logic()["selectedTrack"], 0);
                 EXPECT_EQ(focusedField("track-name"), "track-name-field");
             } },
         { { 1194 }, [&] { EXPECT_EQ(logicWindowKeys().front(), "open-movie"); } },
@@ -280,6 +282,8 @@ TEST_F(ActionsSimTest, EveryStoredActionHasItsEffect)
     };
     for (const Row& row : rows) {
         ctl("reset");
+        // Logic makes a marker over the locators only when they are set.
+        ctl("set-logic", json { { "locators", { { "left", 3600.0 }, { "right", 3602.0 } } } });
         for (std::uint32_t code : row.codes)
             ASSERT_TRUE(logic::runStoredAction(code)) << code;
         ASSERT_TRUE(waitUntilWindowsOpened()) << json(row.codes).dump();
@@ -327,22 +331,37 @@ TEST_F(ActionsSimTest, WindowsAppearAfterASeededDelay)
     EXPECT_EQ(opened, 3);
 }
 
-TEST_F(ActionsSimTest, AMarkerIsCreatedOverTheLocatorsNamedAndColoured)
+TEST_F(ActionsSimTest, AMarkerIsCreatedOverTheLocatorsAndNamed)
 {
-    // The order of the marker steps: locators, marker, name, colour.
+    // The order of the marker steps: locators, marker, name.
     ASSERT_TRUE(logic::runStoredAction(476));
     ASSERT_TRUE(waitUntilWindowsOpened()); // Logic shows its dialogs some time after the command.
-    ASSERT_TRUE(logic::sendLocators(platform(), "01:00:00:00", "01:00:10:00"));
-    EXPECT_EQ(logic()["locators"], (json { { "left", "01:00:00:00" }, { "right", "01:00:10:00" } }));
+    ASSERT_TRUE(logic::sendLocators(platform(), "01:00:00:00", "01:00:10:05"));
+    EXPECT_EQ(logic()["locators"]["leftLabel"], "01:00:00:00");
+    EXPECT_EQ(logic()["locators"]["rightLabel"], "01:00:10:05");
     for (std::uint32_t code : { 2564u, 480u, 1192u })
         ASSERT_TRUE(logic::runStoredAction(code));
     ASSERT_TRUE(waitUntilWindowsOpened());
     ASSERT_TRUE(logic::sendTextReturn(platform(), logic::escapeFieldText("Scene \"2\" \\ take")));
-    ctl("set-logic", json { { "chosenColor", 27 } });
-    ASSERT_TRUE(logic::runStoredAction(347));
     ASSERT_TRUE(logic::runStoredAction(362));
     ASSERT_EQ(logic()["markers"].size(), 1u);
-    EXPECT_EQ(logic()["markers"][0], (json { { "name", "Scene \"2\" \\ take" }, { "range", { { "left", "01:00:00:00" }, { "right", "01:00:10:00" } } }, { "color", 27 } }));
+    json marker = logic()["markers"][0];
+    EXPECT_EQ(marker["name"], "Scene \"2\" \\ take");
+    EXPECT_EQ(marker["start"], 3600.0);
+    EXPECT_EQ(marker["end"], 3610.2);
+    EXPECT_EQ(marker["color"], nullptr);
+}
+
+// A marker lives inside the project: locators past its end give a marker that
+// stops there.
+TEST_F(ActionsSimTest, AMarkerEndsAtTheProjectEnd)
+{
+    ctl("set-transport", json { { "projectEndSeconds", 3605.0 } });
+    ctl("set-logic", json { { "locators", { { "left", 3600.0 }, { "right", 3620.0 } } } });
+    for (std::uint32_t code : { 2564u, 480u, 1192u })
+        ASSERT_TRUE(logic::runStoredAction(code));
+    ASSERT_EQ(logic()["markers"].size(), 1u);
+    EXPECT_EQ(logic()["markers"][0]["end"], 3605.0);
 }
 
 TEST_F(ActionsSimTest, StoredActionsNeedLogic)

@@ -1,0 +1,13 @@
+#include "logic/FailRequest.h"
+
+#include "logic/ServiceLog.h"
+
+namespace mq::logic {
+
+Unexpected<ServiceError> failRequest(std::int64_t code, std::string message, std::string_view operation)
+{
+    serviceLog().error("{} failed: {}", operation, message);
+    return unexpected(makeServiceError(code, std::move(message)));
+}
+
+} // namespace mq::logic
