@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace mq::sim {
 
@@ -231,8 +232,10 @@ private:
         m_painter.drawText(frame, Qt::AlignCenter, fields.join(':'));
     }
 
-    /// What lies over the tracks area by time: the locators and the playhead.
-    /// The area shows twenty bars from bar 1, as Logic's default zoom does.
+    /// What lies over the tracks area by time: Logic's document (the tracks' and
+    /// regions' colours, the marker track with its markers), the locators and the
+    /// playhead. The area shows twenty bars from bar 1, as Logic's default zoom does;
+    /// track i is the area's i-th lane.
     void drawTimeline(const json& window)
     {
         const json* tracks = findByKey(window, "tracks-area");
@@ -244,33 +247,85 @@ private:
         double barSeconds = transport.value("barSeconds", 2.0);
         double pixelsPerSecond = area->width() / (20 * (barSeconds > 0 ? barSeconds : 2.0));
         auto xOf = [&](double seconds) { return area->left() + (seconds - bar1) * pixelsPerSecond; };
+        const json& document = m_state.value("logic", json::object());
 
-        if (auto locators = locatorRange()) {
-            QRectF band(xOf(locators->first), area->top(), (locators->second - locators->first) * pixelsPerSecond, area->height());
-            m_painter.fillRect(band.intersected(*area), kLocators);
+        m_painter.save();
+        m_painter.setClipRect(*area);
+        std::vector<QRectF> lanes = laneFrames(*tracks);
+        drawTrackColors(window, document, lanes.size());
+        for (const json& region : document.value("regions", json::array())) {
+            std::size_t track = region.value("track", std::size_t(0));
+            if (track >= lanes.size())
+                continue;
+            double start = region.value("start", bar1), length = region.value("length", 0.0);
+            QRectF frame(xOf(start), lanes[track].top() + 2, std::max(2.0, length * pixelsPerSecond), lanes[track].height() - 4);
+            drawRegion(frame, colorIndex(region), QString::fromStdString(region.value("name", "")));
+        }
+        if (document.value("markerTrackShown", false) || !document.value("markers", json::array()).empty())
+            drawMarkerTrack(document, QRectF(area->left(), area->top(), area->width(), 18), xOf, pixelsPerSecond);
+        if (const json& locators = document.value("locators", json()); locators.is_object()) {
+            double left = locators.value("left", bar1), right = locators.value("right", bar1);
+            m_painter.fillRect(QRectF(xOf(left), area->top(), (right - left) * pixelsPerSecond, area->height()), kLocators);
         }
         double x = xOf(transport.value("playheadSeconds", bar1));
-        if (x >= area->left() && x <= area->right()) {
-            m_painter.setPen(QPen(kPlayhead, 1.5));
-            m_painter.drawLine(QPointF(x, area->top()), QPointF(x, area->bottom()));
-            QPainterPath head;
-            head.moveTo(x - 6, area->top());
-            head.lineTo(x + 6, area->top());
-            head.lineTo(x, area->top() + 8);
-            head.closeSubpath();
-            m_painter.fillPath(head, kPlayhead);
-        }
+        m_painter.setPen(QPen(kPlayhead, 1.5));
+        m_painter.drawLine(QPointF(x, area->top()), QPointF(x, area->bottom()));
+        QPainterPath head;
+        head.moveTo(x - 6, area->top());
+        head.lineTo(x + 6, area->top());
+        head.lineTo(x, area->top() + 8);
+        head.closeSubpath();
+        m_painter.fillPath(head, kPlayhead);
+        m_painter.restore();
     }
 
-    /// The left and right locators in seconds, when the world reports them.
-    std::optional<std::pair<double, double>> locatorRange() const
+    static std::optional<int> colorIndex(const json& item)
     {
-        for (const char* section : { "locators" }) {
-            auto it = m_state.find(section);
-            if (it != m_state.end() && it->is_object() && it->contains("start") && it->contains("end"))
-                return std::pair((*it)["start"].get<double>(), (*it)["end"].get<double>());
+        auto it = item.find("color");
+        return it != item.end() && it->is_number_integer() ? std::optional(it->get<int>()) : std::nullopt;
+    }
+
+    /// The tracks area's lanes, top to bottom.
+    static std::vector<QRectF> laneFrames(const json& tracksArea)
+    {
+        std::vector<QRectF> lanes;
+        for (const json& lane : tracksArea.value("children", json::array()))
+            if (std::optional<QRectF> frame = frameOf(lane))
+                lanes.push_back(*frame);
+        return lanes;
+    }
+
+    /// A coloured strip at the left of each coloured track's header.
+    void drawTrackColors(const json& window, const json& document, std::size_t laneCount)
+    {
+        const json* headers = findByKey(window, "track-headers");
+        if (!headers)
+            return;
+        std::vector<QRectF> headerFrames = laneFrames(*headers);
+        const json& tracks = document.value("tracks", json::array());
+        m_painter.save();
+        m_painter.setClipping(false);
+        for (std::size_t i = 0; i < tracks.size() && i < headerFrames.size() && i < laneCount; ++i)
+            if (std::optional<int> color = colorIndex(tracks[i]))
+                m_painter.fillRect(QRectF(headerFrames[i].left(), headerFrames[i].top(), 4, headerFrames[i].height()), qcolor(logicColor(*color)));
+        m_painter.restore();
+    }
+
+    template<typename XOf>
+    void drawMarkerTrack(const json& document, const QRectF& strip, XOf xOf, double pixelsPerSecond)
+    {
+        m_painter.fillRect(strip, QColor(0x1c, 0x1c, 0x1c));
+        for (const json& marker : document.value("markers", json::array())) {
+            double start = marker.value("start", 0.0), end = marker.value("end", start);
+            QRectF frame(xOf(start), strip.top() + 1, std::max(3.0, (end - start) * pixelsPerSecond), strip.height() - 2);
+            std::optional<int> color = colorIndex(marker);
+            QColor fill = color ? qcolor(logicColor(*color)) : QColor(0x9a, 0x9a, 0x9a);
+            m_painter.fillRect(frame, fill);
+            m_painter.setPen(fill.lightness() > 140 ? QColor(0x15, 0x15, 0x15) : QColor(0xf5, 0xf5, 0xf5));
+            m_painter.setFont(font(10, true));
+            m_painter.drawText(frame.adjusted(3, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+                QString::fromStdString(marker.value("name", "")));
         }
-        return std::nullopt;
     }
 
     void drawLabel(const QRectF& frame, const QString& text, Qt::Alignment alignment)

@@ -50,6 +50,29 @@ TEST_F(Snapshot, ThePlayheadFollowsTheTransport)
     EXPECT_NE(picture.pixelColor(500, 600), QColor(0xf2, 0xf2, 0xf2));
 }
 
+// Logic's document drawn over the tracks area: a region in its palette colour on
+// its track's lane, the track's colour beside its header, a marker in the marker
+// track, and the locators.
+TEST_F(Snapshot, TheDocumentShowsInItsColours)
+{
+    // Bar 1 is 3600 s at the area's left edge (x 500); 20 pixels a second.
+    ctl("set-logic",
+        { { "tracks", { { { "name", "Audio 1" }, { "color", nullptr } }, { { "name", "Dialogue" }, { "color", 27 } } } },
+            { "regions", { { { "track", 1 }, { "name", "Line 1" }, { "start", 3610.0 }, { "length", 6.0 }, { "color", 5 } } } },
+            { "markers", { { { "start", 3620.0 }, { "end", 3624.0 }, { "name", "Scene 2" }, { "color", 60 } } } },
+            { "locators", { { "left", 3626.0 }, { "right", 3630.0 } } } });
+    QImage picture = snapshot();
+    ASSERT_FALSE(picture.isNull());
+    // The region: 3610 to 3616 s on the second lane (y 190 to 230).
+    EXPECT_EQ(picture.pixelColor(760, 222), color(sim::logicColor(5)));
+    // The second track's colour strip at its header's left edge (x 250).
+    EXPECT_EQ(picture.pixelColor(251, 215), color(sim::logicColor(27)));
+    // The marker: 3620 to 3624 s in the strip along the area's top (y 150 to 168).
+    EXPECT_EQ(picture.pixelColor(940, 164), color(sim::logicColor(60)));
+    // The locators tint the area between 3626 and 3630 s.
+    EXPECT_NE(picture.pixelColor(1060, 700), picture.pixelColor(1150, 700));
+}
+
 TEST_F(Snapshot, WithoutAFileItSaysWhatIsMissing)
 {
     ChildProcess process({ MQ_LOGICSIM_PATH, "--socket", socketPath(), "ctl", "snapshot" });
