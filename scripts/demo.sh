@@ -40,6 +40,11 @@ show_playhead() {
   "$bin/sim/logicsim" ctl state | python3 -c 'import json,sys; t=json.load(sys.stdin)["transport"]; print("logicsim: playhead at %.3f s" % t["playheadSeconds"])'
 }
 
+pictures=${MARQUEE_DEMO_PICTURES:-build/demo}
+mkdir -p "$pictures"
+step "A picture of Logic before the session: $pictures/logic-before.png"
+run "$bin/sim/logicsim" ctl snapshot "$pictures/logic-before.png"
+
 step "Housekeeping"
 run "$marquee" permissions
 run "$marquee" project-url
@@ -82,6 +87,9 @@ logic = json.load(sys.stdin)["logic"]
 for m in logic["markers"]:
     print("logicsim: marker %-20s %s - %s  colour %s" % (json.dumps(m["name"]), m["startLabel"], m["endLabel"], m["color"]))
 print("logicsim: marker track shown: %s, Colors window open: %s" % (logic["markerTrackShown"], logic["colorsWindowOpen"]))'
+
+step "A picture of Logic after the markers: $pictures/logic-after.png (markers, locators, playhead)"
+run "$bin/sim/logicsim" ctl snapshot "$pictures/logic-after.png"
 
 step "Bounce with a movie: the five steps; logicsim's user names the file and presses Export"
 # A two-second movie at 25 fps (an uncompressed YUV4MPEG2 stream, which Logic's
