@@ -3,6 +3,7 @@
 // for step 5, the time from the export panel closing to the reply.
 //
 // Usage: build/default/bench/e2e/bounce_timing [repetitions]
+#include "bench/support/ProcessTiming.h"
 #include "client/HelperConnection.h"
 #include "tests/support/TestMovie.h"
 
@@ -22,49 +23,12 @@
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
+using mq::bench::reportAgainstFloor;
+using mq::bench::waitForFile;
+
 namespace {
 
-pid_t start(const char* path, std::vector<const char*> argv, const std::string& runtime)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        if (!freopen("/dev/null", "w", stderr) || !freopen("/dev/null", "w", stdout))
-            _exit(126);
-        argv.push_back(nullptr);
-        execv(path, const_cast<char* const*>(argv.data()));
-        _exit(127);
-    }
-    return pid;
-}
-
-bool ctl(const std::string& runtime, const char* command, const std::string& args)
-{
-    pid_t pid = start(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "ctl", command, args.c_str() }, runtime);
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool waitForFile(const std::string& path)
-{
-    for (int i = 0; i < 500; ++i) {
-        if (std::filesystem::exists(path))
-            return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
-}
-
 double msSince(Clock::time_point begin) { return std::chrono::duration<double, std::milli>(Clock::now() - begin).count(); }
-
-void report(const char* name, double floorMs, std::vector<double> ms)
-{
-    std::sort(ms.begin(), ms.end());
-    double median = ms[ms.size() / 2];
-    double p90 = ms[static_cast<std::size_t>(0.9 * static_cast<double>(ms.size() - 1))];
-    std::printf("%-36s floor %7.1f ms   median %7.1f ms (+%6.1f)   p90 %7.1f ms (+%6.1f)\n", name, floorMs, median, median - floorMs, p90,
-        p90 - floorMs);
-}
 
 [[noreturn]] void fail(const char* what)
 {
@@ -83,17 +47,17 @@ int main(int argc, char** argv)
     std::string runtime = directory;
     std::string movie = runtime + "/Cut 3.mov";
     mq::test::writeTestMovie(movie, 50, 25);
-    pid_t sim = start(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "serve" }, runtime);
+    pid_t sim = mq::bench::startProcess(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "serve" }, runtime);
     if (!waitForFile(runtime + "/logicsim.sock"))
         return 1;
-    pid_t helper = start(MQ_HELPER_EXECUTABLE, { "marquee-helper" }, runtime);
+    pid_t helper = mq::bench::startProcess(MQ_HELPER_EXECUTABLE, { "marquee-helper" }, runtime);
     if (!waitForFile(runtime + "/com.quillmoor.marquee.helper"))
         return 1;
     auto connection = mq::client::HelperConnection::connect(runtime + "/com.quillmoor.marquee.helper");
     if (!connection)
         return 1;
     auto& helperConnection = *connection.value();
-    if (!ctl(runtime, "set-export", R"({"directory": ")" + runtime + R"("})"))
+    if (!mq::bench::logicsimControl(MQ_LOGICSIM_EXECUTABLE, runtime, "set-export", R"({"directory": ")" + runtime + R"("})"))
         return 1;
 
     std::vector<double> stepOne, stepOneStopping, stepTwo, stepThree, stepFour, stepFive;
@@ -132,7 +96,7 @@ int main(int argc, char** argv)
         Clock::time_point closed;
         std::thread user([&] {
             std::this_thread::sleep_for(300ms);
-            if (!ctl(runtime, "export-user", R"({"press": "cancel"})"))
+            if (!mq::bench::logicsimControl(MQ_LOGICSIM_EXECUTABLE, runtime, "export-user", R"({"press": "cancel"})"))
                 fail("cancelling the panel");
             closed = Clock::now();
         });
@@ -148,12 +112,12 @@ int main(int argc, char** argv)
     // after stopping the transport); step 2 waits out the go-to-folder script's three
     // 1.0 s delays and, with no options window, the 2.0 s wait for one; steps 3 and 4
     // have no sleeps; step 5 answers 0.5 s after the dialogs are gone.
-    report("step 1: go to position", 200, stepOne);
-    report("step 1: go to position, stopping", 500, stepOneStopping);
-    report("step 2: open movie", 5000, stepTwo);
-    report("step 3: align movie region", 0, stepThree);
-    report("step 4: open export dialog", 0, stepFour);
-    report("step 5: panel closed to reply", 500, stepFive);
+    reportAgainstFloor("step 1: go to position", 200, stepOne);
+    reportAgainstFloor("step 1: go to position, stopping", 500, stepOneStopping);
+    reportAgainstFloor("step 2: open movie", 5000, stepTwo);
+    reportAgainstFloor("step 3: align movie region", 0, stepThree);
+    reportAgainstFloor("step 4: open export dialog", 0, stepFour);
+    reportAgainstFloor("step 5: panel closed to reply", 500, stepFive);
 
     connection.value().reset();
     kill(helper, SIGTERM);

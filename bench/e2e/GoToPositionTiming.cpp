@@ -6,6 +6,7 @@
 //
 // Usage: build/default/bench/e2e/go_to_position_timing [repetitions]
 #include "bench/support/SocketFloor.h"
+#include "bench/support/ProcessTiming.h"
 #include "client/HelperConnection.h"
 
 #include <sys/wait.h>
@@ -23,43 +24,13 @@
 
 using Clock = std::chrono::steady_clock;
 
+using mq::bench::reportAgainstFloor;
+using mq::bench::waitForFile;
+
 namespace {
-
-pid_t start(const char* path, std::vector<const char*> argv, const std::string& runtime)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        if (!freopen("/dev/null", "w", stderr) || !freopen("/dev/null", "w", stdout))
-            _exit(126);
-        argv.push_back(nullptr);
-        execv(path, const_cast<char* const*>(argv.data()));
-        _exit(127);
-    }
-    return pid;
-}
-
-bool waitForFile(const std::string& path)
-{
-    for (int i = 0; i < 500; ++i) {
-        if (std::filesystem::exists(path))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
 
 constexpr int kWindowOpenMs = 100;
 constexpr int kCommitMs = 30;
-
-void report(const char* name, double floorMs, std::vector<double> ms)
-{
-    std::sort(ms.begin(), ms.end());
-    double median = ms[ms.size() / 2];
-    double p90 = ms[static_cast<std::size_t>(0.9 * static_cast<double>(ms.size() - 1))];
-    std::printf("%-32s floor %6.1f ms   median %6.1f ms (+%5.1f)   p90 %6.1f ms (+%5.1f)\n", name, floorMs, median, median - floorMs, p90,
-        p90 - floorMs);
-}
 
 } // namespace
 
@@ -70,12 +41,12 @@ int main(int argc, char** argv)
     if (!mkdtemp(directory))
         return 1;
     std::string runtime = directory;
-    pid_t sim = start(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "serve" }, runtime);
+    pid_t sim = mq::bench::startProcess(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "serve" }, runtime);
     if (!waitForFile(runtime + "/logicsim.sock"))
         return 1;
     std::string latency = "{\"seed\": 1, \"windowOpenMs\": " + std::to_string(kWindowOpenMs) + ", \"commitMs\": "
         + std::to_string(kCommitMs) + ", \"accessibilityCallMs\": 0}";
-    pid_t control = start(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "ctl", "set-latency", latency.c_str() }, runtime);
+    pid_t control = mq::bench::startProcess(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "ctl", "set-latency", latency.c_str() }, runtime);
     int controlStatus = 0;
     if (waitpid(control, &controlStatus, 0) != control || !WIFEXITED(controlStatus) || WEXITSTATUS(controlStatus) != 0) {
         std::fprintf(stderr, "logicsim ctl set-latency failed\n");
@@ -83,7 +54,7 @@ int main(int argc, char** argv)
     }
     std::printf("logicsim latencies: window open %d ms, commit %d ms; load average %s\n", kWindowOpenMs, kCommitMs,
         mq::bench::loadAverage().c_str());
-    pid_t helper = start(MQ_HELPER_EXECUTABLE, { "marquee-helper" }, runtime);
+    pid_t helper = mq::bench::startProcess(MQ_HELPER_EXECUTABLE, { "marquee-helper" }, runtime);
     if (!waitForFile(runtime + "/com.quillmoor.marquee.helper"))
         return 1;
     auto connection = mq::client::HelperConnection::connect(runtime + "/com.quillmoor.marquee.helper");
@@ -108,27 +79,27 @@ int main(int argc, char** argv)
     // operation. Reading has none; bar 1 sleeps 50 ms; a move presses Tab twice
     // (2 ms each), sleeps 60 and 500 ms and types 11 characters at 6 ms each (the
     // commit after the second Tab falls within the 500 ms).
-    report("readLogicPlayheadSMPTE", kWindowOpenMs, time([&] {
+    reportAgainstFloor("readLogicPlayheadSMPTE", kWindowOpenMs, time([&] {
         auto r = helperConnection.readLogicPlayheadSMPTEWithFrameRate({ 25.0, false });
         return r.ok() && std::get<1>(r.value());
     }));
-    report("readLogicProjectStartSMPTE", kWindowOpenMs + 50.0, time([&] {
+    reportAgainstFloor("readLogicProjectStartSMPTE", kWindowOpenMs + 50.0, time([&] {
         auto r = helperConnection.readLogicProjectStartSMPTEWithFrameRate({ 25.0, false });
         return r.ok() && std::get<3>(r.value());
     }));
     double target = 3600.0;
-    report("goToLogicPlayheadSMPTESeconds", kWindowOpenMs + 2 + 60 + 11 * 6 + 2 + 500, time([&] {
+    reportAgainstFloor("goToLogicPlayheadSMPTESeconds", kWindowOpenMs + 2 + 60 + 11 * 6 + 2 + 500, time([&] {
         target += 1.0;
         auto r = helperConnection.goToLogicPlayheadSMPTESeconds({ target, 25.0, false });
         return r.ok() && std::get<2>(r.value());
     }));
 
     // With Logic gone, a read fails at once instead of waiting out the dialog's 2 s.
-    pid_t quit = start(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "ctl", "quit", R"({"app":"logic"})" }, runtime);
+    pid_t quit = mq::bench::startProcess(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "ctl", "quit", R"({"app":"logic"})" }, runtime);
     int quitStatus = 0;
     if (waitpid(quit, &quitStatus, 0) != quit || !WIFEXITED(quitStatus) || WEXITSTATUS(quitStatus) != 0)
         return 1;
-    report("readLogicPlayheadSMPTE, no Logic", 0.0, time([&] {
+    reportAgainstFloor("readLogicPlayheadSMPTE, no Logic", 0.0, time([&] {
         auto r = helperConnection.readLogicPlayheadSMPTEWithFrameRate({ 25.0, false });
         return r.ok() && !std::get<1>(r.value());
     }));

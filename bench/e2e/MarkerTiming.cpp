@@ -3,6 +3,7 @@
 // window and commit delays set to 0 so that what is left over is the helper's.
 //
 // Usage: build/default/bench/e2e/marker_timing [repetitions]
+#include "bench/support/ProcessTiming.h"
 #include "client/HelperConnection.h"
 
 #include <sys/wait.h>
@@ -19,57 +20,8 @@
 
 using Clock = std::chrono::steady_clock;
 
-namespace {
-
-pid_t start(const char* path, std::vector<const char*> argv, const std::string& runtime)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        if (!freopen("/dev/null", "w", stderr) || !freopen("/dev/null", "w", stdout))
-            _exit(126);
-        argv.push_back(nullptr);
-        execv(path, const_cast<char* const*>(argv.data()));
-        _exit(127);
-    }
-    return pid;
-}
-
-bool waitForFile(const std::string& path)
-{
-    for (int i = 0; i < 500; ++i) {
-        if (std::filesystem::exists(path))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
-bool control(const std::string& runtime, const char* command, const char* args)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        if (!freopen("/dev/null", "w", stdout))
-            _exit(126);
-        execl(MQ_LOGICSIM_EXECUTABLE, "logicsim", "ctl", command, args, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-void report(const char* name, double floorMs, std::vector<double> ms)
-{
-    std::sort(ms.begin(), ms.end());
-    double median = ms[ms.size() / 2];
-    double p90 = ms[static_cast<std::size_t>(0.9 * static_cast<double>(ms.size() - 1))];
-    std::printf("%-32s floor %6.1f ms   median %6.1f ms (+%5.1f)   p90 %6.1f ms (+%5.1f)\n", name, floorMs, median, median - floorMs, p90,
-        p90 - floorMs);
-}
-
-} // namespace
+using mq::bench::reportAgainstFloor;
+using mq::bench::waitForFile;
 
 int main(int argc, char** argv)
 {
@@ -78,14 +30,14 @@ int main(int argc, char** argv)
     if (!mkdtemp(directory))
         return 1;
     std::string runtime = directory;
-    pid_t sim = start(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "serve" }, runtime);
+    pid_t sim = mq::bench::startProcess(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "serve" }, runtime);
     if (!waitForFile(runtime + "/logicsim.sock"))
         return 1;
-    pid_t helper = start(MQ_HELPER_EXECUTABLE, { "marquee-helper" }, runtime);
+    pid_t helper = mq::bench::startProcess(MQ_HELPER_EXECUTABLE, { "marquee-helper" }, runtime);
     if (!waitForFile(runtime + "/com.quillmoor.marquee.helper"))
         return 1;
-    if (!control(runtime, "set-latency", R"({"seed": 1, "windowOpenMs": [0, 0], "commitMs": [0, 0]})")
-        || !control(runtime, "set-transport", R"({"projectEndSeconds": 90000})"))
+    if (!mq::bench::logicsimControl(MQ_LOGICSIM_EXECUTABLE, runtime, "set-latency", R"({"seed": 1, "windowOpenMs": [0, 0], "commitMs": [0, 0]})")
+        || !mq::bench::logicsimControl(MQ_LOGICSIM_EXECUTABLE, runtime, "set-transport", R"({"projectEndSeconds": 90000})"))
         return 1;
     auto connection = mq::client::HelperConnection::connect(runtime + "/com.quillmoor.marquee.helper");
     if (!connection)
@@ -119,8 +71,8 @@ int main(int argc, char** argv)
     // Floors: 500 ms after the locators, 100 ms inside and 500 ms after the clip-end
     // script, 200 ms after each of the three marker actions; with a colour, 50 ms
     // before and after the click.
-    report("createLogicMarker, no colour", 500 + 100 + 500 + 3 * 200, time(-1));
-    report("createLogicMarker, coloured", 500 + 100 + 500 + 3 * 200 + 2 * 50, time(12));
+    reportAgainstFloor("createLogicMarker, no colour", 500 + 100 + 500 + 3 * 200, time(-1));
+    reportAgainstFloor("createLogicMarker, coloured", 500 + 100 + 500 + 3 * 200 + 2 * 50, time(12));
     (void)helperConnection.closeColorsWindowWithReply({});
 
     connection.value().reset();

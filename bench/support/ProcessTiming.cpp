@@ -1,0 +1,57 @@
+#include "bench/support/ProcessTiming.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace mq::bench {
+
+pid_t startProcess(const char* path, std::vector<const char*> argv, const std::string& runtime)
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        if (!std::freopen("/dev/null", "w", stderr) || !std::freopen("/dev/null", "w", stdout))
+            ::_exit(126);
+        argv.push_back(nullptr);
+        ::execv(path, const_cast<char* const*>(argv.data()));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+bool waitForFile(const std::string& path)
+{
+    for (int i = 0; i < 500; ++i) {
+        if (std::filesystem::exists(path))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+bool logicsimControl(const char* logicsimPath, const std::string& runtime, const char* command, const std::string& args)
+{
+    pid_t pid = startProcess(logicsimPath, { "logicsim", "ctl", command, args.c_str() }, runtime);
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void reportAgainstFloor(const char* name, double floorMs, std::vector<double> ms)
+{
+    if (ms.empty())
+        return;
+    std::sort(ms.begin(), ms.end());
+    double median = ms[ms.size() / 2];
+    double p90 = ms[static_cast<std::size_t>(0.9 * static_cast<double>(ms.size() - 1))];
+    std::printf("%-36s floor %7.1f ms   median %7.1f ms (+%6.1f)   p90 %7.1f ms (+%6.1f)\n", name, floorMs, median, median - floorMs, p90,
+        p90 - floorMs);
+}
+
+} // namespace mq::bench
