@@ -3,6 +3,7 @@
 #include "sim/Accessibility.h"
 #include "sim/BounceFile.h"
 #include "sim/Dialogs.h"
+#include "sim/ElementDefinitions.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
 
@@ -25,19 +26,6 @@ constexpr const char* kProgressWindow = "bounce-progress";
 // A simulator need not write an hour of audio: longer ranges are cut to a minute.
 constexpr double kLongestBounceSeconds = 60;
 
-json text(const std::string& key, const std::string& value)
-{
-    return json { { "role", "AXStaticText" }, { "key", key }, { "value", value } };
-}
-
-json button(const std::string& key, const std::string& title, const std::string& press = "")
-{
-    json b { { "role", "AXButton" }, { "key", key }, { "title", title } };
-    if (!press.empty())
-        b["press"] = press;
-    return b;
-}
-
 std::string exportDirectory(const World& world)
 {
     if (!world.exportDialog.settings.directory.empty())
@@ -59,9 +47,10 @@ std::string projectName(World& world)
 
 json panelChildren(const std::string& name, const std::string& directory)
 {
-    return json::array({ text("save-panel-name-label", "Save As:"),
+    return json::array({ staticTextDefinition("save-panel-name-label", "Save As:"),
         json { { "role", "AXTextField" }, { "key", kNameField }, { "identifier", "saveAsNameTextField" }, { "value", name } },
-        text("save-panel-where", directory), button(kCancelButton, "Cancel", "cancel"), button(kExportButton, "Export") });
+        staticTextDefinition("save-panel-where", directory), buttonDefinition(kCancelButton, "Cancel", "cancel"),
+        buttonDefinition(kExportButton, "Export") });
 }
 
 json exportDialogDefinition(World& world)

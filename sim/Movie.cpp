@@ -1,6 +1,7 @@
 #include "sim/Movie.h"
 
 #include "sim/Dialogs.h"
+#include "sim/ElementDefinitions.h"
 #include "sim/MovieFile.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
@@ -22,34 +23,21 @@ constexpr const char* kOptionsWindow = "movie-options";
 constexpr const char* kMovieWindow = "movie-window";
 constexpr const char* kFolderNotFound = "The folder can’t be found.";
 
-json text(const std::string& key, const std::string& value)
-{
-    return json { { "role", "AXStaticText" }, { "key", key }, { "value", value } };
-}
-
-json button(const std::string& key, const std::string& title, const std::string& press = "")
-{
-    json b { { "role", "AXButton" }, { "key", key }, { "title", title } };
-    if (!press.empty())
-        b["press"] = press;
-    return b;
-}
-
 json openDialogDefinition()
 {
     return json { { "role", "AXWindow" }, { "key", kOpenDialog }, { "title", "Open Movie" }, { "subrole", "AXDialog" }, { "modal", true },
         { "behavior", kOpenDialog }, { "defaultButton", "open-movie-open" }, { "cancelButton", "open-movie-cancel" },
         { "children",
-            json::array({ text("open-movie-location", "Movies"), text("open-movie-message", ""), button("open-movie-cancel", "Cancel", "cancel"),
-                button("open-movie-open", "Open") }) } };
+            json::array({ staticTextDefinition("open-movie-location", "Movies"), staticTextDefinition("open-movie-message", ""),
+                buttonDefinition("open-movie-cancel", "Cancel", "cancel"), buttonDefinition("open-movie-open", "Open") }) } };
 }
 
 json goToSheetDefinition()
 {
     return json { { "role", "AXSheet" }, { "key", kGoToSheet },
         { "children",
-            json::array({ text("go-to-folder-label", "Go to the folder:"), json { { "role", "AXTextField" }, { "key", "go-to-folder-field" } },
-                text("go-to-folder-message", "") }) } };
+            json::array({ staticTextDefinition("go-to-folder-label", "Go to the folder:"),
+                json { { "role", "AXTextField" }, { "key", "go-to-folder-field" } }, staticTextDefinition("go-to-folder-message", "") }) } };
 }
 
 json optionsWindowDefinition(int checkbox, const std::string& movieName)
@@ -57,11 +45,12 @@ json optionsWindowDefinition(int checkbox, const std::string& movieName)
     return json { { "role", "AXWindow" }, { "key", kOptionsWindow }, { "title", "Open Movie" }, { "subrole", "AXFloatingWindow" },
         { "behavior", kOptionsWindow }, { "focusedWindow", true },
         { "children",
-            json::array({ text("movie-options-title", "Options for “" + movieName + "”"),
+            json::array({ staticTextDefinition("movie-options-title", "Options for “" + movieName + "”"),
                 json { { "role", "AXCheckBox" }, { "key", "movie-options-extract" }, { "title", "Extract audio to a new track" }, { "value", checkbox },
                     { "actions", json::array({ "AXPress" }) } },
-                text("movie-options-note", "The movie’s audio can be extracted later."), button("movie-options-ok", "OK"),
-                button("movie-options-cancel", "Cancel"), text("movie-options-format", "") }) } };
+                staticTextDefinition("movie-options-note", "The movie’s audio can be extracted later."),
+                buttonDefinition("movie-options-ok", "OK"), buttonDefinition("movie-options-cancel", "Cancel"),
+                staticTextDefinition("movie-options-format", "") }) } };
 }
 
 void setText(World& world, const std::string& key, const std::string& value)
@@ -120,7 +109,9 @@ void openChosenMovie(World& world, Element& dialog)
             addWindow(world, *logic,
                 json { { "role", "AXWindow" }, { "key", "movie-alert" }, { "title", "" }, { "subrole", "AXDialog" }, { "modal", true },
                     { "defaultButton", "movie-alert-ok" },
-                    { "children", json::array({ text("movie-alert-text", "The movie “" + name + "” could not be opened."), button("movie-alert-ok", "OK", "confirm") }) } },
+                    { "children",
+                        json::array({ staticTextDefinition("movie-alert-text", "The movie “" + name + "” could not be opened."),
+                            buttonDefinition("movie-alert-ok", "OK", "confirm") }) } },
                 true);
         return;
     }

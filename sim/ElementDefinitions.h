@@ -1,0 +1,26 @@
+// Small element definitions that Logic's dialogs are built from, in the form
+// ElementTree::build takes.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+namespace mq::sim {
+
+/// A static text showing `value`.
+inline nlohmann::json staticTextDefinition(const std::string& key, const std::string& value)
+{
+    return nlohmann::json { { "role", "AXStaticText" }, { "key", key }, { "value", value } };
+}
+
+/// A button; `press` ("confirm" or "cancel") closes its dialog that way when pressed.
+inline nlohmann::json buttonDefinition(const std::string& key, const std::string& title, const std::string& press = "")
+{
+    nlohmann::json b { { "role", "AXButton" }, { "key", key }, { "title", title } };
+    if (!press.empty())
+        b["press"] = press;
+    return b;
+}
+
+} // namespace mq::sim
