@@ -23,4 +23,13 @@ inline nlohmann::json buttonDefinition(const std::string& key, const std::string
     return b;
 }
 
+/// Logic's alert: a modal dialog window with its message and an OK button that
+/// closes it (keys `key`, `key`-text and `key`-ok).
+inline nlohmann::json alertDefinition(const std::string& key, const std::string& message)
+{
+    return nlohmann::json { { "role", "AXWindow" }, { "key", key }, { "title", "" }, { "subrole", "AXDialog" }, { "modal", true },
+        { "defaultButton", key + "-ok" },
+        { "children", nlohmann::json::array({ staticTextDefinition(key + "-text", message), buttonDefinition(key + "-ok", "OK", "confirm") }) } };
+}
+
 } // namespace mq::sim

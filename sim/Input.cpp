@@ -57,28 +57,6 @@ void moveFocus(World& world, Element& window, bool backwards)
 
 std::string fieldText(const Element& field) { return field.string("AXValue").value_or(""); }
 
-// Pasteboard data travels hex-encoded; anything that is not hex reads as nothing.
-std::string hexDecode(const std::string& hex)
-{
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
-    std::string out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        int high = nibble(hex[i]), low = nibble(hex[i + 1]);
-        if (high < 0 || low < 0)
-            return "";
-        out += static_cast<char>(high * 16 + low);
-    }
-    return out;
-}
-
 // What Cmd-V pastes into a text field: the plain text of the pasteboard's first
 // item that has one.
 std::string pasteboardText(const World& world)
@@ -86,7 +64,7 @@ std::string pasteboardText(const World& world)
     for (const auto& item : world.desktop.pasteboard)
         for (const auto& representation : item.value("representations", json::array()))
             if (representation.is_array() && representation.size() == 2 && representation[0] == "public.utf8-plain-text")
-                return hexDecode(representation[1].get<std::string>());
+                return platform::wire::hexDecode(representation[1].get<std::string>()).value_or(""); // not hex: nothing
     return "";
 }
 

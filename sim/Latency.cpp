@@ -41,6 +41,7 @@ Latency Latency::fromScenario(const nlohmann::json& settings)
     latency.m_random.seed(latency.m_seed);
     latency.m_windowOpen = rangeFrom(settings, "windowOpenMs", latency.m_windowOpen);
     latency.m_commit = rangeFrom(settings, "commitMs", latency.m_commit);
+    latency.m_import = rangeFrom(settings, "importMs", latency.m_import);
     double callMs = settings.value("accessibilityCallMs", 0.0);
     if (!(callMs >= 0) || callMs > 10'000)
         throw std::runtime_error("latency.accessibilityCallMs must be from 0 to 10000");
@@ -59,7 +60,8 @@ std::chrono::milliseconds Latency::draw(const Range& range)
 nlohmann::json Latency::describe() const
 {
     return nlohmann::json { { "seed", m_seed }, { "windowOpenMs", { m_windowOpen.minMs, m_windowOpen.maxMs } },
-        { "commitMs", { m_commit.minMs, m_commit.maxMs } }, { "accessibilityCallMs", static_cast<double>(m_accessibilityCall.count()) / 1000 } };
+        { "commitMs", { m_commit.minMs, m_commit.maxMs } }, { "importMs", { m_import.minMs, m_import.maxMs } },
+        { "accessibilityCallMs", static_cast<double>(m_accessibilityCall.count()) / 1000 } };
 }
 
 void addLatencyCommands(CommandMap& commands)

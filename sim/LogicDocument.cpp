@@ -47,7 +47,7 @@ Track trackFrom(const json& t) { return Track { t.value("name", ""), colorOf(t.v
 Region regionFrom(const json& r)
 {
     return Region { r.value("track", std::size_t(0)), r.value("name", ""), r.at("start").get<double>(), r.at("length").get<double>(),
-        colorOf(r.value("color", json()), "a region's"), r.value("file", "") };
+        colorOf(r.value("color", json()), "a region's"), r.value("file", ""), r.value("sampleRate", 0) };
 }
 
 Selection selectionFrom(const json& s)
@@ -119,7 +119,7 @@ json LogicDocument::describe(const TransportSettings& transport) const
         const Region& r = regions[i];
         regionList.push_back(json { { "track", r.track }, { "name", r.name }, { "start", r.start }, { "length", r.length },
             { "startLabel", label(r.start, transport) }, { "color", colorJSON(r.color) }, { "file", r.file },
-            { "selected", selection.kind == Selection::Kind::region && selection.index == i } });
+            { "sampleRate", r.sampleRate }, { "selected", selection.kind == Selection::Kind::region && selection.index == i } });
     }
     json selected = nullptr;
     if (selection.kind != Selection::Kind::none)
@@ -147,6 +147,13 @@ std::optional<std::size_t> addMarkerOverLocators(LogicDocument& document, double
     std::size_t index = document.markers.size() - 1;
     document.selection = Selection { Selection::Kind::marker, index };
     return index;
+}
+
+std::size_t addAudioTrackAtEnd(LogicDocument& document)
+{
+    document.tracks.push_back(Track { "Audio " + std::to_string(document.tracks.size() + 1), std::nullopt });
+    document.selectedTrack = document.tracks.size() - 1;
+    return document.tracks.size() - 1;
 }
 
 bool colorSelection(LogicDocument& document, ColorIndex color, bool command)

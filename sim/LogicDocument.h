@@ -36,6 +36,8 @@ struct Region {
     double length { 0 };
     std::optional<ColorIndex> color;
     std::string file;
+    /// The audio file's sample rate; 0 when unknown.
+    int sampleRate { 0 };
 };
 
 struct Locators {
@@ -84,6 +86,10 @@ struct LogicDocument {
 /// Logic makes a marker over the locators, ending at the project end at the
 /// latest, selects it and answers its index; nothing without locators.
 std::optional<std::size_t> addMarkerOverLocators(LogicDocument& document, double projectEndSeconds);
+
+/// Adds an audio track named "Audio N" at the end and selects it (Logic's answer
+/// to a file placed with no track selected); answers its index.
+std::size_t addAudioTrackAtEnd(LogicDocument& document);
 
 /// A click on colour cell `color`: with Command the selected track takes it,
 /// otherwise the selected marker or region. False when nothing is selected.

@@ -106,13 +106,7 @@ void openChosenMovie(World& world, Element& dialog)
     if (auto* why = std::get_if<std::string>(&read)) {
         world.record({ { "type", "movieOpenFailed" }, { "path", path }, { "reason", *why } });
         if (logic)
-            addWindow(world, *logic,
-                json { { "role", "AXWindow" }, { "key", "movie-alert" }, { "title", "" }, { "subrole", "AXDialog" }, { "modal", true },
-                    { "defaultButton", "movie-alert-ok" },
-                    { "children",
-                        json::array({ staticTextDefinition("movie-alert-text", "The movie “" + name + "” could not be opened."),
-                            buttonDefinition("movie-alert-ok", "OK", "confirm") }) } },
-                true);
+            addWindow(world, *logic, alertDefinition("movie-alert", "The movie “" + name + "” could not be opened."), true);
         return;
     }
     const auto& info = std::get<MovieFileInfo>(read);

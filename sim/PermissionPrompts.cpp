@@ -68,6 +68,16 @@ json automationPermission(World& world, const json& request)
     return json { { "status", automationStatus(state) } };
 }
 
+std::int32_t automationStatusForSending(World& world, const std::string& target)
+{
+    std::string& permission = world.permissions.automation[target];
+    if (permission != "allowed" && permission != "denied") {
+        world.record({ { "type", "automationPrompt" }, { "target", target }, { "answer", world.permissions.automationAnswer } });
+        permission = world.permissions.automationAnswer == "allow" ? "allowed" : "denied";
+    }
+    return automationStatus(permission);
+}
+
 json openApplication(World& world, const json& request)
 {
     auto url = URL::parse(request.value("url", ""));

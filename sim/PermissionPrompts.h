@@ -18,6 +18,12 @@ class CommandMap;
 /// script.automationPermission: the stored state, or a prompt. With the answer
 /// "wait" the reply is {"deferred": ticket}, given once answer-prompt answers it.
 nlohmann::json automationPermission(World& world, const nlohmann::json& request);
+
+/// The Automation status of sending an Apple Event to `target` now, as the system
+/// decides it at the send: a target not yet allowed or denied prompts the user
+/// once (an `automationPrompt` event; the answer is `automationAnswer`, where
+/// anything but "allow" denies) and keeps the answer. noErr or -1743.
+std::int32_t automationStatusForSending(World& world, const std::string& target);
 /// workspace.openApplication: an application not running starts after its launchDelaySeconds.
 nlohmann::json openApplication(World& world, const nlohmann::json& request);
 /// Applications whose launch delay has passed start running. Every request and

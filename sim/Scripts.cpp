@@ -2,6 +2,7 @@
 
 #include "sim/Input.h"
 #include "sim/PermissionPrompts.h"
+#include "sim/SpotAppleEvent.h"
 #include "sim/World.h"
 
 #include "platform/InputEvents.h"
@@ -82,12 +83,7 @@ ScriptStart startScript(World& world, const json& request, platform::pid_type cl
             systemEvents = &app;
     if (!systemEvents)
         return { finish(runError(platform::osstatus::procNotFound, "Application isn’t running.")), nullptr };
-    std::string& permission = world.permissions.automation[kSystemEvents];
-    if (permission != "allowed" && permission != "denied") {
-        world.record({ { "type", "automationPrompt" }, { "target", kSystemEvents }, { "answer", world.permissions.automationAnswer } });
-        permission = world.permissions.automationAnswer == "allow" ? "allowed" : "denied";
-    }
-    if (permission == "denied")
+    if (automationStatusForSending(world, kSystemEvents) != platform::osstatus::noErr)
         return { finish(runError(platform::osstatus::errAEEventNotPermitted, "Not authorized to send Apple events to System Events.")), nullptr };
 
     Application* target = nullptr;
@@ -153,17 +149,8 @@ json finishScript(const ScriptRun& run)
 
 json answerScripting(World& world, platform::wire::Op op, const json& request)
 {
-    auto runningApp = [&](const std::string& bundle) -> Application* {
-        for (auto& app : world.workspace.applications)
-            if (app.running && app.bundleIdentifier == bundle)
-                return &app;
-        return nullptr;
-    };
-    if (op == platform::wire::Op::scriptSendAppleEvent) {
-        // FIXME: no Apple Event has a handler yet; events are recorded and refused.
-        EventLog::append(world.log.appleEvents, request);
-        return json { { "status", runningApp(request.value("target", "")) ? -1708 : platform::osstatus::procNotFound } };
-    }
+    if (op == platform::wire::Op::scriptSendAppleEvent)
+        return receiveAppleEvent(world, request);
     return automationPermission(world, request);
 }
 

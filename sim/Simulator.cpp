@@ -95,6 +95,7 @@ void Simulator::load(const json& scenario)
     for (const auto& prompt : m_world.permissions.pendingPrompts)
         fresh.permissions.answeredRequests.push_back({ prompt.ticket, json { { "status", platform::osstatus::errAETimeout } } });
     fresh.scheduler = std::move(m_world.scheduler);
+    fresh.files = std::move(m_world.files); // the file system is not the scenario's
     m_world = std::move(fresh);
     m_scenario = scenario;
 }
@@ -120,6 +121,8 @@ json Simulator::handle(Op op, const json& request, platform::pid_type client)
         if (op != Op::scriptRun)
             return answerScripting(m_world, op, request);
         break;
+    case OpArea::files:
+        return makeFileReference(m_world.files, request);
     case OpArea::logic:
         return runStoredAction(m_world, request.value("code", std::uint32_t(0)));
     case OpArea::workspace:

@@ -12,6 +12,7 @@
 #include "sim/EventLog.h"
 #include "sim/ExportDialog.h"
 #include "sim/Faults.h"
+#include "sim/FileReferences.h"
 #include "sim/Latency.h"
 #include "sim/LogicDocument.h"
 #include "sim/Movie.h"
@@ -52,6 +53,8 @@ struct World {
     /// Logic's export dialog and the files it wrote.
     Export exportDialog;
     Faults faults;
+    /// The file system's references made for clients (FSPathMakeRef).
+    FileCatalogue files;
     EventLog log;
     Latency latency;
     Volatility volatility;

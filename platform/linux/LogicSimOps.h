@@ -15,7 +15,7 @@ enum class Op {
 };
 
 /// Which part of logicsim answers an operation.
-enum class OpArea { connection, accessibility, input, scripting, logic, workspace, application, desktop };
+enum class OpArea { connection, accessibility, input, scripting, files, logic, workspace, application, desktop };
 
 inline constexpr std::size_t kOpCount = 0
 #define LOGICSIM_OP(name, wire, area) +1

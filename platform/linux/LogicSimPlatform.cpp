@@ -43,26 +43,6 @@ std::string utf8FromUtf16(const std::u16string& text)
     return out;
 }
 
-std::string hexEncode(const std::string& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out.push_back(digits[c >> 4]);
-        out.push_back(digits[c & 15]);
-    }
-    return out;
-}
-
-std::string hexDecode(const std::string& text)
-{
-    auto value = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-    std::string out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        out.push_back(static_cast<char>(value(text[i]) * 16 + value(text[i + 1])));
-    return out;
-}
-
 std::optional<CGRect> rectFrom(const json& j)
 {
     if (!j.is_array() || j.size() != 4)
@@ -198,9 +178,32 @@ struct LogicSimPlatform::State {
         }
     }
 
+    /// An Apple Event descriptor held here until it is disposed of: a typed value,
+    /// or an event with its target and parameters.
+    struct Descriptor {
+        struct Parameter {
+            FourCharCode keyword;
+            FourCharCode type;
+            std::string bytes;
+        };
+        struct Event {
+            FourCharCode eventClass;
+            FourCharCode eventID;
+            FourCharCode targetType;
+            std::string targetBytes;
+            std::int16_t returnID;
+            std::int32_t transactionID;
+            std::vector<Parameter> parameters;
+        };
+        FourCharCode type;
+        std::string bytes;
+        std::optional<Event> event;
+    };
+
     LogicSimOptions options;
     std::atomic<float> globalTimeout { kDefaultMessagingTimeoutSeconds };
     std::mutex mutex;
+    std::map<std::uint64_t, Descriptor> descriptors;
     std::map<ElementKey, float> timeouts;
     std::map<NotificationToken, WorkspaceObserver> workspaceObservers;
     std::map<std::uint64_t, AXObserverEntry> axObservers;
@@ -442,20 +445,108 @@ ScriptResult LogicSimPlatform::runAppleScript(const std::string& source)
     return script;
 }
 
-std::int32_t LogicSimPlatform::sendAppleEvent(const AppleEvent& event, double timeoutSeconds)
+std::int32_t LogicSimPlatform::makeFileReference(const std::string& path, FileReference& out)
 {
-    json parameters = json::array();
-    for (const auto& p : event.parameters)
-        parameters.push_back({ { "keyword", fourCC(p.keyword) }, { "type", fourCC(p.descriptorType) }, { "value", wire::encode(p.value) } });
-    auto timeout = std::chrono::nanoseconds(static_cast<std::int64_t>(std::max(0.0, timeoutSeconds) * 1e9));
-    auto result = m_state->connection.call({ { "op", wire::opName(wire::Op::scriptSendAppleEvent) }, { "eventClass", fourCC(event.eventClass) },
-                                               { "eventID", fourCC(event.eventID) }, { "target", event.targetBundleIdentifier }, { "parameters", parameters } },
-        timeout);
+    // logicsim stands for the file system here: it makes and later resolves the
+    // reference, which names the file by volume and file id.
+    auto result = m_state->connection.call({ { "op", wire::opName(wire::Op::fileMakeReference) }, { "path", path } }, m_state->options.desktopTimeout);
+    if (result.status != Status::ok)
+        return osstatus::ioErr;
+    auto status = result.reply.value("status", osstatus::ioErr);
+    if (status != osstatus::noErr)
+        return status;
+    std::string bytes = wire::hexDecode(result.reply.value("bytes", "")).value_or("");
+    if (bytes.size() != out.bytes.size())
+        return osstatus::ioErr;
+    std::copy(bytes.begin(), bytes.end(), out.bytes.begin());
+    return osstatus::noErr;
+}
+
+std::int32_t LogicSimPlatform::createDesc(FourCharCode type, const void* data, std::size_t size, AEDescRef& result)
+{
+    if (!data && size > 0)
+        return osstatus::errAECorruptData;
+    std::lock_guard lock(m_state->mutex);
+    result.token = m_state->nextToken++;
+    m_state->descriptors[result.token] = State::Descriptor { type, size ? std::string(static_cast<const char*>(data), size) : std::string(), std::nullopt };
+    return osstatus::noErr;
+}
+
+std::int32_t LogicSimPlatform::createAppleEvent(FourCharCode eventClass, FourCharCode eventID, const AEDescRef& target, std::int16_t returnID,
+    std::int32_t transactionID, AEDescRef& result)
+{
+    std::lock_guard lock(m_state->mutex);
+    auto it = m_state->descriptors.find(target.token);
+    if (it == m_state->descriptors.end() || it->second.event)
+        return osstatus::errAENotAEDesc;
+    State::Descriptor::Event event { eventClass, eventID, it->second.type, it->second.bytes, returnID, transactionID, {} };
+    result.token = m_state->nextToken++;
+    m_state->descriptors[result.token] = State::Descriptor { fourCharCode("aevt"), {}, std::move(event) };
+    return osstatus::noErr;
+}
+
+std::int32_t LogicSimPlatform::putParamPtr(const AEDescRef& event, FourCharCode keyword, FourCharCode type, const void* data, std::size_t size)
+{
+    if (!data && size > 0)
+        return osstatus::errAECorruptData;
+    std::lock_guard lock(m_state->mutex);
+    auto it = m_state->descriptors.find(event.token);
+    if (it == m_state->descriptors.end() || !it->second.event)
+        return osstatus::errAENotAEDesc;
+    auto& parameters = it->second.event->parameters;
+    std::string bytes = size ? std::string(static_cast<const char*>(data), size) : std::string();
+    // A keyword put again replaces the value, in its place.
+    for (auto& p : parameters)
+        if (p.keyword == keyword) {
+            p = { keyword, type, std::move(bytes) };
+            return osstatus::noErr;
+        }
+    parameters.push_back({ keyword, type, std::move(bytes) });
+    return osstatus::noErr;
+}
+
+std::int32_t LogicSimPlatform::sendMessage(const AEDescRef& event, AEDescRef& reply, std::int32_t sendMode, std::int64_t timeoutTicks)
+{
+    reply = {};
+    json message;
+    {
+        std::lock_guard lock(m_state->mutex);
+        auto it = m_state->descriptors.find(event.token);
+        if (it == m_state->descriptors.end() || !it->second.event)
+            return osstatus::errAENotAEDesc;
+        const auto& e = *it->second.event;
+        json parameters = json::array();
+        for (const auto& p : e.parameters)
+            parameters.push_back({ { "keyword", fourCC(p.keyword) }, { "type", fourCC(p.type) }, { "size", p.bytes.size() }, { "bytes", wire::hexEncode(p.bytes) } });
+        message = { { "op", wire::opName(wire::Op::scriptSendAppleEvent) }, { "eventClass", fourCC(e.eventClass) }, { "eventID", fourCC(e.eventID) },
+            { "returnID", e.returnID }, { "transactionID", e.transactionID },
+            { "target", { { "type", fourCC(e.targetType) }, { "size", e.targetBytes.size() }, { "bytes", wire::hexEncode(e.targetBytes) } } },
+            { "parameters", parameters }, { "sendMode", sendMode }, { "timeout", timeoutTicks } };
+    }
+    // Without a reply the send waits only for delivery; otherwise for the
+    // handler, up to the time-out (the system's default is about a minute).
+    std::chrono::nanoseconds timeout = m_state->options.desktopTimeout;
+    if ((sendMode & 3) == appleevent::kAEWaitReply)
+        timeout = timeoutTicks == appleevent::kNoTimeOut ? std::chrono::nanoseconds(m_state->options.promptTimeout)
+            : timeoutTicks <= 0                          ? std::chrono::nanoseconds(std::chrono::seconds(60))
+                                                         : std::chrono::nanoseconds(timeoutTicks * 1'000'000'000 / 60);
+    auto result = m_state->connection.call(std::move(message), timeout);
     if (result.status == Status::gone)
         return osstatus::procNotFound;
     if (result.status == Status::timedOut)
         return osstatus::errAETimeout;
-    return result.reply.value("status", std::int32_t(-1708));
+    return result.reply.value("status", osstatus::errAEEventNotHandled);
+}
+
+std::int32_t LogicSimPlatform::disposeDesc(AEDescRef& desc)
+{
+    if (desc.isNull())
+        return osstatus::noErr;
+    std::lock_guard lock(m_state->mutex);
+    if (!m_state->descriptors.erase(desc.token))
+        return osstatus::errAENotAEDesc;
+    desc = {};
+    return osstatus::noErr;
 }
 
 std::int32_t LogicSimPlatform::determinePermissionToAutomateTarget(const std::string& bundleIdentifier, FourCharCode eventClass,
@@ -591,7 +682,7 @@ std::vector<PasteboardItem> LogicSimPlatform::pasteboardItems()
         PasteboardItem item;
         for (const auto& representation : entry.value("representations", json::array()))
             if (representation.is_array() && representation.size() == 2)
-                item.representations.emplace_back(representation[0].get<std::string>(), hexDecode(representation[1].get<std::string>()));
+                item.representations.emplace_back(representation[0].get<std::string>(), wire::hexDecode(representation[1].get<std::string>()).value_or(""));
         items.push_back(std::move(item));
     }
     return items;
@@ -603,7 +694,7 @@ void LogicSimPlatform::setPasteboardItems(const std::vector<PasteboardItem>& ite
     for (const auto& item : items) {
         json representations = json::array();
         for (const auto& [type, data] : item.representations)
-            representations.push_back(json::array({ type, hexEncode(data) }));
+            representations.push_back(json::array({ type, wire::hexEncode(data) }));
         list.push_back({ { "representations", representations } });
     }
     m_state->query({ { "op", wire::opName(wire::Op::desktopSetPasteboard) }, { "items", list } }, m_state->options.desktopTimeout);

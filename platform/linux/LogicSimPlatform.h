@@ -75,7 +75,13 @@ public:
 
     // Scripting.
     ScriptResult runAppleScript(const std::string& source) override;
-    std::int32_t sendAppleEvent(const AppleEvent& event, double timeoutSeconds) override;
+    std::int32_t makeFileReference(const std::string& path, FileReference& out) override;
+    std::int32_t createDesc(FourCharCode type, const void* data, std::size_t size, AEDescRef& result) override;
+    std::int32_t createAppleEvent(FourCharCode eventClass, FourCharCode eventID, const AEDescRef& target, std::int16_t returnID,
+        std::int32_t transactionID, AEDescRef& result) override;
+    std::int32_t putParamPtr(const AEDescRef& event, FourCharCode keyword, FourCharCode type, const void* data, std::size_t size) override;
+    std::int32_t sendMessage(const AEDescRef& event, AEDescRef& reply, std::int32_t sendMode, std::int64_t timeoutTicks) override;
+    std::int32_t disposeDesc(AEDescRef& desc) override;
     std::int32_t determinePermissionToAutomateTarget(const std::string& bundleIdentifier, FourCharCode eventClass, FourCharCode eventID,
         bool askUserIfNeeded) override;
 

@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace mq::platform::wire {
 
@@ -28,6 +29,12 @@ nlohmann::json encode(const CFValue& value);
 
 /// Decodes a value; nothing when the JSON is not a valid encoding.
 std::optional<CFValue> decode(const nlohmann::json& json);
+
+/// Bytes as lower-case hex digits, the way data travels on the wire.
+std::string hexEncode(std::string_view bytes);
+/// Hex digits (either case) back to bytes; nothing when `text` is not an even
+/// number of hex digits.
+std::optional<std::string> hexDecode(std::string_view text);
 
 nlohmann::json encodeElement(const AXElementRef& element);
 std::optional<AXElementRef> decodeElement(const nlohmann::json& json);

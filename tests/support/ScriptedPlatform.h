@@ -9,6 +9,7 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,10 +25,40 @@ public:
         bool askUserIfNeeded;
     };
 
+    /// One Apple Event as sendMessage received it: the event's descriptors, raw.
+    struct SentAppleEvent {
+        struct Parameter {
+            platform::FourCharCode keyword;
+            platform::FourCharCode type;
+            std::string bytes;
+        };
+        platform::FourCharCode eventClass;
+        platform::FourCharCode eventID;
+        platform::FourCharCode targetType;
+        std::string targetBytes;
+        std::int16_t returnID;
+        std::int32_t transactionID;
+        std::vector<Parameter> parameters;
+        std::int32_t sendMode;
+        std::int64_t timeoutTicks;
+    };
+
     std::vector<std::string> scripts;
-    std::vector<platform::AppleEvent> events;
     platform::ScriptResult scriptResult { true, std::nullopt };
+    /// What sendMessage answers (after recording the event).
     std::int32_t sendStatus { platform::osstatus::noErr };
+    std::vector<SentAppleEvent> sentEvents;
+    /// What makeFileReference answers for a path; paths without an entry get noErr
+    /// and a reference made from the path.
+    std::map<std::string, std::int32_t> fileReferenceStatusByPath;
+    /// The file and Apple Event calls made, by name ("makeFileReference",
+    /// "createDesc", "createAppleEvent", "putParamPtr", "sendMessage",
+    /// "disposeDesc"), in order.
+    std::vector<std::string> calls;
+    /// Makes the call with this index among the calls other than disposeDesc
+    /// (0 for the first) answer `failStatus` without doing anything.
+    std::optional<std::size_t> failAtCall;
+    std::int32_t failStatus { platform::osstatus::memFullErr };
     /// The answer for targets without an entry in permissionStatusByTarget.
     std::int32_t permissionStatus { platform::osstatus::noErr };
     std::map<std::string, std::int32_t> permissionStatusByTarget;
@@ -36,13 +67,36 @@ public:
     std::map<std::string, std::int32_t> permissionStatusAfterPrompt;
     std::vector<PermissionCheck> permissionChecks;
 
+    /// Descriptors made and not disposed of yet.
+    std::size_t liveDescriptors();
+
     platform::ScriptResult runAppleScript(const std::string& source) override;
-    std::int32_t sendAppleEvent(const platform::AppleEvent& event, double timeoutSeconds) override;
+    std::int32_t makeFileReference(const std::string& path, platform::FileReference& out) override;
+    std::int32_t createDesc(platform::FourCharCode type, const void* data, std::size_t size, platform::AEDescRef& result) override;
+    std::int32_t createAppleEvent(platform::FourCharCode eventClass, platform::FourCharCode eventID, const platform::AEDescRef& target,
+        std::int16_t returnID, std::int32_t transactionID, platform::AEDescRef& result) override;
+    std::int32_t putParamPtr(const platform::AEDescRef& event, platform::FourCharCode keyword, platform::FourCharCode type, const void* data,
+        std::size_t size) override;
+    std::int32_t sendMessage(const platform::AEDescRef& event, platform::AEDescRef& reply, std::int32_t sendMode,
+        std::int64_t timeoutTicks) override;
+    std::int32_t disposeDesc(platform::AEDescRef& desc) override;
     std::int32_t determinePermissionToAutomateTarget(const std::string& bundleIdentifier, platform::FourCharCode eventClass,
         platform::FourCharCode eventID, bool askUserIfNeeded) override;
 
 private:
+    /// A descriptor: a typed value, or an event with its target and parameters.
+    struct Descriptor {
+        platform::FourCharCode type;
+        std::string bytes;
+        std::optional<SentAppleEvent> event;
+    };
+    /// Counts the call and answers whether it is the one to fail.
+    bool failsNow(const char* name);
+
     std::mutex m_mutex;
+    std::map<std::uint64_t, Descriptor> m_descriptors;
+    std::uint64_t m_nextToken { 1 };
+    std::size_t m_callsCounted { 0 };
 };
 
 class ScriptedDesktop final : public platform::Desktop {
