@@ -2,6 +2,7 @@
 
 #include "app/ipc/protocol/Frame.h"
 
+#include "logic/AudioPlacement.h"
 #include "logic/CurrentProjectURL.h"
 #include "logic/GoToPosition.h"
 #include "logic/MarkerCreation.h"
@@ -187,12 +188,20 @@ void MQHelperService::bounceOpenExportDialogWithPacingSeconds(double pacingSecon
     replyWith(reply, std::move(result), [](bool ok) { return std::tuple(ok); }, false);
 }
 
-void MQHelperService::placeAudioFileWithURL(URL, double, std::string, bool, std::string, std::int64_t, bool,
-    double pacingSeconds, double, bool, Reply<void(bool, double, OptionalError)> reply)
+void MQHelperService::placeAudioFileWithURL(URL audioFileURL, double timecodeSeconds, std::string displayName, bool createNewTrack,
+    std::string trackName, std::int64_t lpColorIndex, bool colorTrack, double pacingSeconds, double frameRate, bool isDropFrame,
+    Reply<void(bool, double, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
-    // FIXME: audio file placement is not built yet.
-    reply(false, std::nan(""), notImplemented("placeAudioFile"));
+    auto result = drive("placeAudioFile", [&](logic::LogicDriving& logic) {
+        // Stored again once Logic is ours: a request that waited must not pause
+        // with the pacing of one that came meanwhile.
+        storePacing(pacingSeconds);
+        logic::PlacementRequest request { std::move(audioFileURL), timecodeSeconds, std::move(displayName), createNewTrack, std::move(trackName),
+            lpColorIndex, colorTrack, pacingSeconds, frameRate, isDropFrame };
+        return logic::placeAudioFile(logic, m_colorsBatch, request, colorWindowAvoidRectAppKit());
+    });
+    replyWith(reply, std::move(result), [](double viewOffset) { return std::tuple(true, viewOffset); }, false, std::nan(""));
 }
 
 void MQHelperService::createLogicMarkerWithTimecodeSeconds(double timecodeSeconds, double durationSeconds, std::string displayName,
