@@ -23,20 +23,23 @@ using nlohmann::json;
 
 namespace {
 
-json field(const std::string& key, const std::string& description, bool focused = false)
+json field(const std::string& key, const std::string& description, bool focused = false, const std::string& value = "")
 {
     json f { { "role", "AXTextField" }, { "key", key }, { "description", description } };
     if (focused)
         f["focused"] = true;
+    if (!value.empty())
+        f["value"] = value;
     return f;
 }
 
-/// A small floating editor for a name, focused so that typing goes into it;
+/// A small floating editor for a name, focused so that typing goes into it and
+/// showing the current name (typing adds to it unless it is selected first);
 /// Return (or action 362) commits the name.
-json nameEditor(const std::string& key, const std::string& title)
+json nameEditor(const std::string& key, const std::string& title, const std::string& currentName)
 {
     return json { { "role", "AXWindow" }, { "key", key }, { "title", title }, { "subrole", "AXFloatingWindow" }, { "focusedWindow", true },
-        { "behavior", "name-editor" }, { "children", json::array({ field(key + "-field", "Name", true) }) } };
+        { "behavior", "name-editor" }, { "children", json::array({ field(key + "-field", "Name", true, currentName) }) } };
 }
 
 json projectSettings()
@@ -90,7 +93,9 @@ struct Command {
         const char* kind = naming.kind == Naming::Kind::track ? "track" : "marker";
         close(std::string(kind) + "-name", true);
         document.naming = naming;
-        open(nameEditor(std::string(kind) + "-name", naming.kind == Naming::Kind::track ? "Track Name" : "Marker Name"));
+        // A new marker has no name yet; a track shows the one it has.
+        std::string current = naming.kind == Naming::Kind::track && naming.index < document.tracks.size() ? document.tracks[naming.index].name : "";
+        open(nameEditor(std::string(kind) + "-name", naming.kind == Naming::Kind::track ? "Track Name" : "Marker Name", current));
     }
 };
 

@@ -30,6 +30,8 @@ void addMaintenanceCommands(CLI::App& app);
 
 /// `marquee marker`, `markers` (a batch from a file) and `colors-avoid`.
 void addMarkerCommands(CLI::App& app);
+/// `marquee place`: an audio file on the timeline.
+void addPlaceCommand(CLI::App& app);
 /// `marquee bounce run`: the five bounce steps in order.
 void addBounceCommands(CLI::App& app);
 

@@ -21,6 +21,7 @@ const std::map<std::string, std::string>& examples()
         { "bounce-open-export", "marquee bounce-open-export --pacing-seconds 0.1" },
         { "bounce-await", "marquee bounce-await --timeout-ms 1800000" },
         { "place-audio", "marquee place-audio file:///home/me/dialogue.wav --timecode-seconds 3600 --fps 25 --create-new-track" },
+        { "place", "marquee place dialogue.wav 3600 --fps 25 --name \"Line 1\" --new-track Dialogue --color 12 --color-track" },
         { "marker", "marquee marker 3610 4 \"Scene 1\" --fps 25 --color 5" },
         { "markers", "marquee markers clips.csv --fps 25   # lines of start,duration,name[,color]" },
         { "colors-avoid", "marquee colors-avoid 0 0 800 600" },

@@ -11,6 +11,7 @@ int main(int argc, char** argv)
     mq::cli::addRequestCommands(app);
     mq::cli::addMaintenanceCommands(app);
     mq::cli::addMarkerCommands(app);
+    mq::cli::addPlaceCommand(app);
     mq::cli::addTimecodeCommands(app);
     mq::cli::addMonitorCommands(app);
     mq::cli::addBounceCommands(app);
