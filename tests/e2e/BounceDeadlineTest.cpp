@@ -1,19 +1,11 @@
 // Bounce step 5 at its 1800 s deadline: the helper's listener and service run in
 // this process, against a real logicsim, with a clock that runs 1200 times
 // faster than the steady clock, so that 30 minutes pass in about 1.5 s.
-#include "app/MQHelperService.h"
-#include "app/MQHelperXPCListener.h"
-#include "client/HelperConnection.h"
 #include "platform/Log.h"
-#include "platform/linux/LogicSimPlatform.h"
-#include "tests/harness/LogicSimProcess.h"
+#include "tests/harness/InProcessService.h"
 #include "tests/support/Eventually.h"
-#include "tests/support/TempRuntimeDir.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <thread>
 
 namespace mq {
 namespace {
@@ -28,51 +20,15 @@ class BounceDeadline : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (const char* previous = std::getenv("XDG_RUNTIME_DIR"))
-            m_previousRuntimeDir = previous;
-        // The stored actions' interpreter finds logicsim through it.
-        ::setenv("XDG_RUNTIME_DIR", runtimeDir.path().c_str(), 1);
-        logicSim = std::make_unique<test::LogicSimProcess>(runtimeDir);
-        desktop = std::make_unique<platform::LogicSimPlatform>(platform::LogicSimOptions { logicSim->socketPath() });
-        platform = std::make_unique<platform::Platform>(desktop->platform());
-        service = std::make_shared<MQHelperService>(ServiceEnvironment { mainLoop, userInitiated, platform.get(), [] { } });
         Clock::time_point start = Clock::now();
-        service->setBounceClock([start] { return start + (Clock::now() - start) * kClockSpeedUp; });
-        listener = std::make_unique<MQHelperXPCListener>(runtimeDir.file("com.quillmoor.marquee.helper"), service);
-        ASSERT_TRUE(listener->start());
-        mainThread = std::thread([this] { mainLoop.run(); });
-        auto connected = client::HelperConnection::connect(runtimeDir.file("com.quillmoor.marquee.helper"));
-        ASSERT_TRUE(connected.ok());
-        connection = std::move(connected.value());
-    }
-    void TearDown() override
-    {
-        connection.reset();
-        if (listener)
-            listener->invalidate();
-        mainLoop.stop();
-        if (mainThread.joinable())
-            mainThread.join();
-        if (m_previousRuntimeDir)
-            ::setenv("XDG_RUNTIME_DIR", m_previousRuntimeDir->c_str(), 1);
-        else
-            ::unsetenv("XDG_RUNTIME_DIR");
+        helper.service().setBounceClock([start] { return start + (Clock::now() - start) * kClockSpeedUp; });
     }
 
     log::LogCapture capture;
-    test::TempRuntimeDir runtimeDir;
-    std::unique_ptr<test::LogicSimProcess> logicSim;
-    std::unique_ptr<platform::LogicSimPlatform> desktop;
-    std::unique_ptr<platform::Platform> platform;
-    RunLoop mainLoop;
-    ConcurrentDispatchQueue userInitiated { "test.user-initiated", 4 };
-    std::shared_ptr<MQHelperService> service;
-    std::unique_ptr<MQHelperXPCListener> listener;
-    std::thread mainThread;
-    std::unique_ptr<client::HelperConnection> connection;
-
-private:
-    std::optional<std::string> m_previousRuntimeDir;
+    test::InProcessService helper;
+    test::LogicSimProcess* logicSim = &helper.logicSim();
+    const test::TempRuntimeDir& runtimeDir = helper.runtimeDir();
+    client::HelperConnection* connection = &helper.connection();
 };
 
 TEST_F(BounceDeadline, APanelOpenPastThirtyMinutesRepliesErrorThirtyOneWithTheLastName)

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 
 namespace mq::logic {
 namespace {
@@ -113,6 +114,8 @@ struct FailingStep {
     std::size_t callsBeforeDisposal;
     std::size_t disposals;
 };
+
+void PrintTo(const FailingStep& step, std::ostream* out) { *out << step.name; }
 
 class SpotToTimelineStepFails : public SpotToTimeline, public ::testing::WithParamInterface<FailingStep> { };
 

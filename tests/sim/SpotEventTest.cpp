@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <ostream>
 
 namespace mq::test {
 namespace {
@@ -137,6 +138,8 @@ struct PlacedFile {
     const char* expectedName;
 };
 
+void PrintTo(const PlacedFile& file, std::ostream* out) { *out << file.name; }
+
 class SpotEventPlaces : public SpotEvent, public ::testing::WithParamInterface<PlacedFile> { };
 
 TEST_P(SpotEventPlaces, ARegionAsLongAsTheAudioAtThePlayheadOnTheSelectedTrack)
@@ -201,6 +204,8 @@ struct Refusal {
     std::function<void(Event&)> change;
     std::int32_t status;
 };
+
+void PrintTo(const Refusal& refusal, std::ostream* out) { *out << refusal.name; }
 
 class SpotEventRefused : public SpotEvent, public ::testing::WithParamInterface<Refusal> { };
 
