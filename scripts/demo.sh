@@ -88,7 +88,26 @@ for m in logic["markers"]:
     print("logicsim: marker %-20s %s - %s  colour %s" % (json.dumps(m["name"]), m["startLabel"], m["endLabel"], m["color"]))
 print("logicsim: marker track shown: %s, Colors window open: %s" % (logic["markerTrackShown"], logic["colorsWindowOpen"]))'
 
-step "A picture of Logic after the markers: $pictures/logic-after.png (markers, locators, playhead)"
+step "Place a two-second WAV at 01:00:05:05 on a new track, region and track coloured"
+python3 - "$runtime/Line 12.wav" <<'PY'
+import math, struct, sys, wave
+with wave.open(sys.argv[1], "wb") as w:
+    w.setnchannels(1)
+    w.setsampwidth(2)
+    w.setframerate(48000)
+    w.writeframes(b"".join(struct.pack("<h", int(3000 * math.sin(2 * math.pi * 440 * i / 48000))) for i in range(96000)))
+PY
+run "$marquee" place "$runtime/Line 12.wav" 3605.2 --fps 25 --name "Line 12" --new-track Dialogue --color 12 --color-track
+run "$marquee" colors-close
+"$bin/sim/logicsim" ctl state '{"only": ["logic"]}' | python3 -c '
+import json, sys
+logic = json.load(sys.stdin)["logic"]
+for t in logic["tracks"]:
+    print("logicsim: track %-12s colour %s" % (json.dumps(t["name"]), t["color"]))
+for r in logic["regions"]:
+    print("logicsim: region %-10s on track %d at %s, %.3f s at %d Hz, colour %s, file %s" % (json.dumps(r["name"]), r["track"], r["startLabel"], r["length"], r["sampleRate"], r["color"], r["file"]))'
+
+step "A picture of Logic after the markers and the placement: $pictures/logic-after.png"
 run "$bin/sim/logicsim" ctl snapshot "$pictures/logic-after.png"
 
 step "Bounce with a movie: the five steps; logicsim's user names the file and presses Export"

@@ -6,14 +6,10 @@
 #include "bench/support/ProcessTiming.h"
 #include "client/HelperConnection.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,25 +17,15 @@
 using Clock = std::chrono::steady_clock;
 
 using mq::bench::reportAgainstFloor;
-using mq::bench::waitForFile;
 
 int main(int argc, char** argv)
 {
     int repetitions = argc > 1 ? std::atoi(argv[1]) : 10;
-    char directory[] = "/tmp/mqtiming.XXXXXX";
-    if (!mkdtemp(directory))
+    mq::bench::TimingSession session(MQ_LOGICSIM_EXECUTABLE, MQ_HELPER_EXECUTABLE);
+    if (!session.started() || !session.control("set-latency", R"({"seed": 1, "windowOpenMs": [0, 0], "commitMs": [0, 0]})")
+        || !session.control("set-transport", R"({"projectEndSeconds": 90000})"))
         return 1;
-    std::string runtime = directory;
-    pid_t sim = mq::bench::startProcess(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "serve" }, runtime);
-    if (!waitForFile(runtime + "/logicsim.sock"))
-        return 1;
-    pid_t helper = mq::bench::startProcess(MQ_HELPER_EXECUTABLE, { "marquee-helper" }, runtime);
-    if (!waitForFile(runtime + "/com.quillmoor.marquee.helper"))
-        return 1;
-    if (!mq::bench::logicsimControl(MQ_LOGICSIM_EXECUTABLE, runtime, "set-latency", R"({"seed": 1, "windowOpenMs": [0, 0], "commitMs": [0, 0]})")
-        || !mq::bench::logicsimControl(MQ_LOGICSIM_EXECUTABLE, runtime, "set-transport", R"({"projectEndSeconds": 90000})"))
-        return 1;
-    auto connection = mq::client::HelperConnection::connect(runtime + "/com.quillmoor.marquee.helper");
+    auto connection = mq::client::HelperConnection::connect(session.helperSocket());
     if (!connection)
         return 1;
     auto& helperConnection = *connection.value();
@@ -56,13 +42,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the first marker failed\n");
         return 1;
     }
+    bool failed = false;
     auto time = [&](std::int64_t color) {
         std::vector<double> ms;
         for (int i = 0; i < repetitions; ++i) {
             auto begin = Clock::now();
             if (!marker(color)) {
                 std::fprintf(stderr, "a marker failed\n");
-                std::exit(1);
+                failed = true;
+                return std::vector<double> {}; // reported as nothing; the session still ends its processes
             }
             ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
         }
@@ -75,11 +63,5 @@ int main(int argc, char** argv)
     reportAgainstFloor("createLogicMarker, coloured", 500 + 100 + 500 + 3 * 200 + 2 * 50, time(12));
     (void)helperConnection.closeColorsWindowWithReply({});
 
-    connection.value().reset();
-    kill(helper, SIGTERM);
-    kill(sim, SIGTERM);
-    waitpid(helper, nullptr, 0);
-    waitpid(sim, nullptr, 0);
-    std::filesystem::remove_all(runtime);
-    return 0;
+    return failed ? 1 : 0;
 }

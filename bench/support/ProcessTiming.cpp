@@ -1,5 +1,6 @@
 #include "bench/support/ProcessTiming.h"
 
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,6 +42,34 @@ bool logicsimControl(const char* logicsimPath, const std::string& runtime, const
     pid_t pid = startProcess(logicsimPath, { "logicsim", "ctl", command, args.c_str() }, runtime);
     int status = 0;
     return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TimingSession::TimingSession(const char* logicsimPath, const char* helperPath)
+    : m_logicsimPath(logicsimPath)
+{
+    char directory[] = "/tmp/mqtiming.XXXXXX";
+    if (!::mkdtemp(directory))
+        return;
+    m_runtime = directory;
+    m_logicsim = startProcess(logicsimPath, { "logicsim", "serve" }, m_runtime);
+    if (m_logicsim < 0 || !waitForFile(m_runtime + "/logicsim.sock"))
+        return;
+    m_helper = startProcess(helperPath, { "marquee-helper" }, m_runtime);
+    m_started = m_helper > 0 && waitForFile(helperSocket());
+}
+
+TimingSession::~TimingSession()
+{
+    for (pid_t pid : { m_helper, m_logicsim }) {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    if (!m_runtime.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_runtime, ignored);
+    }
 }
 
 void reportAgainstFloor(const char* name, double floorMs, std::vector<double> ms)

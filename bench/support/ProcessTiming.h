@@ -18,6 +18,32 @@ bool waitForFile(const std::string& path);
 /// Runs `logicsim ctl COMMAND ARGS` (the logicsim at `logicsimPath`) and waits
 /// for it; true when it succeeded.
 bool logicsimControl(const char* logicsimPath, const std::string& runtime, const char* command, const std::string& args);
+/// logicsim and the helper on a private runtime directory, for one timing tool:
+/// started together, and when it goes ended (SIGTERM, waited for) with the
+/// directory removed.
+class TimingSession {
+public:
+    /// Starts logicsim, then the helper, each waited for (5 s) until it listens.
+    TimingSession(const char* logicsimPath, const char* helperPath);
+    ~TimingSession();
+    TimingSession(const TimingSession&) = delete;
+    TimingSession& operator=(const TimingSession&) = delete;
+
+    /// Whether both came up.
+    bool started() const { return m_started; }
+    const std::string& runtime() const { return m_runtime; }
+    std::string helperSocket() const { return m_runtime + "/com.quillmoor.marquee.helper"; }
+    /// `logicsim ctl COMMAND ARGS` against this logicsim; true when it succeeded.
+    bool control(const char* command, const std::string& args) const { return logicsimControl(m_logicsimPath, m_runtime, command, args); }
+
+private:
+    const char* m_logicsimPath;
+    std::string m_runtime;
+    pid_t m_logicsim { -1 };
+    pid_t m_helper { -1 };
+    bool m_started { false };
+};
+
 /// Prints "name  floor F ms  median M ms (+M-F)  p90 P ms (+P-F)".
 void reportAgainstFloor(const char* name, double floorMs, std::vector<double> ms);
 
