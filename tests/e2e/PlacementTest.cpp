@@ -235,6 +235,24 @@ TEST_F(Placing, APathThatDoesNotExistFailsWithThePlatformsStatus)
         EXPECT_EQ(std::find(actions.begin(), actions.end(), code), actions.end()) << code;
 }
 
+TEST_F(Placing, AURLThatIsNotAFileURLNamesNoFile)
+{
+    // Its path text names a file that exists here, which must not be the one placed.
+    std::string path = audioFile("a.wav", 480, 48000);
+    auto url = URL::parse("https://example.com" + path);
+    ASSERT_TRUE(url);
+    auto result = connection->placeAudioFileWithURL({ *url, 3602.0, "A", false, "", -1, false, 0.0, 25.0, false }, 30s);
+    ASSERT_TRUE(result.ok());
+    auto [ok, viewOffset, error] = result.value();
+    EXPECT_FALSE(ok);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, 30);
+    EXPECT_EQ(error->localizedDescription, "Spot-to-timeline Apple Event failed (OSStatus -43)");
+    EXPECT_TRUE(helperLogged("  url=https://example.com" + path));
+    EXPECT_TRUE(logic()["regions"].empty());
+    EXPECT_TRUE(only({ "appleEvents" })["appleEvents"].empty());
+}
+
 TEST_F(Placing, AFileThatIsNotAudioIsAcceptedAndLogicShowsItsAlert)
 {
     std::string path = harness.runtimeDir().file("notes.wav");

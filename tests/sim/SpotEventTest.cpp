@@ -128,6 +128,32 @@ TEST_F(SpotEvent, FileReferencesNameExistingFilesOnly)
     EXPECT_EQ(m_backend->makeFileReference(wav + "/inside", again), osstatus::fnfErr);
 }
 
+TEST_F(SpotEvent, DescriptorsAreTheBackendsUntilDisposedOf)
+{
+    const std::string bundle = "com.apple.logic10";
+    AEDescRef target, event, gone;
+    ASSERT_EQ(m_backend->createDesc(code("bund"), bundle.data(), bundle.size(), target), osstatus::noErr);
+    // A value descriptor is not an event: no parameters, no sending, no event made of one that is gone.
+    std::int32_t one = 1;
+    EXPECT_EQ(m_backend->putParamPtr(target, code("sPmo"), code("long"), &one, 4), osstatus::errAENotAEDesc);
+    AEDescRef reply;
+    EXPECT_EQ(m_backend->sendMessage(target, reply, appleevent::kAENoReply, appleevent::kAEDefaultTimeout), osstatus::errAENotAEDesc);
+    EXPECT_EQ(m_backend->createAppleEvent(code("aUeV"), code("Spt2"), gone, -1, 0, event), osstatus::errAENotAEDesc);
+    ASSERT_EQ(m_backend->createAppleEvent(code("aUeV"), code("Spt2"), target, -1, 0, event), osstatus::noErr);
+    // The event holds a copy of the target: it may go first.
+    AEDescRef disposed = target;
+    EXPECT_EQ(m_backend->disposeDesc(target), osstatus::noErr);
+    EXPECT_TRUE(target.isNull());
+    EXPECT_EQ(m_backend->disposeDesc(disposed), osstatus::errAENotAEDesc) << "disposed of twice";
+    EXPECT_EQ(m_backend->disposeDesc(target), osstatus::noErr) << "the null descriptor";
+    EXPECT_EQ(m_backend->putParamPtr(event, code("sPmo"), code("long"), &one, 4), osstatus::noErr);
+    EXPECT_EQ(m_backend->sendMessage(event, reply, appleevent::kAENoReply, appleevent::kAEDefaultTimeout), osstatus::errAEDescNotFound)
+        << "Logic refuses an event without its file";
+    EXPECT_EQ(m_backend->disposeDesc(event), osstatus::noErr);
+    EXPECT_EQ(m_backend->sendMessage(event, reply, appleevent::kAENoReply, appleevent::kAEDefaultTimeout), osstatus::errAENotAEDesc);
+    EXPECT_EQ(appleEvents().size(), 1u);
+}
+
 // Audio of a known length in each format Logic reads, placed at the playhead.
 struct PlacedFile {
     const char* name;
