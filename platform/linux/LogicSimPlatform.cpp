@@ -4,6 +4,7 @@
 #include "platform/linux/LogicSimConnection.h"
 #include "platform/linux/LogicSimWire.h"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <unistd.h>
@@ -526,10 +527,15 @@ std::int32_t LogicSimPlatform::sendMessage(const AEDescRef& event, AEDescRef& re
     // Without a reply the send waits only for delivery; otherwise for the
     // handler, up to the time-out (the system's default is about a minute).
     std::chrono::nanoseconds timeout = m_state->options.desktopTimeout;
-    if ((sendMode & 3) == appleevent::kAEWaitReply)
-        timeout = timeoutTicks == appleevent::kNoTimeOut ? std::chrono::nanoseconds(m_state->options.promptTimeout)
-            : timeoutTicks <= 0                          ? std::chrono::nanoseconds(std::chrono::seconds(60))
-                                                         : std::chrono::nanoseconds(timeoutTicks * 1'000'000'000 / 60);
+    if ((sendMode & 3) == appleevent::kAEWaitReply) {
+        constexpr std::int64_t kTicksPerDay = 60LL * 60 * 60 * 24;
+        if (timeoutTicks == appleevent::kNoTimeOut)
+            timeout = m_state->options.promptTimeout;
+        else if (timeoutTicks <= 0)
+            timeout = std::chrono::seconds(60);
+        else // at most a day, which also keeps the arithmetic in range
+            timeout = std::chrono::nanoseconds(std::min(timeoutTicks, kTicksPerDay) * 1'000'000'000 / 60);
+    }
     auto result = m_state->connection.call(std::move(message), timeout);
     if (result.status == Status::gone)
         return osstatus::procNotFound;
