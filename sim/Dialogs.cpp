@@ -25,12 +25,13 @@ Token showDialog(World& world, Application& app, const json& definition)
     return addWindow(world, app, definition, true);
 }
 
-bool openWindowAfterDelay(World& world, Application& app, const json& definition, WindowOpened opened)
+bool openWindowAfterDelay(World& world, Application& app, const json& definition, WindowOpened opened,
+    std::optional<std::chrono::milliseconds> after)
 {
     std::string key = definition.value("key", "");
     if (!key.empty() && (world.tree.byKey(key) || world.dialogs.opening.contains(key)))
         return false;
-    auto delay = world.latency.windowOpen();
+    auto delay = after ? *after : world.latency.windowOpen();
     if (!key.empty())
         world.dialogs.opening.insert(key);
     world.record({ { "type", "windowOpening" }, { "window", key }, { "afterMs", delay.count() } });

@@ -7,10 +7,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -64,9 +66,10 @@ using WindowOpened = std::function<void(World&, Token window)>;
 /// when its key is one of the dialogs shown as sheets, else as a window.
 Token showDialog(World& world, Application& app, const nlohmann::json& definition);
 
-/// Opens `definition` in `app`, in front, once the window-open delay has passed,
-/// unless a window with its key is open or opening. False when it is.
-bool openWindowAfterDelay(World& world, Application& app, const nlohmann::json& definition, WindowOpened opened = {});
+/// Opens `definition` in `app`, in front, once the window-open delay (or `delay`)
+/// has passed, unless a window with its key is open or opening. False when it is.
+bool openWindowAfterDelay(World& world, Application& app, const nlohmann::json& definition, WindowOpened opened = {},
+    std::optional<std::chrono::milliseconds> delay = std::nullopt);
 
 /// Forgets a window with `key` that is still opening, so it never shows. False
 /// when none is opening.

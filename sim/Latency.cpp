@@ -41,6 +41,7 @@ Latency Latency::fromScenario(const nlohmann::json& settings)
     latency.m_random.seed(latency.m_seed);
     latency.m_windowOpen = rangeFrom(settings, "windowOpenMs", latency.m_windowOpen);
     latency.m_commit = rangeFrom(settings, "commitMs", latency.m_commit);
+    latency.m_nameEditor = rangeFrom(settings, "nameEditorMs", latency.m_nameEditor);
     latency.m_import = rangeFrom(settings, "importMs", latency.m_import);
     double callMs = settings.value("accessibilityCallMs", 0.0);
     if (!(callMs >= 0) || callMs > 10'000)
@@ -60,7 +61,8 @@ std::chrono::milliseconds Latency::draw(const Range& range)
 nlohmann::json Latency::describe() const
 {
     return nlohmann::json { { "seed", m_seed }, { "windowOpenMs", { m_windowOpen.minMs, m_windowOpen.maxMs } },
-        { "commitMs", { m_commit.minMs, m_commit.maxMs } }, { "importMs", { m_import.minMs, m_import.maxMs } },
+        { "commitMs", { m_commit.minMs, m_commit.maxMs } }, { "nameEditorMs", { m_nameEditor.minMs, m_nameEditor.maxMs } },
+        { "importMs", { m_import.minMs, m_import.maxMs } },
         { "accessibilityCallMs", static_cast<double>(m_accessibilityCall.count()) / 1000 } };
 }
 

@@ -81,6 +81,9 @@ struct Command {
     LogicDocument& document;
 
     void open(const json& definition) { openWindowAfterDelay(world, logic, definition); }
+    /// A name field that Logic opens in place (in a track header, on the marker
+    /// track): it shows after the name-editor delay, far sooner than a window.
+    void openInPlace(const json& definition) { openWindowAfterDelay(world, logic, definition, {}, world.latency.nameEditor()); }
     void close(const std::string& key, bool confirmed)
     {
         if (cancelOpening(world, key))
@@ -95,7 +98,7 @@ struct Command {
         document.naming = naming;
         // A new marker has no name yet; a track shows the one it has.
         std::string current = naming.kind == Naming::Kind::track && naming.index < document.tracks.size() ? document.tracks[naming.index].name : "";
-        open(nameEditor(std::string(kind) + "-name", naming.kind == Naming::Kind::track ? "Track Name" : "Marker Name", current));
+        openInPlace(nameEditor(std::string(kind) + "-name", naming.kind == Naming::Kind::track ? "Track Name" : "Marker Name", current));
     }
 };
 

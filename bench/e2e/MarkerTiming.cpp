@@ -22,7 +22,7 @@ int main(int argc, char** argv)
 {
     int repetitions = argc > 1 ? std::atoi(argv[1]) : 10;
     mq::bench::TimingSession session(MQ_LOGICSIM_EXECUTABLE, MQ_HELPER_EXECUTABLE);
-    if (!session.started() || !session.control("set-latency", R"({"seed": 1, "windowOpenMs": [0, 0], "commitMs": [0, 0]})")
+    if (!session.started() || !session.control("set-latency", R"({"seed": 1, "windowOpenMs": [0, 0], "commitMs": [0, 0], "nameEditorMs": [0, 0]})")
         || !session.control("set-transport", R"({"projectEndSeconds": 90000})"))
         return 1;
     auto connection = mq::client::HelperConnection::connect(session.helperSocket());
