@@ -198,9 +198,26 @@ struct LogicSimPlatform::State {
         }
     }
 
+    // An accessibility notification matters to whoever scheduled an observer as
+    // soon as it comes (a wait sleeps until it does), so while one is scheduled the
+    // connection reads events without delay.
+    void updateEventsAwaited()
+    {
+        // One update at a time, so that the last to run saw the latest table.
+        std::lock_guard updating(awaitedMutex);
+        bool awaited = false;
+        {
+            std::lock_guard lock(mutex);
+            for (const auto& [token, observer] : axObservers)
+                awaited = awaited || observer.queue != nullptr;
+        }
+        connection.setEventsAwaited(awaited);
+    }
+
     LogicSimOptions options;
     std::atomic<float> globalTimeout { kDefaultMessagingTimeoutSeconds };
     std::mutex mutex;
+    std::mutex awaitedMutex;
     std::map<ElementKey, float> timeouts;
     std::map<NotificationToken, WorkspaceObserver> workspaceObservers;
     std::map<std::uint64_t, AXObserverEntry> axObservers;
@@ -387,15 +404,21 @@ AXErrorCode LogicSimPlatform::observerRemoveNotification(AXObserverRef observer,
 
 void LogicSimPlatform::observerSchedule(AXObserverRef observer, DispatchQueue* queue)
 {
-    std::lock_guard lock(m_state->mutex);
-    if (auto it = m_state->axObservers.find(observer.token); it != m_state->axObservers.end())
-        it->second.queue = queue;
+    {
+        std::lock_guard lock(m_state->mutex);
+        if (auto it = m_state->axObservers.find(observer.token); it != m_state->axObservers.end())
+            it->second.queue = queue;
+    }
+    m_state->updateEventsAwaited();
 }
 
 void LogicSimPlatform::observerRelease(AXObserverRef observer)
 {
-    std::lock_guard lock(m_state->mutex);
-    m_state->axObservers.erase(observer.token);
+    {
+        std::lock_guard lock(m_state->mutex);
+        m_state->axObservers.erase(observer.token);
+    }
+    m_state->updateEventsAwaited();
 }
 
 void LogicSimPlatform::postKeyboardEvent(const KeyboardEvent& event)
