@@ -128,29 +128,24 @@ void MQHelperService::replyWith(Reply<void(Values...)>& reply, ServiceResult<T> 
         success(std::move(result).value()));
 }
 
-// Discipline 3: delivering thread.
-
-void MQHelperService::bouncePacingPause() const
-{
-    pacingPause(); // one pause for every operation, with its cap
-}
-
-template<typename Step>
-auto MQHelperService::driveBounce(std::string_view operation, Step step) -> decltype(step(std::declval<logic::BounceDriving&>()))
+template<typename Operation>
+auto MQHelperService::drivePaced(std::string_view operation, double pacingSeconds, Operation run)
+    -> decltype(run(std::declval<logic::LogicDriving&>()))
 {
     return drive(operation, [&](logic::LogicDriving& logic) {
-        logic::BounceDriving bounce { logic, [this] { bouncePacingPause(); },
-            [](std::uint32_t code) { return logic::runStoredAction(code); } };
-        return step(bounce);
+        storePacing(pacingSeconds);
+        return run(logic);
     });
 }
+
+// Discipline 3: delivering thread.
 
 void MQHelperService::bounceGoToPositionWithTimecodeSeconds(double timecodeSeconds, bool stopTransport, double pacingSeconds,
     double frameRate, bool isDropFrame, Reply<void(bool, double, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
-    auto result = driveBounce("bounce step 1", [&](logic::BounceDriving& bounce) {
-        return logic::bounceGoToPosition(bounce, timecodeSeconds, stopTransport, frameRate, isDropFrame);
+    auto result = drivePaced("bounce step 1", pacingSeconds, [&](logic::LogicDriving& logic) {
+        return logic::bounceGoToPosition(logic, timecodeSeconds, stopTransport, frameRate, isDropFrame);
     });
     replyWith(reply, std::move(result), [](double viewOffset) { return std::tuple(true, viewOffset); }, false, std::nan(""));
 }
@@ -158,8 +153,8 @@ void MQHelperService::bounceGoToPositionWithTimecodeSeconds(double timecodeSecon
 void MQHelperService::bounceOpenMovieWithURL(URL movieURL, double pacingSeconds, Reply<void(bool, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
-    auto result = driveBounce("bounce step 2", [&](logic::BounceDriving& bounce) -> ServiceResult<bool> {
-        if (auto opened = logic::bounceOpenMovie(bounce, movieURL.path()); !opened)
+    auto result = drivePaced("bounce step 2", pacingSeconds, [&](logic::LogicDriving& logic) -> ServiceResult<bool> {
+        if (auto opened = logic::bounceOpenMovie(logic, movieURL.path()); !opened)
             return unexpected(std::move(opened).error());
         return true;
     });
@@ -169,8 +164,8 @@ void MQHelperService::bounceOpenMovieWithURL(URL movieURL, double pacingSeconds,
 void MQHelperService::bounceAlignMovieRegionWithPacingSeconds(double pacingSeconds, Reply<void(bool, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
-    auto result = driveBounce("bounce step 3", [&](logic::BounceDriving& bounce) -> ServiceResult<bool> {
-        logic::bounceAlignMovieRegion(bounce);
+    auto result = drivePaced("bounce step 3", pacingSeconds, [&](logic::LogicDriving& logic) -> ServiceResult<bool> {
+        logic::bounceAlignMovieRegion(logic);
         return true;
     });
     replyWith(reply, std::move(result), [](bool ok) { return std::tuple(ok); }, false);
@@ -179,8 +174,8 @@ void MQHelperService::bounceAlignMovieRegionWithPacingSeconds(double pacingSecon
 void MQHelperService::bounceOpenExportDialogWithPacingSeconds(double pacingSeconds, Reply<void(bool, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
-    auto result = driveBounce("bounce step 4", [&](logic::BounceDriving& bounce) -> ServiceResult<bool> {
-        if (auto opened = logic::bounceOpenExportDialog(bounce, m_bounceBaselineWindows); !opened)
+    auto result = drivePaced("bounce step 4", pacingSeconds, [&](logic::LogicDriving& logic) -> ServiceResult<bool> {
+        if (auto opened = logic::bounceOpenExportDialog(logic, m_bounceBaselineWindows); !opened)
             return unexpected(std::move(opened).error());
         return true;
     });
@@ -199,10 +194,7 @@ void MQHelperService::createLogicMarkerWithTimecodeSeconds(double timecodeSecond
     std::int64_t lpColorIndex, double pacingSeconds, double frameRate, bool isDropFrame, Reply<void(bool, double, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
-    auto result = drive("createLogicMarker", [&](logic::LogicDriving& logic) {
-        // Stored again once Logic is ours: a request that waited must not pause
-        // with the pacing of one that came meanwhile.
-        storePacing(pacingSeconds);
+    auto result = drivePaced("createLogicMarker", pacingSeconds, [&](logic::LogicDriving& logic) {
         logic::MarkerRequest request { timecodeSeconds, durationSeconds, std::move(displayName), lpColorIndex, pacingSeconds,
             frameRate, isDropFrame };
         return logic::createLogicMarker(logic, m_colorsBatch, request, colorWindowAvoidRectAppKit());

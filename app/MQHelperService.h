@@ -129,11 +129,6 @@ public:
     void setBounceClock(logic::BounceClock clock) { m_bounceClock = std::move(clock); }
 
 private:
-    /// Sleeps operationPacingSeconds when it is greater than 0.
-    void bouncePacingPause() const;
-    /// Runs one of the bounce steps 1 to 4 with Logic and the pacing pause.
-    template<typename Step>
-    auto driveBounce(std::string_view operation, Step step) -> decltype(step(std::declval<logic::BounceDriving&>()));
     /// Stores the pacing value of a Logic-driving request before it logs its entry line.
     void storePacing(double pacingSeconds);
     /// Sleeps operationPacingSeconds when it is greater than 0 (at most kMaxPacingPauseSeconds).
@@ -144,6 +139,12 @@ private:
     /// Runs a Logic-driving operation; without a platform, the not-implemented failure.
     template<typename Operation>
     auto drive(std::string_view operation, Operation run) -> decltype(run(std::declval<logic::LogicDriving&>()));
+    /// drive() for a request that carries a pacing value: stored again once Logic
+    /// is ours, so a request that waited for the lock does not pause with the
+    /// pacing of one that came meanwhile.
+    template<typename Operation>
+    auto drivePaced(std::string_view operation, double pacingSeconds, Operation run)
+        -> decltype(run(std::declval<logic::LogicDriving&>()));
     /// The one way a result becomes a reply whose last value is the error: the values
     /// that `success` makes of the result's value and no error, or `failureValues`
     /// and the result's error.

@@ -69,17 +69,17 @@ ServiceError bounceError(std::int64_t code, std::string message)
     return makeServiceError(code, std::move(message));
 }
 
-ServiceResult<double> bounceGoToPosition(BounceDriving& bounce, double timecodeSeconds, bool stopTransport, double frameRate,
+ServiceResult<double> bounceGoToPosition(LogicDriving& logic, double timecodeSeconds, bool stopTransport, double frameRate,
     bool isDropFrame)
 {
-    platform::Platform& platform = bounce.logic.platform;
+    platform::Platform& platform = logic.platform;
     serviceLog().info("bounce step 1: go to {:f}s stopTransport={}", timecodeSeconds, yesNo(stopTransport));
     if (stopTransport) {
-        bounce.runStoredAction(kStopTransportAction);
+        logic.runStoredAction(kStopTransportAction);
         sleepForSeconds(kStopTransportSettleSeconds);
     }
-    std::optional<double> controlBarSeconds = bounce.logic.readControlBarSeconds(frameRate);
-    bounce.logic.startStoredActionInBackground(kGoToPositionAction);
+    std::optional<double> controlBarSeconds = logic.readControlBarSeconds(frameRate);
+    logic.startStoredActionInBackground(kGoToPositionAction);
     auto dialog = waitForLogicModalDialog(platform, "Go to Position", kDialogWaitTimeoutSeconds, kDialogWaitPollIntervalSeconds);
     if (!dialog)
         return unexpected(bounceError(kBounceGoToPositionMissing, "Logic's Go to Position dialog did not appear in time."));
@@ -87,7 +87,7 @@ ServiceResult<double> bounceGoToPosition(BounceDriving& bounce, double timecodeS
     double viewOffset = measureViewOffset(controlBarSeconds, *dialog, frameRate);
     auto components = timecode::smpteComponents(timecodeSeconds, frameRate, isDropFrame);
     std::string text = timecode::typedTimecodeText(components, timecodeLayout(*dialog), frameRate);
-    bounce.pacingPause();
+    logic.pacingPause();
 
     if (!sendTabDelayTextReturn(platform, text))
         return unexpected(bounceError(kBouncePlayheadNotSet, "Could not set Logic's playhead position."));
@@ -95,47 +95,47 @@ ServiceResult<double> bounceGoToPosition(BounceDriving& bounce, double timecodeS
     return viewOffset;
 }
 
-ServiceResult<void> bounceOpenMovie(BounceDriving& bounce, std::string_view moviePath)
+ServiceResult<void> bounceOpenMovie(LogicDriving& logic, std::string_view moviePath)
 {
-    platform::Platform& platform = bounce.logic.platform;
+    platform::Platform& platform = logic.platform;
     serviceLog().info("bounce step 2: open movie {}", moviePath);
-    bounce.pacingPause();
-    bounce.logic.startStoredActionInBackground(kOpenMovieAction);
+    logic.pacingPause();
+    logic.startStoredActionInBackground(kOpenMovieAction);
     if (!waitForLogicModalDialog(platform, "Open Movie in Finder", kDialogWaitTimeoutSeconds, kDialogWaitPollIntervalSeconds))
         return unexpected(bounceError(kBounceOpenMovieMissing, "Logic's Open Movie dialog did not appear in time."));
 
-    bounce.pacingPause();
+    logic.pacingPause();
     if (!enterPathInOpenDialog(platform, moviePath))
         return unexpected(bounceError(kBounceMoviePathNotEntered, "Could not enter the movie's path in Logic's Open dialog."));
 
     // Logic asks about some movies before it loads them; most need no answer.
-    bounce.pacingPause();
+    logic.pacingPause();
     if (auto options = waitForLogicOpenMovieDialog(platform, "Open Movie", kOpenMovieOptionsTimeoutSeconds, kDialogWaitPollIntervalSeconds))
         answerMovieOptions(*options);
 
     if (!waitForLogicMovieWindow(platform, lastPathComponent(moviePath), kMovieLoadTimeoutSeconds, kDialogWaitPollIntervalSeconds))
         return unexpected(bounceError(kBounceMovieNotLoaded, "Logic did not finish loading the movie in time."));
-    bounce.pacingPause();
-    bounce.runStoredAction(kMovieLoadedAction);
+    logic.pacingPause();
+    logic.runStoredAction(kMovieLoadedAction);
     return {};
 }
 
-void bounceAlignMovieRegion(BounceDriving& bounce)
+void bounceAlignMovieRegion(LogicDriving& logic)
 {
     serviceLog().info("bounce step 3: align movie region");
-    bounce.pacingPause();
-    bounce.runStoredAction(kAlignMovieRegionFirstAction);
-    bounce.pacingPause();
-    bounce.runStoredAction(kAlignMovieRegionSecondAction);
+    logic.pacingPause();
+    logic.runStoredAction(kAlignMovieRegionFirstAction);
+    logic.pacingPause();
+    logic.runStoredAction(kAlignMovieRegionSecondAction);
 }
 
-ServiceResult<void> bounceOpenExportDialog(BounceDriving& bounce, BounceBaselineWindows& baseline)
+ServiceResult<void> bounceOpenExportDialog(LogicDriving& logic, BounceBaselineWindows& baseline)
 {
-    platform::Platform& platform = bounce.logic.platform;
+    platform::Platform& platform = logic.platform;
     serviceLog().info("bounce step 4: open export dialog");
     baseline.store(logicWindows(platform));
-    bounce.pacingPause();
-    bounce.logic.startStoredActionInBackground(kOpenExportDialogAction);
+    logic.pacingPause();
+    logic.startStoredActionInBackground(kOpenExportDialogAction);
     if (!waitForExportSavePanel(platform, kExportPanelTimeoutSeconds))
         return unexpected(bounceError(kBounceExportDialogMissing, "Logic's export dialog did not appear in time."));
     return {};

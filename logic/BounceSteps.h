@@ -42,15 +42,6 @@ inline constexpr std::int64_t kBounceExportDialogStillOpen = 31;
 inline constexpr std::chrono::seconds kExportDialogsDeadline { 1800 };
 inline constexpr std::chrono::milliseconds kExportDialogsQuietTime { 500 };
 
-/// What the steps work with besides Logic itself.
-struct BounceDriving {
-    LogicDriving& logic;
-    /// Sleeps the stored pacing value when it is greater than 0.
-    std::function<void()> pacingPause;
-    /// Runs a stored action to its end on the calling thread; whether it ran.
-    std::function<bool(std::uint32_t code)> runStoredAction;
-};
-
 /// Logic's windows as step 4 found them before it opened the export dialog.
 /// Written by step 4 and read by step 5 on another thread, so it is guarded.
 class BounceBaselineWindows {
@@ -69,19 +60,19 @@ ServiceError bounceError(std::int64_t code, std::string message);
 /// Step 1: optionally stops the transport, then moves the playhead to
 /// `timecodeSeconds` through the Go to Position dialog. The view offset between
 /// the control bar and the dialog (NaN when it cannot be measured), or error 27 or 22.
-ServiceResult<double> bounceGoToPosition(BounceDriving& bounce, double timecodeSeconds, bool stopTransport, double frameRate,
+ServiceResult<double> bounceGoToPosition(LogicDriving& logic, double timecodeSeconds, bool stopTransport, double frameRate,
     bool isDropFrame);
 
 /// Step 2: opens the movie at `moviePath` in Logic and waits until it has loaded;
 /// error 28, 24 or 29.
-ServiceResult<void> bounceOpenMovie(BounceDriving& bounce, std::string_view moviePath);
+ServiceResult<void> bounceOpenMovie(LogicDriving& logic, std::string_view moviePath);
 
 /// Step 3: aligns the movie region. Always succeeds.
-void bounceAlignMovieRegion(BounceDriving& bounce);
+void bounceAlignMovieRegion(LogicDriving& logic);
 
 /// Step 4: stores Logic's windows in `baseline`, then opens the export dialog and
 /// waits up to 5 s for its save panel; error 30.
-ServiceResult<void> bounceOpenExportDialog(BounceDriving& bounce, BounceBaselineWindows& baseline);
+ServiceResult<void> bounceOpenExportDialog(LogicDriving& logic, BounceBaselineWindows& baseline);
 
 /// Where step 5 takes the time from; tests pass a clock that runs faster.
 using BounceClock = std::function<std::chrono::steady_clock::time_point()>;

@@ -28,6 +28,15 @@ std::size_t entriesIn(const std::string& directory)
     return count;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+/// AddressSanitizer's allocator maps anonymous regions as it goes (shadow,
+/// quarantine, size classes), so under it only file mappings (shared blocks,
+/// libraries) are counted.
+constexpr bool kSanitizerOwnsAnonymousMappings = true;
+#else
+constexpr bool kSanitizerOwnsAnonymousMappings = false;
+#endif
+
 /// The mappings in /proc/<pid>/maps text, leaving out thread stacks and
 /// allocator arenas: the C library keeps both for reuse after a thread ends, so
 /// their number depends on how many threads once ran at the same time. Both are
@@ -57,6 +66,8 @@ std::size_t lastingMappings(const std::string& mapsText)
     auto isReserve = [&](std::size_t i) { return regions[i].anonymous && regions[i].permissions == "---p"; };
     std::size_t count = 0;
     for (std::size_t i = 0; i < regions.size(); ++i) {
+        if (regions[i].anonymous && kSanitizerOwnsAnonymousMappings)
+            continue;
         if (regions[i].anonymous) {
             if (isReserve(i))
                 continue;
