@@ -273,7 +273,7 @@ public:
             if (reapIfExited())
                 return exitedCleanly() && !m_input.isOpen();
 
-            pollfd fds[3];
+            pollfd fds[4];
             nfds_t count = 0;
             if (m_input.isOpen())
                 fds[count++] = { m_input.get(), POLLOUT, 0 };
