@@ -270,6 +270,9 @@ struct LogicSimConnection::Link {
                 // The socket is this thread's until something comes: it waits for
                 // it holding the socket, so no reply can be read and handed to it
                 // behind its back while it sleeps.
+                // It waits first and reads once something is there: right after
+                // its request was sent the reply cannot be there yet, and a read
+                // that finds nothing would cost a system call for nothing.
                 Batch batch;
                 for (;;) {
                     {
@@ -277,14 +280,15 @@ struct LogicSimConnection::Link {
                         if (slot->done)
                             break;
                     }
-                    batch = readAvailable();
-                    if (!batch.lines.empty() || batch.broken || !batch.drained)
-                        break;
                     auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
                     if (left <= 0)
                         break;
                     pollfd p { fd, POLLIN, 0 };
-                    ::poll(&p, 1, static_cast<int>(left));
+                    if (::poll(&p, 1, static_cast<int>(left)) <= 0)
+                        continue; // the time is up, or a signal: look again
+                    batch = readAvailable();
+                    if (!batch.lines.empty() || batch.broken || !batch.drained)
+                        break;
                 }
                 for (const std::string& line : batch.lines)
                     deliver(line);

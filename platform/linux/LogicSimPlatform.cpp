@@ -142,7 +142,10 @@ struct LogicSimPlatform::State {
         AXErrorCode code = ax(element, std::move(request), reply);
         if (code)
             return code;
-        auto decoded = wire::decode(reply.value("value", json()));
+        // Decoded in place: a copy of the value first would cost a whole tree of
+        // allocations for an element's children.
+        auto found = reply.find("value");
+        auto decoded = found != reply.end() ? wire::decode(*found) : wire::decode(json());
         if (!decoded)
             return axerror::failure;
         value = std::move(*decoded);
