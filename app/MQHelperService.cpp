@@ -52,7 +52,7 @@ TransportReader& MQHelperService::transportReader()
 ProjectCloseWatcher& MQHelperService::projectCloseWatcher()
 {
     if (!m_projectCloseWatcher)
-        m_projectCloseWatcher = std::make_unique<ProjectCloseWatcher>(*m_environment.platform, m_environment.mainQueue);
+        m_projectCloseWatcher = std::make_unique<ProjectCloseWatcher>(*m_environment.platform, m_environment.mainQueue, &m_projectWatchQueue);
     return *m_projectCloseWatcher;
 }
 
@@ -426,8 +426,9 @@ void MQHelperService::startProjectCloseWatchForShmPath(std::string shmPath, Repl
             return;
         }
         // False when the file could not be opened or mapped: the client would
-        // otherwise wait for a flag that is never written.
-        reply(self->projectCloseWatcher().start(shmPath));
+        // otherwise wait for a flag that is never written. The answer comes once
+        // the project has been bound.
+        self->projectCloseWatcher().start(shmPath, [reply = std::move(reply)](bool started) mutable { reply(started); });
     });
 }
 

@@ -164,6 +164,10 @@ private:
     /// holds the main queue. Its thread retires when idle. Declared before the
     /// reader, which posts to it, so that it outlives it.
     ConcurrentDispatchQueue m_displaySearchQueue { "com.quillmoor.marquee.helper.displaysearch", 1 };
+    /// Where the project close watcher reads Logic's windows and the session, for
+    /// the same reason; a queue of its own, so that its checks never delay a
+    /// scrub tick's read.
+    ConcurrentDispatchQueue m_projectWatchQueue { "com.quillmoor.marquee.helper.projectwatch", 1 };
     std::unique_ptr<TransportReader> m_transportReader;
     std::unique_ptr<ProjectCloseWatcher> m_projectCloseWatcher;
     // Written by one connection's request and read by the main thread's Colors

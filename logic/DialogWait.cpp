@@ -1,5 +1,6 @@
 #include "logic/DialogWait.h"
 
+#include "ax/Observer.h"
 #include "logic/LogicApplication.h"
 #include "logic/ServiceLog.h"
 #include "platform/Dispatch.h"
@@ -22,6 +23,36 @@ std::optional<ax::UIElement> firstModalWindow(const ax::Application& application
     return std::nullopt;
 }
 
+/// Logic's notifications that a window may have become modal: a new window, or
+/// another window taking the focus.
+constexpr ax::AXNotification kWindowChanges[] { ax::AXNotification::windowCreated, ax::AXNotification::focusedWindowChanged };
+
+/// An observer of `application` whose notifications of kWindowChanges arrive on
+/// `loop`; nothing when it cannot be made, and the wait then only polls.
+std::unique_ptr<ax::Observer> observeWindowChanges(const ax::Application& application, CallingThreadRunLoop& loop)
+{
+    // The callback has nothing to do: that a notification arrived ends the
+    // loop's wait, and the wait looks at the windows again.
+    std::unique_ptr<ax::Observer> observer
+        = ax::Observer::create(application, [](ax::Observer&, const ax::UIElement&, ax::AXNotification) {}).valueOr(nullptr);
+    if (!observer)
+        return nullptr;
+    bool registered = false;
+    for (ax::AXNotification notification : kWindowChanges)
+        registered = observer->addNotification(notification, application).hasValue() || registered;
+    if (!registered)
+        return nullptr;
+    observer->start(loop);
+    return observer;
+}
+
+std::chrono::steady_clock::duration boundedSeconds(double seconds)
+{
+    // NaN and negative values are no time at all.
+    double bounded = seconds > 0 ? std::min(seconds, 3600.0) : 0.0;
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(bounded));
+}
+
 } // namespace
 
 std::optional<ax::UIElement> waitForLogicModalDialog(platform::Platform& platform, std::string_view label, double timeoutSeconds,
@@ -35,12 +66,18 @@ std::optional<ax::UIElement> waitForLogicModalDialog(platform::Platform& platfor
 
     using Clock = std::chrono::steady_clock;
     // A NaN or negative time-out looks at nothing, like 0.
-    double boundedTimeout = timeoutSeconds > 0 ? std::min(timeoutSeconds, 3600.0) : 0.0;
-    Clock::time_point deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(boundedTimeout));
+    Clock::time_point deadline = Clock::now() + boundedSeconds(timeoutSeconds);
+    Clock::duration pollInterval = boundedSeconds(pollIntervalSeconds);
+    // Between looks the wait sleeps the poll interval, but wakes as soon as Logic
+    // reports a new or newly focused window, so that a dialog is seen when it
+    // appears rather than up to one interval later. The observer is made before
+    // the first look: a dialog that appears after that look is reported.
+    CallingThreadRunLoop loop("com.quillmoor.marquee.helper.dialogwait");
+    std::unique_ptr<ax::Observer> observer = Clock::now() < deadline ? observeWindowChanges(*application, loop) : nullptr;
     while (Clock::now() < deadline) {
         if (std::optional<ax::UIElement> dialog = firstModalWindow(*application))
             return dialog;
-        sleepForSeconds(pollIntervalSeconds);
+        loop.runUntil(std::min(Clock::now() + pollInterval, deadline));
     }
 
     serviceLog().error("waitForLogicModalDialog ({}) timed out — Logic windows snapshot: {}", label, logicWindowsSnapshot(platform));

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <variant>
 
 namespace mq {
 
@@ -55,15 +56,16 @@ std::string_view rawValue(SuspendReason reason)
     return "unknown";
 }
 
-ProjectCloseWatcher::ProjectCloseWatcher(platform::Platform& platform, RunLoop& mainLoop)
-    : ProjectCloseWatcher(platform, mainLoop, Timing {})
+ProjectCloseWatcher::ProjectCloseWatcher(platform::Platform& platform, RunLoop& mainLoop, DispatchQueue* readQueue)
+    : ProjectCloseWatcher(platform, mainLoop, Timing {}, readQueue)
 {
 }
 
-ProjectCloseWatcher::ProjectCloseWatcher(platform::Platform& platform, RunLoop& mainLoop, Timing timing)
+ProjectCloseWatcher::ProjectCloseWatcher(platform::Platform& platform, RunLoop& mainLoop, Timing timing, DispatchQueue* readQueue)
     : m_platform(platform)
     , m_mainLoop(mainLoop)
     , m_timing(std::move(timing))
+    , m_readQueue(readQueue)
 {
     for (const SuspensionObserver& observer : kSuspensionObservers) {
         platform::NotificationToken token = m_platform.workspace.addObserver(observer.center, observer.name, m_mainLoop,
@@ -121,6 +123,7 @@ void ProjectCloseWatcher::resetStreaks()
 void ProjectCloseWatcher::suspend(SuspendReason reason)
 {
     bool inserted = m_suspendReasons.insert(reason).second;
+    ++m_judgingEpoch;
     resetStreaks();
     if (inserted)
         m_log.notice("watch suspended: {}", rawValue(reason));
@@ -130,6 +133,7 @@ void ProjectCloseWatcher::resume(SuspendReason reason)
 {
     if (m_suspendReasons.erase(reason) == 0)
         return;
+    ++m_judgingEpoch;
     resetStreaks();
     if (m_suspendReasons.empty()) {
         m_resumeNotBefore = m_timing.now() + kResumeGrace;
@@ -137,14 +141,38 @@ void ProjectCloseWatcher::resume(SuspendReason reason)
     }
 }
 
+bool ProjectCloseWatcher::judgingAllowedNow() const
+{
+    return m_suspendReasons.empty() && m_timing.now() >= m_resumeNotBefore;
+}
+
+bool ProjectCloseWatcher::sessionForbidsJudging(platform::Platform& platform)
+{
+    std::optional<platform::CFDictionary> session = platform.desktop.sessionDictionary();
+    if (!session)
+        return false;
+    return entryIs(*session, "CGSSessionScreenIsLocked", true) || entryIs(*session, "kCGSSessionOnConsoleKey", false);
+}
+
 bool ProjectCloseWatcher::mayJudge() const
 {
-    if (!m_suspendReasons.empty() || m_timing.now() < m_resumeNotBefore)
-        return false;
-    std::optional<platform::CFDictionary> session = m_platform.desktop.sessionDictionary();
-    if (!session)
-        return true;
-    return !entryIs(*session, "CGSSessionScreenIsLocked", true) && !entryIs(*session, "kCGSSessionOnConsoleKey", false);
+    return judgingAllowedNow() && !sessionForbidsJudging(m_platform);
+}
+
+template<typename Reading>
+void ProjectCloseWatcher::readLogic(UniqueFunction<Reading()> read, UniqueFunction<void(Reading)> apply)
+{
+    if (!m_readQueue) {
+        apply(read());
+        return;
+    }
+    m_readQueue->async([read = std::move(read), apply = std::move(apply), loop = &m_mainLoop, weak = std::weak_ptr(m_anchor)]() mutable {
+        Reading reading = read();
+        loop->async([reading = std::move(reading), apply = std::move(apply), weak]() mutable {
+            if (weak.lock())
+                apply(std::move(reading));
+        });
+    });
 }
 
 void ProjectCloseWatcher::dropFaultedTargets()
@@ -165,49 +193,103 @@ void ProjectCloseWatcher::dropFaultedTargets()
     }
 }
 
+ProjectCloseWatcher::CheckReading ProjectCloseWatcher::readCheck(platform::Platform& platform,
+    std::map<std::string, TargetSnapshot> targets)
+{
+    CheckReading reading;
+    if (sessionForbidsJudging(platform)) {
+        reading.sessionForbids = true;
+        return reading;
+    }
+    std::optional<ax::Application> application = logic::logicApplicationElement(platform);
+    if (!application)
+        return reading;
+    std::optional<std::vector<ax::UIElement>> windows = application->windows().valueOr(std::nullopt);
+    if (!windows)
+        return reading;
+    reading.logicRead = true;
+
+    for (const ax::UIElement& window : *windows)
+        if (std::optional<std::string> path = documentPath(window))
+            reading.openDocuments.emplace(*path, window);
+    reading.hasMainWindow = application->attribute<ax::UIElement>(ax::Attribute::mainWindow).valueOr(std::nullopt).has_value();
+
+    for (auto& [shmPath, snapshot] : targets) {
+        CheckReading::Target& target = reading.targets[shmPath];
+        target.registration = snapshot.registration;
+        target.windowPresent = snapshot.windowElement
+            && std::find(windows->begin(), windows->end(), *snapshot.windowElement) != windows->end();
+        if (target.windowPresent)
+            target.windowPath = documentPath(*snapshot.windowElement);
+    }
+    return reading;
+}
+
 void ProjectCloseWatcher::check()
 {
     dropFaultedTargets();
-    if (m_targets.empty())
+    if (m_targets.empty() || m_readInFlight)
         return;
-    if (!mayJudge()) {
+    if (!judgingAllowedNow()) {
         resetStreaks();
         return;
     }
 
-    std::optional<ax::Application> application = logic::logicApplicationElement(m_platform);
-    if (!application)
+    std::map<std::string, TargetSnapshot> snapshot;
+    for (const auto& [shmPath, target] : m_targets)
+        if (!target.flagged && !target.binding)
+            snapshot.emplace(shmPath, TargetSnapshot { target.registration, target.windowElement });
+    if (snapshot.empty())
         return;
-    std::optional<std::vector<ax::UIElement>> windows = application->windows().valueOr(std::nullopt);
-    if (!windows)
+    m_readInFlight = true;
+    readLogic<CheckReading>([platform = &m_platform, snapshot = std::move(snapshot)]() mutable { return readCheck(*platform, std::move(snapshot)); },
+        [this, epoch = m_judgingEpoch](CheckReading reading) {
+            m_readInFlight = false;
+            // A suspension or resumption while Logic was read has reset the streaks;
+            // this reading is from before it and does not count.
+            if (epoch != m_judgingEpoch || !judgingAllowedNow()) {
+                resetStreaks();
+                return;
+            }
+            applyCheck(std::move(reading));
+        });
+}
+
+void ProjectCloseWatcher::applyCheck(CheckReading reading)
+{
+    if (reading.sessionForbids) {
+        resetStreaks();
+        return;
+    }
+    // Logic not running, or its windows unreadable: no target changes.
+    if (!reading.logicRead)
         return;
 
-    std::map<std::string, ax::UIElement> openDocuments;
-    for (const ax::UIElement& window : *windows)
-        if (std::optional<std::string> path = documentPath(window))
-            openDocuments.emplace(*path, window);
-    bool hasMainWindow = application->attribute<ax::UIElement>(ax::Attribute::mainWindow).valueOr(std::nullopt).has_value();
-
-    for (auto& [shmPath, target] : m_targets) {
-        if (target.flagged)
+    for (auto& [shmPath, observed] : reading.targets) {
+        auto registered = m_targets.find(shmPath);
+        // Stopped or started again while Logic was read: the reading is not about it.
+        if (registered == m_targets.end() || registered->second.registration != observed.registration)
+            continue;
+        WatchTarget& target = registered->second;
+        if (target.flagged || target.binding)
             continue;
         bool seenClosed = false;
-        if (target.windowElement && std::find(windows->begin(), windows->end(), *target.windowElement) != windows->end()) {
-            std::optional<std::string> path = documentPath(*target.windowElement);
+        if (observed.windowPresent) {
+            const std::optional<std::string>& path = observed.windowPath;
             if (path && path != target.projectPath) {
                 m_log.info("project renamed (Save As) → {}", *path);
                 target.projectPath = *path;
             }
             target.closedStreak = 0;
         } else if (target.projectPath) {
-            auto shown = openDocuments.find(*target.projectPath);
-            if (shown != openDocuments.end()) {
+            auto shown = reading.openDocuments.find(*target.projectPath);
+            if (shown != reading.openDocuments.end()) {
                 target.windowElement = shown->second;
                 target.closedStreak = 0;
             } else {
                 seenClosed = true;
             }
-        } else if (!openDocuments.empty() || hasMainWindow) {
+        } else if (!reading.openDocuments.empty() || reading.hasMainWindow) {
             target.closedStreak = 0;
         } else {
             seenClosed = true;
@@ -225,14 +307,36 @@ void ProjectCloseWatcher::check()
     dropFaultedTargets();
 }
 
-bool ProjectCloseWatcher::start(const std::string& shmPath)
+ProjectCloseWatcher::Binding ProjectCloseWatcher::readBinding(platform::Platform& platform)
 {
-    if (!onMainThread("start"))
-        return false;
+    // The first of main window, focused window, then every window, that shows a
+    // saved project.
+    std::optional<ax::Application> application = logic::logicApplicationElement(platform);
+    if (!application)
+        return {};
+    std::vector<ax::UIElement> candidates;
+    for (ax::Attribute attribute : { ax::Attribute::mainWindow, ax::Attribute::focusedWindow })
+        if (std::optional<ax::UIElement> window = application->attribute<ax::UIElement>(attribute).valueOr(std::nullopt))
+            candidates.push_back(*window);
+    if (std::optional<std::vector<ax::UIElement>> windows = application->windows().valueOr(std::nullopt))
+        candidates.insert(candidates.end(), windows->begin(), windows->end());
+    for (const ax::UIElement& window : candidates)
+        if (std::optional<std::string> path = documentPath(window))
+            return Binding { window, std::move(path) };
+    return {};
+}
+
+void ProjectCloseWatcher::start(const std::string& shmPath, UniqueFunction<void(bool)> done)
+{
+    if (!onMainThread("start")) {
+        done(false);
+        return;
+    }
 
     if (!m_targets.contains(shmPath) && m_targets.size() >= kMaxTargets) {
         m_log.error("watch start refused: target limit {} reached", kMaxTargets);
-        return false;
+        done(false);
+        return;
     }
 
     std::variant<shm::WatchBlock, shm::MapFailure> opened = shm::WatchBlock::open(shmPath, shm::FaultPolicy::guarded);
@@ -246,36 +350,18 @@ bool ProjectCloseWatcher::start(const std::string& shmPath)
         // that can no longer be opened: it is dropped.
         if (m_targets.erase(shmPath) > 0 && m_targets.empty())
             m_pollTimer.reset();
-        return false;
+        done(false);
+        return;
     }
 
-    // Binding: the first of main window, focused window, then every window, that
-    // shows a saved project.
-    std::optional<ax::UIElement> boundWindow;
-    std::optional<std::string> boundPath;
-    if (std::optional<ax::Application> application = logic::logicApplicationElement(m_platform)) {
-        std::vector<ax::UIElement> candidates;
-        for (ax::Attribute attribute : { ax::Attribute::mainWindow, ax::Attribute::focusedWindow })
-            if (std::optional<ax::UIElement> window = application->attribute<ax::UIElement>(attribute).valueOr(std::nullopt))
-                candidates.push_back(*window);
-        if (std::optional<std::vector<ax::UIElement>> windows = application->windows().valueOr(std::nullopt))
-            candidates.insert(candidates.end(), windows->begin(), windows->end());
-        for (const ax::UIElement& window : candidates) {
-            if (std::optional<std::string> path = documentPath(window)) {
-                boundWindow = window;
-                boundPath = std::move(path);
-                break;
-            }
-        }
-    }
-
+    // The target is registered at once, so that a stop that comes before the
+    // binding has been read finds it; checks leave it alone until then.
+    std::uint64_t registration = m_nextRegistration++;
     m_targets.erase(shmPath); // A restart drops the old mapping and binding.
-    m_targets.emplace(shmPath, WatchTarget { std::move(std::get<shm::WatchBlock>(opened)), boundWindow, boundPath, 0, false });
-
-    if (boundWindow && boundPath)
-        m_log.info("watch start: project {}; {} target(s)", *boundPath, m_targets.size());
-    else
-        m_log.notice("watch start: no saved project front (unsaved/untitled) — using last-project rule; {} target(s)", m_targets.size());
+    WatchTarget target { std::move(std::get<shm::WatchBlock>(opened)), std::nullopt, std::nullopt, 0, false };
+    target.binding = true;
+    target.registration = registration;
+    m_targets.emplace(shmPath, std::move(target));
 
     if (!m_pollTimer) {
         m_pollTimer = std::make_unique<RepeatingTimer>(m_mainLoop, m_timing.checkInterval, [weak = std::weak_ptr(m_anchor)] {
@@ -283,7 +369,29 @@ bool ProjectCloseWatcher::start(const std::string& shmPath)
                 (*anchor)->check();
         });
     }
-    return true;
+
+    readLogic<Binding>([platform = &m_platform] { return readBinding(*platform); },
+        [this, shmPath, registration, done = std::move(done)](Binding binding) mutable {
+            finishStart(shmPath, registration, std::move(binding));
+            // The file was mapped: a stop or a restart that came in between does
+            // not make this start a failure.
+            done(true);
+        });
+}
+
+void ProjectCloseWatcher::finishStart(const std::string& shmPath, std::uint64_t registration, Binding binding)
+{
+    auto registered = m_targets.find(shmPath);
+    if (registered == m_targets.end() || registered->second.registration != registration)
+        return;
+    WatchTarget& target = registered->second;
+    target.binding = false;
+    target.windowElement = std::move(binding.window);
+    target.projectPath = std::move(binding.path);
+    if (target.windowElement && target.projectPath)
+        m_log.info("watch start: project {}; {} target(s)", *target.projectPath, m_targets.size());
+    else
+        m_log.notice("watch start: no saved project front (unsaved/untitled) — using last-project rule; {} target(s)", m_targets.size());
 }
 
 void ProjectCloseWatcher::stop(const std::string& shmPath)

@@ -139,6 +139,35 @@ private:
     std::shared_ptr<State> m_state;
 };
 
+/// The calling thread's run loop for the length of a blocking wait: jobs sent to
+/// it (an accessibility observer's callbacks, say) run on the thread that calls
+/// runUntil(), as a wait that spins its own thread's run loop serves the sources
+/// added to it. Jobs sent while nobody runs it wait for the next runUntil(), or
+/// are dropped with it.
+class CallingThreadRunLoop final : public DispatchQueue {
+public:
+    explicit CallingThreadRunLoop(std::string label);
+    ~CallingThreadRunLoop() override;
+    CallingThreadRunLoop(const CallingThreadRunLoop&) = delete;
+    CallingThreadRunLoop& operator=(const CallingThreadRunLoop&) = delete;
+
+    void async(Job job) override;
+    const std::string& label() const override { return m_label; }
+    /// True on the thread inside runUntil().
+    bool isCurrent() const override;
+
+    /// Runs the jobs queued, waiting for one until `deadline`; returns at the
+    /// first that came, after running those queued with it. True when any ran.
+    bool runUntil(std::chrono::steady_clock::time_point deadline);
+
+private:
+    std::string m_label;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_arrived;
+    std::deque<Job> m_jobs;
+    std::thread::id m_runner;
+};
+
 /// Sleeps the calling thread for `seconds` (fractions allowed); no-op for <= 0 or NaN.
 void sleepForSeconds(double seconds);
 

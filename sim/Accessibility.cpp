@@ -396,7 +396,7 @@ AXErrorCode perform(World& world, Element& e, const std::string& action, bool vi
         if (Application* app = world.workspace.byPid(e.pid)) {
             std::erase(app->windows, e.token);
             app->windows.insert(app->windows.begin(), e.token);
-            app->focusedWindow = e.token;
+            setFocusedWindow(world, *app, e.token);
         }
     }
     return axerror::success;

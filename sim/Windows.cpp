@@ -10,6 +10,15 @@
 
 namespace mq::sim {
 
+void setFocusedWindow(World& world, Application& app, Token window)
+{
+    if (app.focusedWindow == window)
+        return;
+    app.focusedWindow = window;
+    if (window)
+        world.notifyAccessibility(window, "AXFocusedWindowChanged");
+}
+
 Token addWindow(World& world, Application& app, const nlohmann::json& definition, bool front)
 {
     Token window = world.tree.build(definition, app.pid, app.element);
@@ -24,8 +33,8 @@ Token addWindow(World& world, Application& app, const nlohmann::json& definition
         app.windows.push_back(window);
     // A new dialog takes the keyboard focus; its first field is focused unless
     // the definition says otherwise.
+    bool takesFocus = (w.isModalWindow() && front) || definition.value("focusedWindow", false);
     if (w.isModalWindow() && front) {
-        app.focusedWindow = window;
         if (w.focusedField == 0) {
             auto fields = world.tree.focusableFields(w);
             if (!fields.empty())
@@ -34,9 +43,10 @@ Token addWindow(World& world, Application& app, const nlohmann::json& definition
     }
     if (definition.value("main", false))
         app.mainWindow = window;
-    if (definition.value("focusedWindow", false))
-        app.focusedWindow = window;
+    // Logic reports the new window, then that it took the focus.
     world.notifyAccessibility(window, "AXWindowCreated");
+    if (takesFocus)
+        setFocusedWindow(world, app, window);
     return window;
 }
 
@@ -79,8 +89,8 @@ Token addSheet(World& world, Application& app, nlohmann::json definition)
         if (!fields.empty())
             s.focusedField = fields.front();
     }
-    app.focusedWindow = parent;
     world.notifyAccessibility(sheet, "AXSheetCreated");
+    setFocusedWindow(world, app, parent);
     return sheet;
 }
 
@@ -117,9 +127,9 @@ void removeWindow(World& world, Token window)
         };
         if (app->mainWindow == window)
             app->mainWindow = firstStandard();
-        if (app->focusedWindow == window)
-            app->focusedWindow = app->mainWindow ? app->mainWindow : (app->windows.empty() ? 0 : app->windows.front());
         world.notifyAccessibility(window, "AXUIElementDestroyed");
+        if (app->focusedWindow == window)
+            setFocusedWindow(world, *app, app->mainWindow ? app->mainWindow : (app->windows.empty() ? 0 : app->windows.front()));
     }
     world.tree.removeSubtree(window);
 }

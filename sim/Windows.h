@@ -16,6 +16,9 @@ struct World;
 /// Adds a window built from `definition` to `app`; a modal one in front takes
 /// the focus, its first field (or the one marked "focused") focused.
 Token addWindow(World& world, Application& app, const nlohmann::json& definition, bool front);
+/// Gives `window` (0: none) `app`'s keyboard focus among its windows, and reports
+/// AXFocusedWindowChanged for it when that is a change to another window.
+void setFocusedWindow(World& world, Application& app, Token window);
 /// Moves a window's top left to `origin`, and everything inside it with it.
 void moveWindow(World& world, Element& window, platform::CGPoint origin);
 /// Shows `definition` as a sheet: an AXSheet attached to `app`'s main window as

@@ -11,7 +11,10 @@
 //     socket round trips of its multiple-attribute read measured in the same run;
 //   main queue during searches: the helper searching a 6000-element window once a
 //     second for a lost display while a client asks for the permission status (a
-//     main-queue request) every few milliseconds.
+//     main-queue request) every few milliseconds;
+//   main queue during a hanging watch: the same requests while the close
+//     watcher's checks wait for a Logic that never answers a read of a window's
+//     document (each read waits out the 6 s messaging time-out).
 //
 // The latency's bound is one 60 Hz tick plus two raw socket round trips (p99 of
 // the same run's floor): the tick that notices the change and the reads it makes.
@@ -164,19 +167,10 @@ void measureSearch()
     mq::ax::SystemWideElement::releaseShared(backend);
 }
 
-void measureMainQueueDuringSearch()
+/// Asks for the permission status (a main-queue request) every 2 ms for 6 s and
+/// prints how long the replies took.
+void printMainQueueProbe(HelperHarness& harness, const char* during)
 {
-    HelperHarness harness(HelperHarness::Desktop::logicSim);
-    harness.logicSim().ctl("build-large-window", { { "elements", 6000 }, { "fanout", 8 } });
-    harness.logicSim().ctl("remove-window", { { "window", "project" } });
-    auto connection = harness.connect();
-    std::string path = harness.runtimeDir().file("lost");
-    auto start = Clock::now();
-    auto reply = connection->startTransportScrubObservingWithFrameRate({ 25.0, false, path }, 30s);
-    if (!reply.ok() || std::get<0>(reply.value()))
-        throw std::runtime_error("the scrub start did not answer false for a lost display");
-    std::printf("main queue: the scrub start (first search of the 6000-element window) answered after %.1f ms\n",
-        milliseconds(Clock::now() - start));
     auto probe = harness.connect();
     std::vector<double> replies;
     auto end = Clock::now() + 6s;
@@ -190,9 +184,35 @@ void measureMainQueueDuringSearch()
     }
     mq::bench::Percentiles p = mq::bench::percentilesOf(replies);
     std::size_t over = static_cast<std::size_t>(std::count_if(replies.begin(), replies.end(), [](double ms) { return ms > 5.0; }));
-    std::printf("main queue: permissionsStatus during once-a-second searches, %zu requests: p50 %.2f ms, p99 %.2f ms, max %.2f ms;"
-                " %zu over 5 ms\n",
+    std::printf("main queue: permissionsStatus %s, %zu requests: p50 %.2f ms, p99 %.2f ms, max %.2f ms; %zu over 5 ms\n", during,
         p.count, p.p50, p.p99, p.max, over);
+}
+
+void measureMainQueueDuringSearch()
+{
+    HelperHarness harness(HelperHarness::Desktop::logicSim);
+    harness.logicSim().ctl("build-large-window", { { "elements", 6000 }, { "fanout", 8 } });
+    harness.logicSim().ctl("remove-window", { { "window", "project" } });
+    auto connection = harness.connect();
+    std::string path = harness.runtimeDir().file("lost");
+    auto start = Clock::now();
+    auto reply = connection->startTransportScrubObservingWithFrameRate({ 25.0, false, path }, 30s);
+    if (!reply.ok() || std::get<0>(reply.value()))
+        throw std::runtime_error("the scrub start did not answer false for a lost display");
+    std::printf("main queue: the scrub start (first search of the 6000-element window) answered after %.1f ms\n",
+        milliseconds(Clock::now() - start));
+    printMainQueueProbe(harness, "during once-a-second searches");
+}
+
+void measureMainQueueDuringHangingWatch()
+{
+    HelperHarness harness(HelperHarness::Desktop::logicSim);
+    auto connection = harness.connect();
+    auto reply = connection->startProjectCloseWatchForShmPath({ harness.runtimeDir().file("watch") }, 10s);
+    if (!reply.ok() || !std::get<0>(reply.value()))
+        throw std::runtime_error("the watch did not start");
+    harness.logicSim().ctl("fault", { { "op", "ax.copyAttributeValue" }, { "attribute", "AXDocument" }, { "noReply", true } });
+    printMainQueueProbe(harness, "while the close watcher's checks hang");
 }
 
 } // namespace
@@ -207,6 +227,7 @@ int main(int argc, char** argv)
         measureCpu(8);
         measureSearch();
         measureMainQueueDuringSearch();
+        measureMainQueueDuringHangingWatch();
         std::printf("load average %s\n", mq::bench::loadAverage().c_str());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "monitors_e2e_bench: %s\n", error.what());

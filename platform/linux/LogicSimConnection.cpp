@@ -213,7 +213,7 @@ struct LogicSimConnection::Link {
                 for (;;) {
                     if (stopping || !alive)
                         return;
-                    if (callsWaiting == 0 && Clock::now() - lastCallReturned >= kReaderGrace)
+                    if (callsWaiting == 0 && (eventsAwaited || Clock::now() - lastCallReturned >= kReaderGrace))
                         break;
                     readerWake.wait_for(lock, kReaderGrace);
                 }
@@ -270,6 +270,9 @@ struct LogicSimConnection::Link {
                 // The socket is this thread's until something comes: it waits for
                 // it holding the socket, so no reply can be read and handed to it
                 // behind its back while it sleeps.
+                // It waits first and reads once something is there: right after
+                // its request was sent the reply cannot be there yet, and a read
+                // that finds nothing would cost a system call for nothing.
                 Batch batch;
                 for (;;) {
                     {
@@ -277,14 +280,15 @@ struct LogicSimConnection::Link {
                         if (slot->done)
                             break;
                     }
-                    batch = readAvailable();
-                    if (!batch.lines.empty() || batch.broken || !batch.drained)
-                        break;
                     auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
                     if (left <= 0)
                         break;
                     pollfd p { fd, POLLIN, 0 };
-                    ::poll(&p, 1, static_cast<int>(left));
+                    if (::poll(&p, 1, static_cast<int>(left)) <= 0)
+                        continue; // the time is up, or a signal: look again
+                    batch = readAvailable();
+                    if (!batch.lines.empty() || batch.broken || !batch.drained)
+                        break;
                 }
                 for (const std::string& line : batch.lines)
                     deliver(line);
@@ -314,6 +318,8 @@ struct LogicSimConnection::Link {
     std::size_t callsWaiting { 0 };
     std::uint64_t readReleases { 0 };
     Clock::time_point lastCallReturned {};
+    /// Events are awaited: the reader thread skips the grace.
+    bool eventsAwaited { false };
     bool stopping { false };
     std::thread reader;
 };
@@ -325,6 +331,23 @@ LogicSimConnection::LogicSimConnection(std::string socketPath)
 }
 
 LogicSimConnection::~LogicSimConnection() = default;
+
+void LogicSimConnection::setEventsAwaited(bool awaited)
+{
+    std::shared_ptr<Link> current;
+    {
+        std::lock_guard lock(m_mutex);
+        m_eventsAwaited = awaited;
+        current = m_link;
+    }
+    if (!current)
+        return;
+    {
+        std::lock_guard lock(current->mutex);
+        current->eventsAwaited = awaited;
+    }
+    current->readerWake.notify_all();
+}
 
 void LogicSimConnection::setEventHandler(EventHandler handler)
 {
@@ -343,6 +366,10 @@ std::shared_ptr<LogicSimConnection::Link> LogicSimConnection::link()
     if (fd < 0)
         return nullptr;
     auto fresh = std::make_shared<Link>(fd, m_events);
+    {
+        std::lock_guard awaited(fresh->mutex);
+        fresh->eventsAwaited = m_eventsAwaited;
+    }
     // Say who we are first, so that logicsim applies this process's permissions.
     json hello { { "id", 0 }, { "op", wire::opName(wire::Op::hello) }, { "role", "client" }, { "pid", ::getpid() } };
     if (fresh->write(hello.dump() + "\n", Clock::now() + std::chrono::seconds(1)) != Status::ok)
@@ -383,7 +410,9 @@ LogicSimConnection::Result LogicSimConnection::call(json request, std::chrono::n
         result = { Status::ok, std::move(slot->reply) };
     current->slots.erase(id);
     current->lastCallReturned = Clock::now();
-    --current->callsWaiting;
+    // While events are awaited the reader thread takes the socket over at once.
+    if (--current->callsWaiting == 0 && current->eventsAwaited)
+        current->readerWake.notify_one();
     return result;
 }
 

@@ -35,6 +35,12 @@ public:
     LogicSimConnection& operator=(const LogicSimConnection&) = delete;
 
     void setEventHandler(EventHandler handler);
+    /// Whether someone waits for pushed events now (an observer is scheduled).
+    /// Between calls the connection's reader thread normally stays away from the
+    /// socket for a short grace after each call, so that calls that follow one
+    /// another do not wake it; while events are awaited it reads as soon as no
+    /// call does, so that an event reaches its handler when it arrives.
+    void setEventsAwaited(bool awaited);
 
     /// Sends `request` (an "op" and its arguments) and waits for the reply until
     /// `timeout` has passed. Sending counts against the same deadline.
@@ -50,6 +56,7 @@ private:
     std::mutex m_mutex;
     std::shared_ptr<Link> m_link;
     std::shared_ptr<EventHandler> m_events;
+    bool m_eventsAwaited { false };
 };
 
 } // namespace mq::platform

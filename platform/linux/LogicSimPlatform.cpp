@@ -123,7 +123,10 @@ struct LogicSimPlatform::State {
         AXErrorCode code = ax(element, std::move(request), reply);
         if (code)
             return code;
-        auto decoded = wire::decode(reply.value("value", json()));
+        // Decoded in place: a copy of the value first would cost a whole tree of
+        // allocations for an element's children.
+        auto found = reply.find("value");
+        auto decoded = found != reply.end() ? wire::decode(*found) : wire::decode(json());
         if (!decoded)
             return axerror::failure;
         value = std::move(*decoded);
@@ -179,6 +182,22 @@ struct LogicSimPlatform::State {
         }
     }
 
+    // An accessibility notification matters to whoever scheduled an observer as
+    // soon as it comes (a wait sleeps until it does), so while one is scheduled the
+    // connection reads events without delay.
+    void updateEventsAwaited()
+    {
+        // One update at a time, so that the last to run saw the latest table.
+        std::lock_guard updating(awaitedMutex);
+        bool awaited = false;
+        {
+            std::lock_guard lock(mutex);
+            for (const auto& [token, observer] : axObservers)
+                awaited = awaited || observer.queue != nullptr;
+        }
+        connection.setEventsAwaited(awaited);
+    }
+
     /// An Apple Event descriptor held here until it is disposed of: a typed value,
     /// or an event with its target and parameters.
     struct Descriptor {
@@ -204,6 +223,7 @@ struct LogicSimPlatform::State {
     LogicSimOptions options;
     std::atomic<float> globalTimeout { kDefaultMessagingTimeoutSeconds };
     std::mutex mutex;
+    std::mutex awaitedMutex;
     std::map<std::uint64_t, Descriptor> descriptors;
     std::map<ElementKey, float> timeouts;
     std::map<NotificationToken, WorkspaceObserver> workspaceObservers;
@@ -391,15 +411,21 @@ AXErrorCode LogicSimPlatform::observerRemoveNotification(AXObserverRef observer,
 
 void LogicSimPlatform::observerSchedule(AXObserverRef observer, DispatchQueue* queue)
 {
-    std::lock_guard lock(m_state->mutex);
-    if (auto it = m_state->axObservers.find(observer.token); it != m_state->axObservers.end())
-        it->second.queue = queue;
+    {
+        std::lock_guard lock(m_state->mutex);
+        if (auto it = m_state->axObservers.find(observer.token); it != m_state->axObservers.end())
+            it->second.queue = queue;
+    }
+    m_state->updateEventsAwaited();
 }
 
 void LogicSimPlatform::observerRelease(AXObserverRef observer)
 {
-    std::lock_guard lock(m_state->mutex);
-    m_state->axObservers.erase(observer.token);
+    {
+        std::lock_guard lock(m_state->mutex);
+        m_state->axObservers.erase(observer.token);
+    }
+    m_state->updateEventsAwaited();
 }
 
 void LogicSimPlatform::postKeyboardEvent(const KeyboardEvent& event)

@@ -256,6 +256,31 @@ TEST_F(MonitorsEndToEnd, ClosingTheProjectIsFlaggedWithinASecond)
     EXPECT_TRUE(helperLogged(std::string("project closed → flagged ") + kDemoProject));
 }
 
+TEST_F(MonitorsEndToEnd, AWatchWhoseLogicStopsAnsweringHoldsNoMainQueueRequest)
+{
+    client::ProjectWatchReader watch = startWatch("watch");
+    ASSERT_TRUE(helperLogged(std::string("watch start: project ") + kDemoProject + "; 1 target(s)"));
+    // From now on Logic never answers a read of a window's document: the next
+    // check waits out the messaging time-out (6 s) on every such read.
+    ctl("fault", { { "op", "ax.copyAttributeValue" }, { "attribute", "AXDocument" }, { "noReply", true } });
+    ASSERT_TRUE(eventually(
+        [&] {
+            for (const auto& event : ctl("state", { { "only", { "events" } } }).value("events", json::array()))
+                if (event.value("type", "") == "fault" && event.value("noReply", false))
+                    return true;
+            return false;
+        },
+        5s, 10ms))
+        << "no check read a document";
+    // Requests that run on the main queue are answered meanwhile.
+    for (int i = 0; i < 10; ++i) {
+        auto sent = Clock::now();
+        ASSERT_TRUE(connection->permissionsStatusWithReply({}, 10s).ok());
+        EXPECT_LT(Clock::now() - sent, 1s) << "request " << i << " waited for the hanging check";
+    }
+    EXPECT_FALSE(watch.isProjectClosed());
+}
+
 TEST_F(MonitorsEndToEnd, ClosedAndReopenedWithinOneCheckIsNotFlagged)
 {
     client::ProjectWatchReader watch = startWatch("watch");

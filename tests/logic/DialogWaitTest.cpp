@@ -94,6 +94,61 @@ TEST_F(DialogWaitTest, FindsADialogThatAppearsWhileWaiting)
     EXPECT_EQ(windowReads, 4);
 }
 
+// Logic reports the dialog while the wait sleeps a (long) poll interval: the wait
+// looks again at once instead of at the end of the interval.
+struct WakeRow {
+    const char* name;
+    const char* notification;
+};
+
+class DialogWaitWake : public DialogWaitTest, public ::testing::WithParamInterface<WakeRow> {};
+
+TEST_P(DialogWaitWake, EndsTheSleepAndFindsTheDialog)
+{
+    platform::AXElementRef app = startLogic();
+    platform::AXElementRef tracks = scripted.accessibility.addWindow(app, "Song - Tracks");
+    std::optional<platform::AXElementRef> opened;
+    std::size_t delivered = 0;
+    // The dialog appears just after the first look has read the windows.
+    scripted.accessibility.setCallHook([&](const test::RecordedAXCall& call) {
+        if (opened || call.call != AXCall::copyAttributeValue || call.name != "AXModal" || call.element != tracks)
+            return;
+        opened = scripted.accessibility.addWindow(app, "Go to Position", "AXDialog", true);
+        delivered = scripted.accessibility.postNotification(app, GetParam().notification);
+    });
+    Clock::time_point start = Clock::now();
+    std::optional<ax::UIElement> dialog = waitForLogicModalDialog(platform, "Go to Position", 2.0, 1.0);
+    double elapsed = secondsSince(start);
+    scripted.accessibility.setCallHook({});
+    ASSERT_TRUE(dialog.has_value());
+    ASSERT_TRUE(opened.has_value());
+    EXPECT_EQ(dialog->element(), *opened);
+    EXPECT_EQ(delivered, 1u) << "the wait does not observe " << GetParam().notification;
+    EXPECT_EQ(scripted.accessibility.count(AXCall::copyAttributeValue, "AXWindows"), 2u);
+    EXPECT_LT(elapsed, 0.5) << "the second look waited for the poll interval";
+    EXPECT_EQ(scripted.accessibility.count(AXCall::observerRelease), scripted.accessibility.count(AXCall::observerCreate));
+}
+
+INSTANTIATE_TEST_SUITE_P(Notifications, DialogWaitWake,
+    ::testing::Values(WakeRow { "WindowCreated", "AXWindowCreated" }, WakeRow { "FocusedWindowChanged", "AXFocusedWindowChanged" }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DialogWaitTest, WithoutAnObserverItPollsAsBefore)
+{
+    platform::AXElementRef app = startLogic();
+    scripted.accessibility.addWindow(app, "Song - Tracks");
+    scripted.accessibility.failCall(AXCall::observerCreate, -25204);
+    int windowReads = 0;
+    scripted.accessibility.setCallHook([&](const test::RecordedAXCall& call) {
+        if (call.call == AXCall::copyAttributeValue && call.name == "AXWindows" && ++windowReads == 2)
+            scripted.accessibility.addWindow(app, "Go to Position", "AXDialog", true);
+    });
+    EXPECT_TRUE(waitForLogicModalDialog(platform, "Go to Position", 1.0, 0.01).has_value());
+    scripted.accessibility.setCallHook({});
+    EXPECT_EQ(windowReads, 3) << "the window added during the second look is found by the third";
+    EXPECT_EQ(serviceLineCount(), 0u);
+}
+
 TEST_F(DialogWaitTest, ATimeOutOfZeroLooksAtNoWindow)
 {
     scripted.accessibility.addWindow(startLogic(), "Go to Position", "AXDialog", true);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ax/SystemWideElement.h"
+#include "monitors/ProjectCloseWatcher.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "tests/support/ScriptedPlatform.h"
@@ -12,8 +13,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
+#include <mutex>
+#include <set>
 #include <optional>
 #include <string>
 #include <thread>
@@ -27,6 +32,16 @@ using platform::CFArray;
 using platform::CFValue;
 
 inline constexpr platform::pid_type kLogicPid = 700;
+
+/// Starts a watch on a watcher without a read queue (main thread), which answers
+/// within the call; false also when it did not answer.
+inline bool startWatch(ProjectCloseWatcher& watcher, const std::string& path)
+{
+    std::optional<bool> answer;
+    watcher.start(path, [&answer](bool started) { answer = started; });
+    EXPECT_TRUE(answer.has_value()) << "a watcher without a read queue answers within the call";
+    return answer.value_or(false);
+}
 
 /// The main run loop, run by a thread of its own for the fixture's lifetime.
 class MainLoopThread {
@@ -187,6 +202,67 @@ public:
 private:
     test::ScriptedPlatform& m_scripted;
 };
+
+/// Stands for a Logic that does not answer: while held, every scripted
+/// accessibility call waits until released (at most 10 s, so that a failing test
+/// cannot hang). Records the threads that called.
+class LogicGate {
+public:
+    explicit LogicGate(test::ScriptedAccessibility& accessibility)
+        : m_accessibility(accessibility)
+    {
+        m_accessibility.setCallHook([this](const test::RecordedAXCall&) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_threads.insert(std::this_thread::get_id());
+            }
+            if (m_held.load())
+                m_opened.wait_for(std::chrono::seconds(10));
+        });
+    }
+    ~LogicGate()
+    {
+        release();
+        m_accessibility.setCallHook({});
+    }
+    LogicGate(const LogicGate&) = delete;
+    LogicGate& operator=(const LogicGate&) = delete;
+
+    void hold() { m_held.store(true); }
+    /// Lets every waiting and later call through; once only.
+    void release()
+    {
+        if (m_held.exchange(false))
+            m_opener.set_value();
+    }
+    bool called() const
+    {
+        std::lock_guard lock(m_mutex);
+        return !m_threads.empty();
+    }
+    bool calledOn(std::thread::id thread) const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_threads.contains(thread);
+    }
+
+private:
+    test::ScriptedAccessibility& m_accessibility;
+    mutable std::mutex m_mutex;
+    std::set<std::thread::id> m_threads;
+    std::atomic<bool> m_held { false };
+    std::promise<void> m_opener;
+    std::shared_future<void> m_opened { m_opener.get_future().share() };
+};
+
+/// Waits (at most 10 s, polling every millisecond) until `condition` holds.
+inline void waitUntil(const std::function<bool()>& condition)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(condition()) << "not within 10 s";
+}
 
 /// The fixture: capture the log, run the main loop, script Logic, keep files apart.
 class MonitorFixture : public ::testing::Test {

@@ -14,6 +14,7 @@ namespace mq {
 namespace {
 
 using monitors::testing::MonitorFixture;
+using monitors::testing::startWatch;
 using platform::AXElementRef;
 using platform::NotificationCenterKind;
 namespace names = platform::notifications;
@@ -40,7 +41,7 @@ public:
     void advance(std::chrono::milliseconds by) { m_elapsedMilliseconds += by.count(); }
     bool start(const std::string& path)
     {
-        return main.sync([&] { return watcher->start(path); });
+        return main.sync([&] { return startWatch(*watcher, path); });
     }
     void stop(const std::string& path)
     {

@@ -23,6 +23,7 @@ namespace mq {
 namespace {
 
 using monitors::testing::MonitorFixture;
+using monitors::testing::startWatch;
 
 std::string contents(const std::string& path)
 {
@@ -325,7 +326,7 @@ TEST_P(MonitorsRefuse, WithTheOpenFailureLine)
 
     bool watchStarted = main.sync([&] {
         ProjectCloseWatcher watcher(scripted.platform, main.loop);
-        bool started = watcher.start(path);
+        bool started = startWatch(watcher, path);
         EXPECT_FALSE(watcher.isWatching());
         EXPECT_EQ(watcher.targetCount(), 0u);
         return started;
@@ -343,10 +344,10 @@ TEST_F(MonitorFixture, AWatchWhoseRestartFailsIsDropped)
     std::string path = files.file("watch");
     main.sync([&] {
         ProjectCloseWatcher watcher(scripted.platform, main.loop);
-        ASSERT_TRUE(watcher.start(path));
+        ASSERT_TRUE(startWatch(watcher, path));
         ASSERT_EQ(::unlink(path.c_str()), 0);
         ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
-        EXPECT_FALSE(watcher.start(path));
+        EXPECT_FALSE(startWatch(watcher, path));
         EXPECT_EQ(watcher.targetCount(), 0u);
         EXPECT_FALSE(watcher.isWatching());
     });
@@ -375,7 +376,7 @@ TEST_F(MonitorFixture, MonitorsLogWhyAPathWasRefused)
             ProjectCloseWatcher watcher(scripted.platform, main.loop);
             bool scrubStarted = true;
             reader.start(25, false, row.path, [&](bool found) { scrubStarted = found; });
-            return scrubStarted || watcher.start(row.path);
+            return scrubStarted || startWatch(watcher, row.path);
         });
         EXPECT_FALSE(started) << row.line;
         EXPECT_EQ(levelOf(std::string("scrub: ") + row.line, "helper.scrub"), log::Level::error) << row.line;

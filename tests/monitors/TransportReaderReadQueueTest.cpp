@@ -14,9 +14,10 @@
 namespace mq {
 namespace {
 
+using monitors::testing::LogicGate;
 using monitors::testing::MonitorFixture;
+using monitors::testing::waitUntil;
 using monitors::testing::timeSliders;
-using test::AXCall;
 
 constexpr const char* kScrub = "helper.scrub";
 
@@ -25,23 +26,12 @@ public:
     void SetUp() override
     {
         mainThread = main.sync([] { return std::this_thread::get_id(); });
-        scripted.accessibility.setCallHook([this](const test::RecordedAXCall&) {
-            {
-                std::lock_guard lock(mutex);
-                readThreads.insert(std::this_thread::get_id());
-            }
-            // A held gate stands for a Logic that does not answer, bounded so that
-            // a failing test cannot hang.
-            if (held.load())
-                gate.wait_for(std::chrono::seconds(10));
-        });
         main.sync([&] { reader = std::make_unique<TransportReader>(scripted.platform, main.loop, std::chrono::hours(1), &readQueue); });
     }
     void TearDown() override
     {
-        release();
+        gate.release();
         main.sync([&] { reader.reset(); });
-        scripted.accessibility.setCallHook({});
         MonitorFixture::TearDown();
     }
 
@@ -59,38 +49,15 @@ public:
         main.sync([&] { reader->pollTick(); });
         waitUntil([&] { return !main.sync([&] { return reader->isReading(); }); });
     }
-    void waitUntil(const std::function<bool()>& condition)
-    {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!condition() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_TRUE(condition()) << "not within 10 s";
-    }
-    void hold() { held.store(true); }
-    void release()
-    {
-        if (held.exchange(false))
-            opener.set_value();
-    }
-    bool readsStarted()
-    {
-        std::lock_guard lock(mutex);
-        return !readThreads.empty();
-    }
-    bool readOnMainThread()
-    {
-        std::lock_guard lock(mutex);
-        return readThreads.contains(mainThread);
-    }
+    void hold() { gate.hold(); }
+    void release() { gate.release(); }
+    bool readsStarted() { return gate.called(); }
+    bool readOnMainThread() { return gate.calledOn(mainThread); }
 
+    LogicGate gate { scripted.accessibility };
     SerialDispatchQueue readQueue { "test.displaysearch" };
     std::unique_ptr<TransportReader> reader;
     std::thread::id mainThread;
-    std::mutex mutex;
-    std::set<std::thread::id> readThreads;
-    std::atomic<bool> held { false };
-    std::promise<void> opener;
-    std::shared_future<void> gate { opener.get_future().share() };
 };
 
 TEST_F(TransportReaderReadQueueTest, StartAnswersOnceTheSearchOffTheMainThreadHasEnded)

@@ -216,6 +216,40 @@ TEST(ConcurrentDispatchQueue, DestructorRunsQueuedJobsAndWaitsForThem)
     EXPECT_EQ(ran.load(), 20);
 }
 
+TEST(CallingThreadRunLoop, RunsJobsFromOtherThreadsOnTheThreadThatRunsIt)
+{
+    CallingThreadRunLoop loop("test.wait");
+    EXPECT_FALSE(loop.isCurrent());
+    std::thread::id ranOn;
+    bool currentInside = false;
+    std::thread poster([&] {
+        loop.async([&] {
+            ranOn = std::this_thread::get_id();
+            currentInside = loop.isCurrent();
+        });
+    });
+    // Returns with the job run, long before the deadline.
+    EXPECT_TRUE(loop.runUntil(std::chrono::steady_clock::now() + 10s));
+    poster.join();
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_TRUE(currentInside);
+    EXPECT_FALSE(loop.isCurrent());
+}
+
+TEST(CallingThreadRunLoop, WithoutJobsItWaitsUntilTheDeadline)
+{
+    CallingThreadRunLoop loop("test.wait");
+    auto deadline = std::chrono::steady_clock::now() + 30ms;
+    EXPECT_FALSE(loop.runUntil(deadline));
+    EXPECT_GE(std::chrono::steady_clock::now(), deadline);
+    // A job sent while nobody runs the loop waits for the next run.
+    int runs = 0;
+    loop.async([&] { ++runs; });
+    EXPECT_EQ(runs, 0);
+    EXPECT_TRUE(loop.runUntil(std::chrono::steady_clock::now()));
+    EXPECT_EQ(runs, 1);
+}
+
 TEST(SleepForSeconds, IgnoresZeroNegativeAndNaN)
 {
     for (double seconds : { 0.0, -1.0, std::nan(""), -std::numeric_limits<double>::infinity() }) {

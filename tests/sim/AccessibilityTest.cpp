@@ -245,5 +245,38 @@ TEST_F(Accessibility, ObserverHearsWindowsCreatedAndDestroyed)
     EXPECT_EQ(ax().observerCreate(pid, [](auto, auto, const auto&, const auto&) {}, observer), axerror::invalidUIElement);
 }
 
+TEST_F(Accessibility, ObserverHearsADialogTakeTheFocusAndGiveItBack)
+{
+    SerialDispatchQueue queue("observer");
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::string> heard;
+    AXObserverRef observer;
+    auto pid = logicPid();
+    ASSERT_EQ(ax().observerCreate(pid, [&](AXObserverRef, AXElementRef, const std::string& name, const CFDictionary&) {
+        std::lock_guard lock(mutex);
+        heard.push_back(name);
+        changed.notify_all();
+    }, observer), 0);
+    auto app = ax().createApplication(pid);
+    ASSERT_EQ(ax().observerAddNotification(observer, app, "AXWindowCreated"), 0);
+    ASSERT_EQ(ax().observerAddNotification(observer, app, "AXFocusedWindowChanged"), 0);
+    ax().observerSchedule(observer, &queue);
+    ctl("add-window", { { "window", { { "key", "alert" }, { "role", "AXWindow" }, { "subrole", "AXDialog" }, { "modal", true } } } });
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 2s, [&] { return heard.size() >= 2; }));
+        EXPECT_EQ(heard, (std::vector<std::string> { "AXWindowCreated", "AXFocusedWindowChanged" }));
+        heard.clear();
+    }
+    ctl("remove-window", { { "window", "alert" } });
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 2s, [&] { return !heard.empty(); }));
+        EXPECT_EQ(heard, (std::vector<std::string> { "AXFocusedWindowChanged" })) << "the focus goes back to the project window";
+    }
+    ax().observerRelease(observer);
+}
+
 } // namespace
 } // namespace mq::test
