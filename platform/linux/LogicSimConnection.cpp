@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <poll.h>
 #include <sys/socket.h>
@@ -28,6 +29,11 @@ const log::Logger& logger()
     return instance;
 }
 
+/// The longest a waiting call sleeps in one blocking recv (the socket's receive
+/// time-out). A call with less time left than this waits in poll instead, so that
+/// no call overstays its deadline.
+constexpr std::chrono::milliseconds kBlockingReadSlice { 50 };
+
 int connectTo(const std::string& path)
 {
     if (path.empty() || path.size() >= sizeof(sockaddr_un::sun_path))
@@ -41,6 +47,18 @@ int connectTo(const std::string& path)
     // A Unix-socket connect completes or fails at once; a listener that is
     // stopped still accepts into its backlog.
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    // Connected, the socket blocks, so that a call waiting for its reply sleeps in
+    // recv itself (one system call, as a raw round trip) rather than in poll and
+    // then recv. Its receive time-out bounds each such sleep, so that the call
+    // still looks at its deadline; every other read and write says MSG_DONTWAIT.
+    int flags = ::fcntl(fd, F_GETFL);
+    timeval slice {};
+    slice.tv_usec = std::chrono::duration_cast<std::chrono::microseconds>(kBlockingReadSlice).count();
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0
+        || ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice) != 0) {
         ::close(fd);
         return -1;
     }
@@ -101,7 +119,7 @@ struct LogicSimConnection::Link {
         while (sent < line.size()) {
             if (!alive)
                 return Status::gone;
-            ssize_t n = ::send(fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+            ssize_t n = ::send(fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n > 0) {
                 sent += static_cast<size_t>(n);
                 continue;
@@ -131,12 +149,14 @@ struct LogicSimConnection::Link {
         ::shutdown(fd, SHUT_RDWR);
     }
 
-    // With readMutex held: the whole lines the socket has now, without waiting.
-    Batch readAvailable()
+    // With readMutex held: the whole lines the socket has now, without waiting; or,
+    // with `blocking`, once something comes or the socket's receive time-out passes
+    // (a batch then "drained" and empty).
+    Batch readAvailable(bool blocking = false)
     {
         Batch batch;
         char buffer[65536];
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, blocking ? 0 : MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK)
                 batch.drained = true;
@@ -270,9 +290,10 @@ struct LogicSimConnection::Link {
                 // The socket is this thread's until something comes: it waits for
                 // it holding the socket, so no reply can be read and handed to it
                 // behind its back while it sleeps.
-                // It waits first and reads once something is there: right after
-                // its request was sent the reply cannot be there yet, and a read
-                // that finds nothing would cost a system call for nothing.
+                // It sleeps in a blocking read while its deadline is further off
+                // than the socket's receive time-out, and in poll for the rest, so
+                // that a reply costs one system call to receive, as in a raw
+                // round trip, and no deadline is overstayed.
                 Batch batch;
                 for (;;) {
                     {
@@ -280,13 +301,17 @@ struct LogicSimConnection::Link {
                         if (slot->done)
                             break;
                     }
-                    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-                    if (left <= 0)
+                    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+                    if (left.count() <= 0)
                         break;
-                    pollfd p { fd, POLLIN, 0 };
-                    if (::poll(&p, 1, static_cast<int>(left)) <= 0)
-                        continue; // the time is up, or a signal: look again
-                    batch = readAvailable();
+                    if (left >= kBlockingReadSlice) {
+                        batch = readAvailable(true);
+                    } else {
+                        pollfd p { fd, POLLIN, 0 };
+                        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                            continue; // the time is up, or a signal: look again
+                        batch = readAvailable();
+                    }
                     if (!batch.lines.empty() || batch.broken || !batch.drained)
                         break;
                 }
