@@ -7,8 +7,10 @@
 
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -62,9 +64,11 @@ struct Server::Impl {
                     self->close();
                     return;
                 }
-                std::string line(asio::buffers_begin(self->input.data()), asio::buffers_begin(self->input.data()) + static_cast<std::ptrdiff_t>(length));
+                // The stream buffer holds its bytes in one piece: the line is read in place.
+                std::string_view line(static_cast<const char*>(self->input.data().data()), length);
+                bool open = self->server.onLine(self, line);
                 self->input.consume(length);
-                if (!self->server.onLine(self, line))
+                if (!open)
                     return;
                 self->readLine();
             });
@@ -162,7 +166,7 @@ struct Server::Impl {
     }
 
     // Answers one line. False when the connection was closed for a bad line.
-    bool onLine(const std::shared_ptr<Session>& session, const std::string& line)
+    bool onLine(const std::shared_ptr<Session>& session, std::string_view line)
     {
         json request = json::parse(line, nullptr, false);
         if (request.is_discarded() || !request.is_object() || !request.contains("op") || !request["op"].is_string()) {
@@ -199,38 +203,39 @@ struct Server::Impl {
         }
         if (fault && fault->delayMs > 0) {
             auto timer = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(fault->delayMs));
-            timer->async_wait([this, timer, session, id, op, request](std::error_code error) {
+            timer->async_wait([this, timer, session, id, known, op, request](std::error_code error) {
                 if (!error)
-                    answerAfterCost(session, id, op, request);
+                    answerAfterCost(session, id, known, op, request);
             });
             return true;
         }
-        answerAfterCost(session, id, op, request);
+        answerAfterCost(session, id, known, op, request);
         return true;
     }
 
     // Each accessibility call occupies the application for its cost, one after
     // another as on an application's main thread; other requests do not wait.
-    void answerAfterCost(const std::shared_ptr<Session>& session, std::uint64_t id, const std::string& op, const json& request)
+    void answerAfterCost(const std::shared_ptr<Session>& session, std::uint64_t id, std::optional<platform::wire::Op> known,
+        const std::string& op, const json& request)
     {
-        auto known = platform::wire::opNamed(op);
         auto cost = model.accessibilityCallCost();
         if (!known || platform::wire::areaOf(*known) != platform::wire::OpArea::accessibility || cost.count() <= 0) {
-            answer(session, id, op, request);
+            answer(session, id, known, op, request);
             return;
         }
         auto now = std::chrono::steady_clock::now();
         accessibilityBusyUntil = std::max(accessibilityBusyUntil, now) + cost;
         auto timer = std::make_shared<asio::steady_timer>(io, accessibilityBusyUntil);
-        timer->async_wait([this, timer, session, id, op, request](std::error_code error) {
+        timer->async_wait([this, timer, session, id, known, op, request](std::error_code error) {
             if (!error)
-                answer(session, id, op, request);
+                answer(session, id, known, op, request);
         });
     }
 
-    void answer(const std::shared_ptr<Session>& session, std::uint64_t id, const std::string& op, const json& request)
+    // `known` is what `op` names, looked up once when the line came.
+    void answer(const std::shared_ptr<Session>& session, std::uint64_t id, std::optional<platform::wire::Op> known,
+        const std::string& op, const json& request)
     {
-        auto known = platform::wire::opNamed(op);
         if (!known) {
             reply(session, id, json { { "error", "unknown op " + op } });
             return;
