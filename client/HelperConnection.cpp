@@ -29,6 +29,11 @@ namespace {
 /// reader thread does not wake for each of them.
 constexpr std::chrono::milliseconds kReaderGrace { 20 };
 
+/// The longest a blocking call sleeps in one blocking recv (the socket's receive
+/// time-out). A call with less time left than this waits in poll instead, so that
+/// no call overstays its deadline.
+constexpr std::chrono::milliseconds kBlockingReadSlice { 50 };
+
 constexpr const char* kClosedByHelper = "the helper closed the connection";
 
 /// A blocking call waiting for its reply on its own thread.
@@ -108,12 +113,14 @@ struct HelperConnection::Impl {
         return true;
     }
 
-    // With readMutex held: what the socket has now, without waiting.
-    ReadBatch readAvailable()
+    // With readMutex held: what the socket has now, without waiting; or, with
+    // `blocking`, once something comes or the socket's receive time-out passes
+    // (a batch then "drained" and empty).
+    ReadBatch readAvailable(bool blocking = false)
     {
         ReadBatch batch;
         std::uint8_t chunk[64 * 1024];
-        auto got = ::recv(fd, chunk, sizeof(chunk), MSG_DONTWAIT);
+        auto got = ::recv(fd, chunk, sizeof(chunk), blocking ? 0 : MSG_DONTWAIT);
         if (got < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK)
                 batch.drained = true;
@@ -288,6 +295,10 @@ struct HelperConnection::Impl {
                 // The socket is this thread's until something comes: it waits for
                 // it holding the socket, so no reply can be read and handed to it
                 // behind its back while it sleeps.
+                // It sleeps in a blocking read while its deadline is further off
+                // than the socket's receive time-out, and in poll for the rest, so
+                // that a reply costs one system call to receive, as in a raw round
+                // trip, and no deadline is overstayed.
                 ReadBatch batch;
                 for (;;) {
                     {
@@ -295,14 +306,19 @@ struct HelperConnection::Impl {
                         if (me.result)
                             break;
                     }
-                    batch = readAvailable();
+                    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+                    if (left.count() <= 0)
+                        break;
+                    if (left >= kBlockingReadSlice) {
+                        batch = readAvailable(true);
+                    } else {
+                        pollfd p { fd, POLLIN, 0 };
+                        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                            continue; // the time is up, or a signal: look again
+                        batch = readAvailable();
+                    }
                     if (!batch.frames.empty() || batch.broken || !batch.drained)
                         break;
-                    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-                    if (left <= 0)
-                        break;
-                    pollfd p { fd, POLLIN, 0 };
-                    ::poll(&p, 1, static_cast<int>(left));
                 }
                 ReadyCallbacks callbacks = handOver(batch.frames);
                 releaseRead(reading);
@@ -355,6 +371,14 @@ Result<std::unique_ptr<HelperConnection>> HelperConnection::connect(std::optiona
         ::close(fd);
         return ClientError { ClientError::Kind::unreachable,
             "the Marquee helper is not running (no service at " + *socketPath + ": " + std::strerror(error) + ")" };
+    }
+    // Bounds each sleep of a blocking call in recv (see kBlockingReadSlice).
+    timeval slice {};
+    slice.tv_usec = std::chrono::duration_cast<std::chrono::microseconds>(kBlockingReadSlice).count();
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice) != 0) {
+        int error = errno;
+        ::close(fd);
+        return ClientError { ClientError::Kind::unreachable, std::string("setsockopt: ") + std::strerror(error) };
     }
     auto impl = std::make_unique<Impl>();
     impl->fd = fd;
