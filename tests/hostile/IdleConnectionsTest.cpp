@@ -76,6 +76,44 @@ TEST(IdleConnections, AFrameSentInPiecesWithinTheTimeOutIsServed)
     EXPECT_EQ(helper.capture.count("stayed incomplete", "helper.xpc"), 0u);
 }
 
+// Wherever a frame stops, in its header, right after it, or within its body, the
+// clock runs from its first bytes: the connection is closed after the time-out.
+TEST(IdleConnections, AFrameCutShortAnywhereIsClosedAfterTheTimeOut)
+{
+    auto frame = ipc::encodeFrame(ipc::Frame { ipc::FrameKind::request, 7, std::string(protocol::permissionsStatusWithReply::selector), {} });
+    const std::vector<std::size_t> cuts { 2, ipc::kFrameHeaderBytes, ipc::kFrameHeaderBytes + 1, frame.size() - 1 };
+    for (std::size_t cut : cuts) {
+        SCOPED_TRACE("first " + std::to_string(cut) + " of " + std::to_string(frame.size()) + " bytes");
+        ipc::ConnectionLimits limits;
+        limits.incompleteFrameTimeout = 300ms;
+        test::InProcessHelper helper(limits);
+        RawConnection cutShort(helper.socketPath());
+        ASSERT_TRUE(cutShort.valid());
+        auto sent = Clock::now();
+        ASSERT_TRUE(cutShort.sendAll(std::vector<std::uint8_t>(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(cut)), 2s));
+        EXPECT_TRUE(cutShort.closedByPeer(5s)) << "an incomplete frame kept its connection";
+        EXPECT_GE(Clock::now() - sent, 300ms) << "closed before the time-out";
+        EXPECT_EQ(helper.capture.count("a frame stayed incomplete for 300 ms; closing the connection", "helper.xpc"), 1u);
+    }
+}
+
+// A header whose body follows a moment later, within the time-out, is served.
+TEST(IdleConnections, ABodyThatFollowsItsHeaderWithinTheTimeOutIsServed)
+{
+    ipc::ConnectionLimits limits;
+    limits.incompleteFrameTimeout = 2s;
+    test::InProcessHelper helper(limits);
+    RawConnection client(helper.socketPath());
+    ASSERT_TRUE(client.valid());
+    auto frame = ipc::encodeFrame(ipc::Frame { ipc::FrameKind::request, 7, std::string(protocol::permissionsStatusWithReply::selector), {} });
+    auto split = frame.begin() + static_cast<std::ptrdiff_t>(ipc::kFrameHeaderBytes);
+    ASSERT_TRUE(client.sendAll(std::vector<std::uint8_t>(frame.begin(), split), 2s));
+    std::this_thread::sleep_for(50ms); // The helper reads the header alone and finds no body yet.
+    ASSERT_TRUE(client.sendAll(std::vector<std::uint8_t>(split, frame.end()), 2s));
+    EXPECT_FALSE(client.receiveSome(64, 5s).empty()) << "the request got no reply";
+    EXPECT_EQ(helper.capture.count("stayed incomplete", "helper.xpc"), 0u);
+}
+
 // The real helper with its real ten seconds, filling the cap beside a bystander.
 class IdleConnectionsOfTheHelper : private test::ExactAllocatorCounts, public test::HostileTest {};
 

@@ -165,7 +165,10 @@ private:
     }
 
     // The header is read as it comes, so that the first byte of a frame starts
-    // the clock within which the whole frame must arrive.
+    // the clock within which the whole frame must arrive. A frame that arrives
+    // whole in one go (the usual case) never needs the clock: it is started only
+    // once part of a frame is found missing, in the same turn as its first bytes
+    // were read, which spares each request arming and cancelling a timer.
     void readHeader()
     {
         m_socket.async_read_some(asio::buffer(m_header.data() + m_headerBytes, m_header.size() - m_headerBytes),
@@ -179,10 +182,9 @@ private:
                         self->readFailed(error);
                     return;
                 }
-                if (self->m_headerBytes == 0 && got > 0)
-                    self->frameStarted();
                 self->m_headerBytes += got;
                 if (self->m_headerBytes < self->m_header.size()) {
+                    self->frameStarted();
                     self->readHeader();
                     return;
                 }
@@ -198,8 +200,12 @@ private:
             });
     }
 
+    // Starts the clock of the frame being read, unless it runs already.
     void frameStarted()
     {
+        if (m_frameTimerArmed)
+            return;
+        m_frameTimerArmed = true;
         m_frameTimer.expires_after(m_listener->limits.incompleteFrameTimeout);
         m_frameTimer.async_wait([weak = weak_from_this()](const std::error_code& error) {
             auto self = weak.lock();
@@ -211,9 +217,21 @@ private:
         });
     }
 
+    // Takes the body at once when the socket has all of it; otherwise starts the
+    // frame's clock and waits for the rest.
     void readBody()
     {
-        asio::async_read(m_socket, asio::buffer(m_body), [self = shared_from_this()](const std::error_code& error, std::size_t) {
+        auto got = ::recv(m_socket.native_handle(), m_body.data(), m_body.size(), MSG_DONTWAIT);
+        std::size_t have = got > 0 ? static_cast<std::size_t>(got) : 0;
+        if (have == m_body.size()) {
+            bodyArrived();
+            return;
+        }
+        // Nothing or part of it yet (or an error or the end of the stream, which
+        // the read below reports).
+        frameStarted();
+        asio::async_read(m_socket, asio::buffer(m_body.data() + have, m_body.size() - have),
+            [self = shared_from_this()](const std::error_code& error, std::size_t) {
             if (self->m_closed)
                 return;
             if (error) {
@@ -224,21 +242,29 @@ private:
                     self->readFailed(error);
                 return;
             }
-            self->m_frameTimer.cancel();
-            auto decoded = decodeFrameBody(self->m_body.data(), self->m_body.size());
-            if (auto* failure = std::get_if<DecodeError>(&decoded)) {
-                self->misbehaved(failure->reason);
-                return;
-            }
-            auto prepared = prepareRequest(std::move(std::get<Frame>(decoded)));
-            if (auto* violation = std::get_if<ProtocolViolation>(&prepared)) {
-                self->misbehaved(violation->reason);
-                return;
-            }
-            self->m_stalled = std::make_shared<PreparedRequest>(std::move(std::get<PreparedRequest>(prepared)));
-            if (self->tryQueueStalled())
-                self->readHeader();
+            self->bodyArrived();
         });
+    }
+
+    void bodyArrived()
+    {
+        if (m_frameTimerArmed) {
+            m_frameTimerArmed = false;
+            m_frameTimer.cancel();
+        }
+        auto decoded = decodeFrameBody(m_body.data(), m_body.size());
+        if (auto* failure = std::get_if<DecodeError>(&decoded)) {
+            misbehaved(failure->reason);
+            return;
+        }
+        auto prepared = prepareRequest(std::move(std::get<Frame>(decoded)));
+        if (auto* violation = std::get_if<ProtocolViolation>(&prepared)) {
+            misbehaved(violation->reason);
+            return;
+        }
+        m_stalled = std::make_shared<PreparedRequest>(std::move(std::get<PreparedRequest>(prepared)));
+        if (tryQueueStalled())
+            readHeader();
     }
 
     void readFailed(const std::error_code& error)
@@ -362,6 +388,8 @@ private:
     Protocol::socket m_socket;
     PeerInfo m_peer;
     asio::steady_timer m_frameTimer;
+    /// The frame being read has its clock running (m_frameTimer waits).
+    bool m_frameTimerArmed { false };
     SerialDispatchQueue m_deliveryQueue;
 
     // I/O thread only.
