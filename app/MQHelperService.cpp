@@ -188,10 +188,7 @@ void MQHelperService::placeAudioFileWithURL(URL audioFileURL, double timecodeSec
     Reply<void(bool, double, OptionalError)> reply)
 {
     storePacing(pacingSeconds);
-    auto result = drive("placeAudioFile", [&](logic::LogicDriving& logic) {
-        // Stored again once Logic is ours: a request that waited must not pause
-        // with the pacing of one that came meanwhile.
-        storePacing(pacingSeconds);
+    auto result = drivePaced("placeAudioFile", pacingSeconds, [&](logic::LogicDriving& logic) {
         logic::PlacementRequest request { std::move(audioFileURL), timecodeSeconds, std::move(displayName), createNewTrack, std::move(trackName),
             lpColorIndex, colorTrack, pacingSeconds, frameRate, isDropFrame };
         return logic::placeAudioFile(logic, m_colorsBatch, request, colorWindowAvoidRectAppKit());

@@ -103,12 +103,7 @@ ServiceResult<double> placeAudioFile(LogicDriving& logic, ColorsBatch& batch, co
             colorSelectedItem(logic, batch, request.lpColorIndex, true, avoidAppKit);
         }
     }
-    logic.pacingPause();
-    logic.runStoredAction(kEndStepAction);
-    if (request.lpColorIndex >= 0) {
-        logic.pacingPause();
-        logic.runStoredAction(kEndColorStepAction);
-    }
+    runClosingActions(logic, request.lpColorIndex >= 0);
     serviceLog().info("placeAudioFile: spotted at {}", text);
     return viewOffset;
 }

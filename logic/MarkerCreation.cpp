@@ -116,6 +116,16 @@ std::string clipEndBeyondProjectMessage(std::string_view endLabel)
     return message;
 }
 
+void runClosingActions(LogicDriving& logic, bool colored)
+{
+    logic.pacingPause();
+    logic.runStoredAction(kEndStepAction);
+    if (colored) {
+        logic.pacingPause();
+        logic.runStoredAction(kEndColorStepAction);
+    }
+}
+
 ServiceResult<double> createLogicMarker(LogicDriving& logic, ColorsBatch& batch, const MarkerRequest& request, platform::CGRect avoidAppKit)
 {
     serviceLog().info("createLogicMarker:\n  timecode={:f}s\n  duration={:f}s\n  name={}\n  lpColorIndex={}\n  pacing={:f}s",
@@ -165,12 +175,7 @@ ServiceResult<double> createLogicMarker(LogicDriving& logic, ColorsBatch& batch,
         logic.pacingPause();
         colorSelectedItem(logic, batch, request.lpColorIndex, false, avoidAppKit);
     }
-    logic.pacingPause();
-    logic.runStoredAction(kEndStepAction);
-    if (request.lpColorIndex >= 0) {
-        logic.pacingPause();
-        logic.runStoredAction(kEndColorStepAction);
-    }
+    runClosingActions(logic, request.lpColorIndex >= 0);
     serviceLog().info("createLogicMarker: marker '{}' at {}–{}", request.displayName, startText, endText);
     return check.viewOffsetSeconds;
 }

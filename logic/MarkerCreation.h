@@ -49,6 +49,10 @@ double labelSeconds(std::string_view label, double frameRate);
 /// The message of error 45, naming the clip end's label.
 std::string clipEndBeyondProjectMessage(std::string_view endLabel);
 
+/// Ends a marker or placement sequence: stored action 362 and, when a colour was
+/// asked for, 347, each after a pacing pause.
+void runClosingActions(LogicDriving& logic, bool colored);
+
 /// Creates the marker; answers the view offset measured in the verification
 /// dialog (NaN when it did not come), or error 40, 41, 44 or 45. Colour
 /// problems are logged and do not fail it. `avoidAppKit` is the client's

@@ -1,5 +1,7 @@
 #include "platform/linux/LogicSimWire.h"
 
+#include "platform/HexDigit.h"
+
 #include <cmath>
 #include <cstdlib>
 
@@ -94,21 +96,12 @@ std::string hexEncode(std::string_view bytes)
 
 std::optional<std::string> hexDecode(std::string_view text)
 {
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
     if (text.size() % 2)
         return std::nullopt;
     std::string out;
     out.reserve(text.size() / 2);
     for (std::size_t i = 0; i < text.size(); i += 2) {
-        int high = nibble(text[i]), low = nibble(text[i + 1]);
+        int high = hexDigitValue(text[i]), low = hexDigitValue(text[i + 1]);
         if (high < 0 || low < 0)
             return std::nullopt;
         out.push_back(static_cast<char>(high * 16 + low));

@@ -252,7 +252,7 @@ private:
         m_painter.save();
         m_painter.setClipRect(*area);
         std::vector<QRectF> lanes = laneFrames(*tracks);
-        drawTrackColors(window, document, lanes.size());
+        drawTrackHeaders(window, document, lanes.size());
         for (const json& region : document.value("regions", json::array())) {
             std::size_t track = region.value("track", std::size_t(0));
             if (track >= lanes.size())
@@ -295,20 +295,37 @@ private:
         return lanes;
     }
 
-    /// A coloured strip at the left of each coloured track's header.
-    void drawTrackColors(const json& window, const json& document, std::size_t laneCount)
+    /// Each document track's name over its header's title (a track named since
+    /// the window was built shows its new name), and a coloured strip at the left
+    /// of each coloured track's header.
+    void drawTrackHeaders(const json& window, const json& document, std::size_t laneCount)
     {
         const json* headers = findByKey(window, "track-headers");
         if (!headers)
             return;
+        const json& headerList = headers->value("children", json::array());
         std::vector<QRectF> headerFrames = laneFrames(*headers);
         const json& tracks = document.value("tracks", json::array());
         m_painter.save();
         m_painter.setClipping(false);
-        for (std::size_t i = 0; i < tracks.size() && i < headerFrames.size() && i < laneCount; ++i)
+        for (std::size_t i = 0; i < tracks.size() && i < headerFrames.size() && i < laneCount && i < headerList.size(); ++i) {
+            if (std::optional<QRectF> title = titleFrameOf(headerList[i])) {
+                m_painter.fillRect(*title, kWindow);
+                drawLabel(*title, QString::fromStdString(tracks[i].value("name", "")), Qt::AlignVCenter | Qt::AlignLeft);
+            }
             if (std::optional<int> color = colorIndex(tracks[i]))
                 m_painter.fillRect(QRectF(headerFrames[i].left(), headerFrames[i].top(), 4, headerFrames[i].height()), qcolor(logicColor(*color)));
+        }
         m_painter.restore();
+    }
+
+    /// The frame of a track header's name: its first static text.
+    static std::optional<QRectF> titleFrameOf(const json& header)
+    {
+        for (const json& child : header.value("children", json::array()))
+            if (child.value("role", "") == "AXStaticText")
+                return frameOf(child);
+        return std::nullopt;
     }
 
     template<typename XOf>

@@ -73,6 +73,22 @@ TEST_F(Snapshot, TheDocumentShowsInItsColours)
     EXPECT_NE(picture.pixelColor(1060, 700), picture.pixelColor(1150, 700));
 }
 
+// A track renamed in the document shows its new name in its header, not the
+// name the window was built with.
+TEST_F(Snapshot, ATrackHeaderShowsTheDocumentsName)
+{
+    // The second header's name lies at (280, 190), 100 by 20.
+    auto titleOfSecondTrack = [&](const char* name) {
+        ctl("set-logic", { { "tracks", { { { "name", "Audio 1" }, { "color", nullptr } }, { { "name", name }, { "color", nullptr } } } } });
+        return snapshot().copy(280, 190, 100, 20);
+    };
+    QImage asBuilt = titleOfSecondTrack("Audio 2");
+    QImage renamed = titleOfSecondTrack("Dialogue");
+    ASSERT_FALSE(asBuilt.isNull());
+    EXPECT_NE(asBuilt, renamed);
+    EXPECT_EQ(titleOfSecondTrack("Audio 2"), asBuilt);
+}
+
 TEST_F(Snapshot, WithoutAFileItSaysWhatIsMissing)
 {
     ChildProcess process({ MQ_LOGICSIM_PATH, "--socket", socketPath(), "ctl", "snapshot" });
