@@ -86,7 +86,11 @@ void MQHelperService::storePacing(double pacingSeconds)
 
 void MQHelperService::pacingPause() const
 {
-    double seconds = m_operationPacingSeconds.load();
+    pauseFor(m_operationPacingSeconds.load());
+}
+
+void MQHelperService::pauseFor(double seconds)
+{
     if (seconds > 0) // NaN is no pause either
         sleepForSeconds(std::min(seconds, kMaxPacingPauseSeconds));
 }
@@ -135,7 +139,9 @@ auto MQHelperService::drivePaced(std::string_view operation, double pacingSecond
 {
     return drive(operation, [&](logic::LogicDriving& logic) {
         storePacing(pacingSeconds);
-        return run(logic);
+        logic::LogicDriving paced = logic;
+        paced.pacingPause = [pacingSeconds] { pauseFor(pacingSeconds); };
+        return run(paced);
     });
 }
 

@@ -133,6 +133,8 @@ private:
     void storePacing(double pacingSeconds);
     /// Sleeps operationPacingSeconds when it is greater than 0 (at most kMaxPacingPauseSeconds).
     void pacingPause() const;
+    /// Sleeps `seconds` when it is greater than 0, at most kMaxPacingPauseSeconds.
+    static void pauseFor(double seconds);
     /// Logs `message` at error level under the operation's name and returns the error object.
     ServiceError failure(std::string_view operation, std::int64_t code, std::string message) const;
     ServiceError notImplemented(std::string_view operation) const;
@@ -140,8 +142,9 @@ private:
     template<typename Operation>
     auto drive(std::string_view operation, Operation run) -> decltype(run(std::declval<logic::LogicDriving&>()));
     /// drive() for a request that carries a pacing value: stored again once Logic
-    /// is ours, so a request that waited for the lock does not pause with the
-    /// pacing of one that came meanwhile.
+    /// is ours, and its pauses sleep that value, so that a request neither pauses
+    /// with the pacing of one that came while it ran nor with that of one that
+    /// came while it waited for the lock.
     template<typename Operation>
     auto drivePaced(std::string_view operation, double pacingSeconds, Operation run)
         -> decltype(run(std::declval<logic::LogicDriving&>()));
