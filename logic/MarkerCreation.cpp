@@ -7,6 +7,7 @@
 #include "logic/KeystrokeScripts.h"
 #include "logic/MarkerTrack.h"
 #include "logic/ServiceLog.h"
+#include "logic/TrimmedText.h"
 #include "platform/Dispatch.h"
 #include "timecode/SMPTEComponents.h"
 #include "timecode/TypedTimecodeText.h"
@@ -22,15 +23,6 @@ namespace mq::logic {
 namespace {
 
 constexpr std::string_view kOperation = "createLogicMarker";
-
-std::string_view trimmed(std::string_view text)
-{
-    constexpr std::string_view space = " \t\n\r\v\f";
-    auto first = text.find_first_not_of(space);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(space) - first + 1);
-}
 
 std::optional<std::int64_t> integer(std::string_view text)
 {

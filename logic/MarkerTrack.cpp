@@ -4,6 +4,7 @@
 #include "logic/ColorsWindow.h"
 #include "logic/LogicApplication.h"
 #include "logic/ServiceLog.h"
+#include "logic/TrimmedText.h"
 #include "platform/Dispatch.h"
 
 #include <string>
@@ -13,15 +14,6 @@ namespace mq::logic {
 namespace {
 
 constexpr int kMaxDepth = 10;
-
-std::string_view trimmed(std::string_view text)
-{
-    constexpr std::string_view space = " \t\n\r\v\f";
-    auto first = text.find_first_not_of(space);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(space) - first + 1);
-}
 
 // Lower case for ASCII letters; the other names have no case.
 std::string lowered(std::string_view text)
