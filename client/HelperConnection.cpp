@@ -2,6 +2,7 @@
 
 #include "app/ipc/protocol/Frame.h"
 #include "app/ipc/protocol/ServiceEndpoint.h"
+#include "platform/SocketWait.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -28,11 +29,6 @@ namespace {
 /// call returned: calls that follow one another read their own replies, and the
 /// reader thread does not wake for each of them.
 constexpr std::chrono::milliseconds kReaderGrace { 20 };
-
-/// The longest a blocking call sleeps in one blocking recv (the socket's receive
-/// time-out). A call with less time left than this waits in poll instead, so that
-/// no call overstays its deadline.
-constexpr std::chrono::milliseconds kBlockingReadSlice { 50 };
 
 constexpr const char* kClosedByHelper = "the helper closed the connection";
 
@@ -306,17 +302,12 @@ struct HelperConnection::Impl {
                         if (me.result)
                             break;
                     }
-                    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-                    if (left.count() <= 0)
+                    if (Clock::now() >= deadline)
                         break;
-                    if (left >= kBlockingReadSlice) {
-                        batch = readAvailable(true);
-                    } else {
-                        pollfd p { fd, POLLIN, 0 };
-                        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                            continue; // the time is up, or a signal: look again
-                        batch = readAvailable();
-                    }
+                    auto read = platform::readBeforeDeadline(fd, deadline, [&](bool blocking) { return readAvailable(blocking); });
+                    if (!read)
+                        continue; // the time is up, or a signal: look again
+                    batch = std::move(*read);
                     if (!batch.frames.empty() || batch.broken || !batch.drained)
                         break;
                 }
@@ -372,10 +363,8 @@ Result<std::unique_ptr<HelperConnection>> HelperConnection::connect(std::optiona
         return ClientError { ClientError::Kind::unreachable,
             "the Marquee helper is not running (no service at " + *socketPath + ": " + std::strerror(error) + ")" };
     }
-    // Bounds each sleep of a blocking call in recv (see kBlockingReadSlice).
-    timeval slice {};
-    slice.tv_usec = std::chrono::duration_cast<std::chrono::microseconds>(kBlockingReadSlice).count();
-    if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice) != 0) {
+    // Bounds each sleep of a blocking call in recv.
+    if (!platform::setBlockingReadSlice(fd)) {
         int error = errno;
         ::close(fd);
         return ClientError { ClientError::Kind::unreachable, std::string("setsockopt: ") + std::strerror(error) };

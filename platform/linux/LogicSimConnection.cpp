@@ -1,6 +1,7 @@
 #include "platform/linux/LogicSimConnection.h"
 
 #include "platform/Log.h"
+#include "platform/SocketWait.h"
 #include "platform/linux/LogicSimWire.h"
 
 #include <atomic>
@@ -29,11 +30,6 @@ const log::Logger& logger()
     return instance;
 }
 
-/// The longest a waiting call sleeps in one blocking recv (the socket's receive
-/// time-out). A call with less time left than this waits in poll instead, so that
-/// no call overstays its deadline.
-constexpr std::chrono::milliseconds kBlockingReadSlice { 50 };
-
 int connectTo(const std::string& path)
 {
     if (path.empty() || path.size() >= sizeof(sockaddr_un::sun_path))
@@ -55,10 +51,7 @@ int connectTo(const std::string& path)
     // then recv. Its receive time-out bounds each such sleep, so that the call
     // still looks at its deadline; every other read and write says MSG_DONTWAIT.
     int flags = ::fcntl(fd, F_GETFL);
-    timeval slice {};
-    slice.tv_usec = std::chrono::duration_cast<std::chrono::microseconds>(kBlockingReadSlice).count();
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0
-        || ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice) != 0) {
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || !platform::setBlockingReadSlice(fd)) {
         ::close(fd);
         return -1;
     }
@@ -301,17 +294,12 @@ struct LogicSimConnection::Link {
                         if (slot->done)
                             break;
                     }
-                    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-                    if (left.count() <= 0)
+                    if (Clock::now() >= deadline)
                         break;
-                    if (left >= kBlockingReadSlice) {
-                        batch = readAvailable(true);
-                    } else {
-                        pollfd p { fd, POLLIN, 0 };
-                        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                            continue; // the time is up, or a signal: look again
-                        batch = readAvailable();
-                    }
+                    auto read = platform::readBeforeDeadline(fd, deadline, [&](bool blocking) { return readAvailable(blocking); });
+                    if (!read)
+                        continue; // the time is up, or a signal: look again
+                    batch = std::move(*read);
                     if (!batch.lines.empty() || batch.broken || !batch.drained)
                         break;
                 }
