@@ -25,7 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Run {
+struct ToolRun {
     int status { -1 };
     std::vector<std::string> out;
     std::vector<std::string> err;
@@ -38,11 +38,11 @@ struct Run {
     }
 };
 
-Run runMarquee(std::vector<std::string> arguments, test::ChildProcess::Environment environment)
+ToolRun runMarquee(std::vector<std::string> arguments, test::ChildProcess::Environment environment)
 {
     arguments.insert(arguments.begin(), test::marqueeExecutablePath());
     test::ChildProcess tool(arguments, std::move(environment));
-    Run run;
+    ToolRun run;
     auto status = tool.waitForExit(20s);
     EXPECT_TRUE(status.has_value()) << arguments[1];
     EXPECT_TRUE(tool.waitForOutputEnd(5s));
@@ -100,19 +100,19 @@ TEST(MarqueeExitStatus, EveryStatusOfTheReadmeTableHappensAsItSays)
     test::ChildProcess::Environment noHelper { { "XDG_RUNTIME_DIR", empty.path() } };
     std::set<int> seen;
 
-    Run ok = runMarquee({ "timecode", "--seconds", "-1", "--fps", "25" }, noHelper);
+    ToolRun ok = runMarquee({ "timecode", "--seconds", "-1", "--fps", "25" }, noHelper);
     EXPECT_EQ(ok.status, 0);
     seen.insert(ok.status);
 
     // Bad usage: CLI11's message, the nearest command, 2; nothing is sent (no helper
     // is asked, or the status would be 3).
-    Run unknown = runMarquee({ "nosuch" }, noHelper);
+    ToolRun unknown = runMarquee({ "nosuch" }, noHelper);
     EXPECT_EQ(unknown.status, 2);
     EXPECT_TRUE(unknown.errorMentions("A subcommand is required"));
     EXPECT_TRUE(unknown.errorMentions("'nosuch' is not a command of marquee. Did you mean"));
-    Run typo = runMarquee({ "plyhead", "--fps", "25" }, noHelper);
+    ToolRun typo = runMarquee({ "plyhead", "--fps", "25" }, noHelper);
     EXPECT_TRUE(typo.errorMentions("Did you mean 'playhead'?"));
-    Run option = runMarquee({ "goto", "1", "--fsp", "25" }, noHelper);
+    ToolRun option = runMarquee({ "goto", "1", "--fsp", "25" }, noHelper);
     EXPECT_EQ(option.status, 2);
     EXPECT_TRUE(option.errorMentions("'--fsp' is not an option of marquee goto. Did you mean '--fps'?"));
     struct Refused {
@@ -136,13 +136,13 @@ TEST(MarqueeExitStatus, EveryStatusOfTheReadmeTableHappensAsItSays)
         { { "scrub", "--shm", "/tmp/x", "--fps", "-inf" }, "is not a frame rate" },
     };
     for (const auto& r : refused) {
-        Run run = runMarquee(r.arguments, noHelper);
+        ToolRun run = runMarquee(r.arguments, noHelper);
         EXPECT_EQ(run.status, 2) << r.arguments[0] << " " << r.arguments[1];
         EXPECT_TRUE(run.errorMentions(r.message)) << r.arguments[0] << " " << r.arguments[1] << ": no '" << r.message << "'";
     }
     seen.insert(2);
 
-    Run notRunning = runMarquee({ "playhead", "--fps", "25" }, noHelper);
+    ToolRun notRunning = runMarquee({ "playhead", "--fps", "25" }, noHelper);
     EXPECT_EQ(notRunning.status, 3);
     EXPECT_TRUE(notRunning.errorMentions("systemctl --user start marquee-helper.socket"));
     EXPECT_TRUE(notRunning.errorMentions("marquee-helper &"));
@@ -150,13 +150,13 @@ TEST(MarqueeExitStatus, EveryStatusOfTheReadmeTableHappensAsItSays)
 
     {
         SilentHelper silent(empty.file("com.quillmoor.marquee.helper"));
-        Run noReply = runMarquee({ "playhead", "--fps", "25", "--timeout-ms", "300" }, noHelper);
+        ToolRun noReply = runMarquee({ "playhead", "--fps", "25", "--timeout-ms", "300" }, noHelper);
         EXPECT_EQ(noReply.status, 4);
         seen.insert(noReply.status);
     }
 
     test::HelperHarness harness;
-    Run failed = runMarquee({ "action", "4" }, harness.environment()); // not on the allow-list
+    ToolRun failed = runMarquee({ "action", "4" }, harness.environment()); // not on the allow-list
     EXPECT_EQ(failed.status, 1);
     seen.insert(failed.status);
 
@@ -196,7 +196,7 @@ void expectTheOneShape(const std::string& line, const std::string& command)
 std::vector<std::string> listedCommands(std::vector<std::string> path)
 {
     path.push_back("--help");
-    Run help = runMarquee(path, {});
+    ToolRun help = runMarquee(path, {});
     std::vector<std::string> names;
     bool listing = false;
     for (const std::string& line : help.out) {
@@ -244,7 +244,7 @@ TEST(MarqueeJSON, EveryCommandPrintsTheOneShape)
     for (const auto& [command, arguments] : runs) {
         std::vector<std::string> withJSON = arguments;
         withJSON.push_back("--json");
-        Run run = runMarquee(withJSON, harness.environment());
+        ToolRun run = runMarquee(withJSON, harness.environment());
         ASSERT_FALSE(run.out.empty()) << command << " printed nothing";
         for (const std::string& line : run.out)
             expectTheOneShape(line, command);

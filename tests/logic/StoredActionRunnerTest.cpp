@@ -371,7 +371,7 @@ TEST(StoredActionInterpreter, IsFoundBesideTheProgramOrWhereConfigured)
 TEST_F(StoredActionRunnerTest, SaysOnEveryRunThatTheInterpreterIsMissing)
 {
     TestStore good(kTemplate, kAllowList);
-    TempRuntimeDir dir;
+    test::TempRuntimeDir dir;
     std::string missing = dir.path() + "/no-such-interpreter";
     std::string notExecutable = dir.path() + "/not-executable";
     std::ofstream(notExecutable) << "#!/bin/sh\n";
