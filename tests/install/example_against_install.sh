@@ -6,24 +6,7 @@
 set -euo pipefail
 build=$1
 source=$2
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# Waits (at most 10 s) for a socket file to appear.
-wait_for_socket() {
-  for _ in $(seq 1 200); do
-    [ -S "$1" ] && return 0
-    sleep 0.05
-  done
-  fail "no socket at $1"
-}
+source "$(dirname "$0")/scratch.sh"
 
 prefix=$work/prefix
 touch "$work/before-install"

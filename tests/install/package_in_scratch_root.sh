@@ -8,15 +8,7 @@
 # Usage: package_in_scratch_root.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/scratch.sh"
 
 (cd "$build" && cpack -G DEB -B "$work/package" >/dev/null)
 packages=(marquee-helper libmarquee-client0 libmarquee-client-dev logicsim)
@@ -67,16 +59,13 @@ cat >"$work/session.sh" <<'SESSION'
 set -euo pipefail
 root=$1 work=$2 build=$3
 fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$4"
 mount -t tmpfs none "$build"
 unset MARQUEE_STORED_ACTION_INTERPRETER
 export XDG_RUNTIME_DIR=$work/run PATH=$root/usr/bin:/usr/bin:/bin
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 pids=()
 trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; wait 2>/dev/null || true' EXIT
-wait_for_socket() {
-  for _ in $(seq 1 200); do [ -S "$1" ] && return 0; sleep 0.05; done
-  fail "no socket at $1"
-}
 start_helper() {
   marquee-helper >"$1" 2>&1 &
   helper=$!
@@ -116,7 +105,7 @@ grep -q "Stored action interpreter $interpreter cannot be run (No such file or d
 refused=$(grep -c "Stored action interpreter $interpreter cannot be run (No such file or directory); stored action 5 refused" "$work/helper-without.log" || true)
 [ "$refused" -eq 2 ] || fail "$refused error lines for two refused runs: $(cat "$work/helper-without.log")"
 SESSION
-unshare --mount bash "$work/session.sh" "$root" "$work" "$build" || fail "the session through the installed packages failed"
+unshare --mount bash "$work/session.sh" "$root" "$work" "$build" "$(dirname "$0")/wait_for_socket.sh" || fail "the session through the installed packages failed"
 
 dpkg_root -r "${packages[@]}" >/dev/null 2>&1 || fail "dpkg -r failed"
 left=$(find "$root" -path "$root/var" -prune -o -type f -print -o -type l -print)
