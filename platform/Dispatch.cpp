@@ -358,11 +358,4 @@ bool CallingThreadRunLoop::runUntil(std::chrono::steady_clock::time_point deadli
     return !jobs.empty();
 }
 
-void sleepForSeconds(double seconds)
-{
-    if (!(seconds > 0) || !std::isfinite(seconds))
-        return;
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-}
-
 } // namespace mq
