@@ -39,7 +39,8 @@ include_directories(${PROJECT_SOURCE_DIR})
 # The platform: queues on GCD and CFRunLoop, the log on os_log, the cipher on
 # CommonCrypto, and the seam over the frameworks.
 mq_add_library(mq_url platform/URL.cpp)
-mq_add_library(mq_platform platform/macos/Dispatch.mm platform/macos/Log.mm platform/LogCapture.cpp platform/SleepForSeconds.cpp)
+mq_add_library(mq_platform platform/macos/Dispatch.mm platform/macos/Log.mm
+  platform/CallingThreadRunLoop.cpp platform/LogCapture.cpp platform/SleepForSeconds.cpp)
 target_link_libraries(mq_platform PUBLIC mq_url fmt::fmt Threads::Threads "-framework CoreFoundation")
 mq_add_library(mq_aes platform/macos/AESCipherCommonCrypto.mm)
 mq_add_library(mq_platform_macos

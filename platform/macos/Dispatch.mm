@@ -244,28 +244,6 @@ unsigned ConcurrentDispatchQueue::peakThreadCount() const
     return m_state->peak;
 }
 
-CallingThreadRunLoop::CallingThreadRunLoop(std::string label)
-    : m_label(std::move(label))
-{
-}
-
-CallingThreadRunLoop::~CallingThreadRunLoop() = default;
-
-void CallingThreadRunLoop::async(Job job)
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_jobs.push_back(std::move(job));
-    }
-    m_arrived.notify_one();
-}
-
-bool CallingThreadRunLoop::isCurrent() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_runner == std::this_thread::get_id();
-}
-
 bool CallingThreadRunLoop::runUntil(std::chrono::steady_clock::time_point deadline)
 {
     // The thread's CFRunLoop runs in short slices between looks at the queued

@@ -54,6 +54,9 @@ public:
     struct ObserverEntry;
 
 private:
+    /// Runs `call` with the handle behind `element`; InvalidUIElement when there is none.
+    template<typename Call>
+    AXErrorCode onElement(const AXElementRef& element, Call call);
     std::shared_ptr<ObserverEntry> observerEntry(AXObserverRef observer);
 
     AXElementTable m_elements;

@@ -19,7 +19,7 @@ struct MacAccessibility::ObserverEntry {
 
 namespace {
 
-CFArray toNames(CFArrayRef names, AXElementTable& elements)
+CFArray toArray(CFArrayRef names, AXElementTable& elements)
 {
     auto converted = fromCF(names, elements);
     auto* array = converted.get<CFArray>();
@@ -53,6 +53,15 @@ void observerTrampoline(::AXObserverRef, AXUIElementRef element, CFStringRef not
 
 MacAccessibility::MacAccessibility() = default;
 
+template<typename Call>
+AXErrorCode MacAccessibility::onElement(const AXElementRef& element, Call call)
+{
+    auto handle = m_elements.resolve(element);
+    if (!handle)
+        return kAXErrorInvalidUIElement;
+    return call(handle.get());
+}
+
 MacAccessibility::~MacAccessibility()
 {
     std::lock_guard lock(m_observersMutex);
@@ -73,186 +82,171 @@ AXElementRef MacAccessibility::createSystemWide()
 
 AXErrorCode MacAccessibility::copyAttributeNames(const AXElementRef& element, CFArray& names)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    CFHolder<CFArrayRef> raw;
-    AXError status = AXUIElementCopyAttributeNames(handle.get(), raw.out());
-    if (status == kAXErrorSuccess)
-        names = toNames(raw.get(), m_elements);
-    return status;
+    return onElement(element, [&](AXUIElementRef handle) {
+        CFHolder<CFArrayRef> raw;
+        AXError status = AXUIElementCopyAttributeNames(handle, raw.out());
+        if (status == kAXErrorSuccess)
+            names = toArray(raw.get(), m_elements);
+        return status;
+    });
 }
 
 AXErrorCode MacAccessibility::copyAttributeValue(const AXElementRef& element, std::string_view attribute, CFValue& value)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    auto name = makeCFString(attribute);
-    CFHolder<CFTypeRef> raw;
-    AXError status = AXUIElementCopyAttributeValue(handle.get(), name.get(), raw.out());
-    if (status == kAXErrorSuccess)
-        value = fromCF(raw.get(), m_elements);
-    return status;
+    return onElement(element, [&](AXUIElementRef handle) {
+        auto name = makeCFString(attribute);
+        CFHolder<CFTypeRef> raw;
+        AXError status = AXUIElementCopyAttributeValue(handle, name.get(), raw.out());
+        if (status == kAXErrorSuccess)
+            value = fromCF(raw.get(), m_elements);
+        return status;
+    });
 }
 
 AXErrorCode MacAccessibility::copyAttributeValues(const AXElementRef& element, std::string_view attribute, std::int64_t index,
     std::int64_t maxValues, CFArray& values)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    auto name = makeCFString(attribute);
-    CFHolder<CFArrayRef> raw;
-    AXError status = AXUIElementCopyAttributeValues(handle.get(), name.get(), static_cast<CFIndex>(index), static_cast<CFIndex>(maxValues), raw.out());
-    if (status == kAXErrorSuccess)
-        values = toNames(raw.get(), m_elements);
-    return status;
+    return onElement(element, [&](AXUIElementRef handle) {
+        auto name = makeCFString(attribute);
+        CFHolder<CFArrayRef> raw;
+        AXError status = AXUIElementCopyAttributeValues(handle, name.get(), static_cast<CFIndex>(index), static_cast<CFIndex>(maxValues), raw.out());
+        if (status == kAXErrorSuccess)
+            values = toArray(raw.get(), m_elements);
+        return status;
+    });
 }
 
 AXErrorCode MacAccessibility::getAttributeValueCount(const AXElementRef& element, std::string_view attribute, std::int64_t& count)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    auto name = makeCFString(attribute);
-    CFIndex raw = 0;
-    AXError status = AXUIElementGetAttributeValueCount(handle.get(), name.get(), &raw);
-    if (status == kAXErrorSuccess)
-        count = raw;
-    return status;
+    return onElement(element, [&](AXUIElementRef handle) {
+        auto name = makeCFString(attribute);
+        CFIndex raw = 0;
+        AXError status = AXUIElementGetAttributeValueCount(handle, name.get(), &raw);
+        if (status == kAXErrorSuccess)
+            count = raw;
+        return status;
+    });
 }
 
 AXErrorCode MacAccessibility::copyMultipleAttributeValues(const AXElementRef& element, const std::vector<std::string>& attributes,
     std::uint32_t options, CFArray& values)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    CFArray names(attributes.begin(), attributes.end());
-    auto cfNames = toCF(CFValue(std::move(names)), m_elements);
-    CFHolder<CFArrayRef> raw;
-    AXError status = AXUIElementCopyMultipleAttributeValues(handle.get(), static_cast<CFArrayRef>(cfNames.get()),
-        static_cast<AXCopyMultipleAttributeOptions>(options), raw.out());
-    if (status == kAXErrorSuccess)
-        values = toNames(raw.get(), m_elements);
-    return status;
+    return onElement(element, [&](AXUIElementRef handle) {
+        CFArray names(attributes.begin(), attributes.end());
+        auto cfNames = toCF(CFValue(std::move(names)), m_elements);
+        CFHolder<CFArrayRef> raw;
+        AXError status = AXUIElementCopyMultipleAttributeValues(handle, static_cast<CFArrayRef>(cfNames.get()),
+            static_cast<AXCopyMultipleAttributeOptions>(options), raw.out());
+        if (status == kAXErrorSuccess)
+            values = toArray(raw.get(), m_elements);
+        return status;
+    });
 }
 
 AXErrorCode MacAccessibility::isAttributeSettable(const AXElementRef& element, std::string_view attribute, bool& settable)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    auto name = makeCFString(attribute);
-    Boolean raw = false;
-    AXError status = AXUIElementIsAttributeSettable(handle.get(), name.get(), &raw);
-    if (status == kAXErrorSuccess)
-        settable = raw != 0;
-    return status;
+    return onElement(element, [&](AXUIElementRef handle) {
+        auto name = makeCFString(attribute);
+        Boolean raw = false;
+        AXError status = AXUIElementIsAttributeSettable(handle, name.get(), &raw);
+        if (status == kAXErrorSuccess)
+            settable = raw != 0;
+        return status;
+    });
 }
 
 AXErrorCode MacAccessibility::setAttributeValue(const AXElementRef& element, std::string_view attribute, const CFValue& value)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    auto name = makeCFString(attribute);
-    auto packed = toCF(value, m_elements);
-    return AXUIElementSetAttributeValue(handle.get(), name.get(), packed.get());
+    return onElement(element, [&](AXUIElementRef handle) {
+        auto name = makeCFString(attribute);
+        auto packed = toCF(value, m_elements);
+        return AXUIElementSetAttributeValue(handle, name.get(), packed.get());
+    });
 }
 
 AXErrorCode MacAccessibility::copyParameterizedAttributeNames(const AXElementRef& element, CFArray& names)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    CFHolder<CFArrayRef> raw;
-    AXError status = AXUIElementCopyParameterizedAttributeNames(handle.get(), raw.out());
-    if (status == kAXErrorSuccess)
-        names = toNames(raw.get(), m_elements);
-    return status;
+    return onElement(element, [&](AXUIElementRef handle) {
+        CFHolder<CFArrayRef> raw;
+        AXError status = AXUIElementCopyParameterizedAttributeNames(handle, raw.out());
+        if (status == kAXErrorSuccess)
+            names = toArray(raw.get(), m_elements);
+        return status;
+    });
 }
 
 AXErrorCode MacAccessibility::copyParameterizedAttributeValue(const AXElementRef& element, std::string_view attribute,
     const CFValue& parameter, CFValue& value)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    auto name = makeCFString(attribute);
-    auto packed = toCF(parameter, m_elements);
-    CFHolder<CFTypeRef> raw;
-    AXError status = AXUIElementCopyParameterizedAttributeValue(handle.get(), name.get(), packed.get(), raw.out());
-    if (status == kAXErrorSuccess)
-        value = fromCF(raw.get(), m_elements);
-    return status;
+    return onElement(element, [&](AXUIElementRef handle) {
+        auto name = makeCFString(attribute);
+        auto packed = toCF(parameter, m_elements);
+        CFHolder<CFTypeRef> raw;
+        AXError status = AXUIElementCopyParameterizedAttributeValue(handle, name.get(), packed.get(), raw.out());
+        if (status == kAXErrorSuccess)
+            value = fromCF(raw.get(), m_elements);
+        return status;
+    });
 }
 
 AXErrorCode MacAccessibility::copyActionNames(const AXElementRef& element, CFArray& names)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    CFHolder<CFArrayRef> raw;
-    AXError status = AXUIElementCopyActionNames(handle.get(), raw.out());
-    if (status == kAXErrorSuccess)
-        names = toNames(raw.get(), m_elements);
-    return status;
+    return onElement(element, [&](AXUIElementRef handle) {
+        CFHolder<CFArrayRef> raw;
+        AXError status = AXUIElementCopyActionNames(handle, raw.out());
+        if (status == kAXErrorSuccess)
+            names = toArray(raw.get(), m_elements);
+        return status;
+    });
 }
 
 AXErrorCode MacAccessibility::copyActionDescription(const AXElementRef& element, std::string_view action, std::string& description)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    auto name = makeCFString(action);
-    CFHolder<CFStringRef> raw;
-    AXError status = AXUIElementCopyActionDescription(handle.get(), name.get(), raw.out());
-    if (status == kAXErrorSuccess)
-        description = raw ? toUTF8(raw.get()) : std::string();
-    return status;
+    return onElement(element, [&](AXUIElementRef handle) {
+        auto name = makeCFString(action);
+        CFHolder<CFStringRef> raw;
+        AXError status = AXUIElementCopyActionDescription(handle, name.get(), raw.out());
+        if (status == kAXErrorSuccess)
+            description = raw ? toUTF8(raw.get()) : std::string();
+        return status;
+    });
 }
 
 AXErrorCode MacAccessibility::performAction(const AXElementRef& element, std::string_view action)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    auto name = makeCFString(action);
-    return AXUIElementPerformAction(handle.get(), name.get());
+    return onElement(element, [&](AXUIElementRef handle) {
+        auto name = makeCFString(action);
+        return AXUIElementPerformAction(handle, name.get());
+    });
 }
 
 AXErrorCode MacAccessibility::getPid(const AXElementRef& element, pid_type& pid)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    pid_t raw = 0;
-    AXError status = AXUIElementGetPid(handle.get(), &raw);
-    if (status == kAXErrorSuccess)
-        pid = raw;
-    return status;
+    return onElement(element, [&](AXUIElementRef handle) {
+        pid_t raw = 0;
+        AXError status = AXUIElementGetPid(handle, &raw);
+        if (status == kAXErrorSuccess)
+            pid = raw;
+        return status;
+    });
 }
 
 AXErrorCode MacAccessibility::copyElementAtPosition(const AXElementRef& application, float x, float y, AXElementRef& element)
 {
-    auto handle = m_elements.resolve(application);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    CFHolder<AXUIElementRef> raw;
-    AXError status = AXUIElementCopyElementAtPosition(handle.get(), x, y, raw.out());
-    if (status == kAXErrorSuccess)
-        element = m_elements.intern(raw.get());
-    return status;
+    return onElement(application, [&](AXUIElementRef handle) {
+        CFHolder<AXUIElementRef> raw;
+        AXError status = AXUIElementCopyElementAtPosition(handle, x, y, raw.out());
+        if (status == kAXErrorSuccess)
+            element = m_elements.intern(raw.get());
+        return status;
+    });
 }
 
 AXErrorCode MacAccessibility::setMessagingTimeout(const AXElementRef& element, float seconds)
 {
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    return AXUIElementSetMessagingTimeout(handle.get(), seconds > 0 ? seconds : 0.0f);
+    return onElement(element, [&](AXUIElementRef handle) {
+        return AXUIElementSetMessagingTimeout(handle, seconds > 0 ? seconds : 0.0f);
+    });
 }
 
 bool MacAccessibility::isProcessTrustedWithOptions(bool prompt)
@@ -291,11 +285,10 @@ AXErrorCode MacAccessibility::observerAddNotification(AXObserverRef observer, co
     auto entry = observerEntry(observer);
     if (!entry)
         return kAXErrorInvalidUIElementObserver;
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    auto name = makeCFString(notification);
-    return AXObserverAddNotification(entry->observer.get(), handle.get(), name.get(), entry.get());
+    return onElement(element, [&](AXUIElementRef handle) {
+        auto name = makeCFString(notification);
+        return AXObserverAddNotification(entry->observer.get(), handle, name.get(), entry.get());
+    });
 }
 
 AXErrorCode MacAccessibility::observerRemoveNotification(AXObserverRef observer, const AXElementRef& element, std::string_view notification)
@@ -303,11 +296,10 @@ AXErrorCode MacAccessibility::observerRemoveNotification(AXObserverRef observer,
     auto entry = observerEntry(observer);
     if (!entry)
         return kAXErrorInvalidUIElementObserver;
-    auto handle = m_elements.resolve(element);
-    if (!handle)
-        return kAXErrorInvalidUIElement;
-    auto name = makeCFString(notification);
-    return AXObserverRemoveNotification(entry->observer.get(), handle.get(), name.get());
+    return onElement(element, [&](AXUIElementRef handle) {
+        auto name = makeCFString(notification);
+        return AXObserverRemoveNotification(entry->observer.get(), handle, name.get());
+    });
 }
 
 void MacAccessibility::observerSchedule(AXObserverRef observer, DispatchQueue* queue)

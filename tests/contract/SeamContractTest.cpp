@@ -88,9 +88,11 @@ TEST_F(SeamContract, ElementsOfAnEndedProcessAreInvalid)
     CFValue value;
     EXPECT_EQ(ax.copyAttributeValue(window, "AXRole", value), axerror::invalidUIElement);
     EXPECT_EQ(ax.copyAttributeValue(ax.createApplication(pid), "AXRole", value), axerror::invalidUIElement);
-    for (const RunningApplication& running : platform().workspace.runningApplications())
-        if (running.pid == pid)
+    for (const RunningApplication& running : platform().workspace.runningApplications()) {
+        if (running.pid == pid) {
             EXPECT_TRUE(running.isTerminated) << "pid " << pid << " is still listed as running";
+        }
+    }
 }
 
 TEST_F(SeamContract, AnApplicationThatDoesNotAnswerTimesOutAtTheMessagingTimeout)
