@@ -112,7 +112,6 @@ configure_file(packaging/macos/com.quillmoor.marquee.helper.plist.in
   ${CMAKE_BINARY_DIR}/com.quillmoor.marquee.helper.plist @ONLY)
 
 # The client library: HelperConnection over NSXPCConnection.
-mq_add_library(mq_shm monitors/SharedMemoryBlock.cpp monitors/SharedMemoryBlockGuard.cpp)
 mq_add_library(marquee-client
   app/macos/HelperConnectionXPC.mm client/ProjectWatchReader.cpp client/ScrubReader.cpp client/Version.cpp)
 add_dependencies(marquee-client mq_xpc_generated)

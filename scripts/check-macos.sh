@@ -6,7 +6,11 @@
 # 2. Fails when a file outside the macOS folders includes an Apple header, or
 #    includes one of the macOS folders.
 # 3. Fails when cmake/MacOS.cmake names a source that does not exist.
-# 4. Compiles every file of platform/macos/, app/macos/ and tests/contract/macos/
+# 4. Configures the macOS build (cmake/MacOS.cmake) as for Darwin, with the
+#    compilers not run and this machine's libraries standing in for Homebrew's:
+#    the target graph, the generated plists and the signing step come out, or
+#    the check fails. Skipped when files are named.
+# 5. Compiles every file of platform/macos/, app/macos/ and tests/contract/macos/
 #    with clang as Objective-C++ for the macOS runtime, with ARC and blocks,
 #    against platform/macos/sdk-check/ (Apple's declarations, written from the
 #    public reference; never a real SDK here). A call or a type the backend uses
@@ -60,7 +64,20 @@ if [[ -n $missing ]]; then
     exit 1
 fi
 
-# 4. Every file, or the ones named.
+# 4. The macOS build's CMake configures and generates.
+if (($# == 0)); then
+    if ! cmake -G Ninja -S "$root" -B "$work/darwin" -DCMAKE_SYSTEM_NAME=Darwin -DMQ_BUILD_BENCH=OFF \
+        -DCMAKE_CXX_COMPILER="$(command -v "$clang")" -DCMAKE_OBJCXX_COMPILER="$(command -v "$clang")" \
+        -DCMAKE_CXX_COMPILER_WORKS=1 -DCMAKE_OBJCXX_COMPILER_WORKS=1 -DCMAKE_INSTALL_NAME_TOOL=/bin/true \
+        -DCMAKE_LIBRARY_ARCHITECTURE="$(gcc -print-multiarch)" -DCMAKE_PREFIX_PATH=/usr >"$work/darwin.log" 2>&1 \
+        || ! grep -q "MarqueeHelper.app/Contents/MacOS/MarqueeHelper" "$work/darwin/build.ninja"; then
+        echo "check-macos: cmake/MacOS.cmake does not configure:" >&2
+        cat "$work/darwin.log" >&2
+        exit 1
+    fi
+fi
+
+# 5. Every file, or the ones named.
 if (($# > 0)); then
     files=("$@")
 else
