@@ -1,15 +1,14 @@
 #include "platform/macos/AXElementTable.h"
 
-#include <signal.h>
-
-#include <cerrno>
+#include "platform/macos/ProcessState.h"
 
 namespace mq::platform::macos {
 
 namespace {
-bool processHasEnded(pid_type pid)
+/// Entries without a process (pid 0: its pid could not be read) go as well.
+bool entryHasEnded(pid_type pid)
 {
-    return pid <= 0 || (kill(pid, 0) != 0 && errno == ESRCH);
+    return pid <= 0 || processHasEnded(pid);
 }
 } // namespace
 
@@ -84,13 +83,13 @@ void AXElementTable::dropEndedProcessesLocked()
 {
     std::vector<pid_type> ended;
     for (auto& [pid, handle] : m_applications)
-        if (processHasEnded(pid))
+        if (entryHasEnded(pid))
             ended.push_back(pid);
     for (pid_type pid : ended)
         m_applications.erase(pid);
     for (auto it = m_byHash.begin(); it != m_byHash.end();) {
         auto entry = m_byToken.find(it->second);
-        if (processHasEnded(entry->second.pid)) {
+        if (entryHasEnded(entry->second.pid)) {
             m_byToken.erase(entry);
             it = m_byHash.erase(it);
         } else {

@@ -3,6 +3,8 @@
 #include "platform/Dispatch.h"
 #include "platform/macos/CFValueConversion.h"
 
+#include "platform/macos/ProcessState.h"
+
 #include <ApplicationServices/ApplicationServices.h>
 
 namespace mq::platform::macos {
@@ -59,7 +61,12 @@ AXErrorCode MacAccessibility::onElement(const AXElementRef& element, Call call)
     auto handle = m_elements.resolve(element);
     if (!handle)
         return kAXErrorInvalidUIElement;
-    return call(handle.get());
+    AXErrorCode status = call(handle.get());
+    // A call to a process that has just ended can run into the messaging
+    // time-out instead; the seam answers InvalidUIElement for an ended process.
+    if (status == kAXErrorCannotComplete && !element.isSystemWide && processHasEnded(element.pid))
+        return kAXErrorInvalidUIElement;
+    return status;
 }
 
 MacAccessibility::~MacAccessibility()

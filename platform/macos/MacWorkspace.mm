@@ -1,13 +1,10 @@
 #include "platform/macos/MacWorkspace.h"
 
 #include "platform/Dispatch.h"
+#include "platform/macos/ProcessState.h"
 
 #include <AppKit/AppKit.h>
 #include <Foundation/Foundation.h>
-
-#include <signal.h>
-
-#include <cerrno>
 
 namespace mq::platform::macos {
 
@@ -40,10 +37,7 @@ NSURL* toNSURL(const URL& url)
 // runs; the process table says at once whether the process is gone.
 bool hasTerminated(NSRunningApplication* application)
 {
-    if (application.terminated)
-        return true;
-    pid_t pid = application.processIdentifier;
-    return pid > 0 && kill(pid, 0) != 0 && errno == ESRCH;
+    return application.terminated || processHasEnded(application.processIdentifier);
 }
 
 } // namespace
