@@ -136,8 +136,11 @@ ServiceResult<void> bounceOpenExportDialog(LogicDriving& logic, BounceBaselineWi
 {
     platform::Platform& platform = logic.platform;
     serviceLog().info("bounce step 4: open export dialog");
-    if (std::optional<std::string> why = InputGuard(platform).whyNotReadyForOperation())
-        return unexpected(bounceError(kBounceExportDialogMissing, *why));
+    // Nothing is typed here, so a modal window already up is step 5's concern;
+    // the panel is not opened in a Logic the user has turned away from.
+    if (logicApplicationElement(platform))
+        if (std::optional<std::string> why = InputGuard(platform).whyLogicNotInFront())
+            return unexpected(bounceError(kBounceExportDialogMissing, *why + "; nothing was sent"));
     baseline.store(logicWindows(platform));
     logic.pacingPause();
     logic.startStoredActionInBackground(kOpenExportDialogAction);

@@ -158,6 +158,10 @@ std::optional<std::string> InputGuard::whyPointNotOnWindow(const ax::UIElement& 
 
 std::optional<std::string> InputGuard::whyNotReadyForOperation() const
 {
+    // A Logic that is not running or not reachable is the operation's own
+    // failure: its first wait reports it with its usual message.
+    if (!logicApplicationElement(m_platform))
+        return std::nullopt;
     if (std::optional<std::string> why = whyLogicNotInFront())
         return *why + "; nothing was sent";
     if (std::optional<std::string> open = openModalWindow())

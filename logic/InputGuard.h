@@ -46,6 +46,8 @@ public:
     /// Why an operation may not start driving Logic: Logic is not in front
     /// ("...; nothing was sent"), or it shows a modal window that the operation did
     /// not open ("Logic shows \"Export\" (AXWindow/AXDialog); nothing was typed").
+    /// Nothing when Logic is not running or not reachable: the operation's own
+    /// wait for its dialog reports that, as it always has.
     std::optional<std::string> whyNotReadyForOperation() const;
 
     /// The first modal window Logic shows, described by its title and role
