@@ -40,12 +40,21 @@ Expected<ax::Application, std::string> frontmostLogic(platform::Platform& platfo
     return application;
 }
 
-Expected<std::vector<ax::UIElement>, std::string> windowsOf(const ax::Application& application)
+/// Frontmost Logic and its windows, as each check starts from them.
+struct FrontLogic {
+    ax::Application application;
+    std::vector<ax::UIElement> windows;
+};
+
+Expected<FrontLogic, std::string> frontLogicWithWindows(platform::Platform& platform)
 {
-    ax::Result<std::optional<std::vector<ax::UIElement>>> windows = application.windows();
+    Expected<ax::Application, std::string> logic = frontmostLogic(platform);
+    if (!logic)
+        return unexpected(logic.error());
+    ax::Result<std::optional<std::vector<ax::UIElement>>> windows = logic->windows();
     if (!windows)
         return unexpected(notAnswering(windows.error()));
-    return windows->value_or(std::vector<ax::UIElement> {});
+    return FrontLogic { *logic, windows->value_or(std::vector<ax::UIElement> {}) };
 }
 
 bool readsModal(const ax::UIElement& window)
@@ -89,15 +98,13 @@ std::optional<std::string> InputGuard::whyLogicNotInFront() const
 
 std::optional<std::string> InputGuard::whyDialogNotInFront(const ax::UIElement& dialog) const
 {
-    Expected<ax::Application, std::string> logic = frontmostLogic(m_platform);
-    if (!logic)
-        return logic.error();
-    Expected<std::vector<ax::UIElement>, std::string> windows = windowsOf(*logic);
-    if (!windows)
-        return windows.error();
-    if (std::find(windows->begin(), windows->end(), dialog) == windows->end())
+    Expected<FrontLogic, std::string> front = frontLogicWithWindows(m_platform);
+    if (!front)
+        return front.error();
+    const std::vector<ax::UIElement>& windows = front->windows;
+    if (std::find(windows.begin(), windows.end(), dialog) == windows.end())
         return std::string("the dialog is no longer open");
-    std::optional<ax::UIElement> modal = firstModal(*windows);
+    std::optional<ax::UIElement> modal = firstModal(windows);
     if (!modal)
         return std::string("the dialog is no longer modal");
     if (*modal != dialog)
@@ -107,15 +114,13 @@ std::optional<std::string> InputGuard::whyDialogNotInFront(const ax::UIElement& 
 
 std::optional<std::string> InputGuard::whyNoTextFieldFocused() const
 {
-    Expected<ax::Application, std::string> logic = frontmostLogic(m_platform);
-    if (!logic)
-        return logic.error();
-    Expected<std::vector<ax::UIElement>, std::string> windows = windowsOf(*logic);
-    if (!windows)
-        return windows.error();
-    if (std::optional<ax::UIElement> modal = firstModal(*windows))
+    Expected<FrontLogic, std::string> front = frontLogicWithWindows(m_platform);
+    if (!front)
+        return front.error();
+    const std::vector<ax::UIElement>& windows = front->windows;
+    if (std::optional<ax::UIElement> modal = firstModal(windows))
         return modalInFront(*modal);
-    ax::Result<std::optional<ax::UIElement>> focused = logic->attribute<ax::UIElement>(ax::Attribute::focusedUIElement);
+    ax::Result<std::optional<ax::UIElement>> focused = front->application.attribute<ax::UIElement>(ax::Attribute::focusedUIElement);
     if (!focused)
         return notAnswering(focused.error());
     if (!*focused || !ax::hasRole(**focused, ax::Role::textField))
@@ -125,15 +130,13 @@ std::optional<std::string> InputGuard::whyNoTextFieldFocused() const
 
 std::optional<std::string> InputGuard::whyPointNotOnWindow(const ax::UIElement& window, platform::CGPoint point) const
 {
-    Expected<ax::Application, std::string> logic = frontmostLogic(m_platform);
-    if (!logic)
-        return logic.error();
-    Expected<std::vector<ax::UIElement>, std::string> windows = windowsOf(*logic);
-    if (!windows)
-        return windows.error();
-    if (std::find(windows->begin(), windows->end(), window) == windows->end())
+    Expected<FrontLogic, std::string> front = frontLogicWithWindows(m_platform);
+    if (!front)
+        return front.error();
+    const std::vector<ax::UIElement>& windows = front->windows;
+    if (std::find(windows.begin(), windows.end(), window) == windows.end())
         return std::string("the window is no longer open");
-    if (std::optional<ax::UIElement> modal = firstModal(*windows); modal && *modal != window)
+    if (std::optional<ax::UIElement> modal = firstModal(windows); modal && *modal != window)
         return modalInFront(*modal);
     std::optional<platform::CGRect> frame = window.attribute<platform::CGRect>(ax::Attribute::frame).valueOr(std::nullopt);
     if (!frame || !rectContainsPoint(*frame, point))
@@ -144,7 +147,7 @@ std::optional<std::string> InputGuard::whyPointNotOnWindow(const ax::UIElement& 
     if (!hit || !*hit)
         return std::string("nothing can be found at the point");
     ax::Result<platform::pid_type> owner = (*hit)->pid();
-    ax::Result<platform::pid_type> logicPid = logic->pid();
+    ax::Result<platform::pid_type> logicPid = front->application.pid();
     if (!owner || !logicPid || *owner != *logicPid)
         return std::string("another application's window is in front of it at the point");
     std::optional<ax::UIElement> element = *hit;

@@ -177,11 +177,15 @@ public:
 class OperationFailures : public ::testing::Test {
 protected:
     std::unique_ptr<ScriptedLogic> logic = std::make_unique<ScriptedLogic>();
-    /// A fresh Logic for the next row of a table.
-    ScriptedLogic& fresh()
+    /// A fresh Logic for the next row of a table: it gives the front away at
+    /// `loseFront` and fails script number `failingScript` (1 for the first).
+    ScriptedLogic& fresh(LoseFrontAt loseFront, std::optional<int> failingScript)
     {
         logic.reset();
         logic = std::make_unique<ScriptedLogic>();
+        logic->loseFrontAt = loseFront;
+        logic->setFrontmost(loseFront != LoseFrontAt::start);
+        logic->failingScript = failingScript;
         return *logic;
     }
 };
@@ -228,10 +232,7 @@ TEST_F(OperationFailures, MarkerFailuresAnswerTheirCodeAndLeaveNoDialog)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedLogic& l = fresh();
-        l.loseFrontAt = c.loseFront;
-        l.setFrontmost(c.loseFront != LoseFrontAt::start);
-        l.failingScript = c.failingScript;
+        ScriptedLogic& l = fresh(c.loseFront, c.failingScript);
         l.nameEditorTakesFocus = c.nameEditorTakesFocus;
 
         ServiceResult<double> result = l.createMarker();
@@ -321,10 +322,7 @@ TEST_F(OperationFailures, PlacementFailuresAnswerTheirCodeAndLeaveNoDialog)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedLogic& l = fresh();
-        l.loseFrontAt = c.loseFront;
-        l.setFrontmost(c.loseFront != LoseFrontAt::start);
-        l.failingScript = c.failingScript;
+        ScriptedLogic& l = fresh(c.loseFront, c.failingScript);
 
         ServiceResult<double> result = l.place();
         ASSERT_FALSE(result);
@@ -354,10 +352,7 @@ TEST_F(OperationFailures, BounceStepOneFailuresLeaveNoDialog)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedLogic& l = fresh();
-        l.loseFrontAt = c.loseFront;
-        l.setFrontmost(c.loseFront != LoseFrontAt::start);
-        l.failingScript = c.failingScript;
+        ScriptedLogic& l = fresh(c.loseFront, c.failingScript);
 
         ServiceResult<double> result = bounceGoToPosition(l.driving, 3600.0, false, 25.0, false);
         ASSERT_FALSE(result);
