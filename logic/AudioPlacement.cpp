@@ -1,10 +1,12 @@
 #include "logic/AudioPlacement.h"
 
 #include "logic/DialogTimecode.h"
-#include "logic/DialogWait.h"
 #include "logic/FailRequest.h"
-#include "logic/GoToPosition.h"
+#include "logic/GoToPositionSession.h"
 #include "logic/KeystrokeScripts.h"
+#include "logic/LogicDialog.h"
+#include "logic/NameEditor.h"
+#include "logic/SettlePauses.h"
 #include "logic/LogicApplication.h"
 #include "logic/MQSpotToTimeline.h"
 #include "logic/MarkerCreation.h"
@@ -20,11 +22,6 @@ namespace {
 constexpr std::string_view kOperation = "placeAudioFile";
 constexpr const char* kFallbackLogicBundleIdentifier = "com.apple.logic10";
 
-constexpr double kAfterPlayheadMoveSeconds = 0.1;
-constexpr double kAfterNewTrackSeconds = 0.3;
-constexpr double kAfterTrackNameEditSeconds = 0.2;
-constexpr double kAfterTrackNameSeconds = 0.1;
-constexpr double kAfterSpotSeconds = 0.1;
 
 /// The bundle identifier the event is addressed to: the running Logic's, else Logic Pro's.
 std::string spotTarget(platform::Platform& platform)
@@ -35,19 +32,23 @@ std::string spotTarget(platform::Platform& platform)
     return kFallbackLogicBundleIdentifier;
 }
 
-void createNamedTrack(LogicDriving& logic, const std::string& trackName)
+/// Makes a track and names it; why not when the name could not be sent safely
+/// (a name that could not be typed otherwise leaves Logic's own).
+std::optional<std::string> createNamedTrack(LogicDriving& logic, const std::string& trackName)
 {
     logic.pacingPause();
     logic.runStoredAction(kNewTrackAction);
-    sleepForSeconds(kAfterNewTrackSeconds);
+    sleepForSeconds(settle::kAfterNewTrackSeconds);
     logic.pacingPause();
     logic.runStoredAction(kEditTrackNameAction);
-    sleepForSeconds(kAfterTrackNameEditSeconds);
+    sleepForSeconds(settle::kAfterTrackNameEditSeconds);
     std::string name = escapeFieldText(trackName.empty() ? std::string(kDefaultTrackName) : trackName);
     logic.pacingPause();
-    // A name that could not be typed leaves Logic's own; the file is placed all the same.
-    sendSelectAllTextReturn(logic.platform, name);
-    sleepForSeconds(kAfterTrackNameSeconds);
+    Expected<void, std::string> named = typeIntoNameEditor(logic.platform, [&] { return sendSelectAllTextReturn(logic.platform, name); });
+    if (!named && !named.error().empty())
+        return named.error();
+    sleepForSeconds(settle::kAfterTrackNameSeconds);
+    return std::nullopt;
 }
 
 } // namespace
@@ -68,20 +69,26 @@ ServiceResult<double> placeAudioFile(LogicDriving& logic, ColorsBatch& batch, co
 
     // The playhead to the timecode.
     std::optional<double> controlBar = logic.readControlBarSeconds(request.frameRate);
-    logic.startStoredActionInBackground(kGoToPositionAction);
-    std::optional<ax::UIElement> dialog = waitForLogicModalDialog(logic.platform, "Go to Position");
-    if (!dialog)
-        return failRequest(kPlacementDialogMissing, "Go to Position dialog did not appear in time", kOperation);
-    const double viewOffset = measureViewOffset(controlBar, *dialog, request.frameRate);
-    const std::string text = timecode::typedTimecodeText(
-        timecode::smpteComponents(request.timecodeSeconds, request.frameRate, request.isDropFrame), timecodeLayout(*dialog), request.frameRate);
-    logic.pacingPause();
-    if (!sendTabDelayTextReturn(logic.platform, text))
-        return failRequest(kPlacementPlayheadNotSet, "Could not set playhead position", kOperation);
-    sleepForSeconds(kAfterPlayheadMoveSeconds);
+    std::string text;
+    double viewOffset = 0;
+    {
+        Expected<GoToPositionSession, DialogRefusal> session = GoToPositionSession::open(logic, "Go to Position", controlBar, request.frameRate);
+        if (!session)
+            return failRequest(kPlacementDialogMissing, session.error().message("Go to Position dialog did not appear in time"), kOperation);
+        viewOffset = session->viewOffsetSeconds();
+        text = timecode::typedTimecodeText(
+            timecode::smpteComponents(request.timecodeSeconds, request.frameRate, request.isDropFrame), session->layout(), request.frameRate);
+        logic.pacingPause();
+        if (Expected<void, std::string> entered = session.value().enterAndConfirm(text, settle::kAfterPlayheadMoveSeconds); !entered)
+            return failRequest(kPlacementPlayheadNotSet, inputFailureMessage("Could not set playhead position", entered.error()), kOperation);
+    }
 
     if (request.createNewTrack)
-        createNamedTrack(logic, request.trackName);
+        if (std::optional<std::string> refused = createNamedTrack(logic, request.trackName)) {
+            // The name editor is ended by the closing action, without a key.
+            runClosingActions(logic, false);
+            return failRequest(kPlacementInputRefused, "A new track was made but not named (" + *refused + "); nothing was placed", kOperation);
+        }
 
     // Logic places the file at the playhead, on the selected track.
     logic.pacingPause();
@@ -89,7 +96,7 @@ ServiceResult<double> placeAudioFile(LogicDriving& logic, ColorsBatch& batch, co
     if (status != platform::osstatus::noErr)
         return failRequest(kSpotEventFailed, spotFailedMessage(status), kOperation);
 
-    sleepForSeconds(kAfterSpotSeconds);
+    sleepForSeconds(settle::kAfterSpotSeconds);
     for (std::uint32_t code : kSelectPlacedRegionActions) {
         logic.pacingPause();
         logic.runStoredAction(code);
@@ -97,10 +104,14 @@ ServiceResult<double> placeAudioFile(LogicDriving& logic, ColorsBatch& batch, co
 
     if (request.lpColorIndex >= 0) {
         logic.pacingPause();
-        colorSelectedItem(logic, batch, request.lpColorIndex, false, avoidAppKit);
-        if (request.colorTrack) {
+        std::optional<std::string> refused = colorSelectedItem(logic, batch, request.lpColorIndex, false, avoidAppKit);
+        if (!refused && request.colorTrack) {
             logic.pacingPause();
-            colorSelectedItem(logic, batch, request.lpColorIndex, true, avoidAppKit);
+            refused = colorSelectedItem(logic, batch, request.lpColorIndex, true, avoidAppKit);
+        }
+        if (refused) {
+            runClosingActions(logic, false);
+            return failRequest(kPlacementInputRefused, "The file was placed at " + text + " but not coloured (" + *refused + ")", kOperation);
         }
     }
     runClosingActions(logic, request.lpColorIndex >= 0);

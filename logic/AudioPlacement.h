@@ -23,6 +23,10 @@ inline constexpr std::uint32_t kSelectPlacedRegionActions[] = { 584, 358 };
 inline constexpr std::int64_t kPlacementDialogMissing = 27;
 inline constexpr std::int64_t kPlacementPlayheadNotSet = 22;
 inline constexpr std::int64_t kSpotEventFailed = 30;
+/// Logic left the front (or showed another modal window) after the playhead was
+/// set: the track name or a colour click was not sent. The message says how far
+/// the request got.
+inline constexpr std::int64_t kPlacementInputRefused = 31;
 
 /// The name typed for a new track when the request gives none.
 inline constexpr const char* kDefaultTrackName = "Movie Audio";
@@ -50,8 +54,9 @@ std::string placementPath(const URL& url);
 std::string spotFailedMessage(std::int32_t status);
 
 /// Places the file; answers the view offset measured in the Go to Position
-/// dialog, or error 27, 22 or 30. Colour problems and a track name that could
-/// not be typed are logged and do not fail it. `avoidAppKit` is the client's
+/// dialog, or error 27, 22, 30 or 31. Colour problems and a track name whose
+/// script failed are logged and do not fail it; a name or a click that the input
+/// guard refused does (31). `avoidAppKit` is the client's
 /// progress panel (the null rectangle for none).
 ServiceResult<double> placeAudioFile(LogicDriving& logic, ColorsBatch& batch, const PlacementRequest& request, platform::CGRect avoidAppKit);
 

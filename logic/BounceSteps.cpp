@@ -2,12 +2,15 @@
 
 #include "logic/DialogTimecode.h"
 #include "logic/DialogWait.h"
-#include "logic/GoToPosition.h"
 #include "logic/ExportSavePanel.h"
+#include "logic/GoToPositionSession.h"
+#include "logic/InputGuard.h"
 #include "logic/KeystrokeScripts.h"
+#include "logic/LogicDialog.h"
 #include "logic/LogicApplication.h"
 #include "logic/OpenMovieDialog.h"
 #include "logic/ServiceLog.h"
+#include "logic/SettlePauses.h"
 #include "platform/Dispatch.h"
 #include "platform/URL.h"
 #include "timecode/SMPTEComponents.h"
@@ -20,8 +23,6 @@ namespace mq::logic {
 
 namespace {
 
-constexpr double kStopTransportSettleSeconds = 0.3;
-constexpr double kPlayheadSettleSeconds = 0.1;
 constexpr double kOpenMovieOptionsTimeoutSeconds = 2.0;
 constexpr double kMovieLoadTimeoutSeconds = 10.0;
 constexpr double kExportPanelTimeoutSeconds = 5.0;
@@ -72,41 +73,43 @@ ServiceError bounceError(std::int64_t code, std::string message)
 ServiceResult<double> bounceGoToPosition(LogicDriving& logic, double timecodeSeconds, bool stopTransport, double frameRate,
     bool isDropFrame)
 {
-    platform::Platform& platform = logic.platform;
     serviceLog().info("bounce step 1: go to {:f}s stopTransport={}", timecodeSeconds, yesNo(stopTransport));
+    if (std::optional<std::string> why = InputGuard(logic.platform).whyNotReadyForOperation())
+        return unexpected(bounceError(kBounceGoToPositionMissing, *why));
     if (stopTransport) {
         logic.runStoredAction(kStopTransportAction);
-        sleepForSeconds(kStopTransportSettleSeconds);
+        sleepForSeconds(settle::kStopTransportSeconds);
     }
     std::optional<double> controlBarSeconds = logic.readControlBarSeconds(frameRate);
-    logic.startStoredActionInBackground(kGoToPositionAction);
-    auto dialog = waitForLogicModalDialog(platform, "Go to Position", kDialogWaitTimeoutSeconds, kDialogWaitPollIntervalSeconds);
-    if (!dialog)
-        return unexpected(bounceError(kBounceGoToPositionMissing, "Logic's Go to Position dialog did not appear in time."));
+    Expected<GoToPositionSession, DialogRefusal> session = GoToPositionSession::open(logic, "Go to Position", controlBarSeconds, frameRate);
+    if (!session)
+        return unexpected(bounceError(kBounceGoToPositionMissing, session.error().message("Logic's Go to Position dialog did not appear in time.")));
 
-    double viewOffset = measureViewOffset(controlBarSeconds, *dialog, frameRate);
     auto components = timecode::smpteComponents(timecodeSeconds, frameRate, isDropFrame);
-    std::string text = timecode::typedTimecodeText(components, timecodeLayout(*dialog), frameRate);
+    std::string text = timecode::typedTimecodeText(components, session->layout(), frameRate);
     logic.pacingPause();
-
-    if (!sendTabDelayTextReturn(platform, text))
-        return unexpected(bounceError(kBouncePlayheadNotSet, "Could not set Logic's playhead position."));
-    sleepForSeconds(kPlayheadSettleSeconds);
-    return viewOffset;
+    if (Expected<void, std::string> entered = session.value().enterAndConfirm(text, settle::kBouncePlayheadSeconds); !entered)
+        return unexpected(bounceError(kBouncePlayheadNotSet, inputFailureMessage("Could not set Logic's playhead position.", entered.error())));
+    return session->viewOffsetSeconds();
 }
 
 ServiceResult<void> bounceOpenMovie(LogicDriving& logic, std::string_view moviePath)
 {
     platform::Platform& platform = logic.platform;
     serviceLog().info("bounce step 2: open movie {}", moviePath);
+    if (std::optional<std::string> why = InputGuard(platform).whyNotReadyForOperation())
+        return unexpected(bounceError(kBounceOpenMovieMissing, *why));
     logic.pacingPause();
-    logic.startStoredActionInBackground(kOpenMovieAction);
-    if (!waitForLogicModalDialog(platform, "Open Movie in Finder", kDialogWaitTimeoutSeconds, kDialogWaitPollIntervalSeconds))
-        return unexpected(bounceError(kBounceOpenMovieMissing, "Logic's Open Movie dialog did not appear in time."));
+    // Logic's file panel: any modal window that the action brings up, once none was up before it.
+    Expected<LogicDialog, DialogRefusal> dialog
+        = LogicDialog::open(logic, kOpenMovieAction, "Open Movie in Finder", [](const ax::UIElement&) { return true; });
+    if (!dialog)
+        return unexpected(bounceError(kBounceOpenMovieMissing, dialog.error().message("Logic's Open Movie dialog did not appear in time.")));
 
     logic.pacingPause();
-    if (!enterPathInOpenDialog(platform, moviePath))
-        return unexpected(bounceError(kBounceMoviePathNotEntered, "Could not enter the movie's path in Logic's Open dialog."));
+    if (Expected<void, std::string> entered = dialog.value().send([&] { return enterPathInOpenDialog(platform, moviePath); }, true); !entered)
+        return unexpected(
+            bounceError(kBounceMoviePathNotEntered, inputFailureMessage("Could not enter the movie's path in Logic's Open dialog.", entered.error())));
 
     // Logic asks about some movies before it loads them; most need no answer.
     logic.pacingPause();
@@ -133,6 +136,11 @@ ServiceResult<void> bounceOpenExportDialog(LogicDriving& logic, BounceBaselineWi
 {
     platform::Platform& platform = logic.platform;
     serviceLog().info("bounce step 4: open export dialog");
+    // Nothing is typed here, so a modal window already up is step 5's concern;
+    // the panel is not opened in a Logic the user has turned away from.
+    if (logicApplicationElement(platform))
+        if (std::optional<std::string> why = InputGuard(platform).whyLogicNotInFront())
+            return unexpected(bounceError(kBounceExportDialogMissing, *why + "; nothing was sent"));
     baseline.store(logicWindows(platform));
     logic.pacingPause();
     logic.startStoredActionInBackground(kOpenExportDialogAction);

@@ -1,14 +1,19 @@
 #include "logic/ColorsWindow.h"
 
+#include "ax/ElementQueries.h"
+#include "logic/InputGuard.h"
 #include "logic/LogicApplication.h"
+#include "logic/LogicWindowWait.h"
 #include "logic/MarkerTrack.h"
 #include "logic/ScreenGeometry.h"
 #include "logic/ServiceLog.h"
+#include "logic/SettlePauses.h"
 #include "platform/Dispatch.h"
 #include "platform/InputEvents.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 namespace mq::logic {
@@ -18,7 +23,10 @@ using platform::CGRect;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+/// How far (points) the grid's frame may be from where the Colors window has it.
+constexpr double kGridTolerance = 1.0;
+constexpr double kColorsWindowTimeoutSeconds = 1.0;
+constexpr double kColorsWindowPollSeconds = 0.05;
 
 std::vector<ax::UIElement> windowsOf(const ax::Application& logic)
 {
@@ -30,11 +38,6 @@ bool contains(const std::vector<ax::UIElement>& list, const ax::UIElement& eleme
     return std::find(list.begin(), list.end(), element) != list.end();
 }
 
-Clock::time_point deadlineIn(double seconds)
-{
-    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-}
-
 std::optional<CGRect> frameOf(const ax::UIElement& window)
 {
     return window.attribute<CGRect>(ax::Attribute::frame).valueOr(std::nullopt);
@@ -42,17 +45,22 @@ std::optional<CGRect> frameOf(const ax::UIElement& window)
 
 } // namespace
 
-std::optional<ax::UIElement> waitForNewLogicWindow(const ax::Application& logic, const std::vector<ax::UIElement>& known,
-    double timeoutSeconds)
+bool isColorsWindow(const ax::UIElement& window)
 {
-    auto deadline = deadlineIn(std::clamp(timeoutSeconds, 0.0, 60.0));
-    while (Clock::now() < deadline) {
-        sleepForSeconds(0.05);
-        for (const ax::UIElement& window : windowsOf(logic))
-            if (!contains(known, window))
-                return window;
+    std::optional<CGRect> frame = frameOf(window);
+    if (!frame)
+        return false;
+    const CGRect expected = colorGridRect(frame->origin);
+    for (const ax::UIElement& child : ax::childrenOrNone(window)) {
+        if (!ax::hasRole(child, ax::Role::group))
+            continue;
+        std::optional<CGRect> grid = frameOf(child);
+        if (grid && std::abs(grid->origin.x - expected.origin.x) <= kGridTolerance && std::abs(grid->origin.y - expected.origin.y) <= kGridTolerance
+            && std::abs(grid->size.width - expected.size.width) <= kGridTolerance
+            && std::abs(grid->size.height - expected.size.height) <= kGridTolerance)
+            return true;
     }
-    return std::nullopt;
+    return false;
 }
 
 std::optional<ax::UIElement> ensureColorsWindowOpen(LogicDriving& logic, ColorsBatch& batch)
@@ -62,37 +70,35 @@ std::optional<ax::UIElement> ensureColorsWindowOpen(LogicDriving& logic, ColorsB
         serviceLog().error("ensureColorsWindowOpen: Logic not reachable via AX");
         return std::nullopt;
     }
+    std::vector<ax::UIElement> baseline = windowsOf(*application);
     if (batch.colorsWindow) {
-        if (contains(windowsOf(*application), *batch.colorsWindow))
+        if (contains(baseline, *batch.colorsWindow) && isColorsWindow(*batch.colorsWindow))
             return batch.colorsWindow;
         batch.colorsWindow.reset();
     }
 
-    std::vector<ax::UIElement> baseline = windowsOf(*application);
+    // Only a window with the colour grid is taken: an alert, a late dialog or a
+    // plug-in's panel that opens meanwhile is left alone.
+    bool alreadyOpen = std::any_of(baseline.begin(), baseline.end(), isColorsWindow);
     logic.runStoredAction(kToggleColorsWindowAction);
-    auto deadline = deadlineIn(1.0);
-    while (true) {
-        sleepForSeconds(0.05);
-        std::vector<ax::UIElement> current = windowsOf(*application);
-        for (const ax::UIElement& window : current) {
-            if (!contains(baseline, window)) {
-                batch.colorsWindowOpenedByHelper = true;
-                batch.colorsWindow = window;
-                return window;
-            }
-        }
-        bool oneClosed = std::any_of(baseline.begin(), baseline.end(), [&](const ax::UIElement& w) { return !contains(current, w); });
-        if (oneClosed) {
-            // The toggle closed a Colors window that was open already: open it again.
-            logic.runStoredAction(kToggleColorsWindowAction);
-            batch.colorsWindow = waitForNewLogicWindow(*application, baseline, 1.0);
-            return batch.colorsWindow;
-        }
-        if (Clock::now() >= deadline)
-            break;
+    if (alreadyOpen) {
+        // The toggle closed the Colors window the user had open: open it again,
+        // and leave it open at the batch's end.
+        logic.runStoredAction(kToggleColorsWindowAction);
+        batch.colorsWindow = waitForLogicWindow(*application, isColorsWindow, kColorsWindowTimeoutSeconds, kColorsWindowPollSeconds);
+        if (!batch.colorsWindow)
+            serviceLog().error("ensureColorsWindowOpen: Colors window did not appear within 1s");
+        return batch.colorsWindow;
     }
-    serviceLog().error("ensureColorsWindowOpen: Colors window did not appear within 1s");
-    return std::nullopt;
+    auto newColorsWindow = [&](const ax::UIElement& window) { return !contains(baseline, window) && isColorsWindow(window); };
+    std::optional<ax::UIElement> opened = waitForLogicWindow(*application, newColorsWindow, kColorsWindowTimeoutSeconds, kColorsWindowPollSeconds);
+    if (!opened) {
+        serviceLog().error("ensureColorsWindowOpen: Colors window did not appear within 1s");
+        return std::nullopt;
+    }
+    batch.colorsWindowOpenedByHelper = true;
+    batch.colorsWindow = opened;
+    return opened;
 }
 
 CGRect ensureColorGridVisible(LogicDriving& logic, const ax::UIElement& window, CGRect frame, CGRect avoidAppKit)
@@ -115,7 +121,7 @@ CGRect ensureColorGridVisible(LogicDriving& logic, const ax::UIElement& window, 
         serviceLog().error("ensureColorGridVisible: failed to reposition Colors window: {}", moved.error().description());
         return frame;
     }
-    sleepForSeconds(0.05);
+    sleepForSeconds(settle::kColorsWindowMoveSeconds);
     return frameOf(window).value_or(CGRect { placement.origin, frame.size });
 }
 
@@ -127,28 +133,41 @@ void clickAt(LogicDriving& logic, CGPoint point, bool command)
     logic.platform.input.postMouseEvent({ platform::MouseEventType::leftMouseUp, point, flags });
 }
 
-void colorSelectedItem(LogicDriving& logic, ColorsBatch& batch, std::int64_t index, bool command, CGRect avoidAppKit)
+std::optional<std::string> colorSelectedItem(LogicDriving& logic, ColorsBatch& batch, std::int64_t index, bool command, CGRect avoidAppKit)
 {
     if (index < 0 || index >= colorgrid::kCellCount) {
         serviceLog().error("colorSelectedItem: cell index {} out of range; skipping colour step", index);
-        return;
+        return std::nullopt;
     }
     std::optional<ax::UIElement> window = ensureColorsWindowOpen(logic, batch);
     std::optional<CGRect> frame = window ? frameOf(*window) : std::nullopt;
     if (!frame) {
         serviceLog().error("colorSelectedItem: Colors window not available; skipping colour step");
-        return;
+        return std::nullopt;
     }
     CGRect placed = ensureColorGridVisible(logic, *window, *frame, avoidAppKit);
     CGPoint point = *colorCellClickPoint(placed.origin, index);
 
+    // A click goes to whatever is topmost at its point, in any application.
+    InputGuard guard(logic.platform);
+    if (std::optional<std::string> why = guard.whyPointNotOnWindow(*window, point)) {
+        serviceLog().error("colorSelectedItem: {}; no click sent", *why);
+        return *why + "; no click was sent";
+    }
     CGPoint previous = logic.platform.input.cursorPosition();
     logic.platform.input.warpCursor(point);
-    sleepForSeconds(0.05);
-    clickAt(logic, point, command);
-    sleepForSeconds(0.05);
+    sleepForSeconds(settle::kCursorSettleSeconds);
+    std::optional<std::string> why = guard.whyPointNotOnWindow(*window, point);
+    if (!why)
+        clickAt(logic, point, command);
+    sleepForSeconds(settle::kCursorSettleSeconds);
     logic.platform.input.warpCursor(previous);
+    if (why) {
+        serviceLog().error("colorSelectedItem: {}; no click sent", *why);
+        return *why + "; no click was sent";
+    }
     serviceLog().info("colorSelectedItem: clicked Logic colour cell {}{}", index, command ? " (⌘ — track)" : "");
+    return std::nullopt;
 }
 
 void closeColorsBatch(LogicDriving& logic, ColorsBatch& batch)
@@ -160,7 +179,7 @@ void closeColorsBatch(LogicDriving& logic, ColorsBatch& batch)
     std::optional<ax::Application> application = logicApplicationElement(logic.platform);
     if (application && window && contains(windowsOf(*application), *window)) {
         logic.runStoredAction(kToggleColorsWindowAction);
-        sleepForSeconds(0.1);
+        sleepForSeconds(settle::kHideToggleSeconds);
         serviceLog().info("closeColorsWindow: closed helper-opened Colors window");
     }
 }

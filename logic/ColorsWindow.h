@@ -3,8 +3,8 @@
 // screen and clear of the client's progress panel, clicking a colour cell, and
 // closing it at the end of the batch if the helper opened it.
 //
-// Every problem here is logged and the colour step skipped; nothing fails a
-// request. The functions run on the request's thread while it holds the
+// Every problem here is logged and the colour step skipped; only a click that
+// could land outside the Colors window fails a request. The functions run on the request's thread while it holds the
 // Logic-driving lock, which also guards the batch fields.
 #pragma once
 
@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace mq::logic {
@@ -35,15 +36,16 @@ struct ColorsBatch {
     bool markerTrackEnsuredThisBatch { false };
 };
 
-/// Polls Logic's windows every 0.05 s for `timeoutSeconds` and returns the first
-/// that is not in `known`; nothing at the time-out. Unreadable windows count as none.
-std::optional<ax::UIElement> waitForNewLogicWindow(const ax::Application& logic, const std::vector<ax::UIElement>& known,
-    double timeoutSeconds);
+/// Whether `window` is Logic's Colors window: a window holding a group with the
+/// colour grid's frame (colorGridRect of the window's origin, 24 x 4 cells of
+/// 28 x 20 points). A plug-in's panel, an alert or a dialog is not.
+bool isColorsWindow(const ax::UIElement& window);
 
 /// The Colors window: the batch's while it is still one of Logic's windows, else
-/// the one that toggling it brings up (within 1 s). A window that the toggle
-/// closed instead (the user had it open) is opened again and not counted as
-/// the helper's. Nothing, with an error line, when Logic or the window is not there.
+/// the one that toggling it brings up (within 1 s). When Logic showed one already
+/// (the user's), the toggle closes it and a second toggle opens it again; it is
+/// not counted as the helper's. Windows are recognised by isColorsWindow, never
+/// by being new. Nothing, with an error line, when Logic or the window is not there.
 std::optional<ax::UIElement> ensureColorsWindowOpen(LogicDriving& logic, ColorsBatch& batch);
 
 /// Moves `window` (whose frame is `frame`) so that its grid lies inside the
@@ -59,7 +61,9 @@ void clickAt(LogicDriving& logic, platform::CGPoint point, bool command);
 /// Clicks cell `index` (0 to 95) of the Colors window, with Command to colour
 /// the track rather than the selection, and puts the cursor back. Skips the step
 /// with an error line for an index out of range or a window that is not there.
-void colorSelectedItem(LogicDriving& logic, ColorsBatch& batch, std::int64_t index, bool command, platform::CGRect avoidAppKit);
+/// When the input guard finds that the click could land elsewhere (Logic not in
+/// front, another window over the cell), sends no click and answers why.
+std::optional<std::string> colorSelectedItem(LogicDriving& logic, ColorsBatch& batch, std::int64_t index, bool command, platform::CGRect avoidAppKit);
 
 /// Ends the batch: hides a marker track the helper revealed, forgets the window,
 /// and closes it when the helper opened it and it is still there.

@@ -44,13 +44,21 @@ bool pressDefaultButton(platform::Platform& platform, const ax::UIElement& dialo
 
 void typeTextWithKeyEvents(platform::Platform& platform, std::string_view text)
 {
+    (void)typeTextWithKeyEvents(platform, text, [] { return true; });
+}
+
+bool typeTextWithKeyEvents(platform::Platform& platform, std::string_view text, const std::function<bool()>& mayType)
+{
     for (char32_t scalar : decodeUTF8(text)) {
+        if (!mayType())
+            return false;
         std::u16string units = utf16(scalar);
         platform.input.postKeyboardEvent(platform::KeyboardEvent { platform::keycode::ansiA, true, units, 0 });
         sleepForSeconds(kTypingPauseSeconds);
         platform.input.postKeyboardEvent(platform::KeyboardEvent { platform::keycode::ansiA, false, units, 0 });
         sleepForSeconds(kTypingPauseSeconds);
     }
+    return true;
 }
 
 std::u32string decodeUTF8(std::string_view text)

@@ -4,6 +4,7 @@
 #include "ax/UIElement.h"
 #include "platform/Platform.h"
 
+#include <functional>
 #include <string_view>
 
 namespace mq::logic {
@@ -18,6 +19,10 @@ bool pressDefaultButton(platform::Platform& platform, const ax::UIElement& dialo
 /// as their Unicode string, 3 ms after each. Independent of the keyboard layout.
 /// A malformed UTF-8 sequence is typed as U+FFFD.
 void typeTextWithKeyEvents(platform::Platform& platform, std::string_view text);
+
+/// The same, asking `mayType` before each scalar's key-down and stopping, with
+/// nothing more posted, at the first false. Whether the whole text was typed.
+bool typeTextWithKeyEvents(platform::Platform& platform, std::string_view text, const std::function<bool()>& mayType);
 
 /// The Unicode scalars of `text` (UTF-8), with U+FFFD for each malformed sequence.
 std::u32string decodeUTF8(std::string_view text);

@@ -13,6 +13,9 @@ namespace mq::logic {
 inline constexpr double kDialogWaitTimeoutSeconds = 2.0;
 inline constexpr double kDialogWaitPollIntervalSeconds = 0.05;
 
+/// Whether `window` reads AXModal true; a window whose read fails is not.
+bool isModalWindow(const ax::UIElement& window);
+
 /// Polls Logic's windows until one reads AXModal true, and returns it: whichever
 /// modal window Logic shows first (a dialog, a sheet or an alert). Windows are
 /// looked at in Logic's order; a window without AXModal, or whose read fails, is

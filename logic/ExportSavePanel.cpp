@@ -2,11 +2,8 @@
 
 #include "ax/ElementQueries.h"
 #include "logic/LogicApplication.h"
+#include "logic/LogicWindowWait.h"
 #include "logic/ServiceLog.h"
-#include "platform/Dispatch.h"
-
-#include <algorithm>
-#include <chrono>
 
 namespace mq::logic {
 
@@ -19,29 +16,34 @@ bool hasIdentifier(const ax::UIElement& element, std::string_view identifier)
     return ax::stringOrNothing(element, ax::Attribute::identifier) == identifier;
 }
 
+/// The save panel when it is `window` or one of its children (a sheet).
+std::optional<ax::UIElement> savePanelIn(const ax::UIElement& window)
+{
+    if (hasIdentifier(window, kSavePanelIdentifier))
+        return window;
+    for (const ax::UIElement& child : ax::childrenOrNone(window))
+        if (hasIdentifier(child, kSavePanelIdentifier))
+            return child;
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<ax::UIElement> findExportSavePanel(platform::Platform& platform)
 {
-    for (const ax::UIElement& window : logicWindows(platform)) {
-        if (hasIdentifier(window, kSavePanelIdentifier))
-            return window;
-        for (const ax::UIElement& child : ax::childrenOrNone(window))
-            if (hasIdentifier(child, kSavePanelIdentifier))
-                return child;
-    }
+    for (const ax::UIElement& window : logicWindows(platform))
+        if (std::optional<ax::UIElement> panel = savePanelIn(window))
+            return panel;
     return std::nullopt;
 }
 
 std::optional<ax::UIElement> waitForExportSavePanel(platform::Platform& platform, double timeoutSeconds)
 {
-    using Clock = std::chrono::steady_clock;
-    double bounded = timeoutSeconds > 0 ? std::min(timeoutSeconds, 3600.0) : 0.0;
-    Clock::time_point deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bounded));
-    while (Clock::now() < deadline) {
-        if (auto panel = findExportSavePanel(platform))
-            return panel;
-        sleepForSeconds(kPanelPollIntervalSeconds);
+    if (std::optional<ax::Application> application = logicApplicationElement(platform)) {
+        auto hasPanel = [](const ax::UIElement& window) { return savePanelIn(window).has_value(); };
+        if (std::optional<ax::UIElement> window = waitForLogicWindow(*application, hasPanel, timeoutSeconds, kPanelPollIntervalSeconds))
+            if (std::optional<ax::UIElement> panel = savePanelIn(*window))
+                return panel;
     }
     serviceLog().error("waitForExportSavePanel timed out — Logic windows snapshot: {}", logicWindowsSnapshot(platform));
     return std::nullopt;

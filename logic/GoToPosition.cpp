@@ -1,21 +1,14 @@
 #include "logic/GoToPosition.h"
 
-#include "logic/DialogGuard.h"
-#include "logic/DialogInput.h"
 #include "logic/DialogTimecode.h"
-#include "logic/DialogWait.h"
-#include "logic/KeystrokeScripts.h"
+#include "logic/GoToPositionSession.h"
 #include "logic/ServiceLog.h"
-#include "platform/Dispatch.h"
-#include "platform/InputEvents.h"
 #include "timecode/SMPTEComponents.h"
 #include "timecode/TimecodeFields.h"
 #include "timecode/TimecodeParsing.h"
 #include "timecode/TypedTimecodeText.h"
 
-#include <chrono>
 #include <cmath>
-#include <thread>
 
 namespace mq::logic {
 
@@ -32,13 +25,7 @@ Unexpected<ServiceError> fail(std::string_view operation, std::int64_t code, std
     return unexpected(makeServiceError(code, std::move(message)));
 }
 
-// A key press as Logic's own key handling sees it: down, 2 ms, up.
-void pressKey(platform::Platform& platform, std::uint16_t key)
-{
-    platform.input.postKeyboardEvent({ key, true, {}, 0 });
-    std::this_thread::sleep_for(std::chrono::microseconds(2000));
-    platform.input.postKeyboardEvent({ key, false, {}, 0 });
-}
+constexpr std::string_view kDialogMissing = "Go to Position dialog did not appear in time";
 
 // The third child of the dialog, whatever its role, read as a timecode group.
 std::optional<timecode::TimecodeFields> readThirdChild(const ax::UIElement& dialog)
@@ -53,14 +40,14 @@ std::optional<timecode::TimecodeFields> readThirdChild(const ax::UIElement& dial
 
 std::optional<double> readCurrentPlayheadSeconds(LogicDriving& logic, double frameRate)
 {
-    logic.startStoredActionInBackground(kGoToPositionAction);
-    auto dialog = waitForLogicModalDialog(logic.platform, "Go to Position (read playhead)");
-    if (!dialog) {
-        serviceLog().error("readCurrentPlayheadSeconds: Go to Position dialog did not appear in time");
+    Expected<GoToPositionSession, DialogRefusal> session
+        = GoToPositionSession::open(logic, "Go to Position (read playhead)", std::nullopt, frameRate);
+    if (!session) {
+        serviceLog().error("readCurrentPlayheadSeconds: {}", session.error().message(kDialogMissing));
         return std::nullopt;
     }
-    auto fields = readDialogTimecodeGroup(*dialog, 0);
-    sendEscape(logic.platform);
+    std::optional<timecode::TimecodeFields> fields = session->currentPosition();
+    session.value().close();
     if (!fields) {
         serviceLog().error("readCurrentPlayheadSeconds: could not read SMPTE from Go to Position dialog");
         return std::nullopt;
@@ -84,23 +71,19 @@ ServiceResult<ProjectStart> readLogicProjectStartSMPTE(LogicDriving& logic, doub
     serviceLog().info("readLogicProjectStartSMPTE: starting (fps={:f}, df={})", frameRate, yesNo(isDropFrame));
 
     auto controlBarSeconds = logic.readControlBarSeconds(frameRate);
-    logic.startStoredActionInBackground(kGoToPositionAction);
-    auto dialog = waitForLogicModalDialog(logic.platform, "Go to Position (SMPTE sync)");
-    if (!dialog)
-        return fail(operation, kProjectStartDialogMissing, "Go to Position dialog did not appear in time");
-
-    double viewOffset = measureViewOffset(controlBarSeconds, *dialog, frameRate);
+    Expected<GoToPositionSession, DialogRefusal> session
+        = GoToPositionSession::open(logic, "Go to Position (SMPTE sync)", controlBarSeconds, frameRate);
+    if (!session)
+        return fail(operation, kProjectStartDialogMissing, session.error().message(kDialogMissing));
+    double viewOffset = session->viewOffsetSeconds();
     if (!std::isfinite(viewOffset))
         viewOffset = 0.0;
 
     // Bar 1 into the focused bar field, then Tab: the SMPTE group shows bar 1's time.
-    if (!sendBarOne(logic.platform)) {
-        sendEscape(logic.platform);
-        return fail(operation, kProjectStartBarOneFailed, "Could not enter bar 1 in Go to Position dialog");
-    }
-    sleepForSeconds(0.05);
-    auto fields = readThirdChild(*dialog);
-    sendEscape(logic.platform);
+    if (Expected<void, std::string> entered = session.value().enterBarOne(); !entered)
+        return fail(operation, kProjectStartBarOneFailed, inputFailureMessage("Could not enter bar 1 in Go to Position dialog", entered.error()));
+    auto fields = readThirdChild(session->dialog());
+    session.value().close();
     if (!fields)
         return fail(operation, kProjectStartUnreadable, "Could not read SMPTE from Go to Position dialog");
 
@@ -114,40 +97,28 @@ ServiceResult<ProjectStart> readLogicProjectStartSMPTE(LogicDriving& logic, doub
 ServiceResult<PlayheadMove> goToLogicPlayheadSMPTESeconds(LogicDriving& logic, double seconds, double frameRate,
     bool isDropFrame)
 {
+    constexpr std::string_view operation = "goToLogicPlayheadSMPTESeconds";
     serviceLog().info("goToLogicPlayheadSMPTESeconds: target={:f}s (fps={:f}, df={})", seconds, frameRate, yesNo(isDropFrame));
 
     auto controlBarSeconds = logic.readControlBarSeconds(frameRate);
-    logic.startStoredActionInBackground(kGoToPositionAction);
-    auto dialog = waitForLogicModalDialog(logic.platform, "Go to Position (move playhead)");
-    if (!dialog)
-        return fail("goToLogicPlayheadSMPTESeconds", kMoveDialogMissing, "Go to Position dialog did not appear in time");
-    DialogGuard guard(logic.platform, *dialog);
+    Expected<GoToPositionSession, DialogRefusal> opened
+        = GoToPositionSession::open(logic, "Go to Position (move playhead)", controlBarSeconds, frameRate);
+    if (!opened)
+        return fail(operation, kMoveDialogMissing, opened.error().message(kDialogMissing));
+    GoToPositionSession& session = opened.value();
 
-    double viewOffset = measureViewOffset(controlBarSeconds, *dialog, frameRate);
-    auto layout = timecodeLayout(*dialog);
     auto components = timecode::smpteComponents(seconds, frameRate, isDropFrame);
     // The fraction is not typed: a sub-frame field goes in as 0, and a seconds
     // fraction is computed from the whole frame.
     components.fraction = 0;
-    auto text = timecode::typedTimecodeText(components, layout, frameRate);
+    auto text = timecode::typedTimecodeText(components, session.layout(), frameRate);
 
-    // Key events go to whatever is in front: nothing is sent unless the dialog still is.
-    if (auto why = guard.whyNotInFront()) {
-        serviceLog().error("goToLogicPlayheadSMPTESeconds: {} before typing; nothing sent", *why);
-        return fail("goToLogicPlayheadSMPTESeconds", kMoveDialogMissing, "Go to Position dialog did not appear in time");
-    }
-    pressKey(logic.platform, platform::keycode::tab); // From the bar field to the SMPTE field.
-    sleepForSeconds(0.06);
-    typeTextWithKeyEvents(logic.platform, text);
-    pressKey(logic.platform, platform::keycode::tab); // Logic takes the typed value.
-    sleepForSeconds(0.5);
-
-    auto landed = readDialogTimecodeGroup(*dialog, 2);
-    if (auto why = guard.whyNotInFront()) {
-        serviceLog().error("goToLogicPlayheadSMPTESeconds: {} before confirming; nothing more sent", *why);
-        return fail("goToLogicPlayheadSMPTESeconds", kMoveDialogMissing, "Go to Position dialog did not appear in time");
-    }
-    pressDefaultButton(logic.platform, *dialog);
+    // Key events go to whatever is in front: each is sent only while the dialog is.
+    if (Expected<void, std::string> typed = session.typeWithKeyEvents(text); !typed)
+        return fail(operation, kMoveDialogMissing, inputFailureMessage("Could not type the position in Go to Position dialog", typed.error()));
+    auto landed = readDialogTimecodeGroup(session.dialog(), 2);
+    if (Expected<void, std::string> confirmed = session.confirm(); !confirmed)
+        return fail(operation, kMoveDialogMissing, inputFailureMessage("Could not confirm Go to Position dialog", confirmed.error()));
 
     double landedSeconds = std::nan("");
     if (landed && landed->layout.kind() != timecode::TimecodeLayout::Kind::secondsFraction
@@ -155,7 +126,7 @@ ServiceResult<PlayheadMove> goToLogicPlayheadSMPTESeconds(LogicDriving& logic, d
         landedSeconds = timecode::fieldsToSeconds(*landed, frameRate);
     serviceLog().info("goToLogicPlayheadSMPTESeconds: typed {}, landed {} ({:f}s)", text,
         landed ? timecode::timecodeDisplayText(*landed) : std::string("nil"), landedSeconds);
-    return PlayheadMove { landedSeconds, viewOffset };
+    return PlayheadMove { landedSeconds, session.viewOffsetSeconds() };
 }
 
 } // namespace mq::logic

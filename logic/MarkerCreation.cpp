@@ -1,10 +1,14 @@
 #include "logic/MarkerCreation.h"
 
 #include "logic/DialogTimecode.h"
-#include "logic/DialogWait.h"
 #include "logic/FailRequest.h"
 #include "logic/GoToPosition.h"
+#include "logic/GoToPositionSession.h"
+#include "logic/InputGuard.h"
 #include "logic/KeystrokeScripts.h"
+#include "logic/LogicDialog.h"
+#include "logic/NameEditor.h"
+#include "logic/SettlePauses.h"
 #include "logic/MarkerTrack.h"
 #include "logic/ServiceLog.h"
 #include "logic/TrimmedText.h"
@@ -41,10 +45,12 @@ std::string typedText(double seconds, const MarkerRequest& request, const timeco
 }
 
 // The clip end as Logic's playhead lands on it through Go to Position: the
-// playhead in seconds, or nothing when the check cannot be made (logged).
+// playhead in seconds, or nothing when the check cannot be made (logged); or
+// why the check may not be made at all.
 struct EndCheck {
     double viewOffsetSeconds { std::numeric_limits<double>::quiet_NaN() };
     std::optional<double> landedSeconds;
+    std::optional<std::string> refused;
 };
 
 EndCheck goToClipEnd(LogicDriving& logic, const MarkerRequest& request, double end)
@@ -52,18 +58,28 @@ EndCheck goToClipEnd(LogicDriving& logic, const MarkerRequest& request, double e
     EndCheck check;
     std::optional<double> controlBar = logic.readControlBarSeconds(request.frameRate);
     logic.pacingPause();
-    logic.startStoredActionInBackground(kGoToPositionAction);
-    std::optional<ax::UIElement> dialog = waitForLogicModalDialog(logic.platform, "Go to Position (verify clip end)");
-    if (!dialog)
+    Expected<GoToPositionSession, DialogRefusal> session
+        = GoToPositionSession::open(logic, "Go to Position (verify clip end)", controlBar, request.frameRate);
+    if (!session) {
+        if (!session.error().timedOut)
+            check.refused = session.error().why;
         return check;
-    check.viewOffsetSeconds = measureViewOffset(controlBar, *dialog, request.frameRate);
-    std::string verifyText = typedText(end, request, timecodeLayout(*dialog));
-    if (!sendTabDelayTextReturn(logic.platform, verifyText))
+    }
+    check.viewOffsetSeconds = session->viewOffsetSeconds();
+    std::string verifyText = typedText(end, request, session->layout());
+    Expected<void, std::string> entered = session.value().enterAndConfirm(verifyText, settle::kClipEndMoveSeconds);
+    session.value().close();
+    if (!entered) {
+        if (!entered.error().empty())
+            check.refused = entered.error();
         return check;
-    sleepForSeconds(0.5);
+    }
     check.landedSeconds = readCurrentPlayheadSeconds(logic, request.frameRate);
     return check;
 }
+
+/// What the Locators dialog must show before anything is typed: its two locators.
+bool isLocatorsDialog(const ax::UIElement& dialog) { return readsTimecodeGroup(dialog, 0) && readsTimecodeGroup(dialog, 1); }
 
 } // namespace
 
@@ -122,30 +138,41 @@ ServiceResult<double> createLogicMarker(LogicDriving& logic, ColorsBatch& batch,
 {
     serviceLog().info("createLogicMarker:\n  timecode={:f}s\n  duration={:f}s\n  name={}\n  lpColorIndex={}\n  pacing={:f}s",
         request.timecodeSeconds, request.durationSeconds, request.displayName, request.lpColorIndex, request.pacingSeconds);
+    // Nothing is changed in a Logic that cannot take the marker's input.
+    if (std::optional<std::string> why = InputGuard(logic.platform).whyNotReadyForOperation())
+        return failRequest(kLocatorDialogMissing, *why, kOperation);
     ensureMarkerTrackVisibleForBatch(logic, batch);
 
     const double end = request.timecodeSeconds + request.durationSeconds;
     const std::string endLabel = smpteLabel(end, request.frameRate, request.isDropFrame);
 
     // Left and right locators over the clip.
-    logic.startStoredActionInBackground(kSetLocatorsAction);
-    std::optional<ax::UIElement> locators = waitForLogicModalDialog(logic.platform, "Set Left and Right Locator");
-    if (!locators)
-        return failRequest(kLocatorDialogMissing, "Set Left and Right Locator dialog did not appear in time", kOperation);
-    timecode::TimecodeLayout layout = timecodeLayout(*locators);
-    const std::string startText = typedText(request.timecodeSeconds, request, layout);
-    const std::string endText = typedText(end, request, layout);
-    logic.pacingPause();
-    if (!sendLocators(logic.platform, startText, endText))
-        return failRequest(kLocatorEntryFailed, "Could not enter left locator value", kOperation);
-    sleepForSeconds(0.5);
+    std::string startText;
+    std::string endText;
+    {
+        Expected<LogicDialog, DialogRefusal> locators = LogicDialog::open(logic, kSetLocatorsAction, "Set Left and Right Locator", isLocatorsDialog);
+        if (!locators)
+            return failRequest(kLocatorDialogMissing, locators.error().message("Set Left and Right Locator dialog did not appear in time"), kOperation);
+        timecode::TimecodeLayout layout = timecodeLayout(locators->element());
+        startText = typedText(request.timecodeSeconds, request, layout);
+        endText = typedText(end, request, layout);
+        logic.pacingPause();
+        Expected<void, std::string> entered
+            = locators.value().send([&] { return sendLocators(logic.platform, startText, endText); }, true);
+        if (!entered)
+            return failRequest(kLocatorEntryFailed, inputFailureMessage("Could not enter left locator value", entered.error()), kOperation);
+        sleepForSeconds(settle::kLocatorsCommitSeconds);
+    }
 
     // The clip end must lie inside the project: Logic puts the playhead no
     // further than the project end, so a playhead short of the end by a whole
     // second or more means the marker could not span the clip.
     const double wantedEndSeconds = labelSeconds(endLabel, request.frameRate);
     EndCheck check = goToClipEnd(logic, request, end);
-    if (!check.landedSeconds) {
+    if (check.refused) {
+        return failRequest(kMarkerInputRefused, "Could not check the clip end (" + *check.refused + "); the locators are set, no marker was made",
+            kOperation);
+    } else if (!check.landedSeconds) {
         serviceLog().error("createLogicMarker: clip-end verification inconclusive — proceeding without clamp guard");
     } else if (std::floor(wantedEndSeconds) > std::floor(*check.landedSeconds)) {
         serviceLog().error("createLogicMarker: clip end clamped to project end (wanted {}={:f}s, landed {:f}s)", endLabel, wantedEndSeconds,
@@ -153,19 +180,32 @@ ServiceResult<double> createLogicMarker(LogicDriving& logic, ColorsBatch& batch,
         return failRequest(kClipEndBeyondProject, clipEndBeyondProjectMessage(endLabel), kOperation);
     }
 
-    // The marker over the locators, its name field open for typing.
+    // The marker over the locators, its name field open for typing; not made
+    // when its name could not be typed into Logic.
+    if (std::optional<std::string> why = InputGuard(logic.platform).whyNotReadyForOperation())
+        return failRequest(kMarkerInputRefused, "Could not create the marker (" + *why + "); the locators are set", kOperation);
     for (std::uint32_t code : kCreateMarkerActions) {
         logic.pacingPause();
         logic.runStoredAction(code);
-        sleepForSeconds(0.2);
+        sleepForSeconds(settle::kAfterMarkerCreationStepSeconds);
     }
     logic.pacingPause();
-    if (!sendTextReturn(logic.platform, escapeFieldText(request.displayName)))
-        return failRequest(kMarkerNameFailed, "Could not enter marker name", kOperation);
+    Expected<void, std::string> named
+        = typeIntoNameEditor(logic.platform, [&] { return sendTextReturn(logic.platform, escapeFieldText(request.displayName)); });
+    if (!named) {
+        // The name editor is left to the closing action, which ends it as Logic's
+        // Return would (with no name); no key is sent to it.
+        runClosingActions(logic, false);
+        return failRequest(kMarkerNameFailed, inputFailureMessage("Could not enter marker name", named.error()), kOperation);
+    }
 
     if (request.lpColorIndex >= 0) {
         logic.pacingPause();
-        colorSelectedItem(logic, batch, request.lpColorIndex, false, avoidAppKit);
+        if (std::optional<std::string> refused = colorSelectedItem(logic, batch, request.lpColorIndex, false, avoidAppKit)) {
+            runClosingActions(logic, false);
+            return failRequest(kMarkerInputRefused, "Marker '" + request.displayName + "' was made and named but not coloured (" + *refused + ")",
+                kOperation);
+        }
     }
     runClosingActions(logic, request.lpColorIndex >= 0);
     serviceLog().info("createLogicMarker: marker '{}' at {}–{}", request.displayName, startText, endText);

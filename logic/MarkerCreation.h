@@ -26,6 +26,10 @@ inline constexpr std::int64_t kLocatorDialogMissing = 40;
 inline constexpr std::int64_t kLocatorEntryFailed = 41;
 inline constexpr std::int64_t kMarkerNameFailed = 44;
 inline constexpr std::int64_t kClipEndBeyondProject = 45;
+/// Logic left the front (or showed another modal window) after the locators were
+/// set: the clip-end check, the marker or its colour click was not sent. The
+/// message says how far the request got.
+inline constexpr std::int64_t kMarkerInputRefused = 46;
 
 struct MarkerRequest {
     double timecodeSeconds { 0 };
@@ -54,7 +58,7 @@ std::string clipEndBeyondProjectMessage(std::string_view endLabel);
 void runClosingActions(LogicDriving& logic, bool colored);
 
 /// Creates the marker; answers the view offset measured in the verification
-/// dialog (NaN when it did not come), or error 40, 41, 44 or 45. Colour
+/// dialog (NaN when it did not come), or error 40, 41, 44, 45 or 46. Colour
 /// problems are logged and do not fail it. `avoidAppKit` is the client's
 /// progress panel (the null rectangle for none).
 ServiceResult<double> createLogicMarker(LogicDriving& logic, ColorsBatch& batch, const MarkerRequest& request,

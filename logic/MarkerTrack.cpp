@@ -4,6 +4,7 @@
 #include "logic/ColorsWindow.h"
 #include "logic/LogicApplication.h"
 #include "logic/ServiceLog.h"
+#include "logic/SettlePauses.h"
 #include "logic/TrimmedText.h"
 #include "platform/Dispatch.h"
 
@@ -92,14 +93,14 @@ void ensureMarkerTrackVisibleForBatch(LogicDriving& logic, ColorsBatch& batch)
     if (findMarkerTrackPopup(logic))
         return;
     logic.runStoredAction(kToggleMarkerTrackAction);
-    sleepForSeconds(0.2);
+    sleepForSeconds(settle::kMarkerTrackToggleSeconds);
     if (findMarkerTrackPopup(logic)) {
         batch.markerTrackShownByHelper = true;
         serviceLog().info("ensureMarkerTrackVisibleForBatch: marker track was hidden — revealed for this batch");
         return;
     }
     logic.runStoredAction(kToggleMarkerTrackAction);
-    sleepForSeconds(0.1);
+    sleepForSeconds(settle::kHideToggleSeconds);
     serviceLog().error("ensureMarkerTrackVisibleForBatch: marker-track popup not found after toggle; reverted, view left untouched");
 }
 
@@ -109,7 +110,7 @@ void restoreMarkerTrackIfNeeded(LogicDriving& logic, ColorsBatch& batch)
     if (!std::exchange(batch.markerTrackShownByHelper, false))
         return;
     logic.runStoredAction(kToggleMarkerTrackAction);
-    sleepForSeconds(0.1);
+    sleepForSeconds(settle::kHideToggleSeconds);
     serviceLog().info("restoreMarkerTrackIfNeeded: hid marker track revealed for this batch");
 }
 

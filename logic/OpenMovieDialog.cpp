@@ -3,42 +3,11 @@
 #include "ax/ElementQueries.h"
 #include "logic/KeystrokeScripts.h"
 #include "logic/LogicApplication.h"
+#include "logic/LogicWindowWait.h"
 #include "logic/PasteboardSnapshot.h"
 #include "logic/ServiceLog.h"
-#include "platform/Dispatch.h"
-
-#include <algorithm>
-#include <chrono>
 
 namespace mq::logic {
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-Clock::time_point deadlineAfter(double seconds)
-{
-    double bounded = seconds > 0 ? std::min(seconds, 3600.0) : 0.0;
-    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bounded));
-}
-
-// The first of Logic's windows that `matches`, polled until the time-out.
-template<typename Matches>
-std::optional<ax::UIElement> pollLogicWindows(const ax::Application& application, double timeoutSeconds, double pollIntervalSeconds,
-    Matches matches)
-{
-    Clock::time_point deadline = deadlineAfter(timeoutSeconds);
-    while (Clock::now() < deadline) {
-        auto windows = application.windows().valueOr(std::nullopt);
-        for (const ax::UIElement& window : windows.value_or(std::vector<ax::UIElement> {}))
-            if (matches(window))
-                return window;
-        sleepForSeconds(pollIntervalSeconds);
-    }
-    return std::nullopt;
-}
-
-} // namespace
 
 bool enterPathInOpenDialog(platform::Platform& platform, std::string_view path)
 {
@@ -57,9 +26,9 @@ std::optional<ax::UIElement> waitForLogicOpenMovieDialog(platform::Platform& pla
         serviceLog().error("waitForLogicModalDialog ({}): Logic Pro not found via AX (not running, or Accessibility permission denied)", label);
         return std::nullopt;
     }
-    auto window = pollLogicWindows(*application, timeoutSeconds, pollIntervalSeconds, [](const ax::UIElement& candidate) {
+    auto window = waitForLogicWindow(*application, [](const ax::UIElement& candidate) {
         return ax::childrenOrNone(candidate).size() == 6 && ax::stringOrNothing(candidate, ax::Attribute::subrole) == "AXFloatingWindow";
-    });
+    }, timeoutSeconds, pollIntervalSeconds);
     if (!window)
         serviceLog().error("waitForLogicOpenMovieDialog ({}) timed out — Logic windows snapshot: {}", label, logicWindowsSnapshot(platform));
     return window;
@@ -73,12 +42,12 @@ std::optional<ax::UIElement> waitForLogicMovieWindow(platform::Platform& platfor
         serviceLog().error("waitForLogicMovieWindow: Logic Pro not found via AX (not running, or Accessibility permission denied)");
         return std::nullopt;
     }
-    auto window = pollLogicWindows(*application, timeoutSeconds, pollIntervalSeconds, [&](const ax::UIElement& candidate) {
+    auto window = waitForLogicWindow(*application, [&](const ax::UIElement& candidate) {
         if (ax::stringOrNothing(candidate, ax::Attribute::subrole) != "AXDialog")
             return false;
         auto title = ax::stringOrNothing(candidate, ax::Attribute::title);
         return title && title->find(movieName) != std::string::npos;
-    });
+    }, timeoutSeconds, pollIntervalSeconds);
     if (!window)
         serviceLog().error("waitForLogicMovieWindow timed out waiting for '{}' — Logic windows snapshot: {}", movieName,
             logicWindowsSnapshot(platform));

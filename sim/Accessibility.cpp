@@ -1,5 +1,6 @@
 #include "sim/Accessibility.h"
 
+#include "sim/WindowStack.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
 
@@ -276,13 +277,17 @@ json elementAtPosition(World& world, const Element& e, const json& request)
 {
     std::vector<Token> roots;
     if (e.role == "AXSystemWide") {
-        Application* front = world.workspace.frontmostApplication();
-        if (front)
-            roots = front->windows;
-        for (auto& app : world.workspace.applications)
-            if (app.running && &app != front)
-                roots.insert(roots.end(), app.windows.begin(), app.windows.end());
-    } else if (e.role == "AXApplication") {
+        // The topmost thing on the whole desktop: a window's element, or the
+        // application whose menu bar or desktop it is (the Dock has no element here).
+        DesktopHit hit = hitDesktop(world, { request.value("x", 0.0), request.value("y", 0.0) });
+        if (hit.element)
+            return axReply(CFValue(world.tree.ref(hit.element)));
+        Application* owner = hit.app.empty() ? nullptr : world.workspace.named(hit.app);
+        if (owner && owner->alive() && (hit.kind == DesktopHit::Kind::menuBar || hit.kind == DesktopHit::Kind::desktop))
+            return axReply(CFValue(world.tree.ref(owner->element)));
+        return axReply(axerror::noValue);
+    }
+    if (e.role == "AXApplication") {
         roots = world.workspace.byPid(e.pid)->windows;
     } else {
         roots = { e.token };

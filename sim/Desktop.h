@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <optional>
 
 namespace mq::sim {
@@ -22,6 +23,9 @@ struct Desktop {
     /// Pasteboard items as the wire carries them (data hex-encoded).
     nlohmann::json pasteboard = nlohmann::json::array();
     platform::CGPoint cursor { 400, 300 };
+    /// The element (token) a left mouse-down pressed: the mouse-up presses it
+    /// only when it comes up on the same element. 0 when none.
+    std::uint64_t pressedElement { 0 };
     /// The Colors grid's cell under the last left mouse-down, if it was on one.
     std::optional<int> pressedCell;
 };

@@ -45,6 +45,9 @@ struct Element {
     Token focusedField { 0 };
     /// The name of a dialog behaviour (see DialogBehavior); empty for the generic one.
     std::string behavior;
+    /// A floating window hides while its application is not frontmost, unless
+    /// this is false (a panel of another program that floats over everything).
+    bool hidesOnDeactivate { true };
 
     /// The stored attribute `name`: nullptr when absent, an empty optional when it has no value.
     const std::optional<CFValue>* find(std::string_view name) const;

@@ -161,6 +161,7 @@ void applyBehaviour(Element& e, const json& definition, Token parent, std::vecto
     }
     e.focusable = definition.value("focusable", e.focusable);
     e.behavior = definition.value("behavior", "");
+    e.hidesOnDeactivate = definition.value("hidesOnDeactivate", true);
     if (auto it = definition.find("defaultButton"); it != definition.end())
         references.push_back({ e.token, "AXDefaultButton", it->get<std::string>() });
     if (auto it = definition.find("cancelButton"); it != definition.end())

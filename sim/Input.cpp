@@ -2,6 +2,8 @@
 
 #include "sim/Accessibility.h"
 #include "sim/ColorsWindow.h"
+#include "sim/KeyCommands.h"
+#include "sim/WindowStack.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
 
@@ -9,6 +11,7 @@
 #include "platform/linux/LogicSimWire.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace mq::sim {
 
@@ -25,9 +28,8 @@ bool closesWithKeys(const Element& window) { return window.isModalWindow() || wi
 
 // The key window: the application's frontmost modal window when it shows one,
 // else its focused window.
-Element* keyWindow(World& world, Application* target)
+Element* keyWindow(World& world, Application* app)
 {
-    Application* app = target ? target : world.workspace.frontmostApplication();
     if (!app || app->terminated)
         return nullptr;
     for (Token t : app->windows)
@@ -100,24 +102,72 @@ void pressWindowButton(World& world, Element& window, const char* buttonAttribut
         closeDialog(world, window, confirm);
 }
 
+// A mouse-down on another application's window or on the desktop brings that
+// application to the front (and the window with it) and goes no further; one on
+// the frontmost application's window, unless a modal window refuses it, starts
+// a press of the element under it.
+void mouseDown(World& world, const DesktopHit& hit, double x, double y, std::uint64_t flags, json& entry)
+{
+    world.desktop.pressedElement = 0;
+    world.desktop.pressedCell.reset();
+    bool activates = (hit.kind == DesktopHit::Kind::window || hit.kind == DesktopHit::Kind::desktop) && !hit.app.empty() && !hit.blocked
+        && hit.app != world.workspace.frontmost;
+    if (activates) {
+        activateApplication(world, hit.app, "click");
+        Element* window = world.tree.find(hit.window);
+        Application* app = world.workspace.named(hit.app);
+        if (window && app && window->string("AXSubrole") == "AXStandardWindow")
+            perform(world, *window, "AXRaise", false);
+        entry["activated"] = true;
+        return;
+    }
+    if (hit.kind != DesktopHit::Kind::window || hit.blocked)
+        return;
+    world.desktop.pressedElement = hit.element;
+    if (Element* e = world.tree.find(hit.element); e && e->key == kColorsGridKey)
+        colorsGridMouse(world, *e, true, x, y, flags);
+}
+
+// A mouse-up presses what the mouse-down pressed, when it comes up on the same
+// element (on the Colors grid: the same cell).
+void mouseUp(World& world, const DesktopHit& hit, double x, double y, std::uint64_t flags)
+{
+    Token pressed = std::exchange(world.desktop.pressedElement, 0);
+    Element* e = world.tree.find(hit.element);
+    if (hit.kind != DesktopHit::Kind::window || hit.blocked || !e || e->token != pressed) {
+        world.desktop.pressedCell.reset();
+        return;
+    }
+    if (e->key == kColorsGridKey)
+        colorsGridMouse(world, *e, false, x, y, flags);
+    else if (std::find(e->actions.begin(), e->actions.end(), "AXPress") != e->actions.end())
+        perform(world, *e, "AXPress", false);
+}
+
 } // namespace
 
-void keyboard(World& world, const json& request, Application* target)
+void keyboard(World& world, const json& request)
 {
     auto virtualKey = request.value("virtualKey", std::uint16_t(0));
     bool keyDown = request.value("keyDown", true);
     auto text = request.value("text", "");
     auto flags = request.value("flags", std::uint64_t(0));
-    Element* window = keyWindow(world, target);
+    // Keys go to the frontmost application's key window, whoever sent them.
+    Application* app = world.workspace.frontmostApplication();
+    Element* window = keyWindow(world, app);
     json entry { { "virtualKey", virtualKey }, { "keyDown", keyDown }, { "text", text }, { "flags", flags } };
     if (request.contains("source"))
         entry["source"] = request["source"];
-    if (window)
-        entry["window"] = window->name();
+    entry["app"] = world.workspace.frontmost.empty() ? json(nullptr) : json(world.workspace.frontmost);
+    entry["window"] = window ? window->name() : json(nullptr);
     EventLog::append(world.log.keyEvents, entry);
     if (!keyDown || !window)
         return;
 
+    if (app == world.workspace.logic() && takesKeyCommands(world, *window)) {
+        runKeyCommand(world, *window, KeyPress { virtualKey, text, flags });
+        return;
+    }
     if (DialogBehavior* behavior = world.dialogs.behaviorOf(*window); behavior && behavior->keyDown(world, *window, KeyPress { virtualKey, text, flags }))
         return;
     bool command = flags & platform::eventflags::command;
@@ -142,24 +192,16 @@ void mouse(World& world, const json& request)
 {
     auto type = request.value("type", "mouseMoved");
     double x = request.value("x", 0.0), y = request.value("y", 0.0);
+    auto flags = request.value("flags", std::uint64_t(0));
     world.desktop.cursor = { x, y };
-    json entry { { "type", type }, { "x", x }, { "y", y }, { "flags", request.value("flags", std::uint64_t(0)) } };
-    // A click presses the button under the cursor in the frontmost application;
-    // on the Colors grid it takes the cell where it began and ended.
-    if (type == "leftMouseDown" || type == "leftMouseUp") {
-        bool down = type == "leftMouseDown";
-        Application* app = world.workspace.frontmostApplication();
-        Token hit = app ? hitTest(world.tree, app->windows, x, y) : 0;
-        Element* e = hit ? world.tree.find(hit) : nullptr;
-        if (e)
-            entry["element"] = e->name();
-        if (e && e->key == kColorsGridKey)
-            colorsGridMouse(world, *e, down, x, y, request.value("flags", std::uint64_t(0)));
-        else
-            world.desktop.pressedCell.reset();
-        if (e && !down && std::find(e->actions.begin(), e->actions.end(), "AXPress") != e->actions.end())
-            perform(world, *e, "AXPress", false);
-    }
+    json entry { { "type", type }, { "x", x }, { "y", y }, { "flags", flags } };
+    // Every event reaches the topmost thing at its point, in any application.
+    DesktopHit hit = hitDesktop(world, { x, y });
+    hit.describeInto(world, entry);
+    if (type == "leftMouseDown")
+        mouseDown(world, hit, x, y, flags, entry);
+    else if (type == "leftMouseUp")
+        mouseUp(world, hit, x, y, flags);
     EventLog::append(world.log.mouseEvents, entry);
 }
 

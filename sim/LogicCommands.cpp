@@ -5,6 +5,7 @@
 #include "sim/Commands.h"
 #include "sim/GoToPositionDialog.h"
 #include "sim/MarkerTrack.h"
+#include "sim/UnaskedWindows.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
 
@@ -45,6 +46,25 @@ void addLogicCommands(CommandMap& commands)
             throw std::runtime_error("Logic is not running");
         return json { { "ok", true }, { "key", world.tree.at(dialog).key } };
     });
+    // Windows Logic shows without the helper asking: the plug-in's panel and an alert.
+    auto unasked = [](const char* key, json (*definition)(const json&)) {
+        return [key, definition](World& world, const json& args) {
+            std::string windowKey = args.value("key", key);
+            if (!args.value("open", true)) {
+                if (!closeInLogic(world, windowKey))
+                    throw std::runtime_error("Logic shows no window '" + windowKey + "'");
+                return okReply();
+            }
+            int afterMs = args.value("afterMs", 0);
+            if (afterMs < 0)
+                throw std::runtime_error("afterMs must not be negative");
+            if (!openInLogic(world, definition(args), afterMs))
+                throw std::runtime_error("Logic is not running");
+            return json { { "ok", true }, { "key", windowKey } };
+        };
+    };
+    commands.add("plugin-panel", unasked(kPluginPanelKey, pluginPanelDefinition));
+    commands.add("alert", unasked(kAlertKey, alertDefinition));
     commands.add("save-as", [](World& world, const json& args) {
         Element* window = world.tree.byKey(args.value("window", ""));
         if (!window || window->role != "AXWindow")

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 namespace mq::sim {
 
@@ -154,6 +155,20 @@ std::size_t addAudioTrackAtEnd(LogicDocument& document)
     document.tracks.push_back(Track { "Audio " + std::to_string(document.tracks.size() + 1), std::nullopt });
     document.selectedTrack = document.tracks.size() - 1;
     return document.tracks.size() - 1;
+}
+
+std::optional<std::string> deleteSelection(LogicDocument& document)
+{
+    Selection s = std::exchange(document.selection, Selection {});
+    if (s.kind == Selection::Kind::marker && s.index < document.markers.size()) {
+        document.markers.erase(document.markers.begin() + static_cast<std::ptrdiff_t>(s.index));
+        return "marker";
+    }
+    if (s.kind == Selection::Kind::region && s.index < document.regions.size()) {
+        document.regions.erase(document.regions.begin() + static_cast<std::ptrdiff_t>(s.index));
+        return "region";
+    }
+    return std::nullopt;
 }
 
 bool colorSelection(LogicDocument& document, ColorIndex color, bool command)

@@ -91,6 +91,10 @@ std::optional<std::size_t> addMarkerOverLocators(LogicDocument& document, double
 /// to a file placed with no track selected); answers its index.
 std::size_t addAudioTrackAtEnd(LogicDocument& document);
 
+/// Logic's Delete key command: removes the selected marker or region and
+/// answers which it was ("marker" or "region"); nothing when none is selected.
+std::optional<std::string> deleteSelection(LogicDocument& document);
+
 /// A click on colour cell `color`: with Command the selected track takes it,
 /// otherwise the selected marker or region. False when nothing is selected.
 bool colorSelection(LogicDocument& document, ColorIndex color, bool command);

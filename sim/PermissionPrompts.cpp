@@ -97,7 +97,7 @@ json openApplication(World& world, const json& request)
             advanceLaunches(world);
         }
         if (activates)
-            world.workspace.frontmost = app.key;
+            activateApplication(world, app.key, "openApplication");
         return json { { "ok", true } };
     }
     return json { { "ok", false } };
@@ -135,9 +135,13 @@ json clientApplication(World& world, platform::wire::Op op, const json& request,
         world.record({ { "type", "activationPolicy" }, { "pid", clientPid }, { "policy", policy } });
         return json { { "ok", true } };
     }
-    // app.activate
+    // app.activate: ignoring other applications, the client takes the front
+    // from whichever application has it (unless it may show no interface at all).
     ++client.activations;
-    world.record({ { "type", "activate" }, { "pid", clientPid }, { "ignoringOtherApps", request.value("ignoringOtherApps", false) } });
+    bool ignoringOtherApps = request.value("ignoringOtherApps", false);
+    world.record({ { "type", "activate" }, { "pid", clientPid }, { "ignoringOtherApps", ignoringOtherApps } });
+    if (ignoringOtherApps && client.activationPolicy != "prohibited")
+        activateApplication(world, clientKey(clientPid), "client");
     return json { { "ok", true } };
 }
 

@@ -2,6 +2,7 @@
 
 #include "sim/LogicMainWindow.h"
 #include "sim/MarkerTrack.h"
+#include "sim/UnaskedWindows.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
 
@@ -81,10 +82,13 @@ void buildWorld(World& world, const json& scenario)
         world.dialogs.asSheets = scenario.value("sheets", std::set<std::string> {});
         readMovieAndExport(world, scenario);
         launchApplications(world, scenario);
-        world.workspace.frontmost = scenario.value("frontmost", "");
+        if (auto frontmost = scenario.value("frontmost", ""); !frontmost.empty())
+            world.workspace.activate(frontmost);
         applyDisplayLanguage(world, scenario.value("language", "en"));
         world.document.merge(scenario.value("logic", json::object()));
         syncMarkerTrack(world);
+        if (auto panel = scenario.value("pluginPanel", json()); panel.is_object() && !openInLogic(world, pluginPanelDefinition(panel), 0))
+            malformed("a plug-in panel needs Logic running");
         if (auto colors = scenario.value("colorsWindow", json::object()); !colors.empty()) {
             if (auto position = colors.value("position", json()); position.is_array())
                 world.colorsPanel.origin = { position.at(0).get<double>(), position.at(1).get<double>() };

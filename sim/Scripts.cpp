@@ -112,9 +112,11 @@ std::optional<double> continueScript(World& world, ScriptRun& run)
             run.errorInfo = cannotGetProcess(run.processName)["errorInfo"];
             break;
         }
+        // The process only has to exist: System Events posts the keys, and
+        // they go to whichever application is frontmost.
         auto press = [&](std::uint16_t virtualKey, const std::string& text, std::uint64_t flags) {
             for (bool down : { true, false })
-                keyboard(world, json { { "virtualKey", virtualKey }, { "keyDown", down }, { "text", text }, { "flags", flags }, { "source", "System Events" } }, app);
+                keyboard(world, json { { "virtualKey", virtualKey }, { "keyDown", down }, { "text", text }, { "flags", flags }, { "source", "System Events" } });
         };
         switch (step.kind) {
         case Step::Kind::keyCode:
@@ -129,8 +131,10 @@ std::optional<double> continueScript(World& world, ScriptRun& run)
         case Step::Kind::text: {
             std::uint64_t flags = ((step.modifiers & systemevents::modifier::command) ? platform::eventflags::command : 0)
                 | ((step.modifiers & systemevents::modifier::shift) ? platform::eventflags::shift : 0);
+            // A return or tab in the text is typed with its own key.
             for (const std::string& character : characters(step.text))
-                press(0, character, flags);
+                press(character == "\r" || character == "\n" ? platform::keycode::returnKey : character == "\t" ? platform::keycode::tab : 0,
+                    character, flags);
             break;
         }
         case Step::Kind::delay:

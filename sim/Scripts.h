@@ -1,6 +1,7 @@
 // Scripting: keystroke scripts to "System Events" in the dialect of
-// sim/systemevents, carried out against the process they address with their
-// delays; Apple Events; the Automation permission.
+// sim/systemevents, carried out with their delays (the keys go to the frontmost
+// application; the process a script addresses only has to exist); Apple Events;
+// the Automation permission.
 #pragma once
 
 #include "platform/linux/LogicSimOps.h"

@@ -180,6 +180,13 @@ json Simulator::state(const std::vector<std::string>& only) const
                     applications.push_back(applicationState(w, app));
                 return applications;
             } },
+        { "bundleIdentifiers",
+            [&] {
+                json keys = json::object();
+                for (const auto& app : w.workspace.applications)
+                    keys[app.key] = app.bundleIdentifier ? json(*app.bundleIdentifier) : json(nullptr);
+                return keys;
+            } },
         { "frontmost", [&] { return w.workspace.frontmost.empty() ? json(nullptr) : json(w.workspace.frontmost); } },
         { "accessibility", [&] { return w.permissions.describe(); } },
         { "automation", [&] { return json(w.permissions.automation); } },

@@ -162,6 +162,14 @@ nlohmann::json launch(World& world, Application& app, std::optional<pid_type> pi
     return nlohmann::json { { "pid", app.pid } };
 }
 
+void activateApplication(World& world, const std::string& key, const char* by)
+{
+    if (!world.workspace.activate(key))
+        return;
+    world.record({ { "type", "frontmost" }, { "app", key }, { "by", by } });
+    world.notify("workspace", "NSWorkspaceDidActivateApplicationNotification");
+}
+
 void quit(World& world, Application& app)
 {
     for (Token w : std::exchange(app.windows, {}))
@@ -183,7 +191,7 @@ nlohmann::json launchApplication(World& world, const nlohmann::json& request)
         if (url && !app.bundlePath.empty() && standardizePath(url->path()) == standardizePath(app.bundlePath)) {
             if (!app.alive())
                 launch(world, app);
-            world.workspace.frontmost = app.key;
+            activateApplication(world, app.key, "launch");
             world.record({ { "type", "launch" }, { "app", app.key }, { "pid", app.pid } });
             return nlohmann::json { { "ok", true } };
         }

@@ -34,6 +34,12 @@ nlohmann::json launch(World& world, Application& app, std::optional<pid_type> pi
 /// Ends `app`'s process; its elements are destroyed.
 void quit(World& world, Application& app);
 
+/// Makes the application (or client, "client:PID") `key` frontmost, as
+/// activating it does: its windows come in front of the others'. A change is
+/// recorded (an event `frontmost` saying `by` what) and posted as
+/// NSWorkspaceDidActivateApplicationNotification.
+void activateApplication(World& world, const std::string& key, const char* by);
+
 /// Answers a workspace request (running applications, open URL, find and launch an application).
 nlohmann::json answerWorkspace(World& world, platform::wire::Op op, const nlohmann::json& request);
 

@@ -1,6 +1,8 @@
 #include "sim/Workspace.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace mq::sim {
 
@@ -27,6 +29,30 @@ Application* Workspace::frontmostApplication()
 {
     Application* app = frontmost.empty() ? nullptr : named(frontmost);
     return app && app->running ? app : nullptr;
+}
+
+bool Workspace::activate(const std::string& key)
+{
+    std::erase(activationOrder, key);
+    activationOrder.insert(activationOrder.begin(), key);
+    return std::exchange(frontmost, key) != key;
+}
+
+std::vector<Application*> Workspace::inActivationOrder()
+{
+    std::vector<Application*> ordered;
+    auto add = [&](Application& app) {
+        if (app.alive() && std::find(ordered.begin(), ordered.end(), &app) == ordered.end())
+            ordered.push_back(&app);
+    };
+    if (Application* front = frontmostApplication())
+        add(*front);
+    for (const auto& key : activationOrder)
+        if (Application* app = named(key))
+            add(*app);
+    for (auto& app : applications)
+        add(app);
+    return ordered;
 }
 
 Application* Workspace::logic()

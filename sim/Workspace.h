@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,9 +32,28 @@ struct Application {
     bool alive() const { return running && !terminated; }
 };
 
+/// Another application that makes itself frontmost every `every` until stopped
+/// (`ctl focus-thief`), as a chat client or a dialog of another program does.
+struct FocusThief {
+    std::string app; // application key; empty while none steals
+    std::chrono::milliseconds every { 20 };
+    /// Counts starts and stops: a pending steal of an earlier run does nothing.
+    std::uint64_t run { 0 };
+};
+
+/// How the workspace names a client of logicsim (the helper) that made itself
+/// frontmost: it is no application of the scenario and shows no window.
+inline std::string clientKey(pid_type pid) { return "client:" + std::to_string(pid); }
+
 struct Workspace {
     std::vector<Application> applications; // workspace order
-    std::string frontmost; // application key
+    /// The frontmost application's key; "client:PID" while a client of logicsim
+    /// (the helper) made itself frontmost; empty for none.
+    std::string frontmost;
+    /// Application keys, the most recently active first: the desktop stacks
+    /// the applications' windows in this order.
+    std::vector<std::string> activationOrder;
+    FocusThief focusThief;
     pid_type nextPid { 4000 };
     /// Applications opened with a launch delay: key -> when they start running.
     std::map<std::string, std::chrono::steady_clock::time_point> launchesDue;
@@ -44,6 +64,12 @@ struct Workspace {
     Application* named(const std::string& keyOrBundle);
     /// The frontmost application while it runs.
     Application* frontmostApplication();
+    /// Makes `key` frontmost and its windows the front ones. True when the
+    /// frontmost application changed.
+    bool activate(const std::string& key);
+    /// The running applications, the most recently active first (those never
+    /// active after them, in workspace order).
+    std::vector<Application*> inActivationOrder();
     /// Logic Pro (or Logic for iPad's bundle) while it runs and is not terminating.
     Application* logic();
     /// An application entry of a scenario, not yet launched. Throws on a malformed one.

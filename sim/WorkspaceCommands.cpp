@@ -1,5 +1,6 @@
 // Control commands on the running applications and their windows.
 #include "sim/Commands.h"
+#include "sim/FocusThief.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
 
@@ -92,14 +93,27 @@ void addWorkspaceCommands(CommandMap& commands)
         Application& app = applicationArgument(world, args);
         json result = launch(world, app);
         if (args.value("frontmost", true))
-            world.workspace.frontmost = app.key;
+            activateApplication(world, app.key, "launch");
         world.record({ { "type", "launch" }, { "app", app.key }, { "pid", app.pid } });
         return result;
     });
     commands.add("add-app", addApplication);
     commands.add("set-app", setApplication);
     commands.add("frontmost", [](World& world, const json& args) {
-        world.workspace.frontmost = applicationArgument(world, args).key;
+        activateApplication(world, applicationArgument(world, args).key, "ctl");
+        return okReply();
+    });
+    commands.add("focus-thief", [](World& world, const json& args) {
+        if (args.value("stop", false)) {
+            stopFocusThief(world);
+            return okReply();
+        }
+        stringArgument(args, "app"); // a thief must be named
+        Application& app = applicationArgument(world, args);
+        int everyMs = args.value("everyMs", 20);
+        if (everyMs < 1)
+            throw std::runtime_error("everyMs must be at least 1");
+        startFocusThief(world, app.key, std::chrono::milliseconds(everyMs));
         return okReply();
     });
     commands.add("add-window", [](World& world, const json& args) {

@@ -136,12 +136,37 @@ TEST_F(ActionsSimTest, BarOneTypesIntoTheFocusedFieldAndTabsOn)
     EXPECT_EQ(lastDialogResult()["fields"], json::array({ "1 1 1 1", "" }));
 }
 
-TEST_F(ActionsSimTest, KeystrokesReachTheNamedProcessEvenWhenItIsNotFrontmost)
+TEST_F(ActionsSimTest, KeystrokesAddressedToLogicGoToTheFrontmostApplication)
 {
+    // "tell process" only addresses Logic: with Finder in front, the keys type
+    // into Finder's focused field and Logic's dialog stays as it was.
     openTwoFieldDialog();
+    ctl("add-window", json { { "app", "finder" }, { "window", { { "role", "AXWindow" }, { "key", "finder-window" }, { "focusedWindow", true },
+        { "children", json::array({ { { "role", "AXTextField" }, { "key", "finder-search" }, { "focused", true } } }) } } } });
     ctl("frontmost", json { { "app", "com.apple.finder" } });
     EXPECT_TRUE(logic::sendTextReturn(platform(), "Bridge"));
-    EXPECT_EQ(lastDialogResult()["fields"][0], "Bridge");
+    json world = state();
+    EXPECT_TRUE(world["dialogResults"].empty());
+    for (const auto& app : world["applications"])
+        for (const auto& w : app["windows"]) {
+            if (w.value("key", "") == "finder-window") {
+                EXPECT_EQ(w["children"][0]["attributes"]["AXValue"], "Bridge");
+            }
+            if (w.value("key", "") == "name-dialog") {
+                EXPECT_EQ(w["children"][0]["attributes"]["AXValue"], "");
+            }
+        }
+    ASSERT_FALSE(world["keyEvents"].empty());
+    for (const auto& key : world["keyEvents"]) {
+        EXPECT_EQ(key["app"], "finder");
+        EXPECT_EQ(key["window"], "finder-window");
+    }
+
+    // A process that does not exist still fails the script, and types nothing.
+    std::size_t keys = world["keyEvents"].size();
+    std::string source = "tell application \"System Events\"\n    tell process \"Nobody\"\n        keystroke \"x\"\n    end tell\nend tell";
+    EXPECT_FALSE(logic::runAppleScript(*m_backend, source));
+    EXPECT_EQ(state()["keyEvents"].size(), keys);
 }
 
 TEST_F(ActionsSimTest, DelaysAreWaitedOutWithoutHoldingUpOtherRequests)

@@ -58,7 +58,8 @@ INSTANTIATE_TEST_SUITE_P(Shipped, Scenarios,
     ::testing::Values(ScenarioCase { "default.json", "com.apple.logic10", "/Users/someone/Music/Demo Project.logicx", "Control Bar" },
         ScenarioCase { "untitled.json", "com.apple.logic10", std::nullopt, "Control Bar" },
         ScenarioCase { "mobilelogic-german.json", "com.apple.mobilelogic", "/Users/someone/Music/Demo Project.logicx", "Steuerungsleiste" },
-        ScenarioCase { "logic-not-running.json", nullptr, std::nullopt, "" }),
+        ScenarioCase { "logic-not-running.json", nullptr, std::nullopt, "" },
+        ScenarioCase { "finder-window.json", "com.apple.logic10", "/Users/someone/Music/Demo Project.logicx", "Control Bar" }),
     [](const auto& info) {
         std::string name = info.param.file;
         name = name.substr(0, name.find('.'));
@@ -71,7 +72,7 @@ TEST(ScenarioFiles, EveryShippedScenarioHasACase)
     size_t count = 0;
     for (const auto& entry : std::filesystem::directory_iterator(MQ_SCENARIO_DIR))
         count += entry.path().extension() == ".json";
-    EXPECT_EQ(count, 4u) << "add the new scenario to the table above";
+    EXPECT_EQ(count, 5u) << "add the new scenario to the table above";
 }
 
 } // namespace

@@ -6,9 +6,15 @@ namespace mq::test {
 
 platform::ScriptResult ScriptedScripting::runAppleScript(const std::string& source)
 {
-    std::lock_guard lock(m_mutex);
-    scripts.push_back(source);
-    return scriptResult;
+    std::function<platform::ScriptResult(const std::string&)> handler;
+    {
+        std::lock_guard lock(m_mutex);
+        scripts.push_back(source);
+        if (!scriptHandler)
+            return scriptResult;
+        handler = scriptHandler;
+    }
+    return handler(source);
 }
 
 std::size_t ScriptedScripting::liveDescriptors()

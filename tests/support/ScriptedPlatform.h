@@ -7,6 +7,7 @@
 #include "tests/support/ScriptedInputEvents.h"
 #include "tests/support/ScriptedWorkspace.h"
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -45,6 +46,9 @@ public:
 
     std::vector<std::string> scripts;
     platform::ScriptResult scriptResult { true, std::nullopt };
+    /// When set, answers each script instead of scriptResult (after recording it,
+    /// outside the lock), so that a test can act out what the script does.
+    std::function<platform::ScriptResult(const std::string& source)> scriptHandler;
     /// What sendMessage answers (after recording the event).
     std::int32_t sendStatus { platform::osstatus::noErr };
     std::vector<SentAppleEvent> sentEvents;

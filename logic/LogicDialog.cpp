@@ -1,0 +1,97 @@
+#include "logic/LogicDialog.h"
+
+#include "logic/DialogTimecode.h"
+#include "logic/DialogWait.h"
+#include "logic/KeystrokeScripts.h"
+#include "logic/LogicApplication.h"
+#include "logic/ServiceLog.h"
+
+#include <algorithm>
+
+namespace mq::logic {
+
+std::string DialogRefusal::message(std::string_view missing) const { return timedOut ? std::string(missing) : why; }
+
+std::string inputFailureMessage(std::string_view failed, const std::string& why)
+{
+    return why.empty() ? std::string(failed) : std::string(failed) + " (" + why + ")";
+}
+
+bool readsTimecodeGroup(const ax::UIElement& dialog, std::size_t index) { return readDialogTimecodeGroup(dialog, index).has_value(); }
+
+Expected<LogicDialog, DialogRefusal> LogicDialog::open(LogicDriving& logic, std::uint32_t action, std::string_view label,
+    const Structure& structure)
+{
+    // A modal window that is up before the action is not the operation's: typing
+    // into it would fill in the user's alert or panel.
+    if (std::optional<std::string> why = InputGuard(logic.platform).whyNotReadyForOperation())
+        return unexpected(DialogRefusal { false, std::move(*why) });
+
+    logic.startStoredActionInBackground(action);
+    std::optional<ax::UIElement> dialog = waitForLogicModalDialog(logic.platform, label);
+    if (!dialog)
+        return unexpected(DialogRefusal { true, {} });
+    (void)dialog->setMessagingTimeout(InputGuard::kReadTimeoutSeconds);
+    if (!structure(*dialog)) {
+        std::string why = "Logic shows " + describeWindow(*dialog) + " instead of " + std::string(label) + "; nothing was typed";
+        serviceLog().error("{}: {}", label, why);
+        return unexpected(DialogRefusal { false, std::move(why) });
+    }
+    return LogicDialog(logic, std::move(*dialog));
+}
+
+LogicDialog::LogicDialog(LogicDriving& logic, ax::UIElement dialog)
+    : m_logic(&logic)
+    , m_dialog(std::move(dialog))
+{
+}
+
+LogicDialog::LogicDialog(LogicDialog&& other) noexcept
+    : m_logic(other.m_logic)
+    , m_dialog(std::exchange(other.m_dialog, std::nullopt))
+    , m_confirmSent(other.m_confirmSent)
+{
+}
+
+LogicDialog::~LogicDialog() { close(); }
+
+std::optional<std::string> LogicDialog::whyNotInFront() const
+{
+    if (!m_dialog)
+        return std::string("the dialog is closed");
+    return InputGuard(m_logic->platform).whyDialogNotInFront(*m_dialog);
+}
+
+Expected<void, std::string> LogicDialog::send(const std::function<bool()>& sendInput, bool confirms)
+{
+    if (m_confirmSent)
+        return unexpected(std::string("the dialog was confirmed already"));
+    if (std::optional<std::string> why = whyNotInFront())
+        return unexpected(*why + "; nothing more was typed");
+    m_confirmSent = confirms;
+    if (!sendInput())
+        return unexpected(std::string());
+    return {};
+}
+
+void LogicDialog::close()
+{
+    std::optional<ax::UIElement> dialog = std::exchange(m_dialog, std::nullopt);
+    if (!dialog)
+        return;
+    std::vector<ax::UIElement> windows = logicWindows(m_logic->platform);
+    if (std::find(windows.begin(), windows.end(), *dialog) == windows.end())
+        return;
+    // Escape only while the dialog is certainly what receives it; a dialog that was
+    // confirmed may be closing, and an Escape after it would reach the main window.
+    if (!m_confirmSent && !InputGuard(m_logic->platform).whyDialogNotInFront(*dialog)) {
+        sendEscape(m_logic->platform);
+        return;
+    }
+    std::optional<ax::UIElement> cancel = dialog->attribute<ax::UIElement>(ax::Attribute::cancelButton).valueOr(std::nullopt);
+    if (cancel && cancel->performAction(ax::Action::press))
+        return;
+    serviceLog().error("closing {}: no key can reach it safely and it has no cancel button; left open", describeWindow(*dialog));
+}
+
+} // namespace mq::logic
