@@ -78,6 +78,23 @@ std::int32_t automationStatusForSending(World& world, const std::string& target)
     return automationStatus(permission);
 }
 
+bool automationPromptWaits(World& world, const std::string& target)
+{
+    auto it = world.permissions.automation.find(target);
+    bool undecided = it == world.permissions.automation.end() || (it->second != "allowed" && it->second != "denied");
+    return undecided && world.permissions.automationAnswer == "wait";
+}
+
+json holdUntilPromptAnswered(World& world, const std::string& target, std::function<json(World&)> resume)
+{
+    Permissions& permissions = world.permissions;
+    std::uint64_t ticket = permissions.nextTicket++;
+    permissions.pendingPrompts.push_back({ ticket, target, std::move(resume), world.workspace.frontmost });
+    world.workspace.frontmost.clear(); // the prompt is the system's, in front of every application
+    world.record({ { "type", "automationPrompt" }, { "target", target }, { "answer", "wait" }, { "blocksSender", true } });
+    return json { { "deferred", ticket } };
+}
+
 json openApplication(World& world, const json& request)
 {
     auto url = URL::parse(request.value("url", ""));
@@ -162,12 +179,15 @@ json answerPrompt(World& world, const json& args)
         if (!target.empty() && it->target != target)
             continue;
         std::string state = answer == "allow" ? "allowed" : "denied";
-        permissions.automation[it->target] = state;
-        permissions.answeredRequests.push_back({ it->ticket, json { { "status", automationStatus(state) } } });
-        world.record({ { "type", "promptAnswered" }, { "target", it->target }, { "answer", answer } });
-        json reply { { "ok", true }, { "target", it->target } };
+        Permissions::PendingPrompt prompt = std::move(*it);
         permissions.pendingPrompts.erase(it);
-        return reply;
+        permissions.automation[prompt.target] = state;
+        world.record({ { "type", "promptAnswered" }, { "target", prompt.target }, { "answer", answer } });
+        if (prompt.resume && world.workspace.frontmost.empty())
+            world.workspace.frontmost = prompt.frontmostBefore; // the prompt gives the front back
+        json answered = prompt.resume ? prompt.resume(world) : json { { "status", automationStatus(state) } };
+        world.permissions.answeredRequests.push_back({ prompt.ticket, std::move(answered) });
+        return json { { "ok", true }, { "target", prompt.target } };
     }
     throw std::runtime_error(target.empty() ? "no prompt is shown" : "no prompt is shown for " + target);
 }
