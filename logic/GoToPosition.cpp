@@ -1,5 +1,6 @@
 #include "logic/GoToPosition.h"
 
+#include "logic/BarOneCommit.h"
 #include "logic/DialogGuard.h"
 #include "logic/DialogInput.h"
 #include "logic/DialogTimecode.h"
@@ -20,6 +21,8 @@
 namespace mq::logic {
 
 namespace {
+
+constexpr double kBarOneTakenTimeoutSeconds = 1.0;
 
 const char* yesNo(bool value)
 {
@@ -99,6 +102,10 @@ ServiceResult<ProjectStart> readLogicProjectStartSMPTE(LogicDriving& logic, doub
         return fail(operation, kProjectStartBarOneFailed, "Could not enter bar 1 in Go to Position dialog");
     }
     sleepForSeconds(0.05);
+    // A busy or slow Logic takes the bar later than that: its SMPTE group still
+    // shows the old position until the Bars group shows bar 1.
+    if (!waitForBarOneTaken(*dialog, kBarOneTakenTimeoutSeconds))
+        serviceLog().error("readLogicProjectStartSMPTE: bar 1 not shown as taken after {:f}s; reading anyway", kBarOneTakenTimeoutSeconds);
     auto fields = readThirdChild(*dialog);
     sendEscape(logic.platform);
     if (!fields)
