@@ -27,8 +27,10 @@ Latency::Range rangeFrom(const nlohmann::json& settings, const char* name, Laten
             if (!n.is_number_integer())
                 throw bad();
         range = { (*it)[0].get<int>(), (*it)[1].get<int>(), (*it)[1].get<int>(), 0 };
-        if (it->size() == 4)
-            range.tailMaxMs = (*it)[2].get<int>(), range.tailPercent = (*it)[3].get<int>();
+        if (it->size() == 4) {
+            range.tailMaxMs = (*it)[2].get<int>();
+            range.tailPercent = (*it)[3].get<int>();
+        }
     } else {
         throw bad();
     }
@@ -63,10 +65,12 @@ Latency Latency::fromScenario(const nlohmann::json& settings)
     latency.m_profile = given.value("profile", defaultProfile());
     if (latency.m_profile == "slow") {
         // A loaded machine: windows often take half a second and now and then
-        // almost two, commits and name editors lag, a file takes time by its length.
-        latency.m_windowOpen = { 100, 500, 1900, 5 };
+        // one and a half, commits and name editors lag, a file takes time by its
+        // length. (Windows stay under the helper's 2 s dialog waits and name
+        // editors under its 0.2 s pause before typing a name.)
+        latency.m_windowOpen = { 100, 500, 1500, 5 };
         latency.m_commit = { 30, 80, 150, 20 };
-        latency.m_nameEditor = { 30, 150, 500, 5 };
+        latency.m_nameEditor = { 30, 120, 180, 5 };
         latency.m_import = { 50, 300, 300, 0 };
         latency.m_importMsPerSecond = 25;
         latency.m_exportGap = { 300, 1500, 1500, 0 };

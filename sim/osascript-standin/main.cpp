@@ -128,8 +128,8 @@ int main(int argc, char** argv)
     std::optional<std::uint32_t> code = mq::sim::storedActionCode(script);
     if (!code)
         return fail("-:0: syntax error: not a stored action script (-2741)");
-    std::optional<mq::sim::StoredActionAddress> address = mq::sim::storedActionAddress(script);
-    if (!address)
+    std::optional<mq::sim::StoredActionAddress> target = mq::sim::storedActionAddress(script);
+    if (!target)
         return fail("-:0: syntax error: the script addresses no application (-2741)");
 
     const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
@@ -147,9 +147,9 @@ int main(int argc, char** argv)
 
     json hello { { "id", 0 }, { "op", mq::platform::wire::opName(mq::platform::wire::Op::hello) }, { "role", "client" }, { "pid", ::getpid() } };
     json request { { "id", 1 }, { "op", mq::platform::wire::opName(mq::platform::wire::Op::logicRunStoredAction) }, { "code", *code } };
-    request[address->firstRunningOnly ? "firstRunningOf" : "application"] = address->firstRunningOnly
-        ? json(address->bundleIdentifiers)
-        : json(address->bundleIdentifiers.front());
+    request[target->firstRunningOnly ? "firstRunningOf" : "application"] = target->firstRunningOnly
+        ? json(target->bundleIdentifiers)
+        : json(target->bundleIdentifiers.front());
     if (!writeAll(fd, hello.dump() + "\n" + request.dump() + "\n"))
         return fail("lost logicsim while sending the action");
     std::optional<json> reply = awaitReply(fd, Clock::now() + kActionTimeout);

@@ -42,11 +42,6 @@ TEST(BounceBusyLogic, StepFiveAnswersTheTypedNameOnlyAfterTheFileExists)
     EXPECT_EQ(name, "Busy Mix");
     EXPECT_TRUE(fileThere) << "step 5 answered while Logic was still bouncing";
     EXPECT_GE(Clock::now() - started, 2800ms) << "the gap and the bounce take that long";
-
-    bool busyBounce = false;
-    for (const auto& event : helper.logicSim().state()["events"])
-        busyBounce = busyBounce || (event.value("type", "") == "logicBusy" && event.value("why", "") == "bounce");
-    EXPECT_TRUE(busyBounce);
 }
 
 } // namespace

@@ -325,10 +325,27 @@ TEST_F(Placing, LogicNotRunningFailsBeforeAnythingIsTyped)
     EXPECT_TRUE(helperLogged("placeAudioFile failed: Go to Position dialog did not appear in time"));
 }
 
+// The stored actions need Automation of Logic too: denied from the start, the
+// Go to Position dialog never opens and nothing is typed or sent.
 TEST_F(Placing, AutomationOfLogicDeniedFailsWithItsStatus)
 {
     ctl("set-automation", { { "bundleIdentifier", "com.apple.logic10" }, { "state", "denied" } });
     auto [ok, viewOffset, error] = place({ audioFile("a.wav", 480, 48000), 3602.0, "A", false, "", -1, false, 0, 25, false });
+    EXPECT_FALSE(ok);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, 27) << errorText(error);
+    json world = only({ "keyEvents", "appleEvents" });
+    EXPECT_TRUE(world["keyEvents"].empty());
+    EXPECT_TRUE(world["appleEvents"].empty());
+
+    // Denied once the playhead moved (during a pacing pause): the spot event gets -1743.
+    ctl("set-automation", { { "bundleIdentifier", "com.apple.logic10" }, { "state", "allowed" } });
+    std::future<PlaceReply> placing = std::async(std::launch::async, [&] { return place({ audioFile("b.wav", 480, 48000), 3640.0, "B", false, "", -1, false, 0.8, 25, false }); });
+    auto moved = [&] { return only({ "transport" })["transport"]["playheadSeconds"] == 3640.0; };
+    ASSERT_TRUE(test::eventually(moved, 10s, 5ms)) << "the playhead did not move";
+    ctl("set-automation", { { "bundleIdentifier", "com.apple.logic10" }, { "state", "denied" } });
+    ASSERT_EQ(placing.wait_for(15s), std::future_status::ready);
+    std::tie(ok, viewOffset, error) = placing.get();
     EXPECT_FALSE(ok);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code, 30);

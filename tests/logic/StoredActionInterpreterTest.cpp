@@ -102,9 +102,11 @@ TEST_F(StoredActionInterpreterTest, LogicsimIsAskedForEachListedCodeInTurn)
         EXPECT_TRUE(runStoredAction(code)) << code;
     EXPECT_EQ(logicsim.actionCodes(), codes);
     // The stored script addresses whichever Logic runs, never one bundle by name.
-    for (const json& request : logicsim.requests())
-        if (request.value("op", "") == "logic.runStoredAction")
+    for (const json& request : logicsim.requests()) {
+        if (request.value("op", "") == "logic.runStoredAction") {
             EXPECT_EQ(request.value("firstRunningOf", json()), json({ "com.apple.logic10", "com.apple.mobilelogic" })) << request.dump();
+        }
+    }
 }
 
 TEST_F(StoredActionInterpreterTest, AnswersWhatLogicsimSays)

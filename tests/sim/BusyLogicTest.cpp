@@ -73,7 +73,7 @@ TEST_F(BusyLogic, TheSlowProfileIsNamedAndOthersAreRefused)
     EXPECT_EQ(latency["profile"], "slow");
     EXPECT_EQ(latency["importMsPerSecond"], 25.0);
     EXPECT_EQ(latency["exportGapMs"], json({ 300, 1500 }));
-    EXPECT_EQ(latency["windowOpenMs"], json({ 100, 500, 1900, 5 }));
+    EXPECT_EQ(latency["windowOpenMs"], json({ 100, 500, 1500, 5 }));
     EXPECT_TRUE(ctlRaw("set-latency", { { "profile", "fast" } }).contains("error"));
     EXPECT_TRUE(ctlRaw("set-latency", { { "commitMs", { 50, 40 } } }).contains("error"));
     EXPECT_TRUE(ctlRaw("set-latency", { { "commitMs", { 10, 40, 30, 5 } } }).contains("error"));

@@ -256,8 +256,9 @@ TEST_P(SpotEventRefused, WithItsStatusAndNoChange)
     json events = appleEvents();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]["status"], systemRefuses ? status : osstatus::noErr);
-    if (!systemRefuses)
+    if (!systemRefuses) {
         EXPECT_EQ(events[0]["handlerStatus"], status);
+    }
     EXPECT_FALSE(eventLogged("spotReceived"));
     EXPECT_EQ(logic(), before);
 }
