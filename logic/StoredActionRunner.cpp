@@ -1,8 +1,7 @@
 #include "logic/StoredActionRunner.h"
 
 #include "logic/StoredActionData.h"
-
-#include <openssl/crypto.h>
+#include "platform/AESCipher.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -53,14 +52,14 @@ struct Secrets {
     Secrets(const Secrets&) = delete;
     Secrets& operator=(const Secrets&) = delete;
 
-    void wipeKey() { OPENSSL_cleanse(key.data(), key.size()); }
+    void wipeKey() { platform::aes::secureZero(key.data(), key.size()); }
 
     ~Secrets()
     {
         wipeKey();
         for (auto* buffer : { &script, &scriptTemplate, &allowList })
             if (!buffer->empty())
-                OPENSSL_cleanse(buffer->data(), buffer->size());
+                platform::aes::secureZero(buffer->data(), buffer->size());
         if (options.beforeRelease) {
             const ReleasedBuffer buffers[] = {
                 { "key", key.data(), key.size() },
