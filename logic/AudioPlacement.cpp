@@ -11,6 +11,7 @@
 #include "logic/MQSpotToTimeline.h"
 #include "logic/MarkerCreation.h"
 #include "logic/ServiceLog.h"
+#include "logic/SpotOutcome.h"
 #include "platform/Dispatch.h"
 #include "timecode/SMPTEComponents.h"
 #include "timecode/TypedTimecodeText.h"
@@ -22,6 +23,8 @@ namespace {
 constexpr std::string_view kOperation = "placeAudioFile";
 constexpr const char* kFallbackLogicBundleIdentifier = "com.apple.logic10";
 
+constexpr double kSpotBaselineTimeoutSeconds = 1.0;
+constexpr double kSpotRegionTimeoutSeconds = 5.0;
 
 /// The bundle identifier the event is addressed to: the running Logic's, else Logic Pro's.
 std::string spotTarget(platform::Platform& platform)
@@ -92,11 +95,16 @@ ServiceResult<double> placeAudioFile(LogicDriving& logic, ColorsBatch& batch, co
 
     // Logic places the file at the playhead, on the selected track.
     logic.pacingPause();
+    const SpotBaseline baseline = takeSpotBaseline(logic.platform, kSpotBaselineTimeoutSeconds);
     std::int32_t status = MQSpotToTimeline::sendWithAudioFilePath(logic.platform.scripting, path, request.displayName, spotTarget(logic.platform));
     if (status != platform::osstatus::noErr)
         return failRequest(kSpotEventFailed, spotFailedMessage(status), kOperation);
 
+    // The status only says the event was delivered: the region it makes is what
+    // the next steps select and colour, so nothing goes on until it is there.
     sleepForSeconds(settle::kAfterSpotSeconds);
+    if (SpotOutcome outcome = awaitSpotOutcome(logic.platform, baseline, kSpotRegionTimeoutSeconds); !outcome.placed)
+        return failRequest(kSpotEventFailed, "Spot-to-timeline Apple Event failed (" + outcome.reason + ")", kOperation);
     for (std::uint32_t code : kSelectPlacedRegionActions) {
         logic.pacingPause();
         logic.runStoredAction(code);

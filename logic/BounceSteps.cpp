@@ -38,15 +38,18 @@ std::string lastPathComponent(std::string_view path)
     return slash == std::string::npos ? standardized : standardized.substr(slash + 1);
 }
 
-bool isModal(const ax::UIElement& window) { return window.attribute<bool>(ax::Attribute::modal).valueOr(std::nullopt) == true; }
-
 // A modal window of Logic's that was not there before the export dialog opened:
-// a dialog that belongs to the export (progress, a question about the file).
-bool exportModalWindowOpen(platform::Platform& platform, const std::vector<ax::UIElement>& baseline)
+// a dialog that belongs to the export (progress, a question about the file). A
+// new window whose AXModal cannot be read counts: Logic is busy with it.
+bool exportModalWindowOpen(const std::vector<ax::UIElement>& windows, const std::vector<ax::UIElement>& baseline)
 {
-    for (const ax::UIElement& window : logicWindows(platform))
-        if (std::find(baseline.begin(), baseline.end(), window) == baseline.end() && isModal(window))
+    for (const ax::UIElement& window : windows) {
+        if (std::find(baseline.begin(), baseline.end(), window) != baseline.end())
+            continue;
+        ax::Result<std::optional<bool>> modal = window.attribute<bool>(ax::Attribute::modal);
+        if (!modal || modal->value_or(false))
             return true;
+    }
     return false;
 }
 
@@ -163,7 +166,10 @@ ExportDialogsOutcome awaitExportDialogsClosed(platform::Platform& platform, cons
             if (auto name = saveAsName(*panel))
                 outcome.lastName = std::move(name);
         // The panel is looked for again: it may have closed since the name was read.
-        if (findExportSavePanel(platform) || exportModalWindowOpen(platform, baseline.current())) {
+        // Windows that cannot be read are a busy Logic (bouncing, or between the
+        // panel and its progress window), not closed dialogs.
+        std::optional<std::vector<ax::UIElement>> windows = readLogicWindows(platform);
+        if (!windows || findExportSavePanel(platform) || exportModalWindowOpen(*windows, baseline.current())) {
             quietSince = kNotQuiet;
         } else {
             Clock::time_point current = now();

@@ -1,5 +1,6 @@
 #include "logic/GoToPosition.h"
 
+#include "logic/BarOneCommit.h"
 #include "logic/DialogTimecode.h"
 #include "logic/GoToPositionSession.h"
 #include "logic/ServiceLog.h"
@@ -13,6 +14,8 @@
 namespace mq::logic {
 
 namespace {
+
+constexpr double kBarOneTakenTimeoutSeconds = 1.0;
 
 const char* yesNo(bool value)
 {
@@ -82,6 +85,10 @@ ServiceResult<ProjectStart> readLogicProjectStartSMPTE(LogicDriving& logic, doub
     // Bar 1 into the focused bar field, then Tab: the SMPTE group shows bar 1's time.
     if (Expected<void, std::string> entered = session.value().enterBarOne(); !entered)
         return fail(operation, kProjectStartBarOneFailed, inputFailureMessage("Could not enter bar 1 in Go to Position dialog", entered.error()));
+    // A busy or slow Logic takes the bar later than the settle pause: its SMPTE
+    // group still shows the old position until the Bars group shows bar 1.
+    if (!waitForBarOneTaken(session->dialog(), kBarOneTakenTimeoutSeconds))
+        serviceLog().error("readLogicProjectStartSMPTE: bar 1 not shown as taken after {:f}s; reading anyway", kBarOneTakenTimeoutSeconds);
     auto fields = readThirdChild(session->dialog());
     session.value().close();
     if (!fields)

@@ -36,6 +36,17 @@ std::vector<ax::UIElement> logicWindows(platform::Platform& platform)
     return application->windows().valueOr(std::nullopt).value_or(std::vector<ax::UIElement> {});
 }
 
+std::optional<std::vector<ax::UIElement>> readLogicWindows(platform::Platform& platform)
+{
+    std::optional<ax::Application> application = logicApplicationElement(platform);
+    if (!application)
+        return std::vector<ax::UIElement> {};
+    ax::Result<std::optional<std::vector<ax::UIElement>>> windows = application->windows();
+    if (!windows)
+        return std::nullopt;
+    return windows->value_or(std::vector<ax::UIElement> {});
+}
+
 std::string logicWindowsSnapshot(platform::Platform& platform)
 {
     std::optional<ax::Application> application = logicApplicationElement(platform);

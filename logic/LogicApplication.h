@@ -33,6 +33,12 @@ std::optional<ax::Application> logicApplicationElement(platform::Platform& platf
 /// Logic's windows; empty when Logic is not reachable or its windows cannot be read.
 std::vector<ax::UIElement> logicWindows(platform::Platform& platform);
 
+/// Logic's windows as they can be read now: empty when Logic is not running (or
+/// not reachable), nothing when Logic runs but its windows cannot be read (a busy
+/// Logic answers late or with -25204), which a caller waiting for windows to
+/// close must not take for "none".
+std::optional<std::vector<ax::UIElement>> readLogicWindows(platform::Platform& platform);
+
 /// One line describing Logic's windows, for time-out log lines:
 /// "count=2 | title=Song subrole=AXStandardWindow modal=false | title=? ...", with
 /// "?" for a value that cannot be read; "snapshot-error: Logic not reachable via AX"

@@ -193,6 +193,19 @@ void ProjectCloseWatcher::dropFaultedTargets()
     }
 }
 
+namespace {
+
+/// Whether a window that Logic no longer lists still exists: a full-screen window
+/// on another Space leaves AXWindows, a closed one is gone (-25202). Any other
+/// failure leaves it standing: nothing says it closed.
+bool stillExists(const ax::UIElement& window)
+{
+    ax::Result<std::optional<std::string>> role = window.attribute<std::string>(ax::Attribute::role);
+    return role || role.error().code() != platform::axerror::invalidUIElement;
+}
+
+} // namespace
+
 ProjectCloseWatcher::CheckReading ProjectCloseWatcher::readCheck(platform::Platform& platform,
     std::map<std::string, TargetSnapshot> targets)
 {
@@ -203,6 +216,9 @@ ProjectCloseWatcher::CheckReading ProjectCloseWatcher::readCheck(platform::Platf
     }
     std::optional<ax::Application> application = logic::logicApplicationElement(platform);
     if (!application)
+        return reading;
+    // A hidden Logic lists no windows; that says nothing about its projects.
+    if (application->attribute<bool>(ax::Attribute::hidden).valueOr(std::nullopt) == true)
         return reading;
     std::optional<std::vector<ax::UIElement>> windows = application->windows().valueOr(std::nullopt);
     if (!windows)
@@ -218,7 +234,8 @@ ProjectCloseWatcher::CheckReading ProjectCloseWatcher::readCheck(platform::Platf
         CheckReading::Target& target = reading.targets[shmPath];
         target.registration = snapshot.registration;
         target.windowPresent = snapshot.windowElement
-            && std::find(windows->begin(), windows->end(), *snapshot.windowElement) != windows->end();
+            && (std::find(windows->begin(), windows->end(), *snapshot.windowElement) != windows->end()
+                || stillExists(*snapshot.windowElement));
         if (target.windowPresent)
             target.windowPath = documentPath(*snapshot.windowElement);
     }

@@ -80,18 +80,20 @@ std::optional<Read> readApplication(World& world, const Element& e, const std::s
     const Application* app = world.workspace.byPid(e.pid);
     if (!app)
         return Read { axerror::invalidUIElement, std::nullopt };
+    // A hidden application lists no windows, nor does one whose full-screen
+    // window is on another Space (its main window is still its own).
     if (name == "AXWindows" || name == "AXChildren")
-        return Read { axerror::success, world.tree.refs(app->windows) };
+        return Read { axerror::success, world.tree.refs(app->hidden || app->onOtherSpace ? std::vector<Token> {} : app->windows) };
     if (name == "AXMainWindow")
-        return elementOrNoValue(world, app->mainWindow);
+        return elementOrNoValue(world, app->hidden ? 0 : app->mainWindow);
     if (name == "AXFocusedWindow")
-        return elementOrNoValue(world, app->focusedWindow);
+        return elementOrNoValue(world, app->hidden ? 0 : app->focusedWindow);
     if (name == "AXFocusedUIElement")
         return elementOrNoValue(world, focusedFieldOf(world, app->focusedWindow));
     if (name == "AXFrontmost")
         return Read { axerror::success, CFValue(world.workspace.frontmost == app->key) };
     if (name == "AXHidden")
-        return Read { axerror::success, CFValue(false) };
+        return Read { axerror::success, CFValue(app->hidden) };
     if (name == "AXTitle" && !e.find("AXTitle")) {
         if (!app->localizedName)
             return Read { axerror::noValue, std::nullopt };

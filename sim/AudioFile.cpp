@@ -1,11 +1,17 @@
 #include "sim/AudioFile.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 
 namespace mq::sim {
 
 std::variant<AudioFileInfo, std::string> readAudioFile(const std::string& path)
 {
+    // Only a regular file is read: opening a FIFO would wait for a writer, and a
+    // device like /dev/zero never ends.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::string("not a regular file");
     SF_INFO info {};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file)

@@ -87,13 +87,23 @@ void startExport(World& world, Element& dialog, const std::string& name)
     closeDialog(world, dialog, true);
     if (!logic)
         return;
-    addWindow(world, *logic,
-        json { { "role", "AXWindow" }, { "key", kProgressWindow }, { "title", "Bouncing “" + fileNameFor(name) + "”" }, { "subrole", "AXDialog" },
-            { "modal", true }, { "children", json::array({ json { { "role", "AXProgressIndicator" }, { "key", "bounce-progress-bar" } } }) } },
-        true);
-    auto delay = std::chrono::milliseconds(static_cast<long long>(seconds * world.exportDialog.settings.bounceMsPerSecond));
-    world.record({ { "type", "bounceStarted" }, { "file", file }, { "seconds", seconds }, { "afterMs", delay.count() } });
-    world.later(delay, [file, seconds](World& w) {
+    // Logic prepares the bounce before its progress window shows; its main
+    // thread is busy from the panel closing to the bounce's end.
+    auto gap = world.latency.exportGap();
+    // At least a millisecond: the progress window shows before the bounce ends.
+    auto delay = std::max(std::chrono::milliseconds(1),
+        std::chrono::milliseconds(static_cast<long long>(seconds * world.exportDialog.settings.bounceMsPerSecond)));
+    world.keepLogicBusy(gap + delay, "bounce");
+    world.record({ { "type", "bounceStarted" }, { "file", file }, { "seconds", seconds }, { "gapMs", gap.count() }, { "afterMs", delay.count() } });
+    const std::string title = "Bouncing “" + fileNameFor(name) + "”";
+    world.later(gap, [title](World& w) {
+        if (Application* l = w.workspace.logic(); l && l->alive())
+            addWindow(w, *l,
+                json { { "role", "AXWindow" }, { "key", kProgressWindow }, { "title", title }, { "subrole", "AXDialog" }, { "modal", true },
+                    { "children", json::array({ json { { "role", "AXProgressIndicator" }, { "key", "bounce-progress-bar" } } }) } },
+                true);
+    });
+    world.later(gap + delay, [file, seconds](World& w) {
         json result { { "result", "exported" }, { "file", file }, { "seconds", seconds } };
         if (auto failure = writeBounceFile(file, seconds))
             result["error"] = *failure;

@@ -1,10 +1,11 @@
 // Logic's export: command 1197 opens the bounce dialog, whose save panel carries
 // AXIdentifier "save-panel" and a name field "saveAsNameTextField". The panel is
 // a window of its own, or a sheet on the project window when the scenario shows
-// "save-panel" as a sheet (its "sheets", or `ctl sheets`). Export closes it and shows a modal progress window while
-// Logic bounces (bounceMsPerSecond of the range), then writes the WAV of the
-// bounced range into `directory` and closes the progress window; Cancel closes
-// it. The bounced range is the movie region when there is one, else from bar 1
+// "save-panel" as a sheet (its "sheets", or `ctl sheets`). Export closes it and,
+// after the export gap (sim/Latency.h), shows a modal progress window while Logic
+// bounces (bounceMsPerSecond of the range), then writes the WAV of the bounced
+// range into `directory` and closes the progress window; Logic's main thread is
+// busy from the panel closing to the end. Cancel closes it. The bounced range is the movie region when there is one, else from bar 1
 // to the project's end.
 //
 // Logic's user at the panel: `export-user` acts at once (types a name, presses

@@ -78,6 +78,7 @@ void startLoading(World& world)
     auto delay = std::chrono::milliseconds(world.movie.settings.loadBaseMs
         + static_cast<long long>(world.movie.pending->durationSeconds * world.movie.settings.loadMsPerMovieSecond));
     world.record({ { "type", "movieLoading" }, { "path", world.movie.pending->path }, { "afterMs", delay.count() } });
+    world.keepLogicBusy(delay, "movieLoad");
     world.later(delay, [](World& w) {
         Application* logic = w.workspace.logic();
         if (!w.movie.pending || !logic || !logic->alive())

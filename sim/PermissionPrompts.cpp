@@ -10,6 +10,7 @@
 #include "platform/Scripting.h"
 #include "platform/URL.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace mq::sim {
@@ -76,6 +77,31 @@ std::int32_t automationStatusForSending(World& world, const std::string& target)
         permission = world.permissions.automationAnswer == "allow" ? "allowed" : "denied";
     }
     return automationStatus(permission);
+}
+
+bool automationPromptWaits(World& world, const std::string& target)
+{
+    auto it = world.permissions.automation.find(target);
+    bool undecided = it == world.permissions.automation.end() || (it->second != "allowed" && it->second != "denied");
+    return undecided && world.permissions.automationAnswer == "wait";
+}
+
+json holdUntilPromptAnswered(World& world, const std::string& target, std::function<json(World&)> resume)
+{
+    Permissions& permissions = world.permissions;
+    std::uint64_t ticket = permissions.nextTicket++;
+    bool shown = false;
+    std::string before = world.workspace.frontmost;
+    for (const auto& prompt : permissions.pendingPrompts)
+        if (prompt.target == target) {
+            shown = true; // the prompt is up already: this send waits on it too
+            before = prompt.frontmostBefore;
+        }
+    permissions.pendingPrompts.push_back({ ticket, target, std::move(resume), before });
+    world.workspace.frontmost.clear(); // the prompt is the system's, in front of every application
+    if (!shown)
+        world.record({ { "type", "automationPrompt" }, { "target", target }, { "answer", "wait" }, { "blocksSender", true } });
+    return json { { "deferred", ticket } };
 }
 
 json openApplication(World& world, const json& request)
@@ -162,16 +188,30 @@ json answerPrompt(World& world, const json& args)
     if (answer != "allow" && answer != "deny")
         throw std::runtime_error("answer must be \"allow\" or \"deny\"");
     auto target = args.value("bundleIdentifier", "");
-    for (auto it = permissions.pendingPrompts.begin(); it != permissions.pendingPrompts.end(); ++it) {
-        if (!target.empty() && it->target != target)
-            continue;
+    auto first = std::find_if(permissions.pendingPrompts.begin(), permissions.pendingPrompts.end(),
+        [&](const Permissions::PendingPrompt& p) { return target.empty() || p.target == target; });
+    if (first != permissions.pendingPrompts.end()) {
+        // One prompt per target: every request waiting on it gets the answer.
+        const std::string answered = first->target;
         std::string state = answer == "allow" ? "allowed" : "denied";
-        permissions.automation[it->target] = state;
-        permissions.answeredRequests.push_back({ it->ticket, json { { "status", automationStatus(state) } } });
-        world.record({ { "type", "promptAnswered" }, { "target", it->target }, { "answer", answer } });
-        json reply { { "ok", true }, { "target", it->target } };
-        permissions.pendingPrompts.erase(it);
-        return reply;
+        std::vector<Permissions::PendingPrompt> waiting;
+        for (auto it = permissions.pendingPrompts.begin(); it != permissions.pendingPrompts.end();) {
+            if (it->target == answered) {
+                waiting.push_back(std::move(*it));
+                it = permissions.pendingPrompts.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        permissions.automation[answered] = state;
+        world.record({ { "type", "promptAnswered" }, { "target", answered }, { "answer", answer } });
+        for (Permissions::PendingPrompt& prompt : waiting) {
+            if (prompt.resume && world.workspace.frontmost.empty())
+                world.workspace.frontmost = prompt.frontmostBefore; // the prompt gives the front back
+            json reply = prompt.resume ? prompt.resume(world) : json { { "status", automationStatus(state) } };
+            world.permissions.answeredRequests.push_back({ prompt.ticket, std::move(reply) });
+        }
+        return json { { "ok", true }, { "target", answered } };
     }
     throw std::runtime_error(target.empty() ? "no prompt is shown" : "no prompt is shown for " + target);
 }
@@ -188,7 +228,8 @@ json promptState(const World& world)
     const Permissions& permissions = world.permissions;
     json pending = json::array();
     for (const auto& prompt : permissions.pendingPrompts)
-        pending.push_back(prompt.target);
+        if (std::find(pending.begin(), pending.end(), prompt.target) == pending.end())
+            pending.push_back(prompt.target);
     json clients = json::object();
     for (const auto& [pid, client] : permissions.clientApplications)
         clients[std::to_string(pid)] = json { { "activationPolicy", client.activationPolicy }, { "activations", client.activations } };

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <string>
 
 namespace mq::sim {
@@ -24,6 +25,14 @@ nlohmann::json automationPermission(World& world, const nlohmann::json& request)
 /// once (an `automationPrompt` event; the answer is `automationAnswer`, where
 /// anything but "allow" denies) and keeps the answer. noErr or -1743.
 std::int32_t automationStatusForSending(World& world, const std::string& target);
+/// Whether sending to `target` now waits for the user: its Automation is not yet
+/// decided and the scenario's answer to prompts is "wait".
+bool automationPromptWaits(World& world, const std::string& target);
+/// The system's prompt for `target` takes the front (nothing is frontmost
+/// meanwhile) and the sending request is held back until `answer-prompt`;
+/// `resume` then makes its reply (the send goes on under the answer). Returns
+/// {"deferred": ticket}.
+nlohmann::json holdUntilPromptAnswered(World& world, const std::string& target, std::function<nlohmann::json(World&)> resume);
 /// workspace.openApplication: an application not running starts after its launchDelaySeconds.
 nlohmann::json openApplication(World& world, const nlohmann::json& request);
 /// Applications whose launch delay has passed start running. Every request and

@@ -8,11 +8,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace mq::sim {
+
+struct World;
 
 /// A reply the server holds back until the world gives it (an Automation prompt
 /// that waits for the user): its ticket and, once answered, its body.
@@ -34,6 +37,11 @@ struct Permissions {
     struct PendingPrompt {
         std::uint64_t ticket;
         std::string target;
+        /// Makes the held-back request's reply once the user answered (a send
+        /// that goes on); none: the reply is the permission's status.
+        std::function<nlohmann::json(World&)> resume {};
+        /// What was in front before the prompt took the front.
+        std::string frontmostBefore {};
     };
     std::vector<PendingPrompt> pendingPrompts;
     /// Held-back requests answered since the server last looked.

@@ -6,6 +6,7 @@
 #include <asio.hpp>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -213,11 +214,42 @@ struct Server::Impl {
         return true;
     }
 
+    // Tries `job` again at `retry` (Logic's main thread free, or a modal window
+    // checked again), after the jobs already waiting, in the order they came:
+    // keys typed meanwhile arrive in order.
+    void afterLogicIsFree(std::chrono::steady_clock::time_point retry, std::function<void()> job)
+    {
+        waitingForLogic.push_back(std::move(job));
+        if (!logicTimer || retry < logicTimerDue)
+            armLogicTimer(retry);
+    }
+
+    void armLogicTimer(std::chrono::steady_clock::time_point due)
+    {
+        if (logicTimer)
+            logicTimer->cancel();
+        logicTimerDue = due;
+        logicTimer = std::make_shared<asio::steady_timer>(io, due);
+        logicTimer->async_wait([this, timer = logicTimer](std::error_code error) {
+            if (error || timer != logicTimer)
+                return;
+            logicTimer.reset();
+            // Each job checks again and waits anew when it still has to.
+            auto jobs = std::exchange(waitingForLogic, {});
+            for (auto& job : jobs)
+                job();
+        });
+    }
+
     // Each accessibility call occupies the application for its cost, one after
     // another as on an application's main thread; other requests do not wait.
     void answerAfterCost(const std::shared_ptr<Session>& session, std::uint64_t id, std::optional<platform::wire::Op> known,
         const std::string& op, const json& request)
     {
+        if (auto retry = known ? model.waitForLogic(*known, request) : std::nullopt) {
+            afterLogicIsFree(*retry, [this, session, id, known, op, request] { answerAfterCost(session, id, known, op, request); });
+            return;
+        }
         auto cost = model.accessibilityCallCost();
         if (!known || platform::wire::areaOf(*known) != platform::wire::OpArea::accessibility || cost.count() <= 0) {
             answer(session, id, known, op, request);
@@ -318,6 +350,10 @@ struct Server::Impl {
     Simulator& model;
     std::string socketPath;
     std::chrono::steady_clock::time_point accessibilityBusyUntil {};
+    /// Requests waiting for Logic's busy main thread, in the order they came.
+    std::deque<std::function<void()>> waitingForLogic;
+    std::shared_ptr<asio::steady_timer> logicTimer;
+    std::chrono::steady_clock::time_point logicTimerDue {};
     asio::io_context io;
     Stream::acceptor acceptor;
     asio::signal_set signals;

@@ -36,6 +36,8 @@ json applicationState(const World& world, const Application& app)
         { "pid", app.pid },
         { "running", app.running },
         { "terminated", app.terminated },
+        { "hidden", app.hidden },
+        { "onOtherSpace", app.onOtherSpace },
         { "activationPolicy", app.activationPolicy },
         { "mainWindow", windowName(app.mainWindow) },
         { "focusedWindow", windowName(app.focusedWindow) },
@@ -93,7 +95,8 @@ void Simulator::load(const json& scenario)
     fresh.permissions.nextTicket = m_world.permissions.nextTicket;
     fresh.permissions.answeredRequests = std::move(m_world.permissions.answeredRequests);
     for (const auto& prompt : m_world.permissions.pendingPrompts)
-        fresh.permissions.answeredRequests.push_back({ prompt.ticket, json { { "status", platform::osstatus::errAETimeout } } });
+        fresh.permissions.answeredRequests.push_back(
+            { prompt.ticket, json { { "status", platform::osstatus::errAETimeout }, { "ran", false }, { "reason", "AppleEvent timed out (-1712)" } } });
     fresh.scheduler = std::move(m_world.scheduler);
     fresh.files = std::move(m_world.files); // the file system is not the scenario's
     m_world = std::move(fresh);
@@ -104,6 +107,31 @@ void Simulator::reset()
 {
     json scenario = m_scenario;
     load(scenario);
+}
+
+std::optional<std::chrono::steady_clock::time_point> Simulator::waitForLogic(platform::wire::Op op, const nlohmann::json& request) const
+{
+    using platform::wire::Op;
+    const Application* logic = const_cast<Workspace&>(m_world.workspace).logic();
+    if (!logic)
+        return std::nullopt;
+    if (op == Op::logicRunStoredAction) {
+        constexpr auto kRecheck = std::chrono::milliseconds(50);
+        for (Token w : logic->windows)
+            if (const Element* window = m_world.tree.find(w); window && window->isModalWindow() && window->string("AXSubrole") == "AXDialog")
+                return std::max(m_world.logicBusyUntil, std::chrono::steady_clock::now() + kRecheck);
+    }
+    if (m_world.logicBusyFor().count() <= 0)
+        return std::nullopt;
+    if (platform::wire::areaOf(op) == platform::wire::OpArea::accessibility) {
+        const auto& element = request.value("el", nlohmann::json::object());
+        if (element.is_object() && element.value("pid", platform::pid_type(0)) == logic->pid)
+            return m_world.logicBusyUntil;
+        return std::nullopt;
+    }
+    if (op == Op::inputKeyboard || op == Op::inputMouse || op == Op::scriptRun || op == Op::logicRunStoredAction)
+        return m_world.logicBusyUntil;
+    return std::nullopt;
 }
 
 void Simulator::setScheduler(Scheduler scheduler) { m_world.scheduler = std::move(scheduler); }
@@ -124,7 +152,7 @@ json Simulator::handle(Op op, const json& request, platform::pid_type client)
     case OpArea::files:
         return makeFileReference(m_world.files, request);
     case OpArea::logic:
-        return runStoredAction(m_world, request.value("code", std::uint32_t(0)));
+        return runStoredAction(m_world, request.value("code", std::uint32_t(0)), request);
     case OpArea::workspace:
         return answerWorkspace(m_world, op, request);
     case OpArea::desktop:

@@ -48,6 +48,13 @@ public:
     /// What one accessibility call costs the application (sim/Latency.h).
     std::chrono::microseconds accessibilityCallCost() const { return m_world.latency.accessibilityCall(); }
 
+    /// When to try `request` again, or nothing when it can be answered now. An
+    /// accessibility call to Logic, input, a keystroke script or a stored action
+    /// waits while Logic imports, loads a movie or bounces (its main thread is
+    /// busy); a stored action also waits while Logic shows a modal dialog (AXModal,
+    /// subrole AXDialog), as an Apple Event to an application in a modal loop does.
+    std::optional<std::chrono::steady_clock::time_point> waitForLogic(platform::wire::Op op, const nlohmann::json& request) const;
+
     /// The whole world, as `logicsim ctl state` prints it; only the parts named
     /// in `only` when it is not empty.
     nlohmann::json state(const std::vector<std::string>& only = {}) const;

@@ -4,6 +4,7 @@
 #include "sim/ElementDefinitions.h"
 #include "sim/FileReferences.h"
 #include "sim/PermissionPrompts.h"
+#include "sim/PlacedRegions.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
 
@@ -24,6 +25,7 @@ namespace osstatus = platform::osstatus;
 namespace {
 
 constexpr std::int32_t kUnknownAddressType = -1716; // errAEUnknownAddressType
+constexpr std::int32_t kSendModeMask = 3; // kAENoReply, kAEQueueReply or kAEWaitReply
 
 struct Parameter {
     std::string keyword;
@@ -135,8 +137,21 @@ void importSpottedFile(World& world, const std::string& reference, const std::op
     // Logic names a region after its file without the extension.
     std::string name = regionName ? *regionName : file.stem().string();
     d.regions.push_back(Region { track, name, at, info.seconds(), std::nullopt, path, info.sampleRate });
+    showPlacedRegion(world, d.regions.size() - 1);
     world.record({ { "type", "audioPlaced" }, { "track", track }, { "name", name }, { "start", at }, { "length", info.seconds() },
         { "sampleRate", info.sampleRate }, { "file", path } });
+}
+
+/// The spotted file's length in seconds, for the import's time; 0 when it cannot be read.
+double lengthOf(World& world, const std::string& reference)
+{
+    auto resolved = resolveFileReference(world.files, reference);
+    const auto* path = std::get_if<std::string>(&resolved);
+    if (!path)
+        return 0;
+    auto audio = readAudioFile(*path);
+    const auto* info = std::get_if<AudioFileInfo>(&audio);
+    return info ? info->seconds() : 0;
 }
 
 } // namespace
@@ -164,26 +179,42 @@ json receiveAppleEvent(World& world, const json& request)
             app = &candidate;
     if (!app)
         return answer(osstatus::procNotFound);
+    // An undecided target: the system asks the user, and the send waits for the answer.
+    if (automationPromptWaits(world, targetBytes))
+        return holdUntilPromptAnswered(world, targetBytes, [request](World& w) { return receiveAppleEvent(w, request); });
     if (std::int32_t permission = automationStatusForSending(world, targetBytes); permission != osstatus::noErr)
         return answer(permission);
     auto parameters = parametersOf(request, recorded["parameters"]);
-    if (!parameters)
-        return answer(osstatus::errAECorruptData);
 
-    // Logic's handler.
-    if (app != world.workspace.logic() || recorded["eventClass"] != "aUeV" || recorded["eventID"] != "Spt2")
-        return answer(osstatus::errAEEventNotHandled);
-    if (std::int32_t refused = checkSpotParameters(*parameters); refused != osstatus::noErr)
-        return answer(refused);
+    // Logic's handler. Sent without a reply, the event is answered once the
+    // system has delivered it: the handler's refusal never reaches the sender,
+    // and only shows as nothing placed.
+    std::int32_t refused = osstatus::noErr;
+    if (!parameters)
+        refused = osstatus::errAECorruptData;
+    else if (app != world.workspace.logic() || recorded["eventClass"] != "aUeV" || recorded["eventID"] != "Spt2")
+        refused = osstatus::errAEEventNotHandled;
+    else
+        refused = checkSpotParameters(*parameters);
+    if (refused != osstatus::noErr) {
+        if ((request.value("sendMode", 0) & kSendModeMask) != platform::appleevent::kAENoReply)
+            return answer(refused);
+        recorded["handlerStatus"] = refused;
+        world.record({ { "type", "spotRefused" }, { "status", refused } });
+        return answer(osstatus::noErr);
+    }
 
     std::string reference = find(*parameters, "sPfi")->bytes;
     std::optional<std::string> regionName;
     if (const Parameter* name = find(*parameters, "sPrg"))
         regionName = name->bytes;
     double at = world.transport.settings.playheadSeconds;
-    auto delay = world.latency.audioImport();
+    // The handler runs when Logic's main thread is free; the import keeps it busy.
+    auto wait = world.logicBusyFor();
+    auto delay = world.latency.audioImport(lengthOf(world, reference));
+    world.keepLogicBusy(wait + delay, "import");
     world.record({ { "type", "spotReceived" }, { "start", at }, { "importMs", delay.count() } });
-    world.later(delay, [reference, regionName, at](World& w) {
+    world.later(wait + delay, [reference, regionName, at](World& w) {
         Application* logic = w.workspace.logic();
         if (logic && logic->alive())
             importSpottedFile(w, reference, regionName, at);

@@ -10,9 +10,12 @@
 #include "sim/GoToPositionDialog.h"
 #include "sim/LocatorsDialog.h"
 #include "sim/MarkerTrack.h"
+#include "sim/PermissionPrompts.h"
 #include "sim/Movie.h"
 #include "sim/Windows.h"
 #include "sim/World.h"
+
+#include "platform/Scripting.h"
 
 #include <functional>
 #include <map>
@@ -183,22 +186,65 @@ void registerStoredActionBehaviors(Dialogs& dialogs)
     registerLocatorsDialog(dialogs);
 }
 
-json runStoredAction(World& world, std::uint32_t code)
+namespace {
+
+json notRun(World& world, std::uint32_t code, const std::string& reason)
+{
+    world.record({ { "type", "storedAction" }, { "code", code }, { "ran", false }, { "reason", reason } });
+    return json { { "ran", false }, { "reason", reason } };
+}
+
+bool runs(World& world, const std::string& bundle)
+{
+    for (const Application& app : world.workspace.applications)
+        if (app.alive() && app.bundleIdentifier == bundle)
+            return true;
+    return false;
+}
+
+} // namespace
+
+json runStoredAction(World& world, std::uint32_t code, const json& request)
 {
     Application* logic = world.workspace.logic();
-    if (!logic) {
-        world.record({ { "type", "storedAction" }, { "code", code }, { "ran", false } });
-        return json { { "ran", false }, { "reason", "Logic Pro is not running" } };
+    if (const auto it = request.find("application"); it != request.end() || request.contains("firstRunningOf")) {
+        std::string target;
+        if (it != request.end()) {
+            target = it->get<std::string>();
+        } else {
+            for (const auto& candidate : request.at("firstRunningOf"))
+                if (target.empty() && runs(world, candidate.get<std::string>()))
+                    target = candidate.get<std::string>();
+            if (target.empty())
+                return notRun(world, code, "Logic Pro is not running (-600)");
+        }
+        Application* app = nullptr;
+        for (Application& candidate : world.workspace.applications)
+            if (candidate.bundleIdentifier == target && (!app || candidate.alive()))
+                app = &candidate;
+        if (!app)
+            return notRun(world, code, "Can't get application id \"" + target + "\" (-1728)");
+        if (!app->alive()) {
+            // `tell application id` starts the application it addresses.
+            launch(world, *app);
+            world.record({ { "type", "launch" }, { "app", app->key }, { "pid", app->pid }, { "by", "storedAction" } });
+        }
+        if (automationPromptWaits(world, target))
+            return holdUntilPromptAnswered(world, target, [code, request](World& w) { return runStoredAction(w, code, request); });
+        if (std::int32_t permission = automationStatusForSending(world, target); permission != platform::osstatus::noErr)
+            return notRun(world, code, "Not authorized to send Apple events to " + target + " (" + std::to_string(permission) + ")");
+        logic = world.workspace.logic() == app ? app : nullptr;
+        if (!logic)
+            return notRun(world, code, target + " has no command " + std::to_string(code));
     }
+    if (!logic)
+        return notRun(world, code, "Logic Pro is not running");
     auto it = commandTable().find(code);
-    bool ran = it != commandTable().end();
-    if (ran) {
-        Command command { world, *logic, world.document };
-        it->second(command);
-    }
-    world.record({ { "type", "storedAction" }, { "code", code }, { "ran", ran } });
-    if (!ran)
-        return json { { "ran", false }, { "reason", "Logic has no command " + std::to_string(code) } };
+    if (it == commandTable().end())
+        return notRun(world, code, "Logic has no command " + std::to_string(code));
+    Command command { world, *logic, world.document };
+    it->second(command);
+    world.record({ { "type", "storedAction" }, { "code", code }, { "ran", true } });
     return json { { "ran", true } };
 }
 

@@ -15,6 +15,11 @@ struct Dialogs;
 void registerStoredActionBehaviors(Dialogs& dialogs);
 
 /// Logic performs its command `code`: {"ran": true}, or {"ran": false, "reason"}.
-nlohmann::json runStoredAction(World& world, std::uint32_t code);
+/// `request` says whom the script addresses: "application" (a bundle identifier:
+/// launched when it does not run, as `tell application id` does) or
+/// "firstRunningOf" (a list: the first that runs, else the script fails with
+/// -600); neither means the running Logic. The script needs Automation for its
+/// target.
+nlohmann::json runStoredAction(World& world, std::uint32_t code, const nlohmann::json& request = nlohmann::json::object());
 
 } // namespace mq::sim

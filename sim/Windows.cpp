@@ -178,6 +178,7 @@ void quit(World& world, Application& app)
     app.mainWindow = app.focusedWindow = 0;
     app.element = 0;
     app.running = false;
+    app.hidden = app.onOtherSpace = false;
     if (world.workspace.frontmost == app.key)
         world.workspace.frontmost.clear();
 }

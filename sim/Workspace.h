@@ -23,6 +23,10 @@ struct Application {
     pid_type pid { -1 };
     bool terminated { false };
     bool running { true };
+    /// Hidden (Cmd-H): its windows leave AXWindows until it is shown again.
+    bool hidden { false };
+    /// In full screen on another Space: its windows leave AXWindows meanwhile.
+    bool onOtherSpace { false };
     Token element { 0 };
     std::vector<Token> windows; // front to back
     Token mainWindow { 0 };

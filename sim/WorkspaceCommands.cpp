@@ -97,6 +97,24 @@ void addWorkspaceCommands(CommandMap& commands)
         world.record({ { "type", "launch" }, { "app", app.key }, { "pid", app.pid } });
         return result;
     });
+    // Cmd-H, and showing it again: a hidden application's windows leave AXWindows
+    // and it is no longer in front.
+    commands.add("hide", [](World& world, const json& args) {
+        Application& app = applicationArgument(world, args);
+        app.hidden = args.value("hidden", true);
+        if (app.hidden && world.workspace.frontmost == app.key)
+            world.workspace.frontmost.clear();
+        world.record({ { "type", app.hidden ? "hidden" : "unhidden" }, { "app", app.key } });
+        return okReply();
+    });
+    // The application's full-screen window on another Space than the user's
+    // ("otherSpace": true), or back on the user's Space.
+    commands.add("full-screen", [](World& world, const json& args) {
+        Application& app = applicationArgument(world, args);
+        app.onOtherSpace = args.value("otherSpace", true);
+        world.record({ { "type", "fullScreen" }, { "app", app.key }, { "otherSpace", app.onOtherSpace } });
+        return okReply();
+    });
     commands.add("add-app", addApplication);
     commands.add("set-app", setApplication);
     commands.add("frontmost", [](World& world, const json& args) {

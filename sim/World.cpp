@@ -2,6 +2,8 @@
 
 #include "platform/linux/LogicSimWire.h"
 
+#include <algorithm>
+
 namespace mq::sim {
 
 void World::later(std::chrono::milliseconds delay, std::function<void(World&)> effect)
@@ -14,6 +16,18 @@ void World::later(std::chrono::milliseconds delay, std::function<void(World&)> e
         if (generation == made)
             effect(*this);
     });
+}
+
+void World::keepLogicBusy(std::chrono::milliseconds duration, const char* why)
+{
+    logicBusyUntil = std::max(logicBusyUntil, std::chrono::steady_clock::now() + duration);
+    record({ { "type", "logicBusy" }, { "why", why }, { "ms", duration.count() } });
+}
+
+std::chrono::milliseconds World::logicBusyFor() const
+{
+    auto left = logicBusyUntil - std::chrono::steady_clock::now();
+    return left.count() > 0 ? std::chrono::ceil<std::chrono::milliseconds>(left) : std::chrono::milliseconds(0);
 }
 
 void World::notifyAccessibility(Token token, const char* notification)

@@ -63,10 +63,19 @@ struct World {
     /// Counts scenario loads: a delayed effect belongs to the world it was made in.
     std::uint64_t generation { 0 };
     Scheduler scheduler;
+    /// Until when Logic's main thread is busy (importing a file, loading a movie,
+    /// bouncing): accessibility calls to Logic, input, stored actions and the
+    /// Apple Event handler wait until then.
+    std::chrono::steady_clock::time_point logicBusyUntil {};
 
     /// Runs `effect` on this world after `delay` (at once when no server
     /// schedules), unless another scenario was loaded meanwhile.
     void later(std::chrono::milliseconds delay, std::function<void(World&)> effect);
+    /// Keeps Logic's main thread busy for `duration` from now (or longer, when
+    /// it already is), and records it.
+    void keepLogicBusy(std::chrono::milliseconds duration, const char* why);
+    /// How long Logic's main thread stays busy from now; zero when it is free.
+    std::chrono::milliseconds logicBusyFor() const;
     void record(nlohmann::json entry) { log.log(std::move(entry)); }
     /// An accessibility notification for `token` to every client.
     void notifyAccessibility(Token token, const char* notification);

@@ -2,7 +2,7 @@
 // marquee-helper), against the floor its fixed sleeps and script delays set; and
 // for step 5, the time from the export panel closing to the reply.
 //
-// Usage: build/default/bench/e2e/bounce_timing [repetitions]
+// Usage: [LOGICSIM_LATENCY_PROFILE=slow] build/default/bench/e2e/bounce_timing [repetitions]
 #include "bench/support/ProcessTiming.h"
 #include "client/HelperConnection.h"
 #include "tests/support/TestMovie.h"

@@ -4,7 +4,7 @@
 // kWindowOpenMs after the command that opens it; a typed value takes effect
 // kCommitMs after Tab, within the operation's own settle pause).
 //
-// Usage: build/default/bench/e2e/go_to_position_timing [repetitions]
+// Usage: [LOGICSIM_LATENCY_PROFILE=slow] build/default/bench/e2e/go_to_position_timing [repetitions]
 #include "bench/support/SocketFloor.h"
 #include "bench/support/ProcessTiming.h"
 #include "client/HelperConnection.h"
@@ -44,8 +44,10 @@ int main(int argc, char** argv)
     pid_t sim = mq::bench::startProcess(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "serve" }, runtime);
     if (!waitForFile(runtime + "/logicsim.sock"))
         return 1;
-    std::string latency = "{\"seed\": 1, \"windowOpenMs\": " + std::to_string(kWindowOpenMs) + ", \"commitMs\": "
-        + std::to_string(kCommitMs) + ", \"accessibilityCallMs\": 0}";
+    std::optional<std::string> profile = mq::bench::latencyProfile();
+    std::string latency = profile ? "{\"seed\": 1, \"profile\": \"" + *profile + "\"}"
+                                  : "{\"seed\": 1, \"windowOpenMs\": " + std::to_string(kWindowOpenMs) + ", \"commitMs\": "
+            + std::to_string(kCommitMs) + ", \"accessibilityCallMs\": 0}";
     pid_t control = mq::bench::startProcess(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "ctl", "set-latency", latency.c_str() }, runtime);
     int controlStatus = 0;
     if (waitpid(control, &controlStatus, 0) != control || !WIFEXITED(controlStatus) || WEXITSTATUS(controlStatus) != 0) {

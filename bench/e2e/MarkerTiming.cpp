@@ -2,7 +2,7 @@
 // marquee-helper), against the floor its fixed sleeps set, with Logic's own
 // window and commit delays set to 0 so that what is left over is the helper's.
 //
-// Usage: build/default/bench/e2e/marker_timing [repetitions]
+// Usage: [LOGICSIM_LATENCY_PROFILE=slow] build/default/bench/e2e/marker_timing [repetitions]
 #include "bench/support/ProcessTiming.h"
 #include "client/HelperConnection.h"
 
@@ -22,7 +22,7 @@ int main(int argc, char** argv)
 {
     int repetitions = argc > 1 ? std::atoi(argv[1]) : 10;
     mq::bench::TimingSession session(MQ_LOGICSIM_EXECUTABLE, MQ_HELPER_EXECUTABLE);
-    if (!session.started() || !session.control("set-latency", R"({"seed": 1, "windowOpenMs": [0, 0], "commitMs": [0, 0], "nameEditorMs": [0, 0]})")
+    if (!session.started() || (!mq::bench::latencyProfile() && !session.control("set-latency", R"({"seed": 1, "windowOpenMs": [0, 0], "commitMs": [0, 0], "nameEditorMs": [0, 0]})"))
         || !session.control("set-transport", R"({"projectEndSeconds": 90000})"))
         return 1;
     auto connection = mq::client::HelperConnection::connect(session.helperSocket());

@@ -27,6 +27,15 @@ pid_t startProcess(const char* path, std::vector<const char*> argv, const std::s
     return pid;
 }
 
+std::optional<std::string> latencyProfile()
+{
+    const char* named = std::getenv("LOGICSIM_LATENCY_PROFILE");
+    if (!named || !*named)
+        return std::nullopt;
+    std::printf("logicsim latency profile: %s (Logic's own delays included above the floors)\n", named);
+    return std::string(named);
+}
+
 bool waitForFile(const std::string& path)
 {
     for (int i = 0; i < 500; ++i) {

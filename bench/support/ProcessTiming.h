@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,12 @@ private:
     pid_t m_helper { -1 };
     bool m_started { false };
 };
+
+/// The latency profile logicsim runs under when LOGICSIM_LATENCY_PROFILE names one
+/// (it inherits the bench's environment): a bench then keeps that profile's
+/// delays, and what it reports above the floor includes Logic's time. Nothing
+/// otherwise: the bench sets Logic's delays to its own (mostly 0).
+std::optional<std::string> latencyProfile();
 
 /// Prints "name  floor F ms  median M ms (+M-F)  p90 P ms (+P-F)".
 void reportAgainstFloor(const char* name, double floorMs, std::vector<double> ms);

@@ -32,4 +32,45 @@ std::optional<std::uint32_t> storedActionCode(std::string_view script)
     return std::nullopt;
 }
 
+namespace {
+
+/// The texts between double quotes in `line`, in order.
+std::vector<std::string> quoted(std::string_view line)
+{
+    std::vector<std::string> texts;
+    for (std::size_t open = line.find('"'); open != std::string_view::npos;) {
+        std::size_t close = line.find('"', open + 1);
+        if (close == std::string_view::npos)
+            break;
+        texts.emplace_back(line.substr(open + 1, close - open - 1));
+        open = line.find('"', close + 1);
+    }
+    return texts;
+}
+
+} // namespace
+
+std::optional<StoredActionAddress> storedActionAddress(std::string_view script)
+{
+    constexpr std::string_view kList = "property logicIds : {";
+    constexpr std::string_view kTell = "tell application id \"";
+    std::size_t start = 0;
+    while (start <= script.size()) {
+        std::size_t end = script.find('\n', start);
+        std::string_view line = script.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        std::size_t indent = line.find_first_not_of(" \t");
+        line = indent == std::string_view::npos ? std::string_view() : line.substr(indent);
+        bool list = line.substr(0, kList.size()) == kList;
+        if (list || line.substr(0, kTell.size()) == kTell) {
+            auto texts = quoted(line);
+            if (!texts.empty())
+                return list ? StoredActionAddress { texts, true } : StoredActionAddress { { texts.front() }, false };
+        }
+        if (end == std::string_view::npos)
+            break;
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
 } // namespace mq::sim

@@ -6,7 +6,10 @@
 //
 // logicsim is found at $XDG_RUNTIME_DIR/logicsim.sock; the conversation is two
 // JSON lines of logicsim's client protocol: a hello, and
-//   {"id": 1, "op": "logic.runStoredAction", "code": CODE}  ->  {"id": 1, "ran": true|false, ...}
+//   {"id": 1, "op": "logic.runStoredAction", "code": CODE, "application": BUNDLE}
+//     ->  {"id": 1, "ran": true|false, ...}
+// with "firstRunningOf": [BUNDLE...] instead of "application" when the script
+// addresses the first of its list that runs (sim/osascript-standin/StoredActionScript.h).
 #include "platform/linux/LogicSimOps.h"
 #include "sim/osascript-standin/StoredActionScript.h"
 
@@ -21,6 +24,7 @@
 #include <optional>
 #include <poll.h>
 #include <string>
+#include <vector>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -124,6 +128,9 @@ int main(int argc, char** argv)
     std::optional<std::uint32_t> code = mq::sim::storedActionCode(script);
     if (!code)
         return fail("-:0: syntax error: not a stored action script (-2741)");
+    std::optional<mq::sim::StoredActionAddress> target = mq::sim::storedActionAddress(script);
+    if (!target)
+        return fail("-:0: syntax error: the script addresses no application (-2741)");
 
     const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
     if (!runtimeDir || !*runtimeDir)
@@ -140,6 +147,9 @@ int main(int argc, char** argv)
 
     json hello { { "id", 0 }, { "op", mq::platform::wire::opName(mq::platform::wire::Op::hello) }, { "role", "client" }, { "pid", ::getpid() } };
     json request { { "id", 1 }, { "op", mq::platform::wire::opName(mq::platform::wire::Op::logicRunStoredAction) }, { "code", *code } };
+    request[target->firstRunningOnly ? "firstRunningOf" : "application"] = target->firstRunningOnly
+        ? json(target->bundleIdentifiers)
+        : json(target->bundleIdentifiers.front());
     if (!writeAll(fd, hello.dump() + "\n" + request.dump() + "\n"))
         return fail("lost logicsim while sending the action");
     std::optional<json> reply = awaitReply(fd, Clock::now() + kActionTimeout);

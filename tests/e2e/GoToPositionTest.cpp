@@ -38,8 +38,13 @@ private:
     json m_lastState;
 };
 
+// The playhead is away from bar 1, and Logic takes the typed bar 120 ms after Tab
+// (well within what a loaded machine shows): a read before Logic took it would
+// report the playhead's time, not bar 1's.
 TEST_F(GoToPosition, ProjectStartAtTwentyFiveFrames)
 {
+    setTransport({ { "playheadSeconds", 3725.0 } });
+    harness.logicSim().ctl("set-latency", { { "commitMs", 120 } });
     auto result = connection->readLogicProjectStartSMPTEWithFrameRate({ 25.0, false }, 10s);
     ASSERT_TRUE(result.ok());
     auto [seconds, viewOffset, mode, ok, error] = result.value();
@@ -48,6 +53,7 @@ TEST_F(GoToPosition, ProjectStartAtTwentyFiveFrames)
     EXPECT_EQ(seconds, 3600.0);
     EXPECT_EQ(viewOffset, 0.0);
     EXPECT_EQ(mode, 0);
+    EXPECT_EQ(playhead(), 3725.0) << "reading the project start moved the playhead";
     EXPECT_EQ(logicWindows(), std::vector<std::string> { "project" }) << "the dialog was left open";
     EXPECT_TRUE(harness.helper().waitForLine("readLogicProjectStartSMPTE: bar 1 == 01:00:00:00 (3600.000000s), Logic display mode 0", 2s));
 }
@@ -66,6 +72,7 @@ TEST_F(GoToPosition, ProjectStartReportsTheDisplayModeAndViewOffset)
         { { { "displayLayout", "frames" }, { "dialogFields", "children" } }, 0, 0.0 },
         { { { "displayLayout", "frames" }, { "dialogFields", "text" }, { "smpteViewOffsetSeconds", 1.0 } }, 0, 1.0 },
     };
+    setTransport({ { "playheadSeconds", 3661.0 } });
     for (const auto& c : cases) {
         setTransport(c.transport);
         auto result = connection->readLogicProjectStartSMPTEWithFrameRate({ 25.0, false }, 10s);

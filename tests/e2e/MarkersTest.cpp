@@ -364,5 +364,31 @@ TEST_F(Markers, TheToolMakesABatchFromAFile)
     }
 }
 
+// Automation for Logic never asked before, and the user leaves the system's
+// prompt waiting: the stored action that opens Go to Position waits for the
+// answer, the prompt is in front, the marker request gives up within its own
+// time-outs with its reason (each stored action's interpreter gives up after
+// 10 s here), and nothing is typed meanwhile.
+TEST_F(Markers, AnAutomationPromptLeftWaitingFailsTheMarkerWithoutTypingAnything)
+{
+    ctl("set-automation", { { "bundleIdentifier", "com.apple.logic10" }, { "state", "ask" }, { "promptAnswer", "wait" } });
+    auto started = std::chrono::steady_clock::now();
+    auto [ok, value, error] = createMarker({ 3602.0, 2.0, "Waiting", 4 });
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 40s);
+    EXPECT_FALSE(ok);
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->localizedDescription.find("did not appear in time"), std::string::npos) << errorText(error);
+    json world = state();
+    EXPECT_EQ(world["pendingPrompts"], json({ "com.apple.logic10" }));
+    EXPECT_TRUE(world["frontmost"].is_null()) << "the prompt is in front";
+    EXPECT_TRUE(world["keyEvents"].empty()) << world["keyEvents"].dump();
+    EXPECT_TRUE(logic()["markers"].empty());
+    // Denied at last: the action that waited is refused, and Logic comes back to the front.
+    ctl("answer-prompt", { { "answer", "deny" } });
+    world = state();
+    EXPECT_EQ(world["frontmost"], "logic");
+    EXPECT_TRUE(logicWindow("go-to-position").is_null());
+}
+
 } // namespace
 } // namespace mq

@@ -256,6 +256,27 @@ TEST_F(MonitorsEndToEnd, ClosingTheProjectIsFlaggedWithinASecond)
     EXPECT_TRUE(helperLogged(std::string("project closed → flagged ") + kDemoProject));
 }
 
+// A hidden Logic, and one whose full-screen window is on another Space, lists no
+// windows: neither is a closed project. Each state lasts about 3 s (six checks);
+// closing the project afterwards is flagged as before.
+TEST_F(MonitorsEndToEnd, HiddenOrFullScreenElsewhereIsNotClosed)
+{
+    client::ProjectWatchReader watch = startWatch("watch");
+    ASSERT_TRUE(helperLogged(std::string("watch start: project ") + kDemoProject + "; 1 target(s)"));
+    for (const auto& [command, args] : { std::pair<std::string, json> { "hide", { { "hidden", true } } },
+             std::pair<std::string, json> { "full-screen", { { "otherSpace", true } } } }) {
+        ctl(command, args);
+        ASSERT_TRUE(watcherChecked(6)) << command;
+        EXPECT_FALSE(watch.isProjectClosed()) << command;
+        json back = args;
+        back.begin().value() = false;
+        ctl(command, back);
+    }
+    ctl("remove-window", { { "window", "project" } });
+    ASSERT_TRUE(eventually([&] { return watch.isProjectClosed(); }, 5s));
+    EXPECT_TRUE(helperLogged(std::string("project closed → flagged ") + kDemoProject));
+}
+
 TEST_F(MonitorsEndToEnd, AWatchWhoseLogicStopsAnsweringHoldsNoMainQueueRequest)
 {
     client::ProjectWatchReader watch = startWatch("watch");

@@ -1,8 +1,9 @@
 // A spot event with one parameter corrupted on its way to Logic: the helper's
 // service runs in this process over a platform whose Apple Event calls pass
-// everything through to the real backend except that one parameter. logicsim
-// refuses the event with the platform's status, places nothing, and the request
-// fails with code 30.
+// everything through to the real backend except that one parameter. Sent without
+// a reply, the event is answered noErr once delivered; Logic's handler refuses it
+// and places nothing. The helper notices that no region came, fails with code 30
+// and colours nothing: the region that was selected before keeps its colour.
 #include "platform/Log.h"
 #include "tests/harness/InProcessService.h"
 #include "tests/support/TestAudioFile.h"
@@ -90,29 +91,36 @@ protected:
 TEST_P(PlacementWithACorruptParameter, IsRefusedByLogicAndFailsWithCode30)
 {
     const Corruption& c = GetParam();
+    helper.logicSim().ctl("set-logic", { { "tracks", { { { "name", "Audio 1" } } } }, { "selectedTrack", 0 },
+                                           { "regions", { { { "track", 0 }, { "name", "Earlier" }, { "start", 3600.0 }, { "length", 1.0 }, { "color", 3 } } } },
+                                           { "selection", { { "kind", "region" }, { "index", 0 } } } });
     std::string path = helper.runtimeDir().file("line.wav");
     test::writeTestAudioFile(path, test::AudioFormat::wav, 48000, 48000);
-    auto result = helper.connection().placeAudioFileWithURL({ URL::fileURLWithPath(path), 3602.0, "Line", false, "", 5, false, 0.0, 25.0, false }, 30s);
+    auto result = helper.connection().placeAudioFileWithURL({ URL::fileURLWithPath(path), 3602.0, "Line", false, "", 7, false, 0.0, 25.0, false }, 30s);
     ASSERT_TRUE(result.ok());
     auto [ok, viewOffset, error] = result.value();
     EXPECT_FALSE(ok);
     EXPECT_TRUE(std::isnan(viewOffset));
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code, 30);
-    EXPECT_EQ(error->localizedDescription, "Spot-to-timeline Apple Event failed (OSStatus " + std::to_string(c.status) + ")");
-    EXPECT_TRUE(capture.contains("MQSpotToTimeline: AESendMessage failed (" + std::to_string(c.status) + ")", "helper.service"));
+    EXPECT_EQ(error->localizedDescription, "Spot-to-timeline Apple Event failed (no region within 5 s)");
+    EXPECT_FALSE(capture.contains("MQSpotToTimeline: AESendMessage failed", "helper.service")) << "a no-reply send only fails on the sender's side";
 
     json world = helper.logicSim().ctl("state", { { "only", { "appleEvents", "logic", "events" } } });
     ASSERT_EQ(world["appleEvents"].size(), 1u);
     json event = world["appleEvents"][0];
-    EXPECT_EQ(event["status"], c.status);
+    EXPECT_EQ(event["status"], 0);
+    EXPECT_EQ(event["handlerStatus"], c.status);
     std::string listed;
     for (const json& p : event["parameters"])
         listed += p["keyword"].get<std::string>() + " " + p["type"].get<std::string>() + " " + std::to_string(p["size"].get<int>()) + "; ";
     EXPECT_NE(listed.find(c.recorded), std::string::npos) << listed;
-    EXPECT_TRUE(world["logic"]["regions"].empty());
-    for (const json& e : world["events"])
+    ASSERT_EQ(world["logic"]["regions"].size(), 1u) << "nothing was placed";
+    EXPECT_EQ(world["logic"]["regions"][0]["color"], 3) << "the earlier region was coloured";
+    for (const json& e : world["events"]) {
         EXPECT_NE(e.value("type", ""), "spotReceived");
+        EXPECT_NE(e.value("type", ""), "colorClick") << "the Colors window was clicked";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Parameters, PlacementWithACorruptParameter,

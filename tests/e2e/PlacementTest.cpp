@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <filesystem>
 #include <future>
+#include <sys/stat.h>
 
 namespace mq {
 namespace {
@@ -253,19 +255,59 @@ TEST_F(Placing, AURLThatIsNotAFileURLNamesNoFile)
     EXPECT_TRUE(only({ "appleEvents" })["appleEvents"].empty());
 }
 
-TEST_F(Placing, AFileThatIsNotAudioIsAcceptedAndLogicShowsItsAlert)
+// The event is accepted (it expects no reply), but Logic cannot import what it
+// names and shows its alert: the placement fails with the alert's text, the alert
+// is dismissed, and the region selected before keeps its colour.
+TEST_F(Placing, WhatLogicCannotImportFailsWithItsAlertWhichIsDismissed)
 {
-    std::string path = harness.runtimeDir().file("notes.wav");
-    std::ofstream(path) << "these are notes, not audio";
-    auto [ok, viewOffset, error] = place({ path, 3602.0, "Notes", false, "", -1, false, 0, 25, false });
-    EXPECT_TRUE(ok) << "the event expects no reply: " << errorText(error);
-    EXPECT_TRUE(logic()["regions"].empty());
-    json world = only({ "applications" });
-    bool alert = false;
-    for (const auto& app : world["applications"])
-        for (const auto& window : app["windows"])
-            alert = alert || window.value("key", "") == "spot-alert";
-    EXPECT_TRUE(alert);
+    const std::string dir = harness.runtimeDir().file("");
+    std::ofstream(dir + "notes.wav") << "these are notes, not audio";
+    std::filesystem::create_directory(dir + "takes");
+    ASSERT_EQ(::mkfifo((dir + "pipe.wav").c_str(), 0600), 0);
+    struct Case {
+        std::string path;
+        std::string name;
+    };
+    const Case cases[] = { { dir + "notes.wav", "notes.wav" }, { dir + "takes", "takes" }, { dir + "pipe.wav", "pipe.wav" }, { "/dev/zero", "zero" } };
+    ctl("set-logic", { { "tracks", { { { "name", "Audio 1" } } } }, { "selectedTrack", 0 },
+                         { "regions", { { { "track", 0 }, { "name", "Earlier" }, { "start", 3600.0 }, { "length", 1.0 }, { "color", 3 } } } },
+                         { "selection", { { "kind", "region" }, { "index", 0 } } } });
+    for (const Case& c : cases) {
+        auto [ok, viewOffset, error] = place({ c.path, 3602.0, "Notes", false, "", 7, false, 0, 25, false });
+        EXPECT_FALSE(ok) << c.path;
+        ASSERT_TRUE(error) << c.path;
+        EXPECT_EQ(error->code, 30);
+        EXPECT_EQ(error->localizedDescription.rfind("Spot-to-timeline Apple Event failed (Logic: The file “" + c.name + "”", 0), 0u)
+            << error->localizedDescription;
+        json l = logic();
+        ASSERT_EQ(l["regions"].size(), 1u) << c.path;
+        EXPECT_EQ(l["regions"][0]["color"], 3) << c.path << ": the earlier region was coloured";
+        json world = only({ "applications" });
+        for (const auto& app : world["applications"])
+            for (const auto& window : app["windows"])
+                EXPECT_NE(window.value("key", ""), "spot-alert") << c.path << ": the alert was left open";
+    }
+    EXPECT_TRUE(eventsOfType("colorClick").empty());
+}
+
+// A slow Logic takes its time over each import (and is busy meanwhile): each of
+// two placements in a row on one track colours the region it made, and only that.
+TEST_F(Placing, TwoInARowUnderASlowLogicEachColourTheirOwnRegion)
+{
+    ctl("set-latency", { { "profile", "slow" }, { "importMs", { 400, 500 } } });
+    ctl("set-logic", { { "tracks", { { { "name", "Audio 1" } } } }, { "selectedTrack", 0 } });
+    std::string first = audioFile("first.wav", 48000 * 20, 48000); // 20 s: a longer import
+    std::string second = audioFile("second.wav", 48000, 48000);
+    for (const auto& [path, color] : { std::pair { first, 5 }, std::pair { second, 9 } }) {
+        auto [ok, viewOffset, error] = place({ path, color == 5 ? 3602.0 : 3640.0, "", false, "", color, false, 0, 25, false });
+        ASSERT_TRUE(ok) << errorText(error);
+    }
+    json l = logic();
+    ASSERT_EQ(l["regions"].size(), 2u) << l.dump();
+    EXPECT_EQ(l["regions"][0]["name"], "first");
+    EXPECT_EQ(l["regions"][0]["color"], 5) << l.dump();
+    EXPECT_EQ(l["regions"][1]["name"], "second");
+    EXPECT_EQ(l["regions"][1]["color"], 9) << l.dump();
 }
 
 TEST_F(Placing, LogicNotRunningFailsBeforeAnythingIsTyped)
@@ -283,10 +325,27 @@ TEST_F(Placing, LogicNotRunningFailsBeforeAnythingIsTyped)
     EXPECT_TRUE(helperLogged("placeAudioFile failed: Go to Position dialog did not appear in time"));
 }
 
+// The stored actions need Automation of Logic too: denied from the start, the
+// Go to Position dialog never opens and nothing is typed or sent.
 TEST_F(Placing, AutomationOfLogicDeniedFailsWithItsStatus)
 {
     ctl("set-automation", { { "bundleIdentifier", "com.apple.logic10" }, { "state", "denied" } });
     auto [ok, viewOffset, error] = place({ audioFile("a.wav", 480, 48000), 3602.0, "A", false, "", -1, false, 0, 25, false });
+    EXPECT_FALSE(ok);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, 27) << errorText(error);
+    json world = only({ "keyEvents", "appleEvents" });
+    EXPECT_TRUE(world["keyEvents"].empty());
+    EXPECT_TRUE(world["appleEvents"].empty());
+
+    // Denied once the playhead moved (during a pacing pause): the spot event gets -1743.
+    ctl("set-automation", { { "bundleIdentifier", "com.apple.logic10" }, { "state", "allowed" } });
+    std::future<PlaceReply> placing = std::async(std::launch::async, [&] { return place({ audioFile("b.wav", 480, 48000), 3640.0, "B", false, "", -1, false, 0.8, 25, false }); });
+    auto moved = [&] { return only({ "transport" })["transport"]["playheadSeconds"] == 3640.0; };
+    ASSERT_TRUE(test::eventually(moved, 10s, 5ms)) << "the playhead did not move";
+    ctl("set-automation", { { "bundleIdentifier", "com.apple.logic10" }, { "state", "denied" } });
+    ASSERT_EQ(placing.wait_for(15s), std::future_status::ready);
+    std::tie(ok, viewOffset, error) = placing.get();
     EXPECT_FALSE(ok);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code, 30);

@@ -44,6 +44,32 @@ TEST(StoredActionScript, FindsTheCodeOnlyInAWholePropertyLine)
         EXPECT_EQ(sim::storedActionCode(row.script), row.code) << row.script;
 }
 
+TEST(StoredActionScript, AddressesAnApplicationOrTheFirstRunningOfAList)
+{
+    struct Row {
+        std::string script;
+        std::optional<sim::StoredActionAddress> address;
+    };
+    const Row rows[] = {
+        { "tell application id \"com.apple.logic10\"\n", sim::StoredActionAddress { { "com.apple.logic10" }, false } },
+        { "on run\n\t\ttell application id \"com.example.x\"\nend run\n", sim::StoredActionAddress { { "com.example.x" }, false } },
+        { "property logicIds : {\"com.apple.logic10\", \"com.apple.mobilelogic\"}\ntell application id logicId\n",
+            sim::StoredActionAddress { { "com.apple.logic10", "com.apple.mobilelogic" }, true } },
+        { "tell application id logicId\n", std::nullopt },
+        { "using terms from application id \"com.apple.logic10\"\n", std::nullopt },
+        { "-- tell application id \"com.apple.logic10\"\n", std::nullopt },
+        { "", std::nullopt },
+    };
+    for (const Row& row : rows) {
+        auto address = sim::storedActionAddress(row.script);
+        ASSERT_EQ(address.has_value(), row.address.has_value()) << row.script;
+        if (address) {
+            EXPECT_EQ(address->bundleIdentifiers, row.address->bundleIdentifiers) << row.script;
+            EXPECT_EQ(address->firstRunningOnly, row.address->firstRunningOnly) << row.script;
+        }
+    }
+}
+
 /// Points this process (and so the interpreters it starts) at a private runtime
 /// directory with a fake logicsim in it.
 class StoredActionInterpreterTest : public ::testing::Test {
@@ -75,6 +101,12 @@ TEST_F(StoredActionInterpreterTest, LogicsimIsAskedForEachListedCodeInTurn)
     for (std::uint32_t code : codes)
         EXPECT_TRUE(runStoredAction(code)) << code;
     EXPECT_EQ(logicsim.actionCodes(), codes);
+    // The stored script addresses whichever Logic runs, never one bundle by name.
+    for (const json& request : logicsim.requests()) {
+        if (request.value("op", "") == "logic.runStoredAction") {
+            EXPECT_EQ(request.value("firstRunningOf", json()), json({ "com.apple.logic10", "com.apple.mobilelogic" })) << request.dump();
+        }
+    }
 }
 
 TEST_F(StoredActionInterpreterTest, AnswersWhatLogicsimSays)

@@ -8,8 +8,10 @@
 #include "logic/StoredActionRunner.h"
 #include "platform/Log.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 
 namespace mq::test {
 namespace {
@@ -395,9 +397,36 @@ TEST_F(ActionsSimTest, StoredActionsNeedLogic)
     EXPECT_FALSE(logic::runStoredAction(21));
     bool refused = false;
     json world = state();
-    for (const auto& e : world["events"])
+    for (const auto& e : world["events"]) {
         refused = refused || (e.value("type", "") == "storedAction" && e.value("code", 0) == 21 && e.value("ran", true) == false);
+        EXPECT_NE(e.value("type", ""), "launch") << "a stored action started the Logic the user quit";
+    }
     EXPECT_TRUE(refused);
+}
+
+// The stored script addresses the Logic that runs, with Automation for it; it
+// waits while Logic shows a modal dialog, as an Apple Event to it does.
+TEST_F(ActionsSimTest, StoredActionsAddressTheRunningLogicWithItsPermission)
+{
+    ctl("load", json { { "file", std::string(MQ_SCENARIO_DIR) + "/mobilelogic-german.json" } });
+    EXPECT_TRUE(logic::runStoredAction(21)) << "Logic under its other bundle";
+    ASSERT_TRUE(waitUntilWindowsOpened());
+    EXPECT_NE(state()["applications"].dump().find("\"go-to-position\""), std::string::npos);
+
+    // The dialog is up: the next action waits until it closes.
+    std::atomic<bool> ran { false };
+    std::thread waiting([&] { ran = logic::runStoredAction(888); });
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(ran) << "ran while a modal dialog was up";
+    EXPECT_EQ(logic()["markerTrackShown"], false);
+    ctl("close-dialog", { { "window", "go-to-position" } });
+    waiting.join();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(logic()["markerTrackShown"], true);
+
+    ctl("set-automation", { { "bundleIdentifier", "com.apple.mobilelogic" }, { "state", "denied" } });
+    EXPECT_FALSE(logic::runStoredAction(888)) << "no Automation permission for Logic";
+    EXPECT_EQ(logic()["markerTrackShown"], true);
 }
 
 } // namespace
