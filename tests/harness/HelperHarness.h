@@ -43,6 +43,21 @@ public:
     /// The helper's standard error lines that contain `text`.
     std::size_t countLogLines(std::string_view text) const;
 
+    /// After every test, logicsim is asked where the input went: a key command
+    /// Logic ran, or a key or click that reached anything but Logic's windows,
+    /// fails the test (LogicSimProcess::expectInputStayedInLogic) unless the
+    /// test declares here that it expects it.
+    void expectKeyCommands()
+    {
+        if (m_logicSim)
+            m_logicSim->expectKeyCommands();
+    }
+    void expectInputOutsideLogic()
+    {
+        if (m_logicSim)
+            m_logicSim->expectInputOutsideLogic();
+    }
+
 private:
     TempRuntimeDir m_runtimeDir;
     std::unique_ptr<LogicSimProcess> m_logicSim;

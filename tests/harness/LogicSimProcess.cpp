@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <set>
 #include <stdexcept>
+#include <vector>
 
 namespace mq::test {
 
@@ -39,6 +41,7 @@ LogicSimProcess::~LogicSimProcess()
     if (m_process->waitForExit(0ms))
         return;
     m_process->sendSignal(SIGCONT);
+    expectInputStayedInLogic();
     m_process->sendSignal(SIGTERM);
     if (!m_process->waitForExit(3s))
         m_process->sendSignal(SIGKILL);
@@ -73,6 +76,49 @@ nlohmann::json logicSimControl(const std::string& socketPath, const std::string&
     if (end == std::string::npos)
         return { { "error", "no reply from logicsim" } };
     return nlohmann::json::parse(received.substr(0, end));
+}
+
+void LogicSimProcess::expectInputStayedInLogic() const
+{
+    if (m_expectKeyCommands && m_expectInputOutsideLogic)
+        return;
+    auto state = ctlRaw("state", { { "only", { "bundleIdentifiers", "keyEvents", "mouseEvents", "events" } } });
+    if (state.contains("error")) {
+        ADD_FAILURE() << "cannot read logicsim's state to check where the input went: " << state["error"].dump();
+        return;
+    }
+    std::set<std::string> logic;
+    for (const auto& [key, bundle] : state["bundleIdentifiers"].items())
+        if (bundle == "com.apple.logic10" || bundle == "com.apple.mobilelogic")
+            logic.insert(key);
+    // Where an event went is outside Logic when nobody of Logic's received it:
+    // another application, a client in front, the Dock, the desktop, or a menu.
+    auto outside = [&](const nlohmann::json& event) {
+        const auto& app = event["app"];
+        if (app.is_null())
+            return false;
+        return !app.is_string() || !logic.contains(app.get<std::string>()) || event["window"] == "menu bar" || event["window"] == "desktop";
+    };
+    std::vector<std::string> faults;
+    if (!m_expectInputOutsideLogic) {
+        for (const auto& key : state["keyEvents"])
+            if (key.value("keyDown", false) && outside(key))
+                faults.push_back("a key reached " + key["app"].dump() + " (window " + key["window"].dump() + "): " + key.dump());
+        for (const auto& click : state["mouseEvents"])
+            if (click.value("type", "") != "mouseMoved" && outside(click))
+                faults.push_back("a click reached " + click["app"].dump() + " (" + click["window"].dump() + "): " + click.dump());
+    }
+    if (!m_expectKeyCommands)
+        for (const auto& event : state["events"])
+            if (event.value("type", "") == "keyCommand")
+                faults.push_back("Logic ran a key command: " + event.dump());
+    constexpr std::size_t kShown = 8;
+    std::string listed;
+    for (std::size_t i = 0; i < faults.size() && i < kShown; ++i)
+        listed += "\n  " + faults[i];
+    if (faults.size() > kShown)
+        listed += "\n  ... and " + std::to_string(faults.size() - kShown) + " more";
+    EXPECT_TRUE(faults.empty()) << "input left Logic's dialogs (" << faults.size() << "):" << listed;
 }
 
 nlohmann::json LogicSimProcess::ctlRaw(const std::string& command, const nlohmann::json& args) const

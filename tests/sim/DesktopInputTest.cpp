@@ -49,15 +49,6 @@ protected:
         m_backend->cursorPosition();
         return ctl("state", { { "only", only } });
     }
-    std::vector<json> events(const std::string& type)
-    {
-        std::vector<json> found;
-        json log = state({ "events" });
-        for (const auto& e : log["events"])
-            if (e.value("type", "") == type)
-                found.push_back(e);
-        return found;
-    }
     std::string frontmost() { return state({ "frontmost" })["frontmost"].get<std::string>(); }
 };
 

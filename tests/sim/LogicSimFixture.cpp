@@ -49,6 +49,17 @@ void LogicSimTest::startLogicSim()
     ASSERT_TRUE(m_sim->waitForLine("listening on", 5s)) << "logicsim did not start";
 }
 
+std::vector<json> LogicSimTest::events(const std::string& type)
+{
+    m_backend->cursorPosition(); // a round trip after the posted input
+    std::vector<json> found;
+    json log = ctl("state", { { "only", { "events" } } });
+    for (const auto& e : log["events"])
+        if (e.value("type", "") == type)
+            found.push_back(e);
+    return found;
+}
+
 json LogicSimTest::ctlRaw(const std::string& command, const json& args)
 {
     return logicSimControl(socketPath(), command, args);

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <memory>
+#include <vector>
 
 namespace mq::test {
 
@@ -32,6 +33,9 @@ protected:
     json ctl(const std::string& command, const json& args = json::object());
     /// Sends a control command and returns the reply, error or not.
     json ctlRaw(const std::string& command, const json& args = json::object());
+    /// The entries of `type` in logicsim's event log, once the input posted on
+    /// the backend's connection has been handled.
+    std::vector<json> events(const std::string& type);
     /// Polls logicsim's event log (every 10 ms, up to 2 s) for an entry of `type`.
     bool waitForEvent(const std::string& type);
     /// Polls (every 10 ms, up to 2 s) until no window logicsim's application

@@ -18,15 +18,6 @@ using namespace platform;
 class Realism : public LogicSimTest {
 protected:
     json state(std::vector<std::string> only) { return ctl("state", { { "only", only } }); }
-    std::vector<json> events(const std::string& type)
-    {
-        std::vector<json> found;
-        json log = state({ "events" });
-        for (const auto& e : log["events"])
-            if (e.value("type", "") == type)
-                found.push_back(e);
-        return found;
-    }
     /// The control bar's slider descriptions, left to right, and the Go to
     /// Position dialog's "Current Position" text, for the playhead at `seconds`.
     std::pair<std::string, std::string> displayAndDialog(double seconds)
