@@ -93,6 +93,16 @@ TEST_P(RequestFlood, TheHelperStaysSmallAndABystanderIsServed)
 {
     const FloodCase request = floodCases()[GetParam()];
     SCOPED_TRACE(std::string(request.selector));
+    // Undoes what a flood of monitor starts left running.
+    auto cleanUp = [&] {
+        if (!request.cleanUp.empty()) {
+            auto frame = ipc::encodeFrame(ipc::Frame { ipc::FrameKind::request, 1, std::string(request.cleanUp), { shmPath() } });
+            RawConnection stopper(harness.socketPath());
+            ASSERT_TRUE(stopper.sendAll(frame, 2s));
+            EXPECT_FALSE(stopper.receiveSome(64, 10s).empty());
+        }
+        ::unlink(shmPath().c_str());
+    };
     // Warm the paths the flood takes, so that their first use is in the baseline.
     {
         RawConnection warmUp(harness.socketPath());
@@ -100,6 +110,7 @@ TEST_P(RequestFlood, TheHelperStaysSmallAndABystanderIsServed)
         std::uint64_t ignored = 0;
         flood(warmUp, request, 300ms, ignored);
     }
+    cleanUp();
     takeBaseline();
     RawConnection attacker(harness.socketPath());
     ASSERT_TRUE(attacker.valid());
@@ -113,18 +124,17 @@ TEST_P(RequestFlood, TheHelperStaysSmallAndABystanderIsServed)
     EXPECT_LT(peak, kMaxResidentKilobytes) << "kB";
     EXPECT_LT(p99, kMaxBystanderP99);
     attacker.close();
-    if (!request.cleanUp.empty()) {
-        auto frame = ipc::encodeFrame(ipc::Frame { ipc::FrameKind::request, 1, std::string(request.cleanUp), { shmPath() } });
-        RawConnection stopper(harness.socketPath());
-        ASSERT_TRUE(stopper.sendAll(frame, 2s));
-        EXPECT_FALSE(stopper.receiveSome(64, 10s).empty());
-    }
-    ::unlink(shmPath().c_str());
+    cleanUp();
     expectRecovered();
 }
 
-INSTANTIATE_TEST_SUITE_P(EachRequestThatReturnsAtOnce, RequestFlood, ::testing::Range<std::size_t>(0, floodCases().size()),
-    [](const ::testing::TestParamInfo<std::size_t>& info) { return std::string(floodCases()[info.param].selector.substr(0, floodCases()[info.param].selector.find(':'))); });
+std::string floodName(const ::testing::TestParamInfo<std::size_t>& param)
+{
+    std::string_view selector = floodCases()[param.param].selector;
+    return std::string(selector.substr(0, selector.find(':')));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachRequestThatReturnsAtOnce, RequestFlood, ::testing::Range<std::size_t>(0, floodCases().size()), floodName);
 
 // 100 step-5 waits from one client: all but its share are refused at once with
 // error 31's shape, another client's wait is not held behind them, and those of
@@ -154,17 +164,23 @@ TEST_F(BounceWaitFlood, OneClientsWaitsHoldNoOtherClientBack)
               << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms" << std::endl;
     EXPECT_LT(took, 1500ms) << "the other client's wait was held behind the flooder's";
 
-    // A client that leaves with waits queued: they end without running.
+    // A client that leaves with one wait running and one queued: the running one
+    // ends at its next look, the queued one without running.
+    const std::string waitStarted = "bounce step 5: waiting for the export dialogs to close";
+    auto startedBefore = harness.countLogLines(waitStarted);
     auto leaving = harness.connect();
     for (int i = 0; i < 2; ++i)
         leaving->bounceAwaitExportDialogsClosedWithReplyAsync({}, [](auto) {});
+    ASSERT_TRUE(test::eventually([&] { return harness.countLogLines(waitStarted) > startedBefore; }, 5s));
     leaving.reset();
     started = Clock::now();
     auto after = harness.connect()->bounceAwaitExportDialogsClosedWithReply({}, 30s);
     took = Clock::now() - started;
     ASSERT_TRUE(after.ok());
     EXPECT_LT(took, 1500ms) << "a closed connection's waits held another client's";
-    EXPECT_TRUE(test::eventually([&] { return harness.countLogLines("the client closed its connection") >= 1; }, 5s));
+    EXPECT_TRUE(test::eventually([&] { return harness.countLogLines("the client closed its connection; the wait ends") == 1; }, 5s));
+    EXPECT_TRUE(test::eventually(
+        [&] { return harness.countLogLines("the client closed its connection before its wait ran; not waiting") == 1; }, 5s));
 }
 
 } // namespace
