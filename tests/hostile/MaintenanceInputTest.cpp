@@ -88,7 +88,7 @@ TEST(MaintenanceInput, HostileVersionDocumentsFailTheCheckAndTheHelperGoesOn)
     EXPECT_EQ(server.requestCount("/notes"), 0u) << "notes were fetched for a document that failed";
 }
 
-// 30 update checks pipelined on one connection, each with 4 MB of notes: the
+// 20 update checks pipelined on one connection, each with 8 MB of notes: the
 // helper used to run them all at once and hold every page and every reply; it now
 // runs one large reply at a time per connection, and only once the previous one has
 // been written.
@@ -97,14 +97,14 @@ TEST(MaintenanceInput, PipelinedUpdateChecksWithLargeNotesKeepTheHelperSmall)
     test::TestCertificates certificates;
     json routes {
         { "/version", route(R"({"version": "2.1", "releaseNotes": "{base}/notes", "path": "https://example.invalid/M.dmg"})") },
-        { "/notes", route(std::string(4 << 20, 'n')) },
+        { "/notes", route(std::string(8 << 20, 'n')) },
     };
     test::HttpsTestServer server(certificates, routes);
     test::HelperHarness harness(test::HelperHarness::Desktop::none, std::nullopt,
         { { "MARQUEE_UPDATE_ENDPOINT", server.url("/version") }, { "MARQUEE_CA_FILE", certificates.trustedAuthorityFile() } });
     ASSERT_TRUE(harness.connect()->permissionsStatusWithReply({}, 5s).ok());
 
-    constexpr int kChecks = 30;
+    constexpr int kChecks = 20;
     test::RawConnection client(harness.socketPath());
     ASSERT_TRUE(client.valid());
     std::vector<std::uint8_t> frames;
@@ -114,7 +114,7 @@ TEST(MaintenanceInput, PipelinedUpdateChecksWithLargeNotesKeepTheHelperSmall)
         frames.insert(frames.end(), frame.begin(), frame.end());
     }
     ASSERT_TRUE(client.sendAll(frames, 5s));
-    // Read every reply (each a little over 4 MB), whole frames counted.
+    // Read every reply (each a little over 8 MB), whole frames counted.
     std::vector<std::uint8_t> pending;
     int replies = 0;
     auto deadline = Clock::now() + 90s;
@@ -131,7 +131,7 @@ TEST(MaintenanceInput, PipelinedUpdateChecksWithLargeNotesKeepTheHelperSmall)
     }
     EXPECT_EQ(replies, kChecks);
     auto peak = test::resourcesOf(harness.helper().pid()).peakResidentKilobytes;
-    std::cout << "[hostile] " << kChecks << " pipelined update checks with 4 MB notes: helper peak RSS " << peak << " kB" << std::endl;
+    std::cout << "[hostile] " << kChecks << " pipelined update checks with 8 MB notes: helper peak RSS " << peak << " kB" << std::endl;
     EXPECT_LT(peak, 64u * 1024) << "kB";
 }
 
