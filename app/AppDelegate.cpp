@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "app/ipc/protocol/ServiceEndpoint.h"
+#include "logic/StoredActionInterpreter.h"
 
 #include <unistd.h>
 
@@ -19,6 +20,11 @@ AppDelegate::~AppDelegate() = default;
 bool AppDelegate::applicationDidFinishLaunching()
 {
     m_log.info("MarqueeHelper launched (pid {})", getpid());
+    // The helper still serves without its interpreter (housekeeping, the scrub
+    // reader), but every request that drives Logic will fail: say so now.
+    std::string interpreter = logic::storedActionInterpreter();
+    if (std::string why = logic::interpreterUnusable(interpreter); !why.empty())
+        m_log.error("Stored action interpreter {} cannot be run ({}); requests that drive Logic will fail", interpreter, why);
 
     std::string whyNot;
     auto socketPath = ipc::serviceSocketPath(&whyNot);

@@ -12,11 +12,43 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+constexpr const char* kUsage = R"(Usage: marquee-helper [--help | --version]
+
+The background helper that lets the Marquee plug-in drive Logic Pro. It serves
+requests on $XDG_RUNTIME_DIR/com.quillmoor.marquee.helper until it is stopped
+(SIGTERM, SIGINT) or a client asks it to relaunch. Usually systemd starts it
+through the user socket: systemctl --user enable --now marquee-helper.socket
+
+Environment:
+  XDG_RUNTIME_DIR                    where the request socket lies
+  MARQUEE_STORED_ACTION_INTERPRETER  the stored actions' interpreter, instead
+                                     of the one installed beside the helper
+  MARQUEE_UPDATE_ENDPOINT, MARQUEE_CA_FILE   the update check
+
+Options:
+  -h, --help     show this text and exit
+  --version      show the version and exit
+)";
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("marquee-helper %s\n", MQ_VERSION);
-        return 0;
+    // Options answer without serving; anything else is a usage error, so that a
+    // mistyped option never leaves a second helper running.
+    if (argc > 1) {
+        if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+            std::printf("marquee-helper %s\n", MQ_VERSION);
+            return 0;
+        }
+        if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "marquee-helper: unexpected argument '%s'\nRun with --help for more information.\n", argv[1]);
+        return 2;
     }
 
     // A client that vanishes while its reply is written must not kill the helper.

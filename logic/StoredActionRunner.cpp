@@ -1,8 +1,9 @@
 #include "logic/StoredActionRunner.h"
 
+#include "logic/ServiceLog.h"
 #include "logic/StoredActionData.h"
-
-#include <openssl/crypto.h>
+#include "logic/StoredActionInterpreter.h"
+#include "platform/AESCipher.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,10 +23,6 @@
 #include <vector>
 
 extern char** environ;
-
-#ifndef MQ_STORED_ACTION_INTERPRETER
-#define MQ_STORED_ACTION_INTERPRETER "/usr/bin/osascript"
-#endif
 
 namespace mq::logic {
 
@@ -53,14 +50,14 @@ struct Secrets {
     Secrets(const Secrets&) = delete;
     Secrets& operator=(const Secrets&) = delete;
 
-    void wipeKey() { OPENSSL_cleanse(key.data(), key.size()); }
+    void wipeKey() { platform::aes::secureZero(key.data(), key.size()); }
 
     ~Secrets()
     {
         wipeKey();
         for (auto* buffer : { &script, &scriptTemplate, &allowList })
             if (!buffer->empty())
-                OPENSSL_cleanse(buffer->data(), buffer->size());
+                platform::aes::secureZero(buffer->data(), buffer->size());
         if (options.beforeRelease) {
             const ReleasedBuffer buffers[] = {
                 { "key", key.data(), key.size() },
@@ -242,6 +239,7 @@ public:
         posix_spawnattr_destroy(&attributes);
         if (status != 0) {
             m_pid = -1;
+            serviceLog().error("Could not start the stored action interpreter {}: {}", path, std::strerror(status));
             return false;
         }
         m_input = std::move(input.write);
@@ -400,9 +398,9 @@ bool containsWholeNumber(std::string_view text, std::string_view needle)
 
 } // namespace
 
-std::string_view defaultInterpreter()
+std::string defaultInterpreter()
 {
-    return MQ_STORED_ACTION_INTERPRETER;
+    return storedActionInterpreter();
 }
 
 bool allowListAdmits(std::string_view allowList, std::uint32_t code)
@@ -435,8 +433,15 @@ bool runStoredAction(std::uint32_t code, const RunOptions& options)
     if (!substitute(secrets, templateLength, code))
         return false;
 
+    // A missing interpreter is said on every run it refuses: every step that
+    // drives Logic fails through here, and the log is where the user looks.
+    std::string path = options.interpreter.empty() ? defaultInterpreter() : options.interpreter;
+    if (std::string why = interpreterUnusable(path); !why.empty()) {
+        serviceLog().error("Stored action interpreter {} cannot be run ({}); stored action {} refused", path, why, code);
+        return false;
+    }
     Interpreter interpreter;
-    if (!interpreter.launch(options.interpreter.empty() ? std::string(defaultInterpreter()) : options.interpreter))
+    if (!interpreter.launch(path))
         return false;
     return interpreter.feedAndWait(secrets.script, Clock::now() + options.timeout);
 }

@@ -4,7 +4,8 @@
 // Every run deciphers the script template and the allow-list afresh, checks the
 // code against the list, puts the code into the template and feeds the script to
 // a new interpreter process on its standard input. The key and every plaintext
-// buffer are wiped on every path. Nothing is logged: callers log their own steps.
+// buffer are wiped on every path. Callers log their own steps; the runner logs only
+// an interpreter that cannot be started, the one failure no caller can explain.
 #pragma once
 
 #include "logic/StoredCipher.h"
@@ -25,8 +26,9 @@ bool runStoredAction(std::uint32_t code);
 
 namespace stored {
 
-/// The interpreter this build hands the scripts to ("/usr/bin/osascript" on macOS).
-std::string_view defaultInterpreter();
+/// The interpreter this build hands the scripts to ("/usr/bin/osascript" on macOS;
+/// see StoredActionInterpreter.h for how it is found).
+std::string defaultInterpreter();
 
 /// How long a run waits for the interpreter before it ends it and answers false.
 inline constexpr std::chrono::milliseconds kDefaultInterpreterTimeout { 60'000 };

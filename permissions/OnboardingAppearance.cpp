@@ -1,5 +1,7 @@
 #include "permissions/OnboardingAppearance.h"
 
+#include "permissions/OnboardingContent.h"
+
 #include <QFontDatabase>
 #include <QGuiApplication>
 
@@ -7,11 +9,11 @@ namespace mq::permissions::appearance {
 
 namespace {
 
-QFont generalFont(int pixelSize, QFont::Weight weight)
+QFont generalFont(content::FontSpec spec)
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
+    font.setPixelSize(spec.points);
+    font.setWeight(spec.semibold ? QFont::DemiBold : QFont::Normal);
     return font;
 }
 
@@ -25,31 +27,31 @@ bool isDarkAppearance()
 
 const QFont& titleFont()
 {
-    static const QFont font = generalFont(17, QFont::DemiBold);
+    static const QFont font = generalFont(content::kTitleFont);
     return font;
 }
 
 const QFont& bodyFont()
 {
-    static const QFont font = generalFont(13, QFont::Normal);
+    static const QFont font = generalFont(content::kBodyFont);
     return font;
 }
 
 const QFont& rowTitleFont()
 {
-    static const QFont font = generalFont(13, QFont::DemiBold);
+    static const QFont font = generalFont(content::kRowTitleFont);
     return font;
 }
 
 const QFont& rowDescriptionFont()
 {
-    static const QFont font = generalFont(12, QFont::Normal);
+    static const QFont font = generalFont(content::kRowDescriptionFont);
     return font;
 }
 
 const QFont& footnoteFont()
 {
-    static const QFont font = generalFont(11, QFont::Normal);
+    static const QFont font = generalFont(content::kFootnoteFont);
     return font;
 }
 

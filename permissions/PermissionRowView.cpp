@@ -1,6 +1,7 @@
 #include "permissions/PermissionRowView.h"
 
 #include "permissions/OnboardingAppearance.h"
+#include "permissions/OnboardingContent.h"
 #include "permissions/StatusDotView.h"
 
 #include <QHBoxLayout>
@@ -12,35 +13,21 @@ namespace mq::permissions {
 
 namespace {
 
-constexpr int kRowSpacing = 14;
-constexpr int kTextSpacing = 2;
+QString toQString(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 } // namespace
 
 QString PermissionRowView::title(PermissionKind kind)
 {
-    switch (kind) {
-    case PermissionKind::accessibility:
-        return QStringLiteral("Accessibility");
-    case PermissionKind::automationLogic:
-        return QStringLiteral("Automation · Logic Pro");
-    case PermissionKind::automationSystemEvents:
-        return QStringLiteral("Automation · System Events");
-    }
-    return {};
+    return toQString(content::rowTitle(kind));
 }
 
 QString PermissionRowView::description(PermissionKind kind)
 {
-    switch (kind) {
-    case PermissionKind::accessibility:
-        return QStringLiteral("Lets Marquee read Logic Pro’s windows and dialogs.");
-    case PermissionKind::automationLogic:
-        return QStringLiteral("Lets Marquee send edits and export commands to Logic Pro.");
-    case PermissionKind::automationSystemEvents:
-        return QStringLiteral("Lets Marquee send key commands while driving Logic Pro.");
-    }
-    return {};
+    return toQString(content::rowDescription(kind));
 }
 
 PermissionRowView::PermissionRowView(PermissionKind kind, QWidget* parent)
@@ -49,8 +36,8 @@ PermissionRowView::PermissionRowView(PermissionKind kind, QWidget* parent)
     , m_dot(new StatusDotView(this))
     , m_title(new QLabel(title(kind), this))
     , m_description(new QLabel(description(kind), this))
-    , m_badge(new QLabel(QStringLiteral("Granted ✓"), this))
-    , m_grantButton(new QPushButton(QStringLiteral("Grant…"), this))
+    , m_badge(new QLabel(toQString(content::kGrantedBadge), this))
+    , m_grantButton(new QPushButton(toQString(content::kGrantButton), this))
 {
     m_title->setFont(appearance::rowTitleFont());
     m_title->setForegroundRole(appearance::kLabelColorRole);
@@ -72,13 +59,13 @@ PermissionRowView::PermissionRowView(PermissionKind kind, QWidget* parent)
 
     auto* text = new QVBoxLayout;
     text->setContentsMargins(0, 0, 0, 0);
-    text->setSpacing(kTextSpacing);
+    text->setSpacing(content::kRowTextSpacing);
     text->addWidget(m_title);
     text->addWidget(m_description);
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(kRowSpacing);
+    row->setSpacing(content::kRowSpacing);
     row->addWidget(m_dot, 0, Qt::AlignVCenter);
     // The text takes whatever width the dot, badge and button leave.
     row->addLayout(text, 1);

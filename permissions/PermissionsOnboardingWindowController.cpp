@@ -1,6 +1,7 @@
 #include "permissions/PermissionsOnboardingWindowController.h"
 
 #include "permissions/OnboardingAppearance.h"
+#include "permissions/OnboardingContent.h"
 #include "permissions/PermissionRowView.h"
 
 #include <QGuiApplication>
@@ -17,13 +18,12 @@ namespace mq::permissions {
 
 namespace {
 
-constexpr int kContentWidth = 520;
-constexpr int kTopMargin = 24;
-constexpr int kSideMargin = 28;
-constexpr int kBottomMargin = 20;
-constexpr int kStackSpacing = 12;
-constexpr int kSectionSpacing = 20;
-constexpr int kButtonSpacing = 10;
+using namespace content;
+
+QString toQString(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The top-level window; tells the controller when it closes or is shown, as a
 // window delegate would.
@@ -73,7 +73,7 @@ void addCustomSpacing(QBoxLayout& layout, int gap)
 
 PermissionsOnboardingWindowController::PermissionsOnboardingWindowController(
     OnboardingPermissions& permissions, std::function<void()> onClose)
-    : m_permissions(permissions)
+    : m_flow(permissions)
     , m_onClose(std::move(onClose))
 {
     build();
@@ -97,21 +97,19 @@ void PermissionsOnboardingWindowController::build()
     window->willClose = [this] { windowWillClose(); };
     window->didShow = [this] { windowDidShow(); };
     window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    window->setWindowTitle(QStringLiteral("Marquee — Permissions"));
+    window->setWindowTitle(toQString(kWindowTitle));
     window->setObjectName(QStringLiteral("onboardingWindow"));
 
     auto* stack = new QVBoxLayout(window.get());
     stack->setContentsMargins(kSideMargin, kTopMargin, kSideMargin, kBottomMargin);
     stack->setSpacing(kStackSpacing);
 
-    auto* heading = makeLabel(QStringLiteral("Marquee needs a few permissions"), appearance::titleFont(),
+    auto* heading = makeLabel(toQString(kHeading), appearance::titleFont(),
         appearance::kLabelColorRole, window.get());
     heading->setObjectName(QStringLiteral("heading"));
     stack->addWidget(heading, 0, Qt::AlignLeft);
 
-    auto* body = makeWrappingLabel(QStringLiteral("Marquee controls Logic Pro to export and place your clips. Grant these "
-                                                  "once so exports don’t fail silently. You can change them later in "
-                                                  "System Settings."),
+    auto* body = makeWrappingLabel(toQString(kBody),
         appearance::bodyFont(), appearance::kSecondaryLabelColorRole, window.get());
     body->setObjectName(QStringLiteral("body"));
     stack->addWidget(body);
@@ -131,14 +129,14 @@ void PermissionsOnboardingWindowController::build()
     }
     addCustomSpacing(*stack, kSectionSpacing);
 
-    auto* footnote = makeWrappingLabel(QStringLiteral("Re-checks automatically when you return to this window."),
+    auto* footnote = makeWrappingLabel(toQString(kFootnote),
         appearance::footnoteFont(), appearance::kSecondaryLabelColorRole, window.get());
     footnote->setObjectName(QStringLiteral("footnote"));
     stack->addWidget(footnote);
 
-    m_openSettingsButton = new QPushButton(QStringLiteral("Open System Settings…"), window.get());
+    m_openSettingsButton = new QPushButton(toQString(kOpenSettingsButton), window.get());
     m_openSettingsButton->setAutoDefault(false);
-    m_doneButton = new QPushButton(QStringLiteral("Done"), window.get());
+    m_doneButton = new QPushButton(toQString(kDoneButton), window.get());
     m_doneButton->setDefault(true);
     connect(m_openSettingsButton, &QPushButton::clicked, this, [this] { openSettingsTapped(); });
     connect(m_doneButton, &QPushButton::clicked, this, [this] { doneTapped(); });
@@ -185,36 +183,24 @@ void PermissionsOnboardingWindowController::showWindow()
 
 void PermissionsOnboardingWindowController::refresh()
 {
-    bool allGranted = true;
-    for (auto* row : m_rows) {
-        bool granted = m_permissions.isGranted(row->kind());
-        row->setGranted(granted);
-        allGranted = allGranted && granted;
-    }
-    m_allGranted = allGranted;
+    auto states = m_flow.refresh(m_open);
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        m_rows[i]->setGranted(states.granted[i]);
+    m_allGranted = states.allGranted;
     fitWindowToContent();
-    if (allGranted && m_open) {
-        m_log.info("all permissions granted — closing onboarding");
+    if (states.allGranted && m_open)
         m_window->close();
-    }
 }
 
 void PermissionsOnboardingWindowController::grantTapped(PermissionKind kind)
 {
-    if (m_permissions.request(kind) == PermissionStatus::denied)
-        m_permissions.openSettingsPane(settingsPaneAddress(kind));
+    m_flow.grant(kind);
     refresh();
 }
 
 void PermissionsOnboardingWindowController::openSettingsTapped()
 {
-    for (auto kind : kAllPermissionKinds) {
-        if (!m_permissions.isGranted(kind)) {
-            m_permissions.openSettingsPane(settingsPaneAddress(kind));
-            return;
-        }
-    }
-    m_permissions.openSettingsPane(kAccessibilityPaneAddress);
+    m_flow.openSettings();
 }
 
 void PermissionsOnboardingWindowController::doneTapped()

@@ -6,6 +6,7 @@
 // creates the controller and shows the window.
 #pragma once
 
+#include "permissions/OnboardingFlow.h"
 #include "permissions/OnboardingPermissions.h"
 #include "permissions/PermissionKind.h"
 #include "platform/Log.h"
@@ -77,9 +78,8 @@ private:
     void observeActivation();
     void stopObservingActivation();
 
-    OnboardingPermissions& m_permissions;
+    OnboardingFlow m_flow;
     std::function<void()> m_onClose;
-    log::Logger m_log { "helper.onboarding" };
     std::unique_ptr<QWidget> m_window;
     std::array<PermissionRowView*, 3> m_rows {};
     QPushButton* m_openSettingsButton { nullptr };

@@ -2,6 +2,8 @@
 // permission is missing, green once it is granted.
 #pragma once
 
+#include "permissions/OnboardingContent.h"
+
 #include <QColor>
 #include <QWidget>
 
@@ -9,8 +11,8 @@ namespace mq::permissions {
 
 class StatusDotView final : public QWidget {
 public:
-    static constexpr int kDiameter = 11;
-    static constexpr qreal kCornerRadius = 5.5;
+    static constexpr int kDiameter = content::kDotSize;
+    static constexpr qreal kCornerRadius = content::kDotCornerRadius;
 
     /// An 11 × 11 dot in the system red.
     explicit StatusDotView(QWidget* parent = nullptr);

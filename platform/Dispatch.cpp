@@ -322,28 +322,6 @@ unsigned ConcurrentDispatchQueue::peakThreadCount() const
     return m_state->peakThreads;
 }
 
-CallingThreadRunLoop::CallingThreadRunLoop(std::string label)
-    : m_label(std::move(label))
-{
-}
-
-CallingThreadRunLoop::~CallingThreadRunLoop() = default;
-
-void CallingThreadRunLoop::async(Job job)
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_jobs.push_back(std::move(job));
-    }
-    m_arrived.notify_one();
-}
-
-bool CallingThreadRunLoop::isCurrent() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_runner == std::this_thread::get_id();
-}
-
 bool CallingThreadRunLoop::runUntil(std::chrono::steady_clock::time_point deadline)
 {
     std::deque<Job> jobs;
@@ -359,13 +337,6 @@ bool CallingThreadRunLoop::runUntil(std::chrono::steady_clock::time_point deadli
     std::lock_guard lock(m_mutex);
     m_runner = {};
     return !jobs.empty();
-}
-
-void sleepForSeconds(double seconds)
-{
-    if (!(seconds > 0) || !std::isfinite(seconds))
-        return;
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
 } // namespace mq

@@ -1,4 +1,5 @@
 #include "platform/Log.h"
+#include "platform/LogCaptureSink.h"
 
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/spdlog.h>
@@ -122,41 +123,6 @@ std::shared_ptr<spdlog::sinks::sink> outputSink(Registry& r)
 
 } // namespace
 
-struct LogCapture::State {
-    mutable std::mutex mutex;
-    std::vector<CapturedLine> lines;
-};
-
-namespace {
-std::mutex& captureMutex()
-{
-    static auto* m = new std::mutex;
-    return *m;
-}
-std::vector<std::shared_ptr<LogCapture::State>>& activeCaptures()
-{
-    static auto* v = new std::vector<std::shared_ptr<LogCapture::State>>;
-    return *v;
-}
-} // namespace
-
-std::string_view levelName(Level level)
-{
-    switch (level) {
-    case Level::debug: return "debug";
-    case Level::info: return "info";
-    case Level::notice: return "default";
-    case Level::error: return "error";
-    case Level::fault: return "fault";
-    }
-    return "info";
-}
-
-Logger::Logger(std::string category)
-    : m_category(std::move(category))
-{
-}
-
 void Logger::write(Level level, std::string_view message) const
 {
     std::shared_ptr<spdlog::logger> logger;
@@ -174,11 +140,7 @@ void Logger::write(Level level, std::string_view message) const
     }
     logger->log(toSpdlog(level), "{}", message);
 
-    std::lock_guard lock(captureMutex());
-    for (auto& capture : activeCaptures()) {
-        std::lock_guard captureLock(capture->mutex);
-        capture->lines.push_back({ m_category, level, std::string(message) });
-    }
+    captureLine(m_category, level, message);
 }
 
 void flush()
@@ -198,39 +160,6 @@ void forceStandardError()
         r.output = std::make_shared<StandardErrorSink>();
         r.output->set_level(spdlog::level::trace);
     }
-}
-
-LogCapture::LogCapture()
-    : m_state(std::make_shared<State>())
-{
-    std::lock_guard lock(captureMutex());
-    activeCaptures().push_back(m_state);
-}
-
-LogCapture::~LogCapture()
-{
-    std::lock_guard lock(captureMutex());
-    auto& all = activeCaptures();
-    all.erase(std::remove(all.begin(), all.end(), m_state), all.end());
-}
-
-std::vector<CapturedLine> LogCapture::lines() const
-{
-    std::lock_guard lock(m_state->mutex);
-    return m_state->lines;
-}
-
-size_t LogCapture::count(std::string_view text, std::string_view category) const
-{
-    std::lock_guard lock(m_state->mutex);
-    return static_cast<size_t>(std::count_if(m_state->lines.begin(), m_state->lines.end(), [&](const CapturedLine& line) {
-        return (category.empty() || line.category == category) && line.message.find(text) != std::string::npos;
-    }));
-}
-
-bool LogCapture::contains(std::string_view text, std::string_view category) const
-{
-    return count(text, category) > 0;
 }
 
 } // namespace mq::log

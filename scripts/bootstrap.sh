@@ -1,18 +1,26 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project builds and tests with, when they are missing.
+# Installs the Debian packages the project needs, when they are missing.
+# Usage: scripts/bootstrap.sh [test]
+#   (none)  what building the programs needs (the demo, the packages)
+#   test    that, plus what the test suite, the benchmarks and the ASan build need
 # Safe to run again: it only calls apt-get when something is not installed.
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config
   libasio-dev libmsgpack-cxx-dev libssl-dev libcurl4-openssl-dev nlohmann-json3-dev
   libspdlog-dev libfmt-dev libsystemd-dev libcli11-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
   libavformat-dev libsndfile1-dev
-  python3 clang libclang-rt-14-dev
-  dpkg-dev systemd fonts-dejavu-core
+  python3 fonts-dejavu-core
 )
+if [ "${1:-}" = test ]; then
+  packages+=(
+    git libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-14-dev
+    dpkg-dev systemd lintian
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

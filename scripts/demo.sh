@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, then starts logicsim and the
-# helper on a private runtime directory and drives a session through the
-# marquee tool, printing every step.
+# The main job: installs what is missing, builds the four programs it runs (no
+# tests or benchmarks: the "release" preset), then starts logicsim and the helper
+# on a private runtime directory and drives a session through the marquee tool,
+# printing every step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh default >/dev/null
+scripts/build.sh release marquee-helper marquee marquee-osascript logicsim >/dev/null
 
-bin=build/default
+bin=build/release
 runtime=$(mktemp -d /tmp/marquee-demo.XXXXXX)
 chmod 700 "$runtime"
 export XDG_RUNTIME_DIR=$runtime

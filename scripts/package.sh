@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Builds the Debian package of the helper, the marquee tool, logicsim, the user
-# units and the client library: build/default/marquee-helper_<version>_<arch>.deb.
-# Install it with: apt-get install ./build/default/marquee-helper_*.deb
+# Builds the Debian packages: marquee-helper, libmarquee-client0,
+# libmarquee-client-dev and logicsim, into build/packages/ (tests and benchmarks
+# are not built). Runs lintian on them when it is installed.
+# Install them with: apt-get install ./build/packages/*.deb
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh default
-cd build/default
-cpack -G DEB
-ls -1 "$PWD"/marquee-helper_*.deb
+scripts/build.sh release
+rm -rf build/packages
+(cd build/release && cpack -G DEB -B "$PWD/../packages" >/dev/null)
+rm -rf build/packages/_CPack_Packages
+if command -v lintian >/dev/null; then
+  lintian build/packages/*.deb || true
+fi
+ls -1 "$PWD"/build/packages/*.deb

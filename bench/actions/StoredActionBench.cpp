@@ -53,7 +53,7 @@ void BM_StoredActionRun(benchmark::State& state) { runWith(state, 21, "/bin/cat"
 // transport) in the logicsim that main() started.
 void BM_StoredActionRunThroughInterpreter(benchmark::State& state)
 {
-    runWith(state, 5, std::string(stored::defaultInterpreter()).c_str(), true);
+    runWith(state, 5, MQ_INTERPRETER_EXECUTABLE, true);
 }
 // A refused code: both decipherments and the allow-list check, no process.
 void BM_StoredActionRefused(benchmark::State& state) { runWith(state, 58, "/bin/cat", false); }

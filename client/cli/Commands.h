@@ -1,6 +1,6 @@
 // The marquee tool's subcommand groups. Each add*Commands function registers its
-// subcommands on the tool; a subcommand that fails throws CLI::RuntimeError with
-// the exit status after printing its message to standard error.
+// subcommands on the tool; a subcommand that fails reports through Output.h and
+// throws CLI::RuntimeError with the exit status.
 #pragma once
 
 namespace CLI {
@@ -15,9 +15,12 @@ void addTimecodeCommands(CLI::App& app);
 /// `marquee scrub` and `marquee watch`: the shared-memory monitors, followed live.
 void addMonitorCommands(CLI::App& app);
 
-/// One subcommand per request of the helper, except those that
-/// addMaintenanceCommands covers.
-void addRequestCommands(CLI::App& app);
+/// `marquee goto`, `playhead`, `project-start`, `project-url`, `control-bar`,
+/// `action` and `colors-close`: single requests under the names a person uses.
+void addPlayheadCommands(CLI::App& app);
+
+/// `marquee call SELECTOR-NAME`: every request of the protocol as it is.
+void addCallCommands(CLI::App& app);
 
 /// An example under each subcommand's --help; call after every subcommand is added.
 void addExamples(CLI::App& app);

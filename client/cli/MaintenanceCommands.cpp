@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <iostream>
+#include <unistd.h>
 
 namespace mq::cli {
 
@@ -18,31 +19,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-/// Prints the reply of `Request`, or exits as the other commands do.
-template<typename Request>
-int callAndPrint(client::HelperConnection& connection, const CommonOptionValues& common, typename Request::Arguments arguments = {})
-{
-    auto result = connection.template call<Request>(std::move(arguments), common.timeout());
-    if (!result)
-        exitForClientError(result.error());
-    return printReply(Request::selector, protocol::parameterNames(Request::replyText), ipc::encodeTuple(std::move(result.value())),
-        common.json);
-}
-
-void writeFile(const std::string& path, const Data& bytes)
+void writeFile(const CommonOptionValues& common, const std::string& path, const Data& bytes)
 {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     file.close();
-    if (!file) {
-        std::cerr << "marquee: cannot write " << path << "\n";
-        throw CLI::RuntimeError(kExitFailureReply);
-    }
+    if (!file)
+        exitForFailure(common, "cannot write " + path);
 }
 
 void addPermissionsCommand(CLI::App& app)
 {
-    auto common = std::make_shared<CommonOptionValues>();
+    auto common = commonOptionsFor("permissions");
     auto prime = std::make_shared<bool>(false);
     auto open = std::make_shared<std::string>();
     auto* command = app.add_subcommand("permissions",
@@ -55,29 +43,26 @@ void addPermissionsCommand(CLI::App& app)
     add(command, common);
     command->callback([common, prime, open] {
         auto connection = connectOrExit(*common);
-        int status = 0;
         if (*open == "accessibility")
-            status = callAndPrint<protocol::openAccessibilitySettingsWithReply>(*connection, *common);
+            callAndPrint<protocol::openAccessibilitySettingsWithReply>(*connection, *common, {});
         else if (*open == "automation")
-            status = callAndPrint<protocol::openAutomationSettingsWithReply>(*connection, *common);
+            callAndPrint<protocol::openAutomationSettingsWithReply>(*connection, *common, {});
         else if (*open == "sync")
-            status = callAndPrint<protocol::openLogicSynchronizationSettingsWithReply>(*connection, *common);
+            callAndPrint<protocol::openLogicSynchronizationSettingsWithReply>(*connection, *common, {});
         else {
             if (*prime) {
                 auto primed = connection->primeAutomationPromptsWithReply({}, common->timeout());
                 if (!primed)
-                    exitForClientError(primed.error());
+                    exitForClientError(*common, primed.error());
             }
-            status = callAndPrint<protocol::permissionsStatusWithReply>(*connection, *common);
+            callAndPrint<protocol::permissionsStatusWithReply>(*connection, *common, {});
         }
-        if (status != 0)
-            throw CLI::RuntimeError(status);
     });
 }
 
 void addRelaunchCommand(CLI::App& app)
 {
-    auto common = std::make_shared<CommonOptionValues>();
+    auto common = commonOptionsFor("relaunch");
     auto* command = app.add_subcommand("relaunch",
         "have the helper exit so that the next connection starts it afresh (recheckPermissionsBouncingWithReply:)");
     add(command, common);
@@ -85,21 +70,20 @@ void addRelaunchCommand(CLI::App& app)
         auto connection = connectOrExit(*common);
         auto result = connection->recheckPermissionsBouncingWithReply({}, common->timeout());
         if (!result)
-            exitForClientError(result.error());
+            exitForClientError(*common, result.error());
         // The helper ends 0.1 s after its reply, which closes this connection.
-        bool ended = connection->waitUntilClosed(5s);
+        if (!connection->waitUntilClosed(5s))
+            exitForFailure(*common, "the helper is still running after 5 s", { { "exited", false } });
         if (common->json)
-            std::cout << (ended ? R"({"exited": true})" : R"({"exited": false})") << "\n";
+            printJSONReply(*common, { { "exited", true } });
         else
-            std::cout << (ended ? "exited: true" : "exited: false (the helper is still running after 5 s)") << "\n";
-        if (!ended)
-            throw CLI::RuntimeError(kExitFailureReply);
+            std::cout << "exited: true\n";
     });
 }
 
 void addUpdateCheckCommand(CLI::App& app)
 {
-    auto common = std::make_shared<CommonOptionValues>();
+    auto common = commonOptionsFor("update-check");
     auto notesFile = std::make_shared<std::string>();
     auto* command = app.add_subcommand("update-check", "look for a newer version (checkForUpdateWithReply:)");
     command->add_option("--save-notes", *notesFile, "write the release notes (HTML) to this file");
@@ -108,45 +92,57 @@ void addUpdateCheckCommand(CLI::App& app)
         auto connection = connectOrExit(*common);
         auto result = connection->checkForUpdateWithReply({}, common->timeout());
         if (!result)
-            exitForClientError(result.error());
+            exitForClientError(*common, result.error());
         auto values = std::move(result.value());
         const auto& notes = std::get<3>(values);
         if (std::get<0>(values) && !notesFile->empty())
-            writeFile(*notesFile, notes ? *notes : Data {});
-        int status = printReply(protocol::checkForUpdateWithReply::selector,
-            protocol::parameterNames(protocol::checkForUpdateWithReply::replyText), ipc::encodeTuple(std::move(values)), common->json);
-        if (status != 0)
-            throw CLI::RuntimeError(status);
+            writeFile(*common, *notesFile, notes ? *notes : Data {});
+        if (int status = printReply(*common, protocol::parameterNames(protocol::checkForUpdateWithReply::replyText), ipc::encodeTuple(std::move(values))))
+            exitWith(status);
     });
 }
 
 void addCrashReportCommand(CLI::App& app)
 {
-    auto common = std::make_shared<CommonOptionValues>();
+    auto common = commonOptionsFor("crash-report");
     auto folder = std::make_shared<std::string>();
-    auto* command = app.add_subcommand("crash-report", "the newest crash report of the product (fetchLatestCrashReportWithReply:)");
+    auto* command = app.add_subcommand("crash-report",
+        "the newest crash report of the product (fetchLatestCrashReportWithReply:): the report itself on standard output, "
+        "or saved under its own name with --save");
     command->add_option("--save", *folder, "write the report into this folder under its own name")->check(CLI::ExistingDirectory);
     add(command, common);
     command->callback([common, folder] {
         auto connection = connectOrExit(*common);
         auto result = connection->fetchLatestCrashReportWithReply({}, common->timeout());
         if (!result)
-            exitForClientError(result.error());
+            exitForClientError(*common, result.error());
         auto values = std::move(result.value());
         const auto& [report, fileName] = values;
+        if (!report || !fileName)
+            exitForFailure(*common, "no crash report found");
         // The name comes from the helper: only a plain file name is written under the folder.
-        if (report && fileName && !folder->empty()) {
-            if (fileName->empty() || fileName->find('/') != std::string::npos || *fileName == "." || *fileName == "..") {
-                std::cerr << "marquee: the helper named the report '" << *fileName << "', which is no file name\n";
-                throw CLI::RuntimeError(kExitFailureReply);
-            }
-            writeFile(*folder + "/" + *fileName, *report);
+        if (fileName->empty() || fileName->find('/') != std::string::npos || *fileName == "." || *fileName == "..")
+            exitForFailure(*common, "the helper named the report '" + *fileName + "', which is no file name");
+        std::string saved;
+        if (!folder->empty()) {
+            saved = *folder + "/" + *fileName;
+            writeFile(*common, saved, *report);
         }
-        int status = printReply(protocol::fetchLatestCrashReportWithReply::selector,
-            protocol::parameterNames(protocol::fetchLatestCrashReportWithReply::replyText), ipc::encodeTuple(std::move(values)),
-            common->json);
-        if (status != 0)
-            throw CLI::RuntimeError(status);
+        if (common->json) {
+            nlohmann::json reply { { "fileName", *fileName }, { "length", report->size() } };
+            if (saved.empty())
+                reply["report"] = toJSON(WireValue { *report });
+            else
+                reply["saved"] = saved;
+            printJSONReply(*common, std::move(reply));
+        } else if (!saved.empty()) {
+            std::cout << "saved: " << saved << "\n";
+        } else {
+            // The report alone, so that `marquee crash-report > latest.crash` keeps it as it is.
+            std::cout.write(reinterpret_cast<const char*>(report->data()), static_cast<std::streamsize>(report->size()));
+            if (::isatty(STDERR_FILENO))
+                std::cerr << "marquee crash-report: " << *fileName << "\n";
+        }
     });
 }
 

@@ -7,6 +7,7 @@
 // 1 the helper refused, or `watch` timed out; 2 bad usage or an unusable file;
 // 3 the helper is not running; 4 no reply.
 #include "client/cli/Commands.h"
+#include "client/cli/InputChecks.h"
 #include "client/cli/Output.h"
 
 #include "client/ProjectWatchReader.h"
@@ -51,12 +52,6 @@ void catchInterrupts()
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-}
-
-[[noreturn]] void failUsage(std::string_view command, const std::string& message)
-{
-    std::cerr << "marquee " << command << ": " << message << '\n';
-    throw CLI::RuntimeError(kExitUsage);
 }
 
 std::string mapFailureText(const shm::MapFailure& failure)
@@ -138,14 +133,12 @@ std::optional<Clock::time_point> deadlineAfter(std::optional<double> seconds)
 
 void runScrub(const ScrubOptions& options, const CommonOptionValues& common)
 {
-    if (!(options.fps > 0) || !std::isfinite(options.fps))
-        failUsage("scrub", "--fps must be a number greater than 0");
     if (options.durationSeconds && !(*options.durationSeconds >= 0))
-        failUsage("scrub", "--duration must be 0 or more seconds");
+        exitForUsage(common, "--duration must be 0 or more seconds");
 
     auto opened = client::ScrubReader::open(options.shmPath);
     if (auto* failure = std::get_if<shm::MapFailure>(&opened))
-        failUsage("scrub", options.shmPath + ": " + mapFailureText(*failure));
+        exitForUsage(common, options.shmPath + ": " + mapFailureText(*failure));
     client::ScrubReader& reader = std::get<client::ScrubReader>(opened);
     reader.requestSteadyRate(options.steady);
 
@@ -153,12 +146,16 @@ void runScrub(const ScrubOptions& options, const CommonOptionValues& common)
     catchInterrupts();
     auto started = connection->startTransportScrubObservingWithFrameRate({ options.fps, options.dropFrame, options.shmPath }, common.timeout());
     if (!started)
-        exitForClientError(started.error());
-    std::cout << (std::get<0>(started.value()) ? "scrub: display found; following the transport"
-                                                : "scrub: display not found yet; the helper keeps looking")
-              << std::endl;
+        exitForClientError(common, started.error());
+    const bool displayFound = std::get<0>(started.value());
+    if (common.json)
+        printJSONReply(common, { { "event", "started" }, { "displayFound", displayFound } });
+    else
+        std::cout << (displayFound ? "scrub: display found; following the transport" : "scrub: display not found yet; the helper keeps looking")
+                  << std::endl;
 
-    const bool live = ::isatty(STDOUT_FILENO) != 0;
+    // On a terminal one line is redrawn in place; elsewhere every update is a line.
+    const bool live = !common.json && ::isatty(STDOUT_FILENO) != 0;
     const std::optional<Clock::time_point> deadline = deadlineAfter(options.durationSeconds);
     std::optional<client::ScrubSnapshot> last;
     RateMeter rate;
@@ -172,6 +169,15 @@ void runScrub(const ScrubOptions& options, const CommonOptionValues& common)
                 ++updates;
             }
             std::optional<double> perSecond = rate.perSecond();
+            if (common.json) {
+                printJSONReply(common,
+                    { { "event", "position" }, { "position", now->position }, { "sequence", now->sequence },
+                        { "displayMode", std::string(modeName(now->displayModeWord)) }, { "valid", now->valid },
+                        { "perSecond", perSecond ? nlohmann::json(*perSecond) : nlohmann::json(nullptr) } });
+                last = now;
+                std::this_thread::sleep_for(kScrubPollInterval);
+                continue;
+            }
             std::string line = fmt::format("{}  {:.3f} s  seq {}  {}  {}  {} Hz", clockText(now->position), now->position, now->sequence,
                 modeName(now->displayModeWord), now->valid ? "valid" : "invalid", perSecond ? fmt::format("{:.1f}", *perSecond) : "--");
             if (live)
@@ -187,18 +193,21 @@ void runScrub(const ScrubOptions& options, const CommonOptionValues& common)
 
     auto stopped = connection->stopTransportScrubObservingForShmPath({ options.shmPath }, common.timeout());
     if (!stopped)
-        exitForClientError(stopped.error());
-    std::cout << "scrub: stopped after " << updates << " update(s)" << std::endl;
+        exitForClientError(common, stopped.error());
+    if (common.json)
+        printJSONReply(common, { { "event", "stopped" }, { "updates", updates } });
+    else
+        std::cout << "scrub: stopped after " << updates << " update(s)" << std::endl;
 }
 
 void runWatch(const WatchOptions& options, const CommonOptionValues& common)
 {
     if (options.timeoutSeconds && !(*options.timeoutSeconds >= 0))
-        failUsage("watch", "--timeout must be 0 or more seconds");
+        exitForUsage(common, "--timeout must be 0 or more seconds");
 
     auto opened = client::ProjectWatchReader::open(options.shmPath);
     if (auto* failure = std::get_if<shm::MapFailure>(&opened))
-        failUsage("watch", options.shmPath + ": " + mapFailureText(*failure));
+        exitForUsage(common, options.shmPath + ": " + mapFailureText(*failure));
     client::ProjectWatchReader& reader = std::get<client::ProjectWatchReader>(opened);
     reader.clear(); // The helper never clears the flag; a reused file is cleared here.
 
@@ -206,12 +215,13 @@ void runWatch(const WatchOptions& options, const CommonOptionValues& common)
     catchInterrupts();
     auto started = connection->startProjectCloseWatchForShmPath({ options.shmPath }, common.timeout());
     if (!started)
-        exitForClientError(started.error());
-    if (!std::get<0>(started.value())) {
-        std::cerr << "marquee watch: the helper could not watch " << options.shmPath << '\n';
-        throw CLI::RuntimeError(kExitFailureReply);
-    }
-    std::cout << "watch: watching the front project" << std::endl;
+        exitForClientError(common, started.error());
+    if (!std::get<0>(started.value()))
+        exitForFailure(common, "the helper could not watch " + options.shmPath, { { "ok", false } });
+    if (common.json)
+        printJSONReply(common, { { "event", "watching" } });
+    else
+        std::cout << "watch: watching the front project" << std::endl;
 
     const std::optional<Clock::time_point> deadline = deadlineAfter(options.timeoutSeconds);
     bool closed = false;
@@ -223,14 +233,13 @@ void runWatch(const WatchOptions& options, const CommonOptionValues& common)
 
     auto stopped = connection->stopProjectCloseWatchForShmPath({ options.shmPath }, common.timeout());
     if (!stopped)
-        exitForClientError(stopped.error());
-    if (closed) {
-        std::cout << "watch: project closed" << std::endl;
-        return;
-    }
-    std::cout << (g_interrupted ? "watch: interrupted" : "watch: timed out; the project is still open") << std::endl;
-    if (!g_interrupted)
-        throw CLI::RuntimeError(kExitFailureReply);
+        exitForClientError(common, stopped.error());
+    if (!closed && !g_interrupted)
+        exitForFailure(common, "timed out; the project is still open", { { "event", "timedOut" } });
+    if (common.json)
+        printJSONReply(common, { { "event", closed ? "closed" : "interrupted" } });
+    else
+        std::cout << (closed ? "watch: project closed" : "watch: interrupted") << std::endl;
 }
 
 } // namespace
@@ -239,23 +248,25 @@ void addMonitorCommands(CLI::App& app)
 {
     {
         auto options = std::make_shared<ScrubOptions>();
-        auto common = std::make_shared<CommonOptionValues>();
+        auto common = commonOptionsFor("scrub");
         CLI::App* command = app.add_subcommand("scrub", "follow Logic's transport live through a scrub file");
         command->add_option("--shm", options->shmPath, "the scrub file (created when missing)")->required();
-        command->add_option("--fps", options->fps, "frame rate in frames per second")->required();
+        command->add_option("--fps", options->fps, "frame rate in frames per second")->required()->check(kFrameRate);
         command->add_flag("--df", options->dropFrame, "the drop-frame flag to report to the helper");
-        command->add_option("--duration", options->durationSeconds, "stop after this many seconds (default: until Ctrl-C)");
+        command->add_option("--duration", options->durationSeconds, "stop after this many seconds (default: until Ctrl-C)")->check(kFiniteNumber);
         command->add_flag("--steady", options->steady, "ask the helper for its steady rate (never idle)");
         command->add_option("--timeout-ms", common->timeoutMilliseconds, "how long to wait for each reply")->check(CLI::PositiveNumber);
+        addJSONFlag(command, common);
         command->callback([options, common] { runScrub(*options, *common); });
     }
     {
         auto options = std::make_shared<WatchOptions>();
-        auto common = std::make_shared<CommonOptionValues>();
+        auto common = commonOptionsFor("watch");
         CLI::App* command = app.add_subcommand("watch", "wait until the front Logic project is closed");
         command->add_option("--shm", options->shmPath, "the project-watch file (created when missing)")->required();
-        command->add_option("--timeout", options->timeoutSeconds, "give up after this many seconds (default: wait until Ctrl-C)");
+        command->add_option("--timeout", options->timeoutSeconds, "give up after this many seconds (default: wait until Ctrl-C)")->check(kFiniteNumber);
         command->add_option("--timeout-ms", common->timeoutMilliseconds, "how long to wait for each reply")->check(CLI::PositiveNumber);
+        addJSONFlag(command, common);
         command->callback([options, common] { runWatch(*options, *common); });
     }
 }

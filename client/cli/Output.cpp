@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <iostream>
+#include <unistd.h>
 
 namespace mq::cli {
 
@@ -47,6 +48,8 @@ std::string base64(const Data& data)
     return out;
 }
 
+} // namespace
+
 nlohmann::json toJSON(const WireValue& value)
 {
     struct Visitor {
@@ -74,8 +77,6 @@ nlohmann::json toJSON(const WireValue& value)
     return std::visit(Visitor {}, value);
 }
 
-} // namespace
-
 std::string describe(const WireValue& value)
 {
     struct Visitor {
@@ -100,47 +101,114 @@ std::string describe(const WireValue& value)
     return std::visit(Visitor {}, value);
 }
 
-void add(CLI::App* command, const CommonOptions& common)
+CommonOptions commonOptionsFor(std::string name)
 {
-    command->add_flag("--json", common->json, "print the reply as JSON");
-    command->add_option("--timeout-ms", common->timeoutMilliseconds, "how long to wait for the reply")->check(CLI::PositiveNumber);
+    auto common = std::make_shared<CommonOptionValues>();
+    common->command = std::move(name);
+    return common;
 }
 
-std::unique_ptr<client::HelperConnection> connectOrExit(const CommonOptionValues&)
+void addJSONFlag(CLI::App* command, const CommonOptions& common)
+{
+    command->add_flag("--json", common->json, "print JSON lines {\"ok\", \"command\", \"reply\" | \"error\"}");
+}
+
+void add(CLI::App* command, const CommonOptions& common)
+{
+    addJSONFlag(command, common);
+    command->add_option("--timeout-ms", common->timeoutMilliseconds, "how long to wait for the reply, in milliseconds")
+        ->check(CLI::PositiveNumber);
+}
+
+void exitWith(int status)
+{
+    throw CLI::RuntimeError(status);
+}
+
+namespace {
+
+[[noreturn]] void exitWithError(const CommonOptionValues& common, int status, std::string_view kind, const std::string& message,
+    nlohmann::json reply)
+{
+    if (common.json) {
+        nlohmann::json error { { "kind", kind }, { "message", message } };
+        if (!reply.is_null())
+            error["reply"] = std::move(reply);
+        std::cout << nlohmann::json { { "ok", false }, { "command", common.command }, { "error", std::move(error) } }.dump() << std::endl;
+    } else {
+        std::cerr << "marquee " << common.command << ": " << message << "\n";
+    }
+    exitWith(status);
+}
+
+} // namespace
+
+std::unique_ptr<client::HelperConnection> connectOrExit(const CommonOptionValues& common)
 {
     auto connection = client::HelperConnection::connect();
     if (!connection)
-        exitForClientError(connection.error());
+        exitForClientError(common, connection.error());
     return std::move(connection.value());
 }
 
-void exitForClientError(const client::ClientError& error)
+void exitForClientError(const CommonOptionValues& common, const client::ClientError& error)
 {
-    std::cerr << "marquee: " << error.message << "\n";
-    throw CLI::RuntimeError(error.kind == client::ClientError::Kind::unreachable ? kExitUnreachable : kExitNoReply);
+    if (error.kind == client::ClientError::Kind::unreachable)
+        exitWithError(common, kExitUnreachable, "not-running",
+            error.message
+                + "; start it with `systemctl --user start marquee-helper.socket` (started on demand from then on), "
+                  "or run `marquee-helper &`",
+            nullptr);
+    exitWithError(common, kExitNoReply, "no-reply", error.message, nullptr);
 }
 
-int printReply(std::string_view selector, const std::vector<std::string>& names, const std::vector<WireValue>& values, bool json)
+void exitForUsage(const CommonOptionValues& common, const std::string& message)
+{
+    exitWithError(common, kExitUsage, "usage", message, nullptr);
+}
+
+void exitForFailure(const CommonOptionValues& common, const std::string& message, nlohmann::json reply)
+{
+    exitWithError(common, kExitFailureReply, "failed", message, std::move(reply));
+}
+
+void printJSONReply(const CommonOptionValues& common, nlohmann::json reply)
+{
+    if (common.json)
+        std::cout << nlohmann::json { { "ok", true }, { "command", common.command }, { "reply", std::move(reply) } }.dump() << std::endl;
+}
+
+int printReply(const CommonOptionValues& common, const std::vector<std::string>& names, const std::vector<WireValue>& values)
 {
     bool failed = false;
+    std::string why;
+    nlohmann::json reply = nlohmann::json::object();
     for (std::size_t i = 0; i < values.size(); ++i) {
-        if (std::holds_alternative<ServiceError>(values[i]))
+        const std::string name = i < names.size() ? names[i] : std::to_string(i);
+        if (const auto* error = std::get_if<ServiceError>(&values[i])) {
             failed = true;
-        if (i < names.size() && names[i] == "ok" && std::holds_alternative<bool>(values[i]) && !std::get<bool>(values[i]))
+            why = error->localizedDescription;
+        }
+        if (name == "ok" && std::holds_alternative<bool>(values[i]) && !std::get<bool>(values[i]))
             failed = true;
+        reply[name] = toJSON(values[i]);
     }
-    if (json) {
-        nlohmann::json reply = nlohmann::json::object();
-        for (std::size_t i = 0; i < values.size(); ++i)
-            reply[i < names.size() ? names[i] : std::to_string(i)] = toJSON(values[i]);
-        std::cout << nlohmann::json { { "selector", selector }, { "reply", reply } }.dump() << "\n";
-    } else {
-        if (values.empty())
-            std::cout << "done\n";
-        for (std::size_t i = 0; i < values.size(); ++i)
-            std::cout << (i < names.size() ? names[i] : std::to_string(i)) << ": " << describe(values[i]) << "\n";
+    if (common.json) {
+        if (failed)
+            exitWithError(common, kExitFailureReply, "failed", why.empty() ? "the helper answered ok: false" : why, std::move(reply));
+        printJSONReply(common, std::move(reply));
+        return 0;
     }
+    if (values.empty())
+        std::cout << "done\n";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        std::cout << (i < names.size() ? names[i] : std::to_string(i)) << ": " << describe(values[i]) << "\n";
     return failed ? kExitFailureReply : 0;
+}
+
+bool progressWanted(const CommonOptionValues& common)
+{
+    return !common.json && ::isatty(STDERR_FILENO) != 0;
 }
 
 } // namespace mq::cli

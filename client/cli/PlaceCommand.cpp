@@ -2,6 +2,7 @@
 // plug-in places it (placeAudioFileWithURL:...), optionally on a new named track
 // and in a colour.
 #include "client/cli/Commands.h"
+#include "client/cli/InputChecks.h"
 #include "client/cli/Output.h"
 
 #include "client/HelperConnection.h"
@@ -31,21 +32,21 @@ struct PlaceOptions {
 
 void addPlaceCommand(CLI::App& app)
 {
-    auto common = std::make_shared<CommonOptionValues>();
+    auto common = commonOptionsFor("place");
     auto options = std::make_shared<PlaceOptions>();
     auto* command = app.add_subcommand("place",
         "place an audio file on Logic's timeline at a timecode, optionally on a new named track and coloured "
         "(placeAudioFileWithURL:...)");
     command->add_option("file", options->file, "the audio file (WAV, AIFF, FLAC, ...)")->required();
-    command->add_option("seconds", options->seconds, "where the region starts, in seconds of the SMPTE timeline")->required();
-    command->add_option("--fps,--frame-rate", options->frameRate, "frames per second of the timeline")->required();
+    command->add_option("seconds", options->seconds, "where the region starts, in seconds of the SMPTE timeline")->required()->check(kFiniteNumber);
+    command->add_option("--fps,--frame-rate", options->frameRate, "frames per second of the timeline")->required()->check(kFrameRate);
     command->add_flag("--df,--drop-frame", options->dropFrame, "drop-frame counting");
     command->add_option("--name", options->name, "the region's name (default: Logic names it after the file)");
     auto* newTrack = command->add_option("--new-track", options->trackName, "place it on a new track with this name (\"Movie Audio\" without one)")
                          ->expected(0, 1);
-    command->add_option("--color", options->color, "a cell of Logic's Colors grid, 0 to 95 (-1, the default: no colour)")->check(CLI::Range(-1, 95));
+    command->add_option("--color", options->color, "a cell of Logic's Colors grid, 0 to 95 (-1, the default: no colour)")->check(kColorIndex);
     command->add_flag("--color-track", options->colorTrack, "colour the track as well as the region");
-    command->add_option("--pacing", options->pacing, "seconds to pause between Logic's interface steps");
+    command->add_option("--pacing", options->pacing, "seconds to pause between Logic's interface steps")->check(kFiniteNumber);
     add(command, common);
     command->callback([common, options, newTrack] {
         // The helper runs elsewhere: it gets the file's absolute location.
@@ -53,16 +54,9 @@ void addPlaceCommand(CLI::App& app)
         std::filesystem::path path = std::filesystem::absolute(options->file, error);
         URL url = URL::fileURLWithPath(error ? options->file : path.lexically_normal().string());
         auto connection = connectOrExit(*common);
-        auto result = connection->call<protocol::placeAudioFileWithURL>({ url, options->seconds, options->name, newTrack->count() > 0,
-                                                                            options->trackName, options->color, options->colorTrack, options->pacing,
-                                                                            options->frameRate, options->dropFrame },
-            common->timeout());
-        if (!result)
-            exitForClientError(result.error());
-        int status = printReply(protocol::placeAudioFileWithURL::selector, protocol::parameterNames(protocol::placeAudioFileWithURL::replyText),
-            ipc::encodeTuple(std::move(result.value())), common->json);
-        if (status != 0)
-            throw CLI::RuntimeError(status);
+        callAndPrint<protocol::placeAudioFileWithURL>(*connection, *common,
+            { url, options->seconds, options->name, newTrack->count() > 0, options->trackName, options->color, options->colorTrack,
+                options->pacing, options->frameRate, options->dropFrame });
     });
 }
 

@@ -2,6 +2,8 @@
 // to components and typed text, reads a timecode element's value text, or reads
 // the control-bar display text. Needs no helper running.
 #include "client/cli/Commands.h"
+#include "client/cli/InputChecks.h"
+#include "client/cli/Output.h"
 
 #include "timecode/SMPTEComponents.h"
 #include "timecode/TimecodeFields.h"
@@ -20,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace mq::cli {
 
@@ -27,9 +30,8 @@ namespace {
 
 using timecode::TimecodeLayout;
 
-// Exit statuses: a text that is no timecode is an answer (1); bad usage is 2.
-constexpr int kExitDoesNotConvert = 1;
-constexpr int kExitBadInput = 2;
+// Exit statuses: a text that is no timecode is an answer (1); bad usage,
+// fields out of range included, is 2.
 
 // Digit counts accepted for --layout secondsFraction:N. Logic shows at least 3.
 constexpr int kMinFractionDigits = 3;
@@ -42,18 +44,27 @@ struct TimecodeOptions {
     std::string fps;
     std::string layout { "frames" };
     bool dropFrame { false };
-    bool json { false };
+    CommonOptions common { commonOptionsFor("timecode") };
 };
-
-[[noreturn]] void fail(const std::string& message)
-{
-    std::cerr << "marquee timecode: " << message << '\n';
-    throw CLI::RuntimeError(kExitBadInput);
-}
 
 std::string inQuotes(std::string_view text)
 {
     return '"' + std::string(text) + '"';
+}
+
+// Set while a conversion runs, for fail().
+const CommonOptionValues* g_reporting = nullptr;
+
+[[noreturn]] void fail(const std::string& message)
+{
+    exitForUsage(*g_reporting, message);
+}
+
+/// Fails when the hh:mm:ss:ff digits of `text` are out of range at `rate`.
+void checkFieldsInRange(std::string_view text, long hours, long minutes, long seconds, long frames, double rate)
+{
+    if (auto problem = timecodeFieldsProblem(hours, minutes, seconds, frames, rate))
+        fail(inQuotes(text) + ": " + *problem);
 }
 
 // A finite decimal number, the whole text and nothing else; "nan", "inf" and
@@ -134,7 +145,7 @@ void convertSeconds(const TimecodeOptions& options)
     const timecode::SMPTEComponents components = timecode::smpteComponents(seconds, rate, options.dropFrame);
     const std::string typed = timecode::typedTimecodeText(components, layout, rate);
 
-    if (options.json) {
+    if (options.common->json) {
         const nlohmann::json out {
             { "seconds", seconds },
             { "fps", rate },
@@ -145,7 +156,7 @@ void convertSeconds(const TimecodeOptions& options)
                     { "frames", components.frames }, { "fraction", components.fraction } } },
             { "typed", typed },
         };
-        std::cout << out.dump() << '\n';
+        printJSONReply(*options.common, out);
         return;
     }
     printRow("hours", std::to_string(components.hours));
@@ -164,16 +175,13 @@ void parseValueText(const TimecodeOptions& options)
     const std::optional<timecode::TimecodeFields> fields = timecode::parseTimecodeValueText(text);
 
     if (!fields) {
-        if (options.json)
-            std::cout << nlohmann::json { { "text", text }, { "fps", rate }, { "timecode", false } }.dump() << '\n';
-        else
-            std::cout << inQuotes(text) << " is not a timecode\n";
-        throw CLI::RuntimeError(kExitDoesNotConvert);
+        exitForFailure(*options.common, inQuotes(text) + " is not a timecode", { { "text", text }, { "fps", rate }, { "timecode", false } });
     }
+    checkFieldsInRange(text, fields->hours, fields->minutes, fields->seconds, fields->frames, rate);
 
     const std::string display = timecode::timecodeDisplayText(*fields);
     const double seconds = timecode::fieldsToSeconds(*fields, rate);
-    if (options.json) {
+    if (options.common->json) {
         const nlohmann::json out {
             { "text", text },
             { "fps", rate },
@@ -186,7 +194,7 @@ void parseValueText(const TimecodeOptions& options)
             { "display", display },
             { "seconds", seconds },
         };
-        std::cout << out.dump() << '\n';
+        printJSONReply(*options.common, out);
         return;
     }
     printRow("layout", layoutName(fields->layout) + " (display mode " + std::to_string(timecode::displayMode(fields->layout)) + ")");
@@ -204,23 +212,31 @@ void readDisplayText(const TimecodeOptions& options)
     const std::string& text = *options.lcd;
     const double rate = frameRateOption(options);
     const std::optional<double> seconds = timecode::parseLCDTimecode(text, rate);
-
-    if (options.json) {
-        nlohmann::json out { { "text", text }, { "fps", rate }, { "seconds", nullptr } };
-        if (seconds)
-            out["seconds"] = *seconds;
-        std::cout << out.dump() << '\n';
-    } else if (seconds) {
-        printRow("position", numberText(*seconds) + " s");
-    } else {
-        std::cout << inQuotes(text) << " does not convert to seconds (expected hh:mm:ss:ff)\n";
+    if (seconds) {
+        // The display's four runs of digits, as parseLCDTimecode reads them.
+        std::vector<long> runs;
+        for (std::size_t at = text.find_first_of("0123456789"); at != std::string::npos; at = text.find_first_of("0123456789", at)) {
+            std::size_t end = text.find_first_not_of("0123456789", at);
+            runs.push_back(std::stol(text.substr(at, end == std::string::npos ? std::string::npos : end - at).substr(0, 9)));
+            at = end;
+        }
+        if (runs.size() == 4)
+            checkFieldsInRange(text, runs[0], runs[1], runs[2], runs[3], rate);
     }
-    if (!seconds)
-        throw CLI::RuntimeError(kExitDoesNotConvert);
+
+    if (!seconds) {
+        exitForFailure(*options.common, inQuotes(text) + " does not convert to seconds (expected hh:mm:ss:ff)",
+            { { "text", text }, { "fps", rate }, { "seconds", nullptr } });
+    }
+    if (options.common->json)
+        printJSONReply(*options.common, { { "text", text }, { "fps", rate }, { "seconds", *seconds } });
+    else
+        printRow("position", numberText(*seconds) + " s");
 }
 
 void runTimecode(const TimecodeOptions& options)
 {
+    g_reporting = options.common.get();
     const int modes = (options.seconds ? 1 : 0) + (options.parse ? 1 : 0) + (options.lcd ? 1 : 0);
     if (modes != 1)
         fail("give exactly one of --seconds, --parse or --lcd");
@@ -247,7 +263,7 @@ void addTimecodeCommands(CLI::App& app)
     CLI::Option* layout = command->add_option("--layout", options->layout,
         "Layout of the typed text (with --seconds): frames, subframes, quarterFrames, samples or secondsFraction:N")
                                   ->type_name("LAYOUT");
-    command->add_flag("--json", options->json, "Print the result as one JSON object");
+    addJSONFlag(command, options->common);
 
     seconds->excludes(parse)->excludes(lcd);
     parse->excludes(lcd);

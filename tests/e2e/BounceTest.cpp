@@ -327,8 +327,8 @@ TEST_F(Bounce, TheToolRunsTheFiveStepsAndPrintsTheFileName)
         auto output = tool.lines(test::ChildProcess::Stream::standardOutput);
         EXPECT_EQ(output.empty() ? "" : output.back(), c.output) << c.arguments[1];
         if (c.status == 0) {
-            auto progress = tool.lines(test::ChildProcess::Stream::standardError);
-            EXPECT_EQ(progress.size(), 5u) << "one progress line a step";
+            // Standard error is a pipe here, not a terminal: no progress lines.
+            EXPECT_TRUE(tool.lines(test::ChildProcess::Stream::standardError).empty());
         }
     }
     EXPECT_EQ(state("movie")["region"]["startSeconds"], 3602.0);

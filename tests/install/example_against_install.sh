@@ -6,37 +6,25 @@
 set -euo pipefail
 build=$1
 source=$2
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# Waits (at most 10 s) for a socket file to appear.
-wait_for_socket() {
-  for _ in $(seq 1 200); do
-    [ -S "$1" ] && return 0
-    sleep 0.05
-  done
-  fail "no socket at $1"
-}
+source "$(dirname "$0")/scratch.sh"
 
 prefix=$work/prefix
+touch "$work/before-install"
 cmake --install "$build" --prefix "$prefix" >/dev/null
+# Installing leaves the build tree as it was (CMake's own manifest aside).
+changed=$(find "$build" -newer "$work/before-install" -type f ! -name 'install_manifest*.txt' -print)
+[ -z "$changed" ] || fail "installing wrote into the build tree: $changed"
 
 # The CMake package: nothing of the source or build tree is visible.
 cmake -S "$source/examples/plugin-side" -B "$work/example" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/example" >/dev/null
 example=$work/example/plugin-side
 # The pkg-config file, found from where it was installed.
-flags=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs marquee-client)
+pkgconfig=$(dirname "$(find "$prefix" -name marquee-client.pc)")
+flags=$(PKG_CONFIG_PATH="$pkgconfig" pkg-config --cflags --libs marquee-client)
 case "$flags" in *"$prefix"*) ;; *) fail "pkg-config flags do not point into the prefix: $flags" ;; esac
 # shellcheck disable=SC2086
-c++ "$source/examples/plugin-side/main.cpp" $flags -Wl,-rpath,"$prefix/lib" -o "$work/plugin-side-pc"
+c++ "$source/examples/plugin-side/main.cpp" $flags -Wl,-rpath,"$(dirname "$pkgconfig")" -o "$work/plugin-side-pc"
 
 export XDG_RUNTIME_DIR=$work/run
 mkdir -m 700 "$XDG_RUNTIME_DIR"

@@ -3,7 +3,10 @@
 // the key and every plaintext buffer on every path.
 #include "logic/StoredActionRunner.h"
 
+#include "logic/StoredActionInterpreter.h"
 #include "logic/StoredCipher.h"
+#include "platform/ExecutablePath.h"
+#include "platform/Log.h"
 #include "tests/support/TempRuntimeDir.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +15,10 @@
 #include <chrono>
 #include <climits>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -316,17 +321,70 @@ TEST_F(StoredActionRunnerTest, TheBuiltInActionsRunTheTemplateForEveryListedCode
     EXPECT_EQ(scripts(), expected);
 }
 
-TEST(StoredActionInterpreter, IsTheBuildsOwn)
+/// Sets or clears MARQUEE_STORED_ACTION_INTERPRETER for one test, then puts it back.
+class InterpreterVariable {
+public:
+    explicit InterpreterVariable(const char* value)
+    {
+        if (const char* previous = std::getenv(kStoredActionInterpreterVariable))
+            m_previous = previous;
+        if (value)
+            ::setenv(kStoredActionInterpreterVariable, value, 1);
+        else
+            ::unsetenv(kStoredActionInterpreterVariable);
+    }
+    ~InterpreterVariable()
+    {
+        if (m_previous)
+            ::setenv(kStoredActionInterpreterVariable, m_previous->c_str(), 1);
+        else
+            ::unsetenv(kStoredActionInterpreterVariable);
+    }
+
+private:
+    std::optional<std::string> m_previous;
+};
+
+// Nothing of the build tree is baked in: without a configured path the
+// interpreter lies where the package puts it relative to the running program.
+TEST(StoredActionInterpreter, IsFoundBesideTheProgramOrWhereConfigured)
 {
-    std::string_view path = defaultInterpreter();
-    ASSERT_FALSE(path.empty());
-    EXPECT_EQ(path.front(), '/');
+    {
+        InterpreterVariable unset(nullptr);
+        std::string path = defaultInterpreter();
 #if defined(__APPLE__)
-    EXPECT_EQ(path, "/usr/bin/osascript");
+        EXPECT_EQ(path, "/usr/bin/osascript");
 #else
-    EXPECT_TRUE(path.ends_with("/marquee-osascript")) << path;
-    EXPECT_EQ(::access(std::string(path).c_str(), X_OK), 0) << path;
+        EXPECT_EQ(path, (std::filesystem::path(platform::executableDirectory()) / "../libexec/marquee-helper/marquee-osascript").lexically_normal());
 #endif
+    }
+    {
+        InterpreterVariable configured("/opt/elsewhere/osascript");
+        EXPECT_EQ(defaultInterpreter(), "/opt/elsewhere/osascript");
+    }
+    InterpreterVariable empty("");
+    EXPECT_EQ(defaultInterpreter(), storedActionInterpreter());
+    EXPECT_NE(defaultInterpreter(), "");
+}
+
+// A missing interpreter is an error line on every run it refuses, and nothing starts.
+TEST_F(StoredActionRunnerTest, SaysOnEveryRunThatTheInterpreterIsMissing)
+{
+    TestStore good(kTemplate, kAllowList);
+    test::TempRuntimeDir dir;
+    std::string missing = dir.path() + "/no-such-interpreter";
+    std::string notExecutable = dir.path() + "/not-executable";
+    std::ofstream(notExecutable) << "#!/bin/sh\n";
+    StoredActionData data = good.data();
+    log::LogCapture capture;
+    for (const std::string& path : { missing, missing, notExecutable }) {
+        RunOptions options;
+        options.data = &data;
+        options.interpreter = path;
+        EXPECT_FALSE(runStoredAction(584, options)) << path;
+    }
+    EXPECT_EQ(capture.count("Stored action interpreter " + missing + " cannot be run (No such file or directory); stored action 584 refused", "helper.service"), 2u);
+    EXPECT_EQ(capture.count("Stored action interpreter " + notExecutable + " cannot be run (Permission denied)", "helper.service"), 1u);
 }
 
 // Every secret buffer is zero when it is released, whichever way the run ends.

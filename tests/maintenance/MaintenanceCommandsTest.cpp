@@ -109,8 +109,8 @@ TEST(MaintenanceCommands, CrashReportWithoutAFolderAnswersNothing)
     test::TempRuntimeDir home;
     test::HelperHarness harness(test::HelperHarness::Desktop::none, std::nullopt, { { "HOME", home.path() } });
     std::unique_ptr<test::ChildProcess> tool;
-    ASSERT_EQ(runTool(harness, { "crash-report", "--json" }, tool), 0);
-    EXPECT_TRUE(tool->hasLine("\"fileName\":null"));
+    ASSERT_EQ(runTool(harness, { "crash-report", "--json" }, tool), 1);
+    EXPECT_TRUE(tool->hasLine("\"message\":\"no crash report found\""));
     EXPECT_EQ(loggedLines(harness, "fetchLatestCrashReport: DiagnosticReports unreadable or absent"), 1u);
 }
 

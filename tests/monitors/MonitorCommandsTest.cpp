@@ -104,7 +104,7 @@ TEST_P(MonitorUsage, RefusesBadInput)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MonitorUsage,
-    ::testing::Values(UsageRow { "ZeroFps", { "scrub", "--shm", "/tmp/x", "--fps", "0" }, 2, "--fps must be a number greater than 0" },
+    ::testing::Values(UsageRow { "ZeroFps", { "scrub", "--shm", "/tmp/x", "--fps", "0" }, 2, "'0' is not a frame rate" },
         UsageRow { "ScrubIntoADirectory", { "scrub", "--shm", "{dir}", "--fps", "25" }, 2, "open failed: Is a directory" },
         UsageRow { "WatchIntoADirectory", { "watch", "--shm", "{dir}" }, 2, "open failed: Is a directory" },
         UsageRow { "NegativeTimeout", { "watch", "--shm", "/tmp/x", "--timeout", "-1" }, 2, "--timeout must be 0 or more seconds" },

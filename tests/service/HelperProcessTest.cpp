@@ -235,8 +235,8 @@ TEST(HelperProcess, ToolPrintsRepliesAndFailureStatus)
         { { "colors-avoid", "1", "2", "3", "4" }, 0, "done" },
         { { "permissions" }, 0, "allGranted: false" },
         { { "goto", "60", "--fps", "25", "--json" }, 1, "\"viewOffsetSeconds\":\"NaN\"" },
-        { { "goto", "sixty", "--fps", "25" }, 2, "'sixty' is not a number" },
-        { { "action", "4294967296" }, 2, "is not an unsigned 32-bit number" },
+        { { "goto", "sixty", "--fps", "25" }, 2, "'sixty' is neither a finite number of seconds nor hh:mm:ss:ff" },
+        { { "action", "4294967296" }, 2, "is not a code (a whole number from 0 to 4294967295)" },
     };
     for (const auto& c : cases) {
         std::vector<std::string> argv { test::marqueeExecutablePath() };

@@ -59,7 +59,7 @@ TEST(TimecodeCommand, SecondsAsJSON)
 {
     const RunResult run = runMarquee({ "timecode", "--seconds=3661.52", "--fps", "25", "--layout", "secondsFraction:3", "--json" });
     ASSERT_EQ(run.status, 0) << run.output;
-    const auto out = nlohmann::json::parse(run.output);
+    const auto out = nlohmann::json::parse(run.output)["reply"];
     EXPECT_EQ(out["components"]["hours"], 1);
     EXPECT_EQ(out["components"]["frames"], 13);
     EXPECT_EQ(out["layout"], "secondsFraction:3");
@@ -70,14 +70,14 @@ TEST(TimecodeCommand, NegativeSecondsAreTheStartOfTheDay)
 {
     const RunResult run = runMarquee({ "timecode", "--seconds", "-1", "--fps", "25", "--json" });
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(nlohmann::json::parse(run.output)["typed"], "00:00:00:00");
+    EXPECT_EQ(nlohmann::json::parse(run.output)["reply"]["typed"], "00:00:00:00");
 }
 
 TEST(TimecodeCommand, ParseValueText)
 {
     const RunResult run = runMarquee({ "timecode", "--parse", "01:00:00:12.40", "--fps", "25", "--json" });
     ASSERT_EQ(run.status, 0) << run.output;
-    const auto out = nlohmann::json::parse(run.output);
+    const auto out = nlohmann::json::parse(run.output)["reply"];
     EXPECT_EQ(out["layout"], "subframes");
     EXPECT_EQ(out["displayMode"], 1);
     EXPECT_EQ(out["display"], "01:00:00:12.40");
@@ -99,7 +99,7 @@ TEST(TimecodeCommand, TextThatIsNoTimecodeExitsWithOne)
 
     run = runMarquee({ "timecode", "--lcd", "01:00:00", "--fps", "25", "--json" });
     EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(nlohmann::json::parse(run.output)["seconds"].is_null()) << run.output;
+    EXPECT_TRUE(nlohmann::json::parse(run.output)["error"]["reply"]["seconds"].is_null()) << run.output;
 }
 
 struct BadInputCase {
