@@ -6,6 +6,7 @@
 #include "logic/CurrentProjectURL.h"
 #include "logic/GoToPosition.h"
 #include "logic/MarkerCreation.h"
+#include "logic/RequestArguments.h"
 #include "logic/ScreenGeometry.h"
 #include "logic/LogicDrivingLock.h"
 #include "logic/StoredActionRunner.h"
@@ -13,6 +14,8 @@
 #include "maintenance/UpdateCheck.h"
 #include "permissions/Permissions.h"
 #include "timecode/ControlBarState.h"
+
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <cmath>
@@ -150,6 +153,10 @@ auto MQHelperService::drivePaced(std::string_view operation, double pacingSecond
 void MQHelperService::bounceGoToPositionWithTimecodeSeconds(double timecodeSeconds, bool stopTransport, double pacingSeconds,
     double frameRate, bool isDropFrame, Reply<void(bool, double, OptionalError)> reply)
 {
+    if (auto refusal = logic::refusedPosition("timecodeSeconds", timecodeSeconds)) {
+        reply(false, std::nan(""), logic::bounceError(logic::kInvalidArgumentErrorCode, std::move(*refusal)));
+        return;
+    }
     storePacing(pacingSeconds);
     auto result = drivePaced("bounce step 1", pacingSeconds, [&](logic::LogicDriving& logic) {
         return logic::bounceGoToPosition(logic, timecodeSeconds, stopTransport, frameRate, isDropFrame);
@@ -159,6 +166,10 @@ void MQHelperService::bounceGoToPositionWithTimecodeSeconds(double timecodeSecon
 
 void MQHelperService::bounceOpenMovieWithURL(URL movieURL, double pacingSeconds, Reply<void(bool, OptionalError)> reply)
 {
+    if (auto refusal = logic::refusedFileURL("movieURL", movieURL)) {
+        reply(false, logic::bounceError(logic::kInvalidArgumentErrorCode, std::move(*refusal)));
+        return;
+    }
     storePacing(pacingSeconds);
     auto result = drivePaced("bounce step 2", pacingSeconds, [&](logic::LogicDriving& logic) -> ServiceResult<bool> {
         if (auto opened = logic::bounceOpenMovie(logic, movieURL.path()); !opened)
@@ -193,6 +204,11 @@ void MQHelperService::placeAudioFileWithURL(URL audioFileURL, double timecodeSec
     std::string trackName, std::int64_t lpColorIndex, bool colorTrack, double pacingSeconds, double frameRate, bool isDropFrame,
     Reply<void(bool, double, OptionalError)> reply)
 {
+    if (auto refusal = logic::firstRefusal({ logic::refusedFileURL("url", audioFileURL), logic::refusedPosition("timecodeSeconds", timecodeSeconds),
+            logic::refusedName("displayName", displayName), logic::refusedName("trackName", trackName) })) {
+        reply(false, std::nan(""), failure("placeAudioFile", logic::kInvalidArgumentErrorCode, std::move(*refusal)));
+        return;
+    }
     storePacing(pacingSeconds);
     auto result = drivePaced("placeAudioFile", pacingSeconds, [&](logic::LogicDriving& logic) {
         logic::PlacementRequest request { std::move(audioFileURL), timecodeSeconds, std::move(displayName), createNewTrack, std::move(trackName),
@@ -205,6 +221,11 @@ void MQHelperService::placeAudioFileWithURL(URL audioFileURL, double timecodeSec
 void MQHelperService::createLogicMarkerWithTimecodeSeconds(double timecodeSeconds, double durationSeconds, std::string displayName,
     std::int64_t lpColorIndex, double pacingSeconds, double frameRate, bool isDropFrame, Reply<void(bool, double, OptionalError)> reply)
 {
+    if (auto refusal = logic::firstRefusal({ logic::refusedPosition("timecodeSeconds", timecodeSeconds),
+            logic::refusedDuration("durationSeconds", durationSeconds), logic::refusedName("displayName", displayName) })) {
+        reply(false, std::nan(""), failure("createLogicMarker", logic::kInvalidArgumentErrorCode, std::move(*refusal)));
+        return;
+    }
     storePacing(pacingSeconds);
     auto result = drivePaced("createLogicMarker", pacingSeconds, [&](logic::LogicDriving& logic) {
         logic::MarkerRequest request { timecodeSeconds, durationSeconds, std::move(displayName), lpColorIndex, pacingSeconds,
@@ -243,6 +264,11 @@ void MQHelperService::readLogicPlayheadSMPTEWithFrameRate(double frameRate, bool
 void MQHelperService::goToLogicPlayheadSMPTESeconds(double seconds, double frameRate, bool isDropFrame,
     Reply<void(double, double, bool, OptionalError)> reply)
 {
+    // A negative position is kept: it is clamped to 0 where it is typed.
+    if (auto refusal = logic::refusedPosition("seconds", seconds)) {
+        reply(0.0, std::nan(""), false, failure("goToLogicPlayheadSMPTESeconds", logic::kInvalidArgumentErrorCode, std::move(*refusal)));
+        return;
+    }
     auto result = drive("goToLogicPlayheadSMPTESeconds",
         [&](logic::LogicDriving& logic) { return logic::goToLogicPlayheadSMPTESeconds(logic, seconds, frameRate, isDropFrame); });
     replyWith(reply, std::move(result),
@@ -448,15 +474,33 @@ void MQHelperService::stopProjectCloseWatchForShmPath(std::string shmPath, Reply
 
 void MQHelperService::bounceAwaitExportDialogsClosedWithReply(Reply<void(std::optional<std::string>, OptionalError)> reply)
 {
-    // The request returns at once; the wait and the reply run on the serial
-    // bounce queue, so a second step 5 waits behind the first while the service
-    // goes on with other requests.
-    m_bounceWaitQueue.async([this, reply = std::move(reply)]() mutable {
+    // The request returns at once; the wait and the reply run on the bounce
+    // queue, so a second step 5 waits behind the first while the service goes on
+    // with other requests. A wait whose client has closed its connection ends
+    // without running, or as soon as it is noticed, so that no other client's
+    // wait is held behind it.
+    std::shared_ptr<const RequestOrigin> origin = reply.origin();
+    std::uint64_t connection = origin ? origin->connectionNumber() : 0;
+    if (!m_bounceWaitQueue.reserve(connection)) {
+        reply(std::nullopt,
+            logic::bounceError(logic::kBounceExportDialogStillOpen,
+                fmt::format("Too many waits for Logic's export dialog to close: at most {} at a time on one connection.",
+                    kMaxBounceWaitsPerConnection)));
+        return;
+    }
+    m_bounceWaitQueue.async(connection, [this, origin, reply = std::move(reply)]() mutable {
+        auto clientLeft = [&origin] { return origin && origin->isClosed(); };
+        if (clientLeft()) {
+            m_log.info("bounce step 5: the client closed its connection before its wait ran; not waiting");
+            reply(std::nullopt, std::nullopt);
+            return;
+        }
         if (!m_environment.platform) {
             reply(std::nullopt, notImplemented("bounce step 5"));
             return;
         }
-        logic::ExportDialogsOutcome outcome = logic::awaitExportDialogsClosed(*m_environment.platform, m_bounceBaselineWindows, m_bounceClock);
+        logic::ExportDialogsOutcome outcome
+            = logic::awaitExportDialogsClosed(*m_environment.platform, m_bounceBaselineWindows, m_bounceClock, clientLeft);
         reply(std::move(outcome.lastName), std::move(outcome.error));
     });
 }

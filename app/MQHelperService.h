@@ -11,6 +11,7 @@
 // Every Reply is called exactly once on every path.
 #pragma once
 
+#include "app/BounceWaitQueue.h"
 #include "app/ipc/server/MQHelperXPCInterface.h"
 #include "logic/ColorsWindow.h"
 #include "logic/BounceSteps.h"
@@ -187,7 +188,7 @@ private:
     logic::BounceClock m_bounceClock { [] { return std::chrono::steady_clock::now(); } };
     // Declared last: destroyed first, so a step 5 still queued finishes while the
     // fields it reads are there.
-    SerialDispatchQueue m_bounceWaitQueue { "com.quillmoor.marquee.helper.bouncewait" };
+    BounceWaitQueue m_bounceWaitQueue { "com.quillmoor.marquee.helper.bouncewait" };
 };
 
 } // namespace mq

@@ -37,6 +37,33 @@ struct WaitingCall {
     std::optional<Result<std::vector<WireValue>>> result;
 };
 
+/// Opens a connection to the helper's socket at `socketPath`.
+Result<int> openHelperSocket(const std::string& socketPath)
+{
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof(address.sun_path))
+        return ClientError { ClientError::Kind::unreachable, "socket path too long: " + socketPath };
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof(address.sun_path) - 1);
+
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return ClientError { ClientError::Kind::unreachable, std::string("socket: ") + std::strerror(errno) };
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+        int error = errno;
+        ::close(fd);
+        return ClientError { ClientError::Kind::unreachable,
+            "the Marquee helper is not running (no service at " + socketPath + ": " + std::strerror(error) + ")" };
+    }
+    // Bounds each sleep of a blocking call in recv.
+    if (!platform::setBlockingReadSlice(fd)) {
+        int error = errno;
+        ::close(fd);
+        return ClientError { ClientError::Kind::unreachable, std::string("setsockopt: ") + std::strerror(error) };
+    }
+    return fd;
+}
+
 /// What one read of the socket gave: whole frames, and whether the connection broke.
 struct ReadBatch {
     std::vector<ipc::Frame> frames;
@@ -55,6 +82,7 @@ struct ReadBatch {
 // slot, or a callback that it runs after letting go of the socket.
 struct HelperConnection::Impl {
     int fd { -1 };
+    std::string socketPath;
     std::mutex writeMutex;
 
     std::mutex readMutex;
@@ -72,6 +100,12 @@ struct HelperConnection::Impl {
     bool stopping { false };
 
     std::atomic<bool> closed { false };
+    /// The helper closed the connection while no request of it was waiting for a
+    /// reply (pendingMutex): the helper closes idle connections to admit new
+    /// clients, and nothing was lost, so the next call connects again.
+    bool closedWhileIdle { false };
+    /// Serialises connecting again.
+    std::mutex reopenMutex;
     std::atomic<std::uint64_t> unmatchedReplies { 0 };
     mutable std::mutex closedMutex;
     mutable std::condition_variable closedChanged;
@@ -252,7 +286,10 @@ struct HelperConnection::Impl {
         std::map<std::uint64_t, std::variant<PendingCallback, WaitingCall*>> orphans;
         {
             std::lock_guard lock(pendingMutex);
-            if (closed.exchange(true) && pending.empty())
+            bool wasClosed = closed.exchange(true);
+            if (!wasClosed)
+                closedWhileIdle = pending.empty() && why == kClosedByHelper;
+            if (wasClosed && pending.empty())
                 return;
             orphans.swap(pending);
             callbacksPending = 0;
@@ -269,6 +306,52 @@ struct HelperConnection::Impl {
                 (*callback)(ClientError { ClientError::Kind::disconnected, why });
         std::lock_guard lock(closedMutex);
         closedChanged.notify_all();
+    }
+
+    // Before a call: a helper that closed this connection while it was idle may
+    // not have been noticed yet (the reader looks only between calls).
+    void noticeClosedWhileIdle()
+    {
+        {
+            std::lock_guard lock(pendingMutex);
+            if (closed.load() || !pending.empty())
+                return;
+        }
+        char next;
+        if (::recv(fd, &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0)
+            closeWith(kClosedByHelper);
+    }
+
+    // Connects again when the helper closed the connection while it was idle: once
+    // for each such close, and never from a callback on the reader thread. True
+    // when the connection is open (again).
+    bool reopenIfClosedWhileIdle()
+    {
+        std::lock_guard reopening(reopenMutex);
+        noticeClosedWhileIdle();
+        {
+            std::lock_guard lock(pendingMutex);
+            if (!closed.load())
+                return true;
+            if (!closedWhileIdle || stopping || std::this_thread::get_id() == reader.get_id())
+                return false;
+            closedWhileIdle = false;
+        }
+        auto reopened = openHelperSocket(socketPath);
+        if (!reopened)
+            return false;
+        // The reader ends once the connection is closed.
+        if (reader.joinable())
+            reader.join();
+        {
+            std::scoped_lock locks(readMutex, writeMutex, pendingMutex);
+            ::close(fd);
+            fd = reopened.value();
+            inbox.clear();
+            closed.store(false);
+        }
+        reader = std::thread([this] { readForCallbacks(); });
+        return true;
     }
 
     Result<std::vector<WireValue>> call(std::uint64_t id, WaitingCall& me, std::string_view selector, std::chrono::milliseconds timeout)
@@ -348,29 +431,12 @@ Result<std::unique_ptr<HelperConnection>> HelperConnection::connect(std::optiona
     if (!socketPath)
         return ClientError { ClientError::Kind::unreachable, whyNot };
 
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    if (socketPath->size() >= sizeof(address.sun_path))
-        return ClientError { ClientError::Kind::unreachable, "socket path too long: " + *socketPath };
-    std::strncpy(address.sun_path, socketPath->c_str(), sizeof(address.sun_path) - 1);
-
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return ClientError { ClientError::Kind::unreachable, std::string("socket: ") + std::strerror(errno) };
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-        int error = errno;
-        ::close(fd);
-        return ClientError { ClientError::Kind::unreachable,
-            "the Marquee helper is not running (no service at " + *socketPath + ": " + std::strerror(error) + ")" };
-    }
-    // Bounds each sleep of a blocking call in recv.
-    if (!platform::setBlockingReadSlice(fd)) {
-        int error = errno;
-        ::close(fd);
-        return ClientError { ClientError::Kind::unreachable, std::string("setsockopt: ") + std::strerror(error) };
-    }
+    auto fd = openHelperSocket(*socketPath);
+    if (!fd)
+        return fd.error();
     auto impl = std::make_unique<Impl>();
-    impl->fd = fd;
+    impl->fd = fd.value();
+    impl->socketPath = *socketPath;
     impl->reader = std::thread([raw = impl.get()] { raw->readForCallbacks(); });
     return std::unique_ptr<HelperConnection>(new HelperConnection(std::move(impl)));
 }
@@ -386,6 +452,7 @@ void HelperConnection::sendEncoded(std::string_view selector, std::vector<WireVa
 {
     std::uint64_t id;
     bool wakeReader;
+    m_impl->reopenIfClosedWhileIdle();
     {
         std::lock_guard lock(m_impl->pendingMutex);
         if (m_impl->closed.load()) {
@@ -410,6 +477,7 @@ Result<std::vector<WireValue>> HelperConnection::callEncoded(std::string_view se
 {
     WaitingCall me;
     std::uint64_t id;
+    m_impl->reopenIfClosedWhileIdle();
     {
         std::lock_guard lock(m_impl->pendingMutex);
         if (m_impl->closed.load())

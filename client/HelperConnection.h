@@ -11,6 +11,10 @@
 // Callbacks run exactly once each, with the reply or with a ClientError when the
 // connection breaks first, on whichever thread read the reply: the connection's
 // reader thread, or a thread that waits in a blocking call on the same connection.
+// When the helper closes the connection while none of its requests is waiting for
+// a reply (it closes the longest-idle connection to let a new client in when it
+// serves as many as it can), the next call connects again, once, and goes out on
+// the new connection.
 #pragma once
 
 #include "app/ipc/protocol/MQHelperXPCProtocol.h"

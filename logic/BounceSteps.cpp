@@ -152,7 +152,8 @@ ServiceResult<void> bounceOpenExportDialog(LogicDriving& logic, BounceBaselineWi
     return {};
 }
 
-ExportDialogsOutcome awaitExportDialogsClosed(platform::Platform& platform, const BounceBaselineWindows& baseline, const BounceClock& now)
+ExportDialogsOutcome awaitExportDialogsClosed(platform::Platform& platform, const BounceBaselineWindows& baseline, const BounceClock& now,
+    const std::function<bool()>& abandoned)
 {
     using Clock = std::chrono::steady_clock;
     serviceLog().info("bounce step 5: waiting for the export dialogs to close");
@@ -162,6 +163,10 @@ ExportDialogsOutcome awaitExportDialogsClosed(platform::Platform& platform, cons
     Clock::time_point quietSince = kNotQuiet;
     ExportDialogsOutcome outcome;
     while (now() < deadline) {
+        if (abandoned && abandoned()) {
+            serviceLog().info("bounce step 5: the client closed its connection; the wait ends");
+            return outcome;
+        }
         if (auto panel = findExportSavePanel(platform))
             if (auto name = saveAsName(*panel))
                 outcome.lastName = std::move(name);

@@ -86,7 +86,9 @@ struct ExportDialogsOutcome {
 
 /// Step 5: polls every 0.1 s until neither the save panel nor a modal window
 /// that was not in `baseline` has been seen for 0.5 s, or the 1800 s deadline of
-/// `now` passes. Blocks the calling thread throughout.
-ExportDialogsOutcome awaitExportDialogsClosed(platform::Platform& platform, const BounceBaselineWindows& baseline, const BounceClock& now);
+/// `now` passes, or `abandoned` (when given) answers true: nobody waits for the
+/// answer any more. Blocks the calling thread throughout.
+ExportDialogsOutcome awaitExportDialogsClosed(platform::Platform& platform, const BounceBaselineWindows& baseline, const BounceClock& now,
+    const std::function<bool()>& abandoned = {});
 
 } // namespace mq::logic

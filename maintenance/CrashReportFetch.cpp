@@ -2,7 +2,11 @@
 
 #include "platform/Log.h"
 
+#include "platform/Expected.h"
+
 #include <dirent.h>
+#include <fcntl.h>
+#include <fmt/format.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,8 +14,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 namespace mq::maintenance {
@@ -28,14 +32,45 @@ const log::Logger& serviceLog()
     return logger;
 }
 
-std::optional<std::string> readWholeFile(const std::string& path)
+// Reads a report, following links, as long as it is a regular file of at most
+// `maxBytes`: a link to a device, a FIFO or a /proc file that reads forever or
+// fails (/proc/self/mem) is refused or stops at the bound, and a read error is an
+// answer, not an exception. On failure, why the file was not read.
+Expected<std::string, std::string> readReportFile(const std::string& path, std::size_t maxBytes)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad())
-        return std::nullopt;
+    // Non-blocking, so that a FIFO without a writer cannot hold the request.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return unexpected(std::string("cannot be opened (") + std::strerror(errno) + ")");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer { fd };
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return unexpected(std::string("cannot be examined (") + std::strerror(errno) + ")");
+    if (!S_ISREG(status.st_mode))
+        return unexpected(std::string("is not a regular file"));
+    if (static_cast<std::uint64_t>(status.st_size) > maxBytes)
+        return unexpected(fmt::format("is {} bytes, more than {}", status.st_size, maxBytes));
+    // The listed size is not trusted (a /proc file lists 0 and reads on): at most
+    // one byte past the bound is read, to tell a file that grew too large.
+    std::string bytes;
+    char chunk[64 * 1024];
+    for (;;) {
+        std::size_t want = std::min(sizeof(chunk), maxBytes + 1 - bytes.size());
+        ssize_t got = ::read(fd, chunk, want);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return unexpected(std::string("cannot be read (") + std::strerror(errno) + ")");
+        }
+        if (got == 0)
+            break;
+        bytes.append(chunk, static_cast<std::size_t>(got));
+        if (bytes.size() > maxBytes)
+            return unexpected(fmt::format("is more than {} bytes", maxBytes));
+    }
     return bytes;
 }
 
@@ -82,7 +117,7 @@ std::string diagnosticReportsFolder(std::string_view homeDirectory)
     return std::string(homeDirectory) + "/Library/Logs/DiagnosticReports";
 }
 
-bool isCrashReportCandidate(const std::string& folder, std::string_view fileName)
+bool isCrashReportCandidate(const std::string& folder, std::string_view fileName, std::size_t maxReportBytes)
 {
     if (!hasReportExtension(fileName))
         return false;
@@ -90,8 +125,12 @@ bool isCrashReportCandidate(const std::string& folder, std::string_view fileName
         return true;
     if (!fileName.starts_with(kAudioUnitHostPrefix))
         return false;
-    auto contents = readWholeFile(folder + "/" + std::string(fileName));
-    return contents && isWellFormedUTF8(*contents) && contents->find(kProductIdentifier) != std::string::npos;
+    auto contents = readReportFile(folder + "/" + std::string(fileName), maxReportBytes);
+    if (!contents) {
+        serviceLog().notice("fetchLatestCrashReport: skipping {}: it {}", fileName, contents.error());
+        return false;
+    }
+    return isWellFormedUTF8(*contents) && contents->find(kProductIdentifier) != std::string::npos;
 }
 
 std::optional<CrashReport> fetchLatestCrashReport(const std::string& folder, std::size_t maxReportBytes)
@@ -113,7 +152,7 @@ std::optional<CrashReport> fetchLatestCrashReport(const std::string& folder, std
             struct stat status {};
             if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
                 continue;
-            if (isCrashReportCandidate(folder, name))
+            if (isCrashReportCandidate(folder, name, maxReportBytes))
                 candidates.push_back(Candidate { std::string(name), status.st_mtim, status.st_size });
         }
         closedir(directory);
@@ -141,13 +180,12 @@ std::optional<CrashReport> fetchLatestCrashReport(const std::string& folder, std
     // bytes read are checked again, as the file may have grown since.
     if (tooLarge(static_cast<std::uint64_t>(newest->size)))
         return std::nullopt;
-    auto bytes = readWholeFile(folder + "/" + newest->fileName);
+    auto bytes = readReportFile(folder + "/" + newest->fileName, maxReportBytes);
     if (!bytes) {
+        serviceLog().notice("fetchLatestCrashReport: skipping {}: it {}", newest->fileName, bytes.error());
         serviceLog().info("fetchLatestCrashReport: no matching .ips found");
         return std::nullopt;
     }
-    if (tooLarge(bytes->size()))
-        return std::nullopt;
     serviceLog().info("fetchLatestCrashReport: {} ({} bytes)", newest->fileName, bytes->size());
     return CrashReport { std::vector<std::uint8_t>(bytes->begin(), bytes->end()), newest->fileName };
 }

@@ -1,5 +1,7 @@
 #include "maintenance/TransferEngine.h"
 
+#include "platform/JobBoundary.h"
+
 #include <curl/curl.h>
 
 #include <deque>
@@ -33,6 +35,16 @@ size_t appendBody(char* data, size_t size, size_t count, void* context)
     return bytes;
 }
 
+// Calls a completion on the engine's thread. One that throws fails alone: it is
+// reported, the replies it held are answered as failures, and the engine goes on.
+void complete(TransferCompletion& completion, TransferResult result)
+{
+    if (callAtJobBoundary("transfer completion", [&] { completion(std::move(result)); }))
+        return;
+    FailedJobTeardown teardown;
+    completion = nullptr;
+}
+
 void initializeCurlOnce()
 {
     static std::once_flag once;
@@ -59,7 +71,7 @@ void TransferEngine::State::begin(TransferRequest request, TransferCompletion co
 {
     CURL* easy = curl_easy_init();
     if (!easy) {
-        completion(TransferResult { "could not create a transfer", 0, {} });
+        complete(completion, TransferResult { "could not create a transfer", 0, {} });
         return;
     }
     auto* transfer = new Transfer { std::move(completion), {}, request.maxBodyBytes, false, {} };
@@ -68,7 +80,8 @@ void TransferEngine::State::begin(TransferRequest request, TransferCompletion co
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeout.count()));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Every transfer is HTTPS: the update check accepts no other address.
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
     // Redirects are followed as a browser would, but never away from HTTPS.
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
@@ -87,7 +100,7 @@ void TransferEngine::State::begin(TransferRequest request, TransferCompletion co
         curl_easy_cleanup(easy);
         auto completionToCall = std::move(transfer->completion);
         delete transfer;
-        completionToCall(TransferResult { fmt::format("could not start the transfer: {}", curl_multi_strerror(added)), 0, {} });
+        complete(completionToCall, TransferResult { fmt::format("could not start the transfer: {}", curl_multi_strerror(added)), 0, {} });
         return;
     }
     running.insert(easy);
@@ -113,7 +126,7 @@ void TransferEngine::State::finish(CURL* easy, CURLcode code)
     running.erase(easy);
     auto completion = std::move(transfer->completion);
     delete transfer;
-    completion(std::move(result));
+    complete(completion, std::move(result));
 }
 
 void TransferEngine::State::run()
@@ -128,7 +141,7 @@ void TransferEngine::State::run()
         }
         for (auto& [request, completion] : starting) {
             if (stop)
-                completion(TransferResult { "the transfer engine is shutting down", 0, {} });
+                complete(completion, TransferResult { "the transfer engine is shutting down", 0, {} });
             else
                 begin(std::move(request), std::move(completion));
         }

@@ -1,9 +1,9 @@
 #include "maintenance/UpdateCheck.h"
 
 #include "platform/Log.h"
+#include "platform/UTF8.h"
 
 #include <curl/curl.h>
-#include <nlohmann/json.hpp>
 
 #include <memory>
 
@@ -29,6 +29,8 @@ struct Check {
 
     void fail(std::string message)
     {
+        // Messages quote the server's answer, which need not be UTF-8.
+        message = withInvalidUTF8Replaced(message);
         serviceLog().error("checkForUpdate failed: {}", message);
         completion(std::move(message));
     }
@@ -68,7 +70,10 @@ void onVersionDocument(std::unique_ptr<Check> check, TransferResult result)
     auto& payload = std::get<VersionCheckPayload>(decoded);
     auto notesURL = parseTransferURL(payload.releaseNotes);
     auto downloadURL = parseTransferURL(payload.path);
-    if (!notesURL || !downloadURL)
+    // Only HTTPS, like the endpoint: notes over plain text could be altered on the
+    // way, and a download address of another scheme (a local file, say) is no
+    // place to fetch the product from.
+    if (!notesURL || !downloadURL || notesURL->scheme() != "https" || downloadURL->scheme() != "https")
         return check->fail("Version JSON has malformed URLs");
     serviceLog().info("checkForUpdate: version={}, notes={}, download={}", payload.version, notesURL->absoluteString(),
         downloadURL->absoluteString());
@@ -76,29 +81,6 @@ void onVersionDocument(std::unique_ptr<Check> check, TransferResult result)
 }
 
 } // namespace
-
-std::variant<VersionCheckPayload, std::string> decodeVersionCheckPayload(const std::vector<std::uint8_t>& body)
-{
-    nlohmann::json document;
-    try {
-        document = nlohmann::json::parse(body.begin(), body.end());
-    } catch (const nlohmann::json::parse_error& error) {
-        return std::string("the data is not valid JSON: ") + error.what();
-    }
-    if (!document.is_object())
-        return std::string("expected a JSON object at the top level");
-    VersionCheckPayload payload;
-    for (auto [key, field] : { std::pair { "version", &payload.version }, std::pair { "releaseNotes", &payload.releaseNotes },
-             std::pair { "path", &payload.path } }) {
-        auto it = document.find(key);
-        if (it == document.end())
-            return std::string("no value associated with key \"") + key + "\"";
-        if (!it->is_string())
-            return std::string("expected a string for key \"") + key + "\" but found " + it->type_name();
-        *field = it->get<std::string>();
-    }
-    return payload;
-}
 
 std::optional<URL> parseTransferURL(const std::string& text)
 {

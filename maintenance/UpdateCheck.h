@@ -6,6 +6,7 @@
 
 #include "maintenance/TransferEngine.h"
 #include "maintenance/UpdateCheckSettings.h"
+#include "maintenance/VersionDocument.h"
 #include "platform/URL.h"
 #include "platform/UniqueFunction.h"
 
@@ -19,16 +20,6 @@ namespace mq::maintenance {
 
 /// The error code of a failed update check (its message says what failed).
 inline constexpr std::int64_t kUpdateCheckErrorCode = 20;
-
-/// The version-check document: three required strings.
-struct VersionCheckPayload {
-    std::string version;
-    std::string releaseNotes;
-    std::string path;
-};
-
-/// Decodes the endpoint's body; on failure, the decoder's description of what is wrong.
-std::variant<VersionCheckPayload, std::string> decodeVersionCheckPayload(const std::vector<std::uint8_t>& body);
 
 /// An absolute URL that a transfer can be made to (a scheme, no spaces or control
 /// characters, a well-formed authority); nothing otherwise.

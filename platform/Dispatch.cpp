@@ -1,5 +1,7 @@
 #include "platform/Dispatch.h"
 
+#include "platform/JobBoundary.h"
+
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
@@ -29,7 +31,7 @@ RunLoop::~RunLoop() = default;
 
 void RunLoop::async(Job job)
 {
-    asio::post(m_impl->context, std::move(job));
+    asio::post(m_impl->context, [this, job = std::move(job)]() mutable { runJobAtBoundary(m_label, job); });
 }
 
 bool RunLoop::isCurrent() const
@@ -40,9 +42,9 @@ bool RunLoop::isCurrent() const
 void RunLoop::after(std::chrono::nanoseconds delay, Job job)
 {
     auto timer = std::make_shared<asio::steady_timer>(m_impl->context, delay);
-    timer->async_wait([timer, job = std::move(job)](const std::error_code& error) mutable {
+    timer->async_wait([this, timer, job = std::move(job)](const std::error_code& error) mutable {
         if (!error)
-            job();
+            runJobAtBoundary(m_label, job);
     });
 }
 
@@ -84,7 +86,8 @@ struct RepeatingTimer::Impl : std::enable_shared_from_this<RepeatingTimer::Impl>
             auto self = weak.lock();
             if (error || !self || !self->running)
                 return;
-            self->tick();
+            // A tick that throws is reported; the timer keeps its job and goes on.
+            callAtJobBoundary("repeating timer", self->tick);
             if (self->running)
                 self->schedule();
         });
@@ -146,7 +149,7 @@ void runSerialJobs(std::shared_ptr<SerialDispatchQueue::State> state, const Disp
             job = std::move(state->jobs.front());
             state->jobs.pop_front();
         }
-        job();
+        runJobAtBoundary(state->label, job);
         job = nullptr;
         // The job may have destroyed the queue; from here on only `state` is used.
     }
@@ -249,7 +252,7 @@ void runConcurrentJobs(std::shared_ptr<ConcurrentDispatchQueue::State> state, co
         Job job = std::move(state->jobs.front());
         state->jobs.pop_front();
         lock.unlock();
-        job();
+        runJobAtBoundary(state->label, job);
         job = nullptr;
         lock.lock();
     }
@@ -330,7 +333,7 @@ bool CallingThreadRunLoop::runUntil(std::chrono::steady_clock::time_point deadli
             m_runner = std::this_thread::get_id();
     }
     for (Job& job : jobs)
-        job();
+        runJobAtBoundary(m_label, job);
     std::lock_guard lock(m_mutex);
     m_runner = {};
     return !jobs.empty();

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 namespace mq::test {
 
 std::string helperExecutablePath()
 {
+    // Another build's helper, to measure an attack against it (before and after a
+    // change) with the same tests.
+    if (const char* other = std::getenv("MQ_TEST_HELPER_EXECUTABLE"); other && *other)
+        return other;
     return MQ_HELPER_EXECUTABLE;
 }
 

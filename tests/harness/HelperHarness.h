@@ -14,7 +14,8 @@
 
 namespace mq::test {
 
-/// Where the build put the helper and the tool.
+/// Where the build put the helper and the tool. MQ_TEST_HELPER_EXECUTABLE, when
+/// set, names another helper to run instead (measuring another build).
 std::string helperExecutablePath();
 std::string marqueeExecutablePath();
 

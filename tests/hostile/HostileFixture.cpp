@@ -125,6 +125,10 @@ Bystander::Bystander(HelperHarness& harness)
                 ++m_replies;
             if (took > m_worstMilliseconds.load())
                 m_worstMilliseconds.store(took);
+            {
+                std::lock_guard lock(m_latenciesMutex);
+                m_latencies.push_back(took);
+            }
             std::this_thread::sleep_for(20ms);
         }
     });
@@ -141,6 +145,17 @@ std::chrono::milliseconds Bystander::stop()
     if (m_thread.joinable())
         m_thread.join();
     return std::chrono::milliseconds(m_worstMilliseconds.load());
+}
+
+std::chrono::milliseconds Bystander::p99() const
+{
+    std::lock_guard lock(m_latenciesMutex);
+    if (m_latencies.empty())
+        return std::chrono::milliseconds(0);
+    std::vector<long long> sorted = m_latencies;
+    std::sort(sorted.begin(), sorted.end());
+    std::size_t index = (sorted.size() * 99 + 99) / 100 - 1;
+    return std::chrono::milliseconds(sorted[std::min(index, sorted.size() - 1)]);
 }
 
 HostileTest::HostileTest(std::optional<std::string> scenario)

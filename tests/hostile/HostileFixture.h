@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace mq::test {
 
@@ -51,6 +52,8 @@ public:
 
     /// Stops asking; returns the slowest reply seen.
     std::chrono::milliseconds stop();
+    /// The reply time that 99 of 100 replies took at most (call after stop()).
+    std::chrono::milliseconds p99() const;
     std::size_t failures() const { return m_failures.load(); }
     std::size_t replies() const { return m_replies.load(); }
 
@@ -60,6 +63,8 @@ private:
     std::atomic<std::size_t> m_failures { 0 };
     std::atomic<std::size_t> m_replies { 0 };
     std::atomic<long long> m_worstMilliseconds { 0 };
+    mutable std::mutex m_latenciesMutex;
+    std::vector<long long> m_latencies;
     std::thread m_thread;
 };
 

@@ -1,6 +1,8 @@
-// 64 connections that each send one byte of a frame and then nothing used to
+// 64 connections that each send one byte of a frame, or nothing at all, used to
 // lock every other client out for as long as they stayed. A frame left incomplete
-// now closes its connection after a time-out, and the cap of 64 stays.
+// now closes its connection after a time-out, and at the cap of 64 the
+// longest-idle connection (nothing in flight, no monitor started) is closed to
+// let a newcomer in; the client library connects again on its next call.
 #include "app/ipc/protocol/Frame.h"
 #include "app/ipc/server/ServiceListener.h"
 #include "tests/hostile/ExactAllocatorCounts.h"
@@ -11,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <vector>
 
 namespace mq {
@@ -23,10 +26,12 @@ using test::RawConnection;
 
 const std::vector<std::uint8_t> kOneByteOfAHeader { 0x00 };
 
-// In process, with the time-out shortened: the cap holds, the attackers are
-// closed, a connection that sends nothing is left alone, and a bystander is
-// served once the attackers are gone.
-TEST(IdleConnections, IncompleteFramesAreClosedAfterTheTimeOutAndTheCapHolds)
+// In process, with the time-out shortened: at the cap, a newcomer is let in by
+// closing the longest-idle connection (a client that sends nothing is as idle as
+// one holding half a frame); the cap of 64 holds, the half frames are closed
+// after the time-out, and the quiet client's library connects again on its next
+// call.
+TEST(IdleConnections, AtTheCapTheLongestIdleConnectionMakesRoomAndIncompleteFramesStillTimeOut)
 {
     ipc::ConnectionLimits limits;
     limits.incompleteFrameTimeout = 500ms;
@@ -41,21 +46,85 @@ TEST(IdleConnections, IncompleteFramesAreClosedAfterTheTimeOutAndTheCapHolds)
         ASSERT_TRUE(attackers.back().sendAll(kOneByteOfAHeader, 2s));
     }
     ASSERT_TRUE(eventually([&] { return helper.listener->connectionCount() == ipc::kMaxConnections; }, 5s));
-    RawConnection refused(helper.socketPath());
-    ASSERT_TRUE(refused.valid());
-    EXPECT_TRUE(refused.closedByPeer(5s)) << "a 65th connection was let in";
-    EXPECT_TRUE(eventually([&] { return helper.capture.contains("clients connected, the limit", "helper.xpc"); }, 2s));
+    auto newcomer = client::HelperConnection::connect(helper.socketPath());
+    ASSERT_TRUE(newcomer.ok());
+    EXPECT_TRUE(newcomer.value()->permissionsStatusWithReply({}, 1s).ok()) << "the newcomer was not served";
+    EXPECT_TRUE(helper.capture.contains("clients connected, the limit: closing the connection from pid", "helper.xpc"));
+    EXPECT_TRUE(quiet.value()->waitUntilClosed(2s)) << "the longest-idle connection was not the one closed";
+    EXPECT_EQ(helper.listener->connectionCount(), ipc::kMaxConnections);
 
     for (auto& attacker : attackers)
         EXPECT_TRUE(attacker.closedByPeer(10s)) << "an incomplete frame kept its connection";
-    EXPECT_EQ(helper.capture.count("a frame stayed incomplete for 500 ms; closing the connection", "helper.xpc"), attackers.size());
+    EXPECT_GE(helper.capture.count("a frame stayed incomplete for 500 ms; closing the connection", "helper.xpc"), attackers.size() - 1);
 
-    // A client that connected and sent nothing is not an incomplete frame.
-    auto reply = quiet.value()->permissionsStatusWithReply({}, 5s);
-    EXPECT_TRUE(reply.ok()) << "the quiet client was closed or not served";
-    auto bystander = client::HelperConnection::connect(helper.socketPath());
-    ASSERT_TRUE(bystander.ok());
-    EXPECT_TRUE(bystander.value()->permissionsStatusWithReply({}, 5s).ok()) << "a bystander was not served after the attack";
+    // The quiet client's next call connects again and is served.
+    EXPECT_TRUE(quiet.value()->permissionsStatusWithReply({}, 5s).ok()) << "the closed idle client did not connect again";
+    EXPECT_FALSE(quiet.value()->isClosed());
+}
+
+// With a cap of 3: a client that started a monitor is never the one closed, the
+// longest idle of the others is, and when every connection has a monitor the
+// newcomer is refused as before. A connection closed this way reconnects once on
+// its next call, transparently, and that call is served.
+TEST(IdleConnections, MonitorsKeepTheirConnectionAndTheClosedClientReconnectsOnce)
+{
+    ipc::ConnectionLimits limits;
+    limits.maxConnections = 3;
+    test::InProcessHelper helper(limits);
+    auto connectTo = [&] {
+        auto connection = client::HelperConnection::connect(helper.socketPath());
+        EXPECT_TRUE(connection.ok());
+        return std::move(connection.value());
+    };
+    auto watching = connectTo();
+    ASSERT_TRUE(watching->startProjectCloseWatchForShmPath({ helper.runtimeDir.file("watch.shm") }, 5s).ok());
+    auto older = connectTo();
+    ASSERT_TRUE(older->permissionsStatusWithReply({}, 5s).ok());
+    auto newer = connectTo();
+    ASSERT_TRUE(newer->permissionsStatusWithReply({}, 5s).ok());
+
+    auto fourth = connectTo();
+    ASSERT_TRUE(fourth->permissionsStatusWithReply({}, 2s).ok());
+    EXPECT_TRUE(older->waitUntilClosed(2s));
+    EXPECT_FALSE(watching->isClosed());
+    EXPECT_FALSE(newer->isClosed());
+
+    // The closed one's next call is served on a new connection (closing `newer`,
+    // now the longest idle).
+    auto reply = older->permissionsStatusWithReply({}, 5s);
+    EXPECT_TRUE(reply.ok()) << (reply.ok() ? "" : reply.error().message);
+    EXPECT_TRUE(newer->waitUntilClosed(2s));
+    EXPECT_EQ(helper.listener->connectionCount(), 3u);
+
+    // Every connection with a monitor: nobody can be closed, the newcomer is refused.
+    ASSERT_TRUE(older->startProjectCloseWatchForShmPath({ helper.runtimeDir.file("older.shm") }, 5s).ok());
+    ASSERT_TRUE(fourth->startProjectCloseWatchForShmPath({ helper.runtimeDir.file("fourth.shm") }, 5s).ok());
+    RawConnection refused(helper.socketPath());
+    ASSERT_TRUE(refused.valid());
+    EXPECT_TRUE(refused.closedByPeer(5s)) << "a connection beyond the cap was let in";
+    EXPECT_TRUE(eventually([&] { return helper.capture.contains("refused connection from pid", "helper.xpc"); }, 2s));
+}
+
+// 64 connections that send nothing at all lock nobody out: the next client is
+// served within a second.
+TEST(IdleConnections, SixtyFourSilentConnectionsLetTheNextClientIn)
+{
+    test::InProcessHelper helper;
+    std::vector<RawConnection> silent;
+    for (std::size_t i = 0; i < ipc::kMaxConnections; ++i) {
+        silent.emplace_back(helper.socketPath());
+        ASSERT_TRUE(silent.back().valid());
+    }
+    ASSERT_TRUE(eventually([&] { return helper.listener->connectionCount() == ipc::kMaxConnections; }, 5s));
+    auto started = Clock::now();
+    auto client = client::HelperConnection::connect(helper.socketPath());
+    ASSERT_TRUE(client.ok());
+    auto reply = client.value()->permissionsStatusWithReply({}, 1s);
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+    EXPECT_TRUE(reply.ok()) << "the client was not served";
+    EXPECT_LT(took, 1s);
+    std::cout << "[hostile] 64 silent connections: the next client served in " << took.count() << " ms" << std::endl;
+    EXPECT_TRUE(silent.front().closedByPeer(2s)) << "the longest-idle silent connection was not closed";
 }
 
 // A frame that arrives slowly but completely within the time-out is served.
@@ -141,16 +210,19 @@ TEST_F(IdleConnectionsOfTheHelper, SixtyFourHeldBytesLockNobodyOutForLong)
         ASSERT_TRUE(attackers.back().valid());
         ASSERT_TRUE(attackers.back().sendAll(kOneByteOfAHeader, 2s));
     }
-    RawConnection refused(harness.socketPath());
-    ASSERT_TRUE(refused.valid());
-    EXPECT_TRUE(refused.closedByPeer(5s)) << "a connection beyond the cap was let in";
-    EXPECT_TRUE(helperLogged("clients connected, the limit"));
+    // One more is let in at once: the longest-idle connection (the fixture's) makes room.
+    auto newcomer = harness.connect();
+    EXPECT_TRUE(newcomer->permissionsStatusWithReply({}, 1s).ok());
+    EXPECT_TRUE(helperLogged("clients connected, the limit: closing the connection from pid"));
+    newcomer.reset();
 
     for (auto& attacker : attackers)
         EXPECT_TRUE(attacker.closedByPeer(30s)) << "an incomplete frame kept its connection";
     EXPECT_GE(Clock::now() - started, 10s) << "closed before its ten seconds";
     EXPECT_TRUE(eventually([&] { return harness.countLogLines("a frame stayed incomplete for 10000 ms") == attackers.size(); }, 5s));
     attackers.clear();
+    // The fixture's connection was closed for the newcomer; its next call connects again.
+    EXPECT_TRUE(connection->permissionsStatusWithReply({}, 5s).ok());
     expectRecovered();
 }
 

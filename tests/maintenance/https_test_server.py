@@ -3,7 +3,8 @@
 
 Usage: https_test_server.py ROUTES.json CERT.pem KEY.pem
 
-ROUTES maps a request path to {"status": N, "body": "...", "hang": bool}. "{base}"
+ROUTES maps a request path to {"status": N, "body": "...", "hang": bool}; "bodyLatin1"
+instead of "body" sends each character as one byte. "{base}"
 in a body becomes this server's "https://127.0.0.1:PORT". A route with "hang" never
 answers. Prints "PORT <n>" once listening and "REQUEST <path>" for every request.
 """
@@ -26,7 +27,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if route.get("hang"):
             never.wait()
             return
-        body = route.get("body", "").replace("{base}", base).encode()
+        if "bodyLatin1" in route:
+            # Raw bytes (each character one byte), for bodies that are not UTF-8.
+            body = route["bodyLatin1"].encode("latin-1")
+        else:
+            body = route.get("body", "").replace("{base}", base).encode()
         status = route["status"]
         self.send_response(status)
         if status in (204, 304):

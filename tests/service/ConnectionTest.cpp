@@ -267,16 +267,25 @@ TEST_F(ConnectionTest, FullRequestQueuePausesReadingAndLosesNothing)
         EXPECT_EQ(runs[i].tag, double(i));
 }
 
+// At the cap a newcomer takes the place of the longest-idle connection; when
+// every connection has started a monitor (which keeps it), the newcomer is refused.
 TEST_F(ConnectionTest, ConnectionsBeyondTheLimitAreRefused)
 {
     std::vector<std::unique_ptr<client::HelperConnection>> connections;
     for (std::size_t i = 0; i < ipc::kMaxConnections; ++i)
         connections.push_back(connect());
     ASSERT_TRUE(eventually([&] { return listener->connectionCount() == ipc::kMaxConnections; }, 2s));
+    auto newcomer = connect();
+    EXPECT_TRUE(newcomer->permissionsStatusWithReply({}, 2s).ok());
+    EXPECT_TRUE(connections.front()->waitUntilClosed(2s)) << "the longest-idle connection made no room";
+    EXPECT_TRUE(capture.contains("clients connected, the limit: closing the connection from pid"));
+    connections.front() = std::move(newcomer);
+    for (auto& connection : connections)
+        ASSERT_TRUE(connection->startProjectCloseWatchForShmPath({ "/nonexistent/watch.shm" }, 2s).ok());
 
     auto extra = connect();
     EXPECT_TRUE(extra->waitUntilClosed(2s));
-    EXPECT_TRUE(capture.contains("clients connected, the limit"));
+    EXPECT_TRUE(capture.contains("refused connection from pid"));
 
     connections.pop_back();
     EXPECT_TRUE(eventually([&] { return listener->connectionCount() < ipc::kMaxConnections; }, 2s));

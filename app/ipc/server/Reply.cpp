@@ -15,6 +15,12 @@ void reportReplyFault(std::string_view selector, std::string_view what)
     logger.fault("reply to {} {}", selector, what);
 }
 
+void reportReplyAnsweredAsFailure(std::string_view selector)
+{
+    static const log::Logger logger("helper.xpc");
+    logger.error("reply to {} answered as a failure: the job handling it threw", selector);
+}
+
 std::uint64_t replyFaultCount()
 {
     return g_replyFaults.load(std::memory_order_relaxed);

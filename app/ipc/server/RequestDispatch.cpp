@@ -23,6 +23,13 @@ struct ReplyDelivery<std::tuple<V...>> {
     }
 };
 
+template<typename Values>
+struct CarriesData;
+template<typename... V>
+struct CarriesData<std::tuple<V...>> {
+    static constexpr bool value = ((std::is_same_v<V, Data> || std::is_same_v<V, std::optional<Data>>) || ...);
+};
+
 template<typename Request, auto handlerMethod>
 std::variant<PreparedRequest, ProtocolViolation> prepare(Frame&& frame)
 {
@@ -33,12 +40,13 @@ std::variant<PreparedRequest, ProtocolViolation> prepare(Frame&& frame)
     auto id = frame.id;
     auto invoke = [arguments = std::move(std::get<typename Request::Arguments>(decoded)), id](
                       MQHelperXPCProtocol& handler, std::shared_ptr<ReplySender> sender) mutable {
+        std::shared_ptr<const RequestOrigin> origin = sender;
         protocol::ReplyFor<Request> reply(std::string(Request::selector),
-            ReplyDelivery<typename Request::ReplyValues>::make(std::move(sender), id));
+            ReplyDelivery<typename Request::ReplyValues>::make(std::move(sender), id), std::move(origin));
         std::apply(
             [&](auto&... args) { (handler.*handlerMethod)(std::move(args)..., std::move(reply)); }, arguments);
     };
-    return PreparedRequest { Request::selector, id, std::move(invoke) };
+    return PreparedRequest { Request::selector, id, CarriesData<typename Request::ReplyValues>::value, std::move(invoke) };
 }
 
 const std::unordered_map<std::string_view, Prepare>& dispatchTable()

@@ -12,8 +12,9 @@
 
 namespace mq::ipc {
 
-/// Where a connection's reply frames go. Called from any thread.
-class ReplySender {
+/// Where a connection's reply frames go. Called from any thread. It is also the
+/// origin that the request's Reply names.
+class ReplySender : public RequestOrigin {
 public:
     virtual ~ReplySender() = default;
     virtual void sendReply(std::uint64_t id, std::vector<WireValue> values) = 0;
@@ -23,6 +24,9 @@ public:
 struct PreparedRequest {
     std::string_view selector;
     std::uint64_t id { 0 };
+    /// The reply can carry data of any size up to the reply frame's limit (a crash
+    /// report, release notes): a connection runs one such request at a time.
+    bool largeReply { false };
     UniqueFunction<void(MQHelperXPCProtocol&, std::shared_ptr<ReplySender>)> invoke;
 };
 

@@ -3,6 +3,7 @@
 #include "app/ipc/protocol/Frame.h"
 #include "app/ipc/server/RequestDispatch.h"
 #include "platform/Dispatch.h"
+#include "platform/JobBoundary.h"
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
@@ -11,6 +12,7 @@
 #include <asio/read.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/write.hpp>
+#include <fmt/format.h>
 #include <systemd/sd-daemon.h>
 
 #include <fcntl.h>
@@ -36,6 +38,9 @@ using Protocol = asio::local::stream_protocol;
 namespace {
 
 class Connection;
+
+/// The reply path of one request of `connection` (see AnsweredRequest).
+std::shared_ptr<ReplySender> answeredRequest(std::shared_ptr<Connection> connection, bool largeReply);
 
 } // namespace
 
@@ -64,6 +69,9 @@ struct ServiceListener::Impl : std::enable_shared_from_this<ServiceListener::Imp
     void accept();
     void acceptReady();
     void admit(int fd);
+    /// Closes the connection idle for longest that may be closed (see
+    /// Connection::closableWhenIdle) to make room for `newcomer`; false when none may.
+    bool closeLongestIdleConnection(const PeerInfo& newcomer);
     void removeConnection(const std::shared_ptr<Connection>& connection);
 };
 
@@ -71,12 +79,23 @@ namespace {
 
 enum class CloseReason { invalidated, interrupted };
 
+using Clock = std::chrono::steady_clock;
+
+// The requests whose effect outlives the connection: a client that started a
+// monitor is never closed for being idle.
+bool startsMonitor(std::string_view selector)
+{
+    return selector == protocol::startTransportScrubObservingWithFrameRate::selector
+        || selector == protocol::startProjectCloseWatchForShmPath::selector;
+}
+
 class Connection final : public ReplySender, public std::enable_shared_from_this<Connection> {
 public:
     Connection(std::shared_ptr<ServiceListener::Impl> listener, Protocol::socket socket, PeerInfo peer, std::uint64_t number)
         : m_listener(std::move(listener))
         , m_socket(std::move(socket))
         , m_peer(peer)
+        , m_number(number)
         , m_frameTimer(m_listener->io)
         // Starts the connection's thread: throws std::system_error when the system has none to give.
         , m_deliveryQueue("com.quillmoor.marquee.helper.connection." + std::to_string(number), kMaxQueuedRequestsPerConnection)
@@ -84,6 +103,35 @@ public:
     }
 
     const PeerInfo& peer() const { return m_peer; }
+
+    std::uint64_t connectionNumber() const override { return m_number; }
+    bool isClosed() const override { return m_closedForJobs.load(); }
+
+    // I/O thread: a connection that may be closed to admit a new client: no
+    // request of it waits for its reply, no reply waits to be written, and it
+    // started no monitor. (A frame it has only begun to send does not count: a
+    // client holding half a frame is as idle as one that sends nothing.)
+    bool closableWhenIdle() const
+    {
+        if (m_closed || m_inFlight > 0 || m_stalled || m_startedMonitor)
+            return false;
+        std::lock_guard lock(m_writeMutex);
+        return unsentBytesLocked() == 0;
+    }
+    Clock::time_point lastActivity() const { return m_lastActivity; }
+
+    // Any thread: a request of this connection has been answered (or its reply
+    // dropped); it no longer counts against the connection's bounds.
+    void requestAnswered(bool largeReply)
+    {
+        asio::post(m_listener->io, [self = shared_from_this(), largeReply] {
+            --self->m_inFlight;
+            if (largeReply)
+                --self->m_largeInFlight;
+            self->m_lastActivity = Clock::now();
+            self->resumeReading();
+        });
+    }
 
     void start() { readHeader(); }
 
@@ -263,6 +311,7 @@ private:
             return;
         }
         m_stalled = std::make_shared<PreparedRequest>(std::move(std::get<PreparedRequest>(prepared)));
+        m_lastActivity = Clock::now();
         if (tryQueueStalled())
             readHeader();
     }
@@ -281,9 +330,9 @@ private:
         return unsentBytesLocked() > m_listener->limits.maxUnsentReplyBytes;
     }
 
-    // Queues the request waiting in m_stalled; false when the queue is full or
-    // the client has not read its replies, in which case the connection is not
-    // read again until a queued request finishes or the replies drain.
+    // Queues the request waiting in m_stalled; false when the connection holds
+    // as much as it may (requests unanswered, replies unread, a large reply in the
+    // making), in which case it is not read again until one of those ends.
     bool tryQueueStalled()
     {
         if (overReplyBound()) {
@@ -295,20 +344,42 @@ private:
             return false;
         }
         m_reportedUnreadReplies = false;
+        // Every request counts until it is answered, whichever queue runs it: a
+        // client cannot pile work onto the main queue or the global pool.
+        if (m_inFlight >= kMaxQueuedRequestsPerConnection) {
+            if (!m_reportedFullQueue) {
+                m_listener->log.notice("connection from pid {}: {} requests waiting, the limit; reading paused until one finishes",
+                    m_peer.pid, kMaxQueuedRequestsPerConnection);
+                m_reportedFullQueue = true;
+            }
+            return false;
+        }
+        // A reply that may be as large as a frame allows is started only when no
+        // other one is on its way and every earlier reply has been taken, so that
+        // the unsent bytes stay within the bound.
+        if (m_stalled->largeReply && (m_largeInFlight > 0 || unsentBytes() > 0))
+            return false;
+        if (startsMonitor(m_stalled->selector))
+            m_startedMonitor = true;
+        // Counted from here; the count drops when the request's reply path is
+        // released (answered, dropped, or never run).
+        admitted(*m_stalled);
+        auto sender = answeredRequest(shared_from_this(), m_stalled->largeReply);
         // A request that returns at once, with nothing of this connection before it,
         // runs here: its reply leaves from this thread without waking another.
         if (m_jobsOutstanding == 0 && m_listener->exported->returnsAtOnce(m_stalled->selector)) {
             auto request = std::move(m_stalled);
             m_reportedFullQueue = false;
-            request->invoke(*m_listener->exported, shared_from_this());
+            invokeAtBoundary(*request, std::move(sender));
             return true;
         }
         auto request = m_stalled;
-        bool queued = m_deliveryQueue.tryAsync([self = shared_from_this(), request] {
+        bool queued = m_deliveryQueue.tryAsync([self = shared_from_this(), request, sender = std::move(sender)]() mutable {
             // A request queued before the bound was reached waits here until the
             // client has read enough, so that its reply cannot add to the pile.
             if (self->waitForUnreadRepliesBelowBound())
-                request->invoke(*self->m_listener->exported, self);
+                self->invokeAtBoundary(*request, std::move(sender));
+            sender.reset();
             asio::post(self->m_listener->io, [self] { self->jobFinished(); });
         });
         if (queued) {
@@ -323,6 +394,28 @@ private:
             m_reportedFullQueue = true;
         }
         return false;
+    }
+
+    // I/O thread: the request counts against the connection's bounds from now on.
+    void admitted(const PreparedRequest& request)
+    {
+        ++m_inFlight;
+        if (request.largeReply)
+            ++m_largeInFlight;
+    }
+
+    // Runs a request's handler. One that throws fails alone: the exception is
+    // logged with the request's name and its reply answered as a failure.
+    void invokeAtBoundary(PreparedRequest& request, std::shared_ptr<ReplySender> sender)
+    {
+        callAtJobBoundary(fmt::format("request {} from pid {}", request.selector, m_peer.pid),
+            [&] { request.invoke(*m_listener->exported, std::move(sender)); });
+    }
+
+    std::size_t unsentBytes() const
+    {
+        std::lock_guard lock(m_writeMutex);
+        return unsentBytesLocked();
     }
 
     // Delivery thread. False when the connection closed meanwhile: the request is skipped.
@@ -387,6 +480,7 @@ private:
     std::shared_ptr<ServiceListener::Impl> m_listener;
     Protocol::socket m_socket;
     PeerInfo m_peer;
+    const std::uint64_t m_number;
     asio::steady_timer m_frameTimer;
     /// The frame being read has its clock running (m_frameTimer waits).
     bool m_frameTimerArmed { false };
@@ -399,6 +493,14 @@ private:
     std::shared_ptr<PreparedRequest> m_stalled;
     /// Requests on the delivery queue, waiting or running.
     std::size_t m_jobsOutstanding { 0 };
+    /// Requests read and not yet answered, whichever queue runs them.
+    std::size_t m_inFlight { 0 };
+    /// Of those, the ones whose reply may be as large as a frame allows.
+    std::size_t m_largeInFlight { 0 };
+    /// When a request last arrived or was answered (or the connection was made).
+    Clock::time_point m_lastActivity { Clock::now() };
+    /// The client started a monitor on this connection.
+    bool m_startedMonitor { false };
     bool m_closed { false };
     bool m_reportedFullQueue { false };
     bool m_reportedUnreadReplies { false };
@@ -413,6 +515,32 @@ private:
     std::vector<std::uint8_t> m_unsent;
     bool m_writeClosed { false };
 };
+
+// The reply path of one request: forwards the reply to its connection, and when
+// the Reply is done with it (answered or dropped) tells the connection that the
+// request no longer counts against its bounds.
+class AnsweredRequest final : public ReplySender {
+public:
+    AnsweredRequest(std::shared_ptr<Connection> connection, bool largeReply)
+        : m_connection(std::move(connection))
+        , m_largeReply(largeReply)
+    {
+    }
+    ~AnsweredRequest() override { m_connection->requestAnswered(m_largeReply); }
+
+    void sendReply(std::uint64_t id, std::vector<WireValue> values) override { m_connection->sendReply(id, std::move(values)); }
+    std::uint64_t connectionNumber() const override { return m_connection->connectionNumber(); }
+    bool isClosed() const override { return m_connection->isClosed(); }
+
+private:
+    std::shared_ptr<Connection> m_connection;
+    bool m_largeReply;
+};
+
+std::shared_ptr<ReplySender> answeredRequest(std::shared_ptr<Connection> connection, bool largeReply)
+{
+    return std::make_shared<AnsweredRequest>(std::move(connection), largeReply);
+}
 
 } // namespace
 
@@ -471,7 +599,7 @@ void ServiceListener::Impl::admit(int fd)
         ::close(fd);
         return;
     }
-    if (connections.size() >= limits.maxConnections) {
+    if (connections.size() >= limits.maxConnections && !closeLongestIdleConnection(peer)) {
         log.notice("refused connection from pid {}: {} clients connected, the limit", peer.pid, limits.maxConnections);
         ::close(fd);
         return;
@@ -498,6 +626,21 @@ void ServiceListener::Impl::admit(int fd)
     if (delegate.connectionAccepted)
         delegate.connectionAccepted(peer);
     connection->start();
+}
+
+bool ServiceListener::Impl::closeLongestIdleConnection(const PeerInfo& newcomer)
+{
+    std::shared_ptr<Connection> longestIdle;
+    for (const auto& connection : connections)
+        if (connection->closableWhenIdle() && (!longestIdle || connection->lastActivity() < longestIdle->lastActivity()))
+            longestIdle = connection;
+    if (!longestIdle)
+        return false;
+    auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - longestIdle->lastActivity());
+    log.notice("{} clients connected, the limit: closing the connection from pid {}, idle for {} ms, to admit pid {}",
+        limits.maxConnections, longestIdle->peer().pid, idle.count(), newcomer.pid);
+    longestIdle->close(CloseReason::invalidated);
+    return true;
 }
 
 void ServiceListener::Impl::removeConnection(const std::shared_ptr<Connection>& connection)
