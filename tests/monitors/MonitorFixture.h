@@ -133,8 +133,16 @@ public:
         return window;
     }
 
-    /// The window leaves Logic's windows (and the main and focused window).
+    /// The window closes: it leaves Logic's windows (and the main and focused
+    /// window), and its element is gone, as a closed window's is.
     void closeWindow(const AXElementRef& window)
+    {
+        hideWindow(window);
+        m_scripted.accessibility.destroy(window);
+    }
+
+    /// The window leaves Logic's windows but stays (full screen on another Space).
+    void hideWindow(const AXElementRef& window)
     {
         windows.erase(std::remove(windows.begin(), windows.end(), window), windows.end());
         CFArray list;

@@ -180,6 +180,12 @@ void ScriptedAccessibility::quit(platform::pid_type pid)
     m_liveProcesses.erase(pid);
 }
 
+void ScriptedAccessibility::destroy(const AXElementRef& element)
+{
+    std::lock_guard lock(m_mutex);
+    m_nodes.erase(keyOf(element));
+}
+
 void ScriptedAccessibility::setTrusted(bool trusted)
 {
     std::lock_guard lock(m_mutex);

@@ -116,6 +116,8 @@ public:
 
     /// The process has quit: its elements give -25202 from now on.
     void quit(platform::pid_type pid);
+    /// The element is gone (a closed window): it gives -25202 from now on.
+    void destroy(const platform::AXElementRef& element);
     /// Whether this process is trusted for accessibility (true at first).
     void setTrusted(bool trusted);
 
