@@ -19,7 +19,8 @@ const json& listOf(const json& state, const char* name)
     return it != logic.end() && it->is_array() ? *it : none;
 }
 
-std::string quoted(const json& item) { return json(item.value("name", "")).dump(); }
+/// The item's name in quotes, as it reads (not escaped).
+std::string quoted(const json& item) { return "\"" + item.value("name", "") + "\""; }
 
 std::string colourText(const json& item)
 {
@@ -119,8 +120,13 @@ DocumentChanges compareStates(const json& before, const json& after)
     const json& logicBefore = elements::objectMember(before, "logic");
     const json& logicAfter = elements::objectMember(after, "logic");
     changes.locators = elements::objectMember(logicBefore, "locators") != elements::objectMember(logicAfter, "locators");
-    if (changes.locators)
-        changes.lines.push_back("~ locators moved");
+    if (changes.locators) {
+        const json& locators = elements::objectMember(logicAfter, "locators");
+        changes.lines.push_back(locators.contains("left")
+                ? "~ locators " + locators.value("leftLabel", seconds(locators.value("left", 0.0))) + " - "
+                    + locators.value("rightLabel", seconds(locators.value("right", 0.0)))
+                : "- locators");
+    }
     double playBefore = elements::objectMember(before, "transport").value("playheadSeconds", 0.0);
     double playAfter = elements::objectMember(after, "transport").value("playheadSeconds", 0.0);
     changes.playhead = std::fabs(playBefore - playAfter) > 1e-9;
