@@ -4,22 +4,29 @@ namespace mq::sim::elements {
 
 using nlohmann::json;
 
-const json& arrayMember(const json& object, const char* name)
+namespace {
+
+/// The member `name` of `object` when `is` holds for it, else `none`.
+const json& memberIf(const json& object, const char* name, bool (json::*is)() const noexcept, const json& none)
 {
-    static const json none = json::array();
     if (!object.is_object())
         return none;
     auto it = object.find(name);
-    return it != object.end() && it->is_array() ? *it : none;
+    return it != object.end() && ((*it).*is)() ? *it : none;
+}
+
+} // namespace
+
+const json& arrayMember(const json& object, const char* name)
+{
+    static const json none = json::array();
+    return memberIf(object, name, &json::is_array, none);
 }
 
 const json& objectMember(const json& object, const char* name)
 {
     static const json none = json::object();
-    if (!object.is_object())
-        return none;
-    auto it = object.find(name);
-    return it != object.end() && it->is_object() ? *it : none;
+    return memberIf(object, name, &json::is_object, none);
 }
 
 const json& attributes(const json& element) { return objectMember(element, "attributes"); }

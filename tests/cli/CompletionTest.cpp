@@ -3,7 +3,7 @@
 // reads as valid syntax in its shell, and (bash, fish) completes a partly typed
 // command to the right words. A shell that is not installed is checked by
 // structure only.
-#include "tests/support/ChildProcess.h"
+#include "tests/cli/RunToEnd.h"
 #include "tests/support/TempRuntimeDir.h"
 
 #include <gtest/gtest.h>
@@ -24,19 +24,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Finished {
-    int status { -1 };
-    std::vector<std::string> lines;
-};
+using test::Finished;
 
-Finished run(std::vector<std::string> argv)
-{
-    test::ChildProcess process(std::move(argv));
-    auto status = process.waitForExit(20s);
-    EXPECT_TRUE(status.has_value());
-    EXPECT_TRUE(process.waitForOutputEnd(5s));
-    return { status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1, process.lines(test::ChildProcess::Stream::standardOutput) };
-}
+Finished run(std::vector<std::string> argv) { return test::runToEnd(std::move(argv)); }
 
 /// The shell's path when it is installed.
 std::optional<std::string> installed(const std::string& shell)
