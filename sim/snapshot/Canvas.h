@@ -47,8 +47,8 @@ public:
     }
 
     QPainter& painter() { return m_painter; }
-    /// Labels drawn from now on belong to window `index`.
-    void setWindow(int index) { m_window = index; }
+    /// Labels drawn from now on belong to a new window (or sheet, or panel).
+    void beginWindow() { m_window = ++m_windowCount; }
 
     static QFont font(int pixels, bool bold = false);
     static double widthOf(const QString& text, const QFont& font);
@@ -65,6 +65,7 @@ public:
 private:
     QPainter& m_painter;
     int m_window { 0 };
+    int m_windowCount { 0 };
     std::vector<DrawnLabel> m_labels;
 };
 

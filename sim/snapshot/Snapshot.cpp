@@ -138,14 +138,13 @@ std::optional<std::string> drawSnapshot(const json& state, const json* before, Q
     Canvas canvas(painter);
     painter.fillRect(screen, palette::desktop);
     drawMenuBar(canvas, screen, visible, state);
-    int index = 1;
     for (const json* window : windowsBackToFront(state)) {
-        canvas.setWindow(index++);
+        canvas.beginWindow();
         painter.setRenderHint(QPainter::Antialiasing, true);
         drawWindow(canvas, state, *window, changes ? &*changes : nullptr);
     }
     if (changes) {
-        canvas.setWindow(index);
+        canvas.beginWindow();
         drawChangesPanel(canvas, visible, *changes);
     }
     painter.end();

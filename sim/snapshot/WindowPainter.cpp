@@ -53,8 +53,10 @@ public:
         m_painter.restore();
         m_canvas.outline(*frame, sheet ? palette::line.lighter(150) : palette::line);
         for (const json& child : children(window))
-            if (role(child) == "AXSheet")
+            if (role(child) == "AXSheet") {
+                m_canvas.beginWindow();
                 draw(child, frame);
+            }
     }
 
 private:

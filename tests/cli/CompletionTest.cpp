@@ -59,6 +59,8 @@ struct Shell {
     const char* completeCallRun;
     /// And of "marquee goto --f".
     const char* completeGotoOption;
+
+    friend void PrintTo(const Shell& shell, std::ostream* out) { *out << shell.name; }
 };
 
 class Completions : public ::testing::TestWithParam<Shell> { };

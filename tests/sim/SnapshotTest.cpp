@@ -108,21 +108,29 @@ TEST_F(Snapshot, ThePlayheadFollowsTheTransport)
 
 // Every track, region and marker of the document shows with its whole name, the
 // window's own controls keep their names whole, and no text lies on another.
-TEST_F(Snapshot, EveryNameShowsWholeAndNoTextLiesOnAnother)
+class SnapshotWithDialogs : public Snapshot, public ::testing::WithParamInterface<bool> { };
+
+TEST_P(SnapshotWithDialogs, EveryNameShowsWholeAndNoTextLiesOnAnother)
 {
+    if (GetParam()) // Go to Position as a sheet on the project window
+        ctl("sheets", { { "keys", { "go-to-position" } } });
     ctl("set-logic", crowdedDocument());
     ctl("open-dialog", { { "dialog", "goToPosition" } });
     ctl("set-colors-window", { { "open", true } });
     std::vector<sim::DrawnLabel> drawn = labels();
     std::multiset<std::string> words = texts(drawn);
     for (const char* name : { "Music bed", "Dialogue with a long name", "Line 1", "Line 2, the second take", "Music", "Intro", "Scene \"2\" \\ take",
-             "Scene 3", "Marker", "Smart Controls", "Low Latency", "Go to Position", "Current Position", "OK", "Cancel", "Colors" })
+             "Scene 3", "Marker", "Smart Controls", "Low Latency", "Current Position", "OK", "Cancel", "Colors" })
         EXPECT_EQ(words.count(name), 1u) << name;
+    EXPECT_EQ(words.count("Go to Position"), GetParam() ? 0u : 1u) << "a sheet has no title bar; a dialog window has";
     EXPECT_EQ(words.count("Audio 3"), 0u) << "a track the document does not have";
     for (std::size_t i = 0; i < drawn.size(); ++i)
         for (std::size_t j = i + 1; j < drawn.size(); ++j)
             EXPECT_FALSE(drawn[i].overlaps(drawn[j])) << '"' << drawn[i].text << "\" lies on \"" << drawn[j].text << '"';
 }
+
+INSTANTIATE_TEST_SUITE_P(DialogAs, SnapshotWithDialogs, ::testing::Values(false, true),
+    [](const ::testing::TestParamInfo<bool>& row) { return row.param ? "Sheet" : "Window"; });
 
 TEST_F(Snapshot, TheDocumentShowsInItsColours)
 {
