@@ -162,9 +162,11 @@ private:
                 step = candidate;
                 break;
             }
+        double last = m_first + m_frames.area.width() / m_pixelsPerSecond;
+        while ((last - m_first) / step > 200) // a span of days: no more ticks than the ruler can hold
+            step *= 10;
         m_painter.save();
         m_painter.setClipRect(ruler);
-        double last = m_first + m_frames.area.width() / m_pixelsPerSecond;
         for (double t = std::ceil(m_first / step) * step; t <= last; t += step) {
             double x = xOf(t);
             m_painter.setPen(QPen(palette::dimText, 1));
