@@ -295,12 +295,14 @@ private:
         layOut(window, body, y, 0, buttons);
         QFont font = Canvas::font(12);
         double x = body.right() - 14;
-        const QString defaultButton = text(window, "AXDefaultButton");
+        // The default button (AXDefaultButton names it by its element) is blue, as on a Mac.
+        const json& defaultButton = objectMember(attributes(window), "AXDefaultButton");
+        long long defaultElement = defaultButton.value("element", -1LL);
         for (auto it = buttons.rbegin(); it != buttons.rend(); ++it) {
             QString label = labelOf(**it);
             double width = std::max(80.0, Canvas::widthOf(label, font) + 24);
             QRectF shape(x - width, body.bottom() - 38, width, 26);
-            bool isDefault = (*it)->value("key", "").ends_with("-ok") || label == "OK" || label == "Export";
+            bool isDefault = defaultElement >= 0 && (*it)->value("id", -2LL) == defaultElement;
             m_painter.setPen(Qt::NoPen);
             m_painter.setBrush(isDefault ? QColor(0x2a, 0x6f, 0xd6) : palette::control);
             m_painter.drawRoundedRect(shape, 5, 5);
