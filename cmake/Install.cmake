@@ -23,6 +23,9 @@ install(FILES packaging/debian/marquee-helper.lintian-overrides DESTINATION ${CM
 install(FILES ${PROJECT_BINARY_DIR}/client/marquee.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT helper)
 install(FILES ${PROJECT_BINARY_DIR}/client/marquee.bash DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions
   RENAME marquee COMPONENT helper)
+# Where Debian's zsh and fish look for completions that packages bring.
+install(FILES ${PROJECT_BINARY_DIR}/client/_marquee DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/zsh/vendor-completions COMPONENT helper)
+install(FILES ${PROJECT_BINARY_DIR}/client/marquee.fish DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/fish/vendor_completions.d COMPONENT helper)
 
 # The user units. Nothing enables them: each user who wants the helper started on
 # a plug-in's first connection runs `systemctl --user enable --now marquee-helper.socket`.

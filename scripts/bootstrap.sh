@@ -19,6 +19,7 @@ if [ "${1:-}" = test ]; then
     git libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     dpkg-dev systemd lintian
+    zsh fish
   )
 fi
 

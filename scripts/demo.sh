@@ -44,6 +44,7 @@ show_playhead() {
 pictures=${MARQUEE_DEMO_PICTURES:-build/demo}
 mkdir -p "$pictures"
 step "A picture of Logic before the session: $pictures/logic-before.png"
+"$bin/sim/logicsim" ctl state >"$runtime/state-before.json"
 run "$bin/sim/logicsim" ctl snapshot "$pictures/logic-before.png"
 
 step "Housekeeping"
@@ -108,8 +109,8 @@ for t in logic["tracks"]:
 for r in logic["regions"]:
     print("logicsim: region %-10s on track %d at %s, %.3f s at %d Hz, colour %s, file %s" % (json.dumps(r["name"]), r["track"], r["startLabel"], r["length"], r["sampleRate"], r["color"], r["file"]))'
 
-step "A picture of Logic after the markers and the placement: $pictures/logic-after.png"
-run "$bin/sim/logicsim" ctl snapshot "$pictures/logic-after.png"
+step "A picture of Logic after the markers and the placement, the changes marked: $pictures/logic-after.png"
+run "$bin/sim/logicsim" ctl snapshot "$pictures/logic-after.png" --diff "$runtime/state-before.json"
 
 step "Bounce with a movie: the five steps; logicsim's user names the file and presses Export"
 # A two-second movie at 25 fps (an uncompressed YUV4MPEG2 stream, which Logic's

@@ -3,6 +3,7 @@
 //
 //   logicsim serve [--scenario FILE] [--socket PATH]
 //   logicsim ctl COMMAND [JSON-ARGS] [--socket PATH]
+//   logicsim ctl snapshot FILE.png [--diff BEFORE.json] [--state AFTER.json]
 #include "platform/Log.h"
 #include "platform/linux/LogicSimWire.h"
 #include "sim/Simulator.h"
@@ -102,17 +103,54 @@ std::optional<json> requestControl(const std::string& command, const json& args,
     return reply;
 }
 
+/// A state report read from `path` (as `logicsim ctl state > FILE` writes it).
+std::optional<json> readStateFile(const std::string& path)
+{
+    std::ifstream in(path);
+    if (!in) {
+        std::cerr << "logicsim ctl snapshot: cannot read " << path << "\n";
+        return std::nullopt;
+    }
+    json state = json::parse(in, nullptr, false);
+    if (!state.is_object()) {
+        std::cerr << "logicsim ctl snapshot: " << path << " is not a state report (a JSON object)\n";
+        return std::nullopt;
+    }
+    return state;
+}
+
+/// What `snapshot` draws: the running world's state, or a saved one, and what
+/// it compares it with.
+struct SnapshotSources {
+    std::string stateFile;
+    std::string beforeFile;
+};
+
 // Runs one control command and prints its reply. `snapshot FILE.png` is done
-// here, on the control side: it reads the world's state and draws it.
-int control(const std::string& command, const std::string& argsText, const std::string& socketOption)
+// here, on the control side: it reads the world's state (or a saved state
+// report) and draws it, marking the changes since `--diff BEFORE.json`.
+int control(const std::string& command, const std::string& argsText, const std::string& socketOption, const SnapshotSources& sources)
 {
     bool snapshot = command == "snapshot";
     if (snapshot && argsText.empty()) {
         std::cerr << "logicsim ctl snapshot: give the PNG file to write\n";
         return 2;
     }
-    json args = snapshot || argsText.empty() ? json::object() : json::parse(argsText);
-    std::optional<json> reply = requestControl(snapshot ? "state" : command, args, socketOption);
+    if (!snapshot && (!sources.stateFile.empty() || !sources.beforeFile.empty())) {
+        std::cerr << "logicsim ctl " << command << ": --state and --diff are for snapshot only\n";
+        return 2;
+    }
+    std::optional<json> before;
+    if (!sources.beforeFile.empty() && !(before = readStateFile(sources.beforeFile)))
+        return 2;
+    std::optional<json> reply;
+    if (snapshot && !sources.stateFile.empty()) {
+        if (!(reply = readStateFile(sources.stateFile)))
+            return 2;
+    } else {
+        json args = snapshot || argsText.empty() ? json::object() : json::parse(argsText);
+        reply = requestControl(snapshot ? "state" : command, args, socketOption);
+    }
     if (!reply)
         return 2;
     if (reply->contains("error")) {
@@ -120,7 +158,7 @@ int control(const std::string& command, const std::string& argsText, const std::
         return 1;
     }
     if (snapshot) {
-        if (auto failure = mq::sim::writeSnapshot(*reply, argsText)) {
+        if (auto failure = mq::sim::writeSnapshot(*reply, argsText, before ? &*before : nullptr)) {
             std::cerr << "logicsim ctl snapshot: " << *failure << "\n";
             return 1;
         }
@@ -149,12 +187,15 @@ int main(int argc, char** argv)
     auto* ctlCommand = app.add_subcommand("ctl", "send one control command (see sim/README.md)");
     ctlCommand->add_option("command", command, "control command")->required();
     ctlCommand->add_option("args", argsText, "arguments as one JSON object (for snapshot: the PNG file to write)");
+    SnapshotSources sources;
+    ctlCommand->add_option("--diff", sources.beforeFile, "snapshot: mark what changed since this state report (logicsim ctl state > FILE)");
+    ctlCommand->add_option("--state", sources.stateFile, "snapshot: draw this state report instead of the running logicsim's");
 
     CLI11_PARSE(app, argc, argv);
     try {
         if (*serveCommand)
             return serve(scenarioFile, socketOption);
-        return control(command, argsText, socketOption);
+        return control(command, argsText, socketOption, sources);
     } catch (const std::exception& e) {
         std::cerr << "logicsim: " << e.what() << "\n";
         return 1;

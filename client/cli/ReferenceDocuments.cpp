@@ -119,6 +119,136 @@ void writeBash(const CLI::App& app, std::ostream& out)
         << "complete -o default -F _marquee marquee\n";
 }
 
+/// A completion candidate: the word and what it does.
+struct Candidate {
+    std::string word;
+    std::string description;
+    bool takesValue { false };
+};
+
+/// The words that may follow `command`: its subcommands and its options' long names.
+std::vector<Candidate> candidatesOf(const CLI::App& command)
+{
+    std::vector<Candidate> out;
+    for (const CLI::App* sub : subcommandsOf(command))
+        out.push_back({ sub->get_name(), sub->get_description(), false });
+    for (const CLI::Option* option : optionsOf(command, false))
+        for (const std::string& name : option->get_lnames())
+            out.push_back({ "--" + name, option->get_description(), option->get_expected_max() != 0 });
+    return out;
+}
+
+/// Every command path ("", "goto", "call run-action-with-code", ...) with its command.
+void collectCommands(const CLI::App& command, const std::string& path, std::vector<std::pair<std::string, const CLI::App*>>& out)
+{
+    out.emplace_back(path, &command);
+    for (const CLI::App* sub : subcommandsOf(command))
+        collectCommands(*sub, path.empty() ? sub->get_name() : path + " " + sub->get_name(), out);
+}
+
+/// One line of text: line breaks and tabs become spaces.
+std::string oneLine(std::string text)
+{
+    for (char& c : text)
+        if (c == '\n' || c == '\t' || c == '\r')
+            c = ' ';
+    return text;
+}
+
+/// `text` inside single quotes for zsh and bash: ' becomes '\''.
+std::string singleQuotedForZsh(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+/// `text` inside single quotes for fish, where \ and ' are escaped with a backslash.
+std::string singleQuotedForFish(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\\' || c == '\'')
+            out += '\\';
+        out += c;
+    }
+    return out + "'";
+}
+
+void writeZsh(const CLI::App& app, std::ostream& out)
+{
+    std::vector<std::pair<std::string, const CLI::App*>> commands;
+    collectCommands(app, "", commands);
+    out << "#compdef marquee\n"
+        << "# zsh completion for marquee, written by `marquee --generate zsh`\n"
+        << "# For each command path, the words that may follow it, one \"word:description\" a line.\n"
+        << "typeset -gA _marquee_words\n"
+        << "_marquee_words=(\n";
+    for (const auto& [path, command] : commands) {
+        std::string lines;
+        for (const Candidate& candidate : candidatesOf(*command)) {
+            std::string word;
+            for (char c : candidate.word)
+                word += c == ':' ? std::string("\\:") : std::string(1, c);
+            lines += (lines.empty() ? "" : "\n") + word + ":" + oneLine(candidate.description);
+        }
+        out << "  " << singleQuotedForZsh(path) << " " << singleQuotedForZsh(lines) << "\n";
+    }
+    out << ")\n"
+        << "_marquee() {\n"
+        << "  local command_path= next i\n"
+        << "  for ((i = 2; i < CURRENT; i++)); do\n"
+        << "    next=${command_path:+$command_path }${words[i]}\n"
+        << "    (( ${+_marquee_words[$next]} )) && command_path=$next\n"
+        << "  done\n"
+        << "  local -a candidates\n"
+        << "  candidates=(\"${(@f)_marquee_words[$command_path]}\")\n"
+        << "  _describe -t marquee-words 'marquee' candidates\n"
+        << "  _files\n"
+        << "}\n"
+        << "_marquee \"$@\"\n";
+}
+
+void writeFish(const CLI::App& app, std::ostream& out)
+{
+    std::vector<std::pair<std::string, const CLI::App*>> commands;
+    collectCommands(app, "", commands);
+    out << "# fish completion for marquee, written by `marquee --generate fish`\n"
+        << "# The command path typed so far: the longest run of words naming a command.\n"
+        << "set -g __marquee_paths";
+    for (const auto& entry : commands)
+        if (!entry.first.empty())
+            out << " " << singleQuotedForFish(entry.first);
+    out << "\n"
+        << "function __marquee_path\n"
+        << "    set -l path ''\n"
+        << "    set -l tokens (commandline -opc)\n"
+        << "    set -e tokens[1]\n"
+        << "    for token in $tokens\n"
+        << "        set -l next (string trim -- \"$path $token\")\n"
+        << "        contains -- $next $__marquee_paths; and set path $next\n"
+        << "    end\n"
+        << "    echo $path\n"
+        << "end\n"
+        << "function __marquee_at\n"
+        << "    test (__marquee_path) = \"$argv[1]\"\n"
+        << "end\n";
+    for (const auto& [path, command] : commands) {
+        std::string condition = "-n " + singleQuotedForFish("__marquee_at " + singleQuotedForFish(path));
+        if (!subcommandsOf(*command).empty())
+            out << "complete -c marquee -f " << condition << "\n";
+        for (const Candidate& candidate : candidatesOf(*command)) {
+            out << "complete -c marquee " << condition;
+            if (candidate.word.starts_with("--"))
+                out << " -l " << singleQuotedForFish(candidate.word.substr(2)) << (candidate.takesValue ? " -r" : "");
+            else
+                out << " -a " << singleQuotedForFish(candidate.word);
+            out << " -d " << singleQuotedForFish(oneLine(candidate.description)) << "\n";
+        }
+    }
+}
+
 } // namespace
 
 bool writeReferenceDocument(const CLI::App& app, std::string_view kind, std::ostream& out)
@@ -127,6 +257,10 @@ bool writeReferenceDocument(const CLI::App& app, std::string_view kind, std::ost
         writeMan(app, out);
     else if (kind == "bash")
         writeBash(app, out);
+    else if (kind == "zsh")
+        writeZsh(app, out);
+    else if (kind == "fish")
+        writeFish(app, out);
     else
         return false;
     return true;

@@ -26,7 +26,7 @@ int main(int argc, char** argv)
     mq::cli::acceptNegativeNumbers(app);
 
     // The build writes the man page and the shell completions from these same
-    // definitions: `marquee --generate man|bash`.
+    // definitions: `marquee --generate man|bash|zsh|fish`.
     if (argc == 3 && std::string_view(argv[1]) == "--generate")
         return mq::cli::writeReferenceDocument(app, argv[2], std::cout) ? 0 : mq::cli::kExitUsage;
 

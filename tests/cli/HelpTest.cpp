@@ -1,6 +1,6 @@
 // Every subcommand's --help ends with an example of itself, and --version names
 // the tool's and the client library's versions.
-#include "tests/support/ChildProcess.h"
+#include "tests/cli/RunToEnd.h"
 
 #include <gtest/gtest.h>
 
@@ -15,22 +15,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Output {
-    int status { -1 };
-    std::vector<std::string> lines;
-};
+using Output = test::Finished;
 
 Output runMarquee(std::vector<std::string> arguments)
 {
     arguments.insert(arguments.begin(), MQ_MARQUEE_PATH);
-    test::ChildProcess process(arguments);
-    Output output;
-    auto status = process.waitForExit(10s);
-    EXPECT_TRUE(status.has_value());
-    EXPECT_TRUE(process.waitForOutputEnd(5s));
-    output.status = status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
-    output.lines = process.lines(test::ChildProcess::Stream::standardOutput);
-    return output;
+    return test::runToEnd(std::move(arguments));
 }
 
 /// The subcommand names `marquee --help` lists.
