@@ -9,11 +9,11 @@ namespace mq::permissions::appearance {
 
 namespace {
 
-QFont generalFont(content::FontSpec spec)
+QFont generalFont(content::FontStyle style)
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPixelSize(spec.points);
-    font.setWeight(spec.semibold ? QFont::DemiBold : QFont::Normal);
+    font.setPixelSize(style.points);
+    font.setWeight(style.semibold ? QFont::DemiBold : QFont::Normal);
     return font;
 }
 

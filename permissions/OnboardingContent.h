@@ -49,17 +49,17 @@ constexpr std::string_view rowDescription(PermissionKind kind)
 }
 
 // Fonts: the system font at a size in points, regular or semibold.
-struct FontSpec {
+struct FontStyle {
     int points;
     bool semibold;
 };
-inline constexpr FontSpec kTitleFont { 17, true };
-inline constexpr FontSpec kBodyFont { 13, false };
-inline constexpr FontSpec kRowTitleFont { 13, true };
-inline constexpr FontSpec kRowDescriptionFont { 12, false };
-inline constexpr FontSpec kFootnoteFont { 11, false };
+inline constexpr FontStyle kTitleFont { 17, true };
+inline constexpr FontStyle kBodyFont { 13, false };
+inline constexpr FontStyle kRowTitleFont { 13, true };
+inline constexpr FontStyle kRowDescriptionFont { 12, false };
+inline constexpr FontStyle kFootnoteFont { 11, false };
 /// The badge is set like a row title, in system green.
-inline constexpr FontSpec kBadgeFont = kRowTitleFont;
+inline constexpr FontStyle kBadgeFont = kRowTitleFont;
 
 // Layout, in points.
 inline constexpr int kContentWidth = 520;

@@ -1,5 +1,5 @@
 // Labels of the onboarding window from the shared content table: a text with
-// its font spec and colour.
+// its font style and colour.
 #pragma once
 
 #import <AppKit/AppKit.h>
@@ -13,12 +13,12 @@ inline NSString* MQString(std::string_view text)
     return [[NSString alloc] initWithBytes:text.data() length:text.size() encoding:NSUTF8StringEncoding];
 }
 
-inline NSFont* MQFont(mq::permissions::content::FontSpec spec)
+inline NSFont* MQFont(mq::permissions::content::FontStyle style)
 {
-    return [NSFont systemFontOfSize:spec.points weight:spec.semibold ? NSFontWeightSemibold : NSFontWeightRegular];
+    return [NSFont systemFontOfSize:style.points weight:style.semibold ? NSFontWeightSemibold : NSFontWeightRegular];
 }
 
-inline NSTextField* MQLabel(std::string_view text, mq::permissions::content::FontSpec font, NSColor* color)
+inline NSTextField* MQLabel(std::string_view text, mq::permissions::content::FontStyle font, NSColor* color)
 {
     NSTextField* label = [NSTextField labelWithString:MQString(text)];
     label.font = MQFont(font);
@@ -27,7 +27,7 @@ inline NSTextField* MQLabel(std::string_view text, mq::permissions::content::Fon
 }
 
 /// A label that wraps at the window's text width, with no line limit.
-inline NSTextField* MQWrappingLabel(std::string_view text, mq::permissions::content::FontSpec font, NSColor* color)
+inline NSTextField* MQWrappingLabel(std::string_view text, mq::permissions::content::FontStyle font, NSColor* color)
 {
     NSTextField* label = [NSTextField wrappingLabelWithString:MQString(text)];
     label.font = MQFont(font);
