@@ -26,13 +26,12 @@ bool AppDelegate::applicationDidFinishLaunching()
     if (std::string why = logic::interpreterUnusable(interpreter); !why.empty())
         m_log.error("Stored action interpreter {} cannot be run ({}); requests that drive Logic will fail", interpreter, why);
 
-    std::string whyNot;
-    auto socketPath = ipc::serviceSocketPath(&whyNot);
+    auto socketPath = ipc::serviceSocketPath();
     if (!socketPath) {
-        m_log.error("no place for the service socket: {}", whyNot);
+        m_log.error("no place for the service socket: {}", socketPath.error());
         return false;
     }
-    ServiceEnvironment environment { m_mainLoop, m_userInitiatedQueue, &m_platform, [this] { terminate(0, "relaunch requested"); } };
+    ServiceEnvironment environment { m_mainLoop, m_userInitiatedQueue, m_platform, [this] { terminate(0, "relaunch requested"); } };
     auto listener = std::make_unique<MQHelperXPCListener>(*socketPath, std::move(environment));
     if (!listener->start())
         return false;

@@ -4,6 +4,7 @@
 
 #include "logic/AudioPlacement.h"
 #include "logic/CurrentProjectURL.h"
+#include "logic/FailRequest.h"
 #include "logic/GoToPosition.h"
 #include "logic/MarkerCreation.h"
 #include "logic/RequestArguments.h"
@@ -47,7 +48,7 @@ MQHelperService::~MQHelperService() = default;
 TransportReader& MQHelperService::transportReader()
 {
     if (!m_transportReader)
-        m_transportReader = std::make_unique<TransportReader>(*m_environment.platform, m_environment.mainQueue,
+        m_transportReader = std::make_unique<TransportReader>(m_environment.platform, m_environment.mainQueue,
             TransportReader::kPollInterval, &m_displaySearchQueue);
     return *m_transportReader;
 }
@@ -55,16 +56,14 @@ TransportReader& MQHelperService::transportReader()
 ProjectCloseWatcher& MQHelperService::projectCloseWatcher()
 {
     if (!m_projectCloseWatcher)
-        m_projectCloseWatcher = std::make_unique<ProjectCloseWatcher>(*m_environment.platform, m_environment.mainQueue, &m_projectWatchQueue);
+        m_projectCloseWatcher = std::make_unique<ProjectCloseWatcher>(m_environment.platform, m_environment.mainQueue, &m_projectWatchQueue);
     return *m_projectCloseWatcher;
 }
 
-std::optional<logic::LogicDriving> MQHelperService::logicDriving()
+logic::LogicDriving MQHelperService::logicDriving()
 {
-    if (!m_environment.platform)
-        return std::nullopt;
     return logic::LogicDriving {
-        *m_environment.platform,
+        m_environment.platform,
         [queue = &m_environment.userInitiatedQueue](std::uint32_t code) {
             // Fire and forget: the operation waits for the dialog, not for the action.
             queue->async([code] { logic::runStoredAction(code); });
@@ -77,9 +76,7 @@ std::optional<logic::LogicDriving> MQHelperService::logicDriving()
 
 std::optional<double> MQHelperService::controlBarSeconds(double frameRate) const
 {
-    if (!m_environment.platform)
-        return std::nullopt;
-    return TransportReader::readDisplaySecondsOnce(*m_environment.platform, frameRate);
+    return TransportReader::readDisplaySecondsOnce(m_environment.platform, frameRate);
 }
 
 void MQHelperService::storePacing(double pacingSeconds)
@@ -104,25 +101,12 @@ MQHelperService::ColorsWindowAvoidRect MQHelperService::colorWindowAvoidRectAppK
     return m_colorWindowAvoidRectAppKit;
 }
 
-ServiceError MQHelperService::failure(std::string_view operation, std::int64_t code, std::string message) const
-{
-    m_log.error("{} failed: {}", operation, message);
-    return makeServiceError(code, std::move(message));
-}
-
-ServiceError MQHelperService::notImplemented(std::string_view operation) const
-{
-    return failure(operation, kNotImplementedErrorCode, "not implemented in this build");
-}
-
 template<typename Operation>
 auto MQHelperService::drive(std::string_view operation, Operation run) -> decltype(run(std::declval<logic::LogicDriving&>()))
 {
-    std::optional<logic::LogicDriving> logic = logicDriving();
-    if (!logic)
-        return unexpected(notImplemented(operation));
+    logic::LogicDriving logic = logicDriving();
     auto driving = logic::LogicDrivingLock::processWide().acquire(operation);
-    return run(*logic);
+    return run(logic);
 }
 
 template<typename T, typename... Values, typename Success, typename... FailureValues>
@@ -154,7 +138,7 @@ void MQHelperService::bounceGoToPositionWithTimecodeSeconds(double timecodeSecon
     double frameRate, bool isDropFrame, Reply<void(bool, double, OptionalError)> reply)
 {
     if (auto refusal = logic::refusedPosition("timecodeSeconds", timecodeSeconds)) {
-        reply(false, std::nan(""), logic::bounceError(logic::kInvalidArgumentErrorCode, std::move(*refusal)));
+        reply(false, std::nan(""), logic::bounceError(kInvalidArgumentErrorCode, std::move(*refusal)));
         return;
     }
     storePacing(pacingSeconds);
@@ -167,13 +151,12 @@ void MQHelperService::bounceGoToPositionWithTimecodeSeconds(double timecodeSecon
 void MQHelperService::bounceOpenMovieWithURL(URL movieURL, double pacingSeconds, Reply<void(bool, OptionalError)> reply)
 {
     if (auto refusal = logic::refusedFileURL("movieURL", movieURL)) {
-        reply(false, logic::bounceError(logic::kInvalidArgumentErrorCode, std::move(*refusal)));
+        reply(false, logic::bounceError(kInvalidArgumentErrorCode, std::move(*refusal)));
         return;
     }
     storePacing(pacingSeconds);
     auto result = drivePaced("bounce step 2", pacingSeconds, [&](logic::LogicDriving& logic) -> ServiceResult<bool> {
-        if (auto opened = logic::bounceOpenMovie(logic, movieURL.path()); !opened)
-            return unexpected(std::move(opened).error());
+        MQ_TRY(logic::bounceOpenMovie(logic, movieURL.path()));
         return true;
     });
     replyWith(reply, std::move(result), [](bool ok) { return std::tuple(ok); }, false);
@@ -193,8 +176,7 @@ void MQHelperService::bounceOpenExportDialogWithPacingSeconds(double pacingSecon
 {
     storePacing(pacingSeconds);
     auto result = drivePaced("bounce step 4", pacingSeconds, [&](logic::LogicDriving& logic) -> ServiceResult<bool> {
-        if (auto opened = logic::bounceOpenExportDialog(logic, m_bounceBaselineWindows); !opened)
-            return unexpected(std::move(opened).error());
+        MQ_TRY(logic::bounceOpenExportDialog(logic, m_bounceBaselineWindows));
         return true;
     });
     replyWith(reply, std::move(result), [](bool ok) { return std::tuple(ok); }, false);
@@ -206,7 +188,7 @@ void MQHelperService::placeAudioFileWithURL(URL audioFileURL, double timecodeSec
 {
     if (auto refusal = logic::firstRefusal({ logic::refusedFileURL("url", audioFileURL), logic::refusedPosition("timecodeSeconds", timecodeSeconds),
             logic::refusedName("displayName", displayName), logic::refusedName("trackName", trackName) })) {
-        reply(false, std::nan(""), failure("placeAudioFile", logic::kInvalidArgumentErrorCode, std::move(*refusal)));
+        reply(false, std::nan(""), logic::failRequest(kInvalidArgumentErrorCode, std::move(*refusal), "placeAudioFile").error);
         return;
     }
     storePacing(pacingSeconds);
@@ -223,7 +205,7 @@ void MQHelperService::createLogicMarkerWithTimecodeSeconds(double timecodeSecond
 {
     if (auto refusal = logic::firstRefusal({ logic::refusedPosition("timecodeSeconds", timecodeSeconds),
             logic::refusedDuration("durationSeconds", durationSeconds), logic::refusedName("displayName", displayName) })) {
-        reply(false, std::nan(""), failure("createLogicMarker", logic::kInvalidArgumentErrorCode, std::move(*refusal)));
+        reply(false, std::nan(""), logic::failRequest(kInvalidArgumentErrorCode, std::move(*refusal), "createLogicMarker").error);
         return;
     }
     storePacing(pacingSeconds);
@@ -237,9 +219,10 @@ void MQHelperService::createLogicMarkerWithTimecodeSeconds(double timecodeSecond
 
 void MQHelperService::closeColorsWindowWithReply(Reply<void()> reply)
 {
-    if (auto logic = logicDriving()) {
+    logic::LogicDriving logic = logicDriving();
+    {
         auto driving = logic::LogicDrivingLock::processWide().acquire("closeColorsWindow");
-        logic::closeColorsBatch(*logic, m_colorsBatch);
+        logic::closeColorsBatch(logic, m_colorsBatch);
     }
     reply();
 }
@@ -266,7 +249,7 @@ void MQHelperService::goToLogicPlayheadSMPTESeconds(double seconds, double frame
 {
     // A negative position is kept: it is clamped to 0 where it is typed.
     if (auto refusal = logic::refusedPosition("seconds", seconds)) {
-        reply(0.0, std::nan(""), false, failure("goToLogicPlayheadSMPTESeconds", logic::kInvalidArgumentErrorCode, std::move(*refusal)));
+        reply(0.0, std::nan(""), false, logic::failRequest(kInvalidArgumentErrorCode, std::move(*refusal), "goToLogicPlayheadSMPTESeconds").error);
         return;
     }
     auto result = drive("goToLogicPlayheadSMPTESeconds",
@@ -278,8 +261,7 @@ void MQHelperService::goToLogicPlayheadSMPTESeconds(double seconds, double frame
 
 void MQHelperService::currentLogicProjectURLWithReply(Reply<void(std::optional<URL>, OptionalError)> reply)
 {
-    ServiceResult<URL> result = m_environment.platform ? logic::currentLogicProjectURL(*m_environment.platform)
-                                                       : unexpected(notImplemented("currentLogicProjectURL"));
+    ServiceResult<URL> result = logic::currentLogicProjectURL(m_environment.platform);
     replyWith(reply, std::move(result), [](URL url) { return std::tuple(std::optional<URL>(std::move(url))); }, std::optional<URL> {});
 }
 
@@ -341,18 +323,18 @@ void MQHelperService::runActionWithCode(std::uint32_t code, Reply<void(bool)> re
 // Discipline 2: main-queue hop.
 
 // The permission jobs block the main thread while System Events starts (at most
-// 1.5 s) and while a consent prompt is shown, as the system's own calls do. Without
-// a platform nothing can be granted, opened or asked, and each still replies.
+// 1.5 s) and while a consent prompt is shown, as the system's own calls do. A
+// service gone by then still replies.
 
 void MQHelperService::permissionsStatusWithReply(Reply<void(bool, bool, bool, bool)> reply)
 {
     m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
         auto self = weak.lock();
-        if (!self || !self->m_environment.platform) {
+        if (!self) {
             reply(false, false, false, false);
             return;
         }
-        permissions::Permissions checks(*self->m_environment.platform);
+        permissions::Permissions checks(self->m_environment.platform);
         bool accessibility = checks.isAccessibilityTrusted();
         bool logic = checks.status(permissions::PermissionKind::automationLogic) == permissions::PermissionStatus::granted;
         bool systemEvents = checks.status(permissions::PermissionKind::automationSystemEvents) == permissions::PermissionStatus::granted;
@@ -365,11 +347,11 @@ void MQHelperService::primeAutomationPromptsWithReply(Reply<void()> reply)
 {
     m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
         auto self = weak.lock();
-        if (!self || !self->m_environment.platform) {
+        if (!self) {
             reply();
             return;
         }
-        auto& platform = *self->m_environment.platform;
+        auto& platform = self->m_environment.platform;
         // An accessory application may come to the front, and its prompts with it.
         platform.workspace.setActivationPolicy(platform::ActivationPolicy::accessory);
         platform.workspace.activateIgnoringOtherApps();
@@ -386,8 +368,7 @@ void MQHelperService::openAccessibilitySettingsWithReply(Reply<void()> reply)
     m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
         if (auto self = weak.lock()) {
             self->m_log.info("openAccessibilitySettings: opening System Settings → Accessibility");
-            if (self->m_environment.platform)
-                self->m_environment.platform->workspace.openURL(permissions::accessibilitySettingsURL());
+            self->m_environment.platform.workspace.openURL(permissions::accessibilitySettingsURL());
         }
         reply();
     });
@@ -398,8 +379,7 @@ void MQHelperService::openAutomationSettingsWithReply(Reply<void()> reply)
     m_environment.mainQueue.async([weak = weak_from_this(), reply = std::move(reply)]() mutable {
         if (auto self = weak.lock()) {
             self->m_log.info("openAutomationSettings: opening System Settings → Automation");
-            if (self->m_environment.platform)
-                self->m_environment.platform->workspace.openURL(permissions::automationSettingsURL());
+            self->m_environment.platform.workspace.openURL(permissions::automationSettingsURL());
         }
         reply();
     });
@@ -411,15 +391,15 @@ void MQHelperService::evaluateControlBarStateWithFrameRate(double, bool, Reply<v
     // searches Logic's windows, so it runs where the display searches run, not on
     // the main queue. The job holds no reference to the service (whose queue it
     // runs on): a service gone by then has finished its queued jobs already.
-    m_displaySearchQueue.async([platform = m_environment.platform, log = m_log, reply = std::move(reply)]() mutable {
-        std::int64_t state = platform ? timecode::evaluateControlBarState(*platform) : timecode::controlbarstate::logicNotReachable;
+    m_displaySearchQueue.async([platform = &m_environment.platform, log = m_log, reply = std::move(reply)]() mutable {
+        std::int64_t state = timecode::evaluateControlBarState(*platform);
         log.info("controlBarState: {}", state);
         reply(state);
     });
 }
 
-// The four monitor requests hold the service weakly. Without a platform (tests of
-// the request channel alone) there is no Logic to read, and starts answer false.
+// The four monitor requests hold the service weakly: a service gone by then
+// answers a start with false.
 
 void MQHelperService::startTransportScrubObservingWithFrameRate(double frameRate, bool isDropFrame, std::string shmPath,
     Reply<void(bool)> reply)
@@ -427,7 +407,7 @@ void MQHelperService::startTransportScrubObservingWithFrameRate(double frameRate
     m_environment.mainQueue.async(
         [weak = weak_from_this(), frameRate, isDropFrame, shmPath = std::move(shmPath), reply = std::move(reply)]() mutable {
             auto self = weak.lock();
-            if (!self || !self->m_environment.platform) {
+            if (!self) {
                 reply(false);
                 return;
             }
@@ -440,7 +420,7 @@ void MQHelperService::startTransportScrubObservingWithFrameRate(double frameRate
 void MQHelperService::stopTransportScrubObservingForShmPath(std::string shmPath, Reply<void()> reply)
 {
     m_environment.mainQueue.async([weak = weak_from_this(), shmPath = std::move(shmPath), reply = std::move(reply)]() mutable {
-        if (auto self = weak.lock(); self && self->m_environment.platform)
+        if (auto self = weak.lock())
             self->transportReader().stop(shmPath);
         reply();
     });
@@ -450,7 +430,7 @@ void MQHelperService::startProjectCloseWatchForShmPath(std::string shmPath, Repl
 {
     m_environment.mainQueue.async([weak = weak_from_this(), shmPath = std::move(shmPath), reply = std::move(reply)]() mutable {
         auto self = weak.lock();
-        if (!self || !self->m_environment.platform) {
+        if (!self) {
             reply(false);
             return;
         }
@@ -464,7 +444,7 @@ void MQHelperService::startProjectCloseWatchForShmPath(std::string shmPath, Repl
 void MQHelperService::stopProjectCloseWatchForShmPath(std::string shmPath, Reply<void()> reply)
 {
     m_environment.mainQueue.async([weak = weak_from_this(), shmPath = std::move(shmPath), reply = std::move(reply)]() mutable {
-        if (auto self = weak.lock(); self && self->m_environment.platform)
+        if (auto self = weak.lock())
             self->projectCloseWatcher().stop(shmPath);
         reply();
     });
@@ -483,7 +463,7 @@ void MQHelperService::bounceAwaitExportDialogsClosedWithReply(Reply<void(std::op
     std::uint64_t connection = origin ? origin->connectionNumber() : 0;
     if (!m_bounceWaitQueue.reserve(connection)) {
         reply(std::nullopt,
-            logic::bounceError(logic::kBounceExportDialogStillOpen,
+            logic::bounceError(kBounceExportDialogStillOpen,
                 fmt::format("Too many waits for Logic's export dialog to close: at most {} at a time on one connection.",
                     kMaxBounceWaitsPerConnection)));
         return;
@@ -495,12 +475,8 @@ void MQHelperService::bounceAwaitExportDialogsClosedWithReply(Reply<void(std::op
             reply(std::nullopt, std::nullopt);
             return;
         }
-        if (!m_environment.platform) {
-            reply(std::nullopt, notImplemented("bounce step 5"));
-            return;
-        }
         logic::ExportDialogsOutcome outcome
-            = logic::awaitExportDialogsClosed(*m_environment.platform, m_bounceBaselineWindows, m_bounceClock, clientLeft);
+            = logic::awaitExportDialogsClosed(m_environment.platform, m_bounceBaselineWindows, m_bounceClock, clientLeft);
         reply(std::move(outcome.lastName), std::move(outcome.error));
     });
 }
@@ -522,12 +498,14 @@ void MQHelperService::checkForUpdateWithReply(
     // completion holds nothing of the service, so a service gone by then is no matter.
     maintenance::checkForUpdate(maintenance::TransferEngine::shared(), maintenance::loadUpdateCheckSettings(),
         kMaxReplyPayloadBytes, [reply = std::move(reply)](maintenance::UpdateCheckOutcome outcome) mutable {
-            if (auto* update = std::get_if<maintenance::UpdateAvailable>(&outcome))
-                reply(true, std::move(update->version), std::move(update->downloadURL), Data(std::move(update->releaseNotesHTML)),
+            if (outcome) {
+                maintenance::UpdateAvailable& update = outcome.value();
+                reply(true, std::move(update.version), std::move(update.downloadURL), Data(std::move(update.releaseNotesHTML)),
                     std::nullopt);
-            else
+            } else {
                 reply(false, std::nullopt, std::nullopt, std::nullopt,
-                    makeServiceError(maintenance::kUpdateCheckErrorCode, std::move(std::get<std::string>(outcome))));
+                    makeServiceError(kUpdateCheckErrorCode, std::move(outcome).error()));
+            }
         });
 }
 

@@ -22,6 +22,7 @@
 #include "platform/Platform.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "platform/ServiceErrorCodes.h"
 
 #include <atomic>
 #include <functional>
@@ -35,9 +36,8 @@ namespace mq {
 struct ServiceEnvironment {
     RunLoop& mainQueue;
     DispatchQueue& userInitiatedQueue;
-    /// The desktop and Logic, through the platform seam; nullptr in tests of the
-    /// request channel alone, where every Logic-driving request fails.
-    platform::Platform* platform;
+    /// The desktop and Logic, through the platform seam (a scripted one in tests).
+    platform::Platform& platform;
     /// Ends the process with status 0 once the replies already sent are written.
     std::function<void()> exitForRelaunch;
 };
@@ -46,8 +46,6 @@ struct ServiceEnvironment {
 /// Logic (and every other client waiting for it) that long.
 inline constexpr double kMaxPacingPauseSeconds = 10.0;
 
-/// The error code of requests whose operation this build does not have yet.
-inline constexpr std::int64_t kNotImplementedErrorCode = 1;
 
 class MQHelperService : public MQHelperXPCProtocol, public std::enable_shared_from_this<MQHelperService> {
 public:
@@ -110,7 +108,7 @@ public:
     /// queue (main queue, display-search queue, global queue): none blocks.
     bool returnsAtOnce(std::string_view selector) const override;
 
-    /// The lazily created monitors (main thread only; the service must have a platform).
+    /// The lazily created monitors (main thread only).
     TransportReader& transportReader();
     ProjectCloseWatcher& projectCloseWatcher();
 
@@ -118,9 +116,9 @@ public:
     /// read). Callable from any thread: it goes through no monitor, so a
     /// Logic-driving request on a connection thread never races the main thread's
     /// lazy creation of the transport reader.
-    std::optional<double> controlBarSeconds(double frameRate) const;
-    /// What the Logic-driving operations need; nothing without a platform.
-    std::optional<logic::LogicDriving> logicDriving();
+    [[nodiscard]] std::optional<double> controlBarSeconds(double frameRate) const;
+    /// What the Logic-driving operations need.
+    logic::LogicDriving logicDriving();
 
     double operationPacingSeconds() const { return m_operationPacingSeconds.load(); }
     ColorsWindowAvoidRect colorWindowAvoidRectAppKit() const;
@@ -137,8 +135,6 @@ private:
     /// Sleeps `seconds` when it is greater than 0, at most kMaxPacingPauseSeconds.
     static void pauseFor(double seconds);
     /// Logs `message` at error level under the operation's name and returns the error object.
-    ServiceError failure(std::string_view operation, std::int64_t code, std::string message) const;
-    ServiceError notImplemented(std::string_view operation) const;
     /// Runs a Logic-driving operation; without a platform, the not-implemented failure.
     template<typename Operation>
     auto drive(std::string_view operation, Operation run) -> decltype(run(std::declval<logic::LogicDriving&>()));

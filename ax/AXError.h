@@ -31,7 +31,7 @@ public:
     platform::AXErrorCode code() const { return m_code; }
 
     /// "Success", "NoValue", ...; nothing for a code outside the platform's table.
-    std::optional<std::string_view> name() const;
+    [[nodiscard]] std::optional<std::string_view> name() const;
 
     /// "AXError.NoValue"; "AXError.<Unknown>" for a code outside the table.
     const std::string& description() const { return m_description; }
@@ -39,7 +39,7 @@ public:
     /// The error as a system error object: domain kDomain, the numeric code.
     SystemError systemError() const;
     /// The AXError that `error` bridges back to; nothing for another domain.
-    static std::optional<AXError> fromSystemError(const SystemError& error);
+    [[nodiscard]] static std::optional<AXError> fromSystemError(const SystemError& error);
 
     friend bool operator==(const AXError& a, const AXError& b) { return a.m_code == b.m_code; }
 
@@ -49,6 +49,6 @@ private:
 };
 
 /// The name of `code` in the platform's table ("IllegalArgument"), or nothing.
-std::optional<std::string_view> axErrorName(platform::AXErrorCode code);
+[[nodiscard]] std::optional<std::string_view> axErrorName(platform::AXErrorCode code);
 
 } // namespace mq::ax

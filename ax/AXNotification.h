@@ -31,7 +31,7 @@ inline constexpr std::size_t kAXNotificationCount = 0 MQ_AX_NOTIFICATIONS(MQ_AX_
 std::string_view rawValue(AXNotification notification);
 std::string_view caseName(AXNotification notification);
 /// The case whose raw value is `raw`; nothing for any other string.
-std::optional<AXNotification> notificationFromRawValue(std::string_view raw);
+[[nodiscard]] std::optional<AXNotification> notificationFromRawValue(std::string_view raw);
 const std::array<AXNotification, kAXNotificationCount>& allNotifications();
 
 } // namespace mq::ax

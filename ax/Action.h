@@ -26,7 +26,7 @@ inline constexpr std::size_t kActionCount = 0 MQ_AX_ACTIONS(MQ_AX_COUNT);
 std::string_view rawValue(Action action);
 std::string_view caseName(Action action);
 /// The case whose raw value is `raw`; nothing for any other string.
-std::optional<Action> actionFromRawValue(std::string_view raw);
+[[nodiscard]] std::optional<Action> actionFromRawValue(std::string_view raw);
 const std::array<Action, kActionCount>& allActions();
 
 } // namespace mq::ax

@@ -56,7 +56,7 @@ std::string_view rawValue(Attribute attribute);
 /// The case name as written above ("roleDescription").
 std::string_view caseName(Attribute attribute);
 /// The case whose raw value is `raw`; nothing for any other string.
-std::optional<Attribute> attributeFromRawValue(std::string_view raw);
+[[nodiscard]] std::optional<Attribute> attributeFromRawValue(std::string_view raw);
 /// Every case, in order.
 const std::array<Attribute, kAttributeCount>& allAttributes();
 

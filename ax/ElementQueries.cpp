@@ -4,14 +4,27 @@
 
 namespace mq::ax {
 
+std::optional<std::vector<UIElement>> windowsOrNothing(const Application& application)
+{
+    Result<std::optional<std::vector<UIElement>>> read = application.windows();
+    if (!read)
+        return std::nullopt;
+    return std::move(read).value();
+}
+
+std::vector<UIElement> windowsOrNone(const Application& application)
+{
+    return windowsOrNothing(application).value_or(std::vector<UIElement> {});
+}
+
 std::optional<std::string> stringOrNothing(const UIElement& element, Attribute attribute)
 {
-    return element.attribute<std::string>(attribute).valueOr(std::nullopt);
+    return attributeOrNothing<std::string>(element, attribute);
 }
 
 std::vector<UIElement> childrenOrNone(const UIElement& element)
 {
-    return element.attribute<std::vector<UIElement>>(Attribute::children).valueOr(std::nullopt).value_or(std::vector<UIElement> {});
+    return attributeOrNothing<std::vector<UIElement>>(element, Attribute::children).value_or(std::vector<UIElement> {});
 }
 
 bool hasRole(const UIElement& element, Role role)

@@ -3,8 +3,10 @@
 // the search simply goes on without it.
 #pragma once
 
+#include "ax/Application.h"
 #include "ax/Role.h"
 #include "ax/UIElement.h"
+#include "ax/Value.h"
 
 #include <optional>
 #include <string>
@@ -12,8 +14,35 @@
 
 namespace mq::ax {
 
+/// The attribute read as `T`; nothing when it is absent or the read fails.
+template<typename T>
+std::optional<T> attributeOrNothing(const UIElement& element, Attribute attribute)
+{
+    Result<std::optional<T>> read = element.attribute<T>(attribute);
+    if (!read)
+        return std::nullopt;
+    return std::move(read).value();
+}
+
+/// The list attribute read as by UIElement::arrayAttribute(); nothing when it is
+/// absent or the read fails.
+template<typename T>
+std::optional<std::vector<T>> arrayOrNothing(const UIElement& element, Attribute attribute)
+{
+    Result<std::optional<std::vector<T>>> read = element.arrayAttribute<T>(attribute);
+    if (!read)
+        return std::nullopt;
+    return std::move(read).value();
+}
+
+/// The application's AXWindows; nothing when they are absent or the read fails.
+[[nodiscard]] std::optional<std::vector<UIElement>> windowsOrNothing(const Application& application);
+
+/// The application's AXWindows; none when they are absent or the read fails.
+std::vector<UIElement> windowsOrNone(const Application& application);
+
 /// The attribute as a string; nothing when it is absent or the read fails.
-std::optional<std::string> stringOrNothing(const UIElement& element, Attribute attribute);
+[[nodiscard]] std::optional<std::string> stringOrNothing(const UIElement& element, Attribute attribute);
 
 /// The element's AXChildren; none when they are absent or the read fails.
 std::vector<UIElement> childrenOrNone(const UIElement& element);

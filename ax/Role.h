@@ -30,7 +30,7 @@ inline constexpr std::size_t kRoleCount = 0 MQ_AX_ROLES(MQ_AX_COUNT);
 std::string_view rawValue(Role role);
 std::string_view caseName(Role role);
 /// The case whose raw value is `raw`; nothing for any other string.
-std::optional<Role> roleFromRawValue(std::string_view raw);
+[[nodiscard]] std::optional<Role> roleFromRawValue(std::string_view raw);
 const std::array<Role, kRoleCount>& allRoles();
 
 } // namespace mq::ax

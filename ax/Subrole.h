@@ -29,7 +29,7 @@ inline constexpr std::size_t kSubroleCount = 0 MQ_AX_SUBROLES(MQ_AX_COUNT);
 std::string_view rawValue(Subrole subrole);
 std::string_view caseName(Subrole subrole);
 /// The case whose raw value is `raw`; nothing for any other string.
-std::optional<Subrole> subroleFromRawValue(std::string_view raw);
+[[nodiscard]] std::optional<Subrole> subroleFromRawValue(std::string_view raw);
 const std::array<Subrole, kSubroleCount>& allSubroles();
 
 } // namespace mq::ax

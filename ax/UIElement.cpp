@@ -28,13 +28,12 @@ Result<std::vector<std::string>> namesFrom(platform::AXErrorCode code, const pla
     return result;
 }
 
-Result<std::vector<Attribute>> attributesFrom(const Result<std::vector<std::string>>& names)
+Result<std::vector<Attribute>> attributesFrom(Result<std::vector<std::string>> read)
 {
-    if (!names)
-        return unexpected(names.error());
+    std::vector<std::string> names = MQ_TRY(std::move(read));
     std::vector<Attribute> result;
-    result.reserve(names->size());
-    for (const std::string& name : *names) {
+    result.reserve(names.size());
+    for (const std::string& name : names) {
         if (std::optional<Attribute> attribute = attributeFromRawValue(name))
             result.push_back(*attribute);
         else
@@ -184,12 +183,11 @@ namespace {
 template<typename Key>
 Result<std::map<Key, Value>> keyedValues(const std::vector<Key>& keys, Result<std::vector<std::optional<Value>>> values)
 {
-    if (!values)
-        return unexpected(values.error());
+    std::vector<std::optional<Value>> read = MQ_TRY(std::move(values));
     std::map<Key, Value> result;
     for (std::size_t i = 0; i < keys.size(); ++i)
-        if (values.value()[i])
-            result.emplace(keys[i], std::move(*values.value()[i]));
+        if (read[i])
+            result.emplace(keys[i], std::move(*read[i]));
     return result;
 }
 
@@ -271,11 +269,9 @@ Value UIElement::unpackAXValue(const platform::CFValue& value) const
 
 Result<std::vector<Action>> UIElement::actions() const
 {
-    Result<std::vector<std::string>> names = actionsAsStrings();
-    if (!names)
-        return unexpected(names.error());
+    std::vector<std::string> names = MQ_TRY(actionsAsStrings());
     std::vector<Action> result;
-    for (const std::string& name : *names)
+    for (const std::string& name : names)
         if (std::optional<Action> action = actionFromRawValue(name))
             result.push_back(*action);
     return result;

@@ -152,12 +152,10 @@ Result<std::optional<T>> UIElement::attribute(Attribute attribute) const
 template<typename T>
 Result<std::optional<T>> UIElement::attribute(std::string_view attribute) const
 {
-    Result<std::optional<Value>> value = attributeValue(attribute);
+    std::optional<Value> value = MQ_TRY(attributeValue(attribute));
     if (!value)
-        return unexpected(value.error());
-    if (!value.value())
         return std::optional<T> {};
-    return valueAs<T>(**value);
+    return valueAs<T>(*value);
 }
 
 template<std::same_as<Attribute>... Attributes>
@@ -175,14 +173,12 @@ Result<std::optional<std::vector<T>>> UIElement::arrayAttribute(Attribute attrib
 template<typename T>
 Result<std::optional<std::vector<T>>> UIElement::arrayAttribute(std::string_view attribute) const
 {
-    Result<std::optional<Value>> value = attributeValue(attribute);
+    std::optional<Value> value = MQ_TRY(attributeValue(attribute));
     if (!value)
-        return unexpected(value.error());
-    if (!value.value())
         return std::optional<std::vector<T>> {};
-    if (!(*value)->template is<ValueArray>())
+    if (!value->template is<ValueArray>())
         return failure(platform::axerror::illegalArgument);
-    return valueAs<std::vector<T>>(**value);
+    return valueAs<std::vector<T>>(*value);
 }
 
 template<typename T>
@@ -196,12 +192,10 @@ template<typename T>
 Result<std::optional<std::vector<T>>> UIElement::valuesForAttribute(std::string_view attribute, std::int64_t startAtIndex,
     std::int64_t maxValues) const
 {
-    Result<std::optional<std::vector<Value>>> values = attributeValues(attribute, startAtIndex, maxValues);
+    std::optional<std::vector<Value>> values = MQ_TRY(attributeValues(attribute, startAtIndex, maxValues));
     if (!values)
-        return unexpected(values.error());
-    if (!values.value())
         return std::optional<std::vector<T>> {};
-    return valueAs<std::vector<T>>(Value(std::move(*values.value())));
+    return valueAs<std::vector<T>>(Value(std::move(*values)));
 }
 
 template<typename T>
@@ -213,12 +207,10 @@ Result<std::optional<T>> UIElement::parameterizedAttribute(Attribute attribute, 
 template<typename T>
 Result<std::optional<T>> UIElement::parameterizedAttribute(std::string_view attribute, const Value& param) const
 {
-    Result<std::optional<Value>> value = parameterizedAttributeValue(attribute, param);
+    std::optional<Value> value = MQ_TRY(parameterizedAttributeValue(attribute, param));
     if (!value)
-        return unexpected(value.error());
-    if (!value.value())
         return std::optional<T> {};
-    return valueAs<T>(**value);
+    return valueAs<T>(*value);
 }
 
 } // namespace mq::ax

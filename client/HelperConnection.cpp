@@ -173,11 +173,11 @@ struct HelperConnection::Impl {
             if (inbox.size() - used - ipc::kFrameHeaderBytes < length)
                 break;
             auto decoded = ipc::decodeFrameBody(inbox.data() + used + ipc::kFrameHeaderBytes, length);
-            if (auto* error = std::get_if<ipc::DecodeError>(&decoded)) {
-                batch.broken = "undecodable reply: " + error->reason;
+            if (!decoded) {
+                batch.broken = "undecodable reply: " + decoded.error().reason;
                 break;
             }
-            batch.frames.push_back(std::move(std::get<ipc::Frame>(decoded)));
+            batch.frames.push_back(std::move(decoded).value());
             used += ipc::kFrameHeaderBytes + length;
         }
         inbox.erase(inbox.begin(), inbox.begin() + static_cast<std::ptrdiff_t>(used));
@@ -425,11 +425,12 @@ struct HelperConnection::Impl {
 
 Result<std::unique_ptr<HelperConnection>> HelperConnection::connect(std::optional<std::string> socketPath)
 {
-    std::string whyNot;
-    if (!socketPath)
-        socketPath = ipc::serviceSocketPath(&whyNot);
-    if (!socketPath)
-        return ClientError { ClientError::Kind::unreachable, whyNot };
+    if (!socketPath) {
+        auto servicePath = ipc::serviceSocketPath();
+        if (!servicePath)
+            return ClientError { ClientError::Kind::unreachable, servicePath.error() };
+        socketPath = std::move(servicePath).value();
+    }
 
     auto fd = openHelperSocket(*socketPath);
     if (!fd)

@@ -123,9 +123,9 @@ private:
         if (!values)
             return values.error();
         auto decoded = ipc::decodeTuple<typename Request::ReplyValues>(values.value());
-        if (auto* reason = std::get_if<std::string>(&decoded))
-            return ClientError { ClientError::Kind::badReply, std::string(Request::selector) + ": " + *reason };
-        return std::move(std::get<0>(decoded));
+        if (!decoded)
+            return ClientError { ClientError::Kind::badReply, std::string(Request::selector) + ": " + decoded.error() };
+        return std::move(decoded).value();
     }
 
     explicit HelperConnection(std::unique_ptr<Impl> impl);

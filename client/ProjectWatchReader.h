@@ -9,7 +9,6 @@
 #include "monitors/SharedMemoryBlock.h"
 
 #include <string>
-#include <variant>
 
 namespace mq::client {
 
@@ -17,7 +16,7 @@ class ProjectWatchReader {
 public:
     /// Maps the file at `path`, creating it (mode 0600, 64 bytes) when missing.
     /// Only regular files are accepted (see shm::MappedBlock::open).
-    static std::variant<ProjectWatchReader, shm::MapFailure> open(const std::string& path);
+    [[nodiscard]] static Expected<ProjectWatchReader, shm::MapFailure> open(const std::string& path);
 
     /// Whether the helper has flagged the project closed.
     bool isProjectClosed() const { return m_block.closedFlag() != 0; }

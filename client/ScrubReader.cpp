@@ -2,12 +2,9 @@
 
 namespace mq::client {
 
-std::variant<ScrubReader, shm::MapFailure> ScrubReader::open(const std::string& path)
+Expected<ScrubReader, shm::MapFailure> ScrubReader::open(const std::string& path)
 {
-    std::variant<shm::ScrubBlock, shm::MapFailure> opened = shm::ScrubBlock::open(path);
-    if (auto* failure = std::get_if<shm::MapFailure>(&opened))
-        return *failure;
-    return ScrubReader(std::move(std::get<shm::ScrubBlock>(opened)));
+    return ScrubReader(MQ_TRY(shm::ScrubBlock::open(path)));
 }
 
 std::optional<ScrubSnapshot> ScrubReader::snapshot(int maxAttempts) const

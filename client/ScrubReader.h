@@ -21,7 +21,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <variant>
 
 namespace mq::client {
 
@@ -43,12 +42,12 @@ public:
     /// Maps the file at `path`, creating it (mode 0600, 64 bytes) when missing, so
     /// that it can be made before the helper is asked to observe. Only regular
     /// files are accepted (see shm::MappedBlock::open).
-    static std::variant<ScrubReader, shm::MapFailure> open(const std::string& path);
+    [[nodiscard]] static Expected<ScrubReader, shm::MapFailure> open(const std::string& path);
 
     /// A consistent snapshot, by the protocol above; nothing when the sequence
     /// number changed on each of `maxAttempts` tries (a writer far faster than the
     /// helper's 60 a second).
-    std::optional<ScrubSnapshot> snapshot(int maxAttempts = 100) const;
+    [[nodiscard]] std::optional<ScrubSnapshot> snapshot(int maxAttempts = 100) const;
 
     /// Asks the helper to read every second tick and never fall to its idle rate
     /// (true), or lets it idle again (false). The helper honours the word of the

@@ -7,6 +7,7 @@
 #include "logic/ColorsWindow.h"
 #include "logic/LogicDriving.h"
 #include "platform/ServiceError.h"
+#include "platform/ServiceErrorCodes.h"
 #include "platform/URL.h"
 
 #include <cstdint>
@@ -19,14 +20,6 @@ inline constexpr std::uint32_t kNewTrackAction = 1795;
 inline constexpr std::uint32_t kEditTrackNameAction = 571;
 inline constexpr std::uint32_t kSelectPlacedRegionActions[] = { 584, 358 };
 
-/// Error codes.
-inline constexpr std::int64_t kPlacementDialogMissing = 27;
-inline constexpr std::int64_t kPlacementPlayheadNotSet = 22;
-inline constexpr std::int64_t kSpotEventFailed = 30;
-/// Logic left the front (or showed another modal window) after the playhead was
-/// set: the track name or a colour click was not sent. The message says how far
-/// the request got.
-inline constexpr std::int64_t kPlacementInputRefused = 31;
 
 /// The name typed for a new track when the request gives none.
 inline constexpr const char* kDefaultTrackName = "Movie Audio";

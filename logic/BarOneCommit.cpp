@@ -1,5 +1,6 @@
 #include "logic/BarOneCommit.h"
 
+#include "ax/ElementQueries.h"
 #include "platform/Dispatch.h"
 
 #include <chrono>
@@ -15,10 +16,10 @@ constexpr double kPollSeconds = 0.02;
 
 std::optional<std::string> barsGroupText(const ax::UIElement& dialog)
 {
-    auto children = dialog.arrayAttribute<ax::UIElement>(ax::Attribute::children).valueOr(std::nullopt);
+    auto children = ax::arrayOrNothing<ax::UIElement>(dialog, ax::Attribute::children);
     if (!children || children->size() < 2)
         return std::nullopt;
-    return (*children)[1].attribute<std::string>(ax::Attribute::value).valueOr(std::nullopt);
+    return ax::attributeOrNothing<std::string>((*children)[1], ax::Attribute::value);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "logic/DialogTimecode.h"
 #include "logic/DialogWait.h"
 #include "logic/ExportSavePanel.h"
+#include "logic/FailRequest.h"
 #include "logic/GoToPositionSession.h"
 #include "logic/InputGuard.h"
 #include "logic/KeystrokeScripts.h"
@@ -69,8 +70,7 @@ std::vector<ax::UIElement> BounceBaselineWindows::current() const
 
 ServiceError bounceError(std::int64_t code, std::string message)
 {
-    serviceLog().error("bounce failed ({}): {}", code, message);
-    return makeServiceError(code, std::move(message));
+    return failRequest(code, std::move(message), "bounce", CodeInLog::yes).error;
 }
 
 ServiceResult<double> bounceGoToPosition(LogicDriving& logic, double timecodeSeconds, bool stopTransport, double frameRate,

@@ -8,6 +8,7 @@
 #include "ax/UIElement.h"
 #include "logic/LogicDriving.h"
 #include "platform/ServiceError.h"
+#include "platform/ServiceErrorCodes.h"
 
 #include <chrono>
 #include <cstdint>
@@ -28,14 +29,6 @@ inline constexpr std::uint32_t kAlignMovieRegionFirstAction = 1306;
 inline constexpr std::uint32_t kAlignMovieRegionSecondAction = 1346;
 inline constexpr std::uint32_t kOpenExportDialogAction = 1197;
 
-/// Error codes of the steps.
-inline constexpr std::int64_t kBounceGoToPositionMissing = 27;
-inline constexpr std::int64_t kBouncePlayheadNotSet = 22;
-inline constexpr std::int64_t kBounceOpenMovieMissing = 28;
-inline constexpr std::int64_t kBounceMoviePathNotEntered = 24;
-inline constexpr std::int64_t kBounceMovieNotLoaded = 29;
-inline constexpr std::int64_t kBounceExportDialogMissing = 30;
-inline constexpr std::int64_t kBounceExportDialogStillOpen = 31;
 
 /// How long step 5 waits for the export dialogs to close, and how long nothing
 /// of them may be seen before they count as closed.
@@ -55,7 +48,7 @@ private:
 };
 
 /// The error object of a failed step; logs "bounce failed (code): message" at error level.
-ServiceError bounceError(std::int64_t code, std::string message);
+[[nodiscard]] ServiceError bounceError(std::int64_t code, std::string message);
 
 /// Step 1: optionally stops the transport, then moves the playhead to
 /// `timecodeSeconds` through the Go to Position dialog. The view offset between

@@ -30,7 +30,7 @@ constexpr double kColorsWindowPollSeconds = 0.05;
 
 std::vector<ax::UIElement> windowsOf(const ax::Application& logic)
 {
-    return logic.windows().valueOr(std::nullopt).value_or(std::vector<ax::UIElement> {});
+    return ax::windowsOrNone(logic);
 }
 
 bool contains(const std::vector<ax::UIElement>& list, const ax::UIElement& element)
@@ -40,7 +40,7 @@ bool contains(const std::vector<ax::UIElement>& list, const ax::UIElement& eleme
 
 std::optional<CGRect> frameOf(const ax::UIElement& window)
 {
-    return window.attribute<CGRect>(ax::Attribute::frame).valueOr(std::nullopt);
+    return ax::attributeOrNothing<CGRect>(window, ax::Attribute::frame);
 }
 
 } // namespace

@@ -46,7 +46,7 @@ bool isColorsWindow(const ax::UIElement& window);
 /// (the user's), the toggle closes it and a second toggle opens it again; it is
 /// not counted as the helper's. Windows are recognised by isColorsWindow, never
 /// by being new. Nothing, with an error line, when Logic or the window is not there.
-std::optional<ax::UIElement> ensureColorsWindowOpen(LogicDriving& logic, ColorsBatch& batch);
+[[nodiscard]] std::optional<ax::UIElement> ensureColorsWindowOpen(LogicDriving& logic, ColorsBatch& batch);
 
 /// Moves `window` (whose frame is `frame`) so that its grid lies inside the
 /// visible frame of its screen and, when `avoidAppKit` is not the null rectangle,
@@ -63,7 +63,7 @@ void clickAt(LogicDriving& logic, platform::CGPoint point, bool command);
 /// with an error line for an index out of range or a window that is not there.
 /// When the input guard finds that the click could land elsewhere (Logic not in
 /// front, another window over the cell), sends no click and answers why.
-std::optional<std::string> colorSelectedItem(LogicDriving& logic, ColorsBatch& batch, std::int64_t index, bool command, platform::CGRect avoidAppKit);
+[[nodiscard]] std::optional<std::string> colorSelectedItem(LogicDriving& logic, ColorsBatch& batch, std::int64_t index, bool command, platform::CGRect avoidAppKit);
 
 /// Ends the batch: hides a marker track the helper revealed, forgets the window,
 /// and closes it when the helper opened it and it is still there.

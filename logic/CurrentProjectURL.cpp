@@ -1,5 +1,6 @@
 #include "logic/CurrentProjectURL.h"
 
+#include "ax/ElementQueries.h"
 #include "logic/LogicApplication.h"
 #include "logic/ServiceLog.h"
 
@@ -16,9 +17,9 @@ std::vector<ax::UIElement> candidateWindows(const ax::Application& application)
 {
     std::vector<ax::UIElement> candidates;
     for (ax::Attribute attribute : { ax::Attribute::mainWindow, ax::Attribute::focusedWindow })
-        if (std::optional<ax::UIElement> window = application.attribute<ax::UIElement>(attribute).valueOr(std::nullopt))
+        if (std::optional<ax::UIElement> window = ax::attributeOrNothing<ax::UIElement>(application, attribute))
             candidates.push_back(*window);
-    std::vector<ax::UIElement> windows = application.windows().valueOr(std::nullopt).value_or(std::vector<ax::UIElement> {});
+    std::vector<ax::UIElement> windows = ax::windowsOrNone(application);
     candidates.insert(candidates.end(), windows.begin(), windows.end());
     return candidates;
 }
@@ -34,7 +35,7 @@ ServiceResult<URL> currentLogicProjectURL(platform::Platform& platform)
     }
 
     for (const ax::UIElement& window : candidateWindows(*application)) {
-        std::optional<std::string> document = window.attribute<std::string>(ax::Attribute::document).valueOr(std::nullopt);
+        std::optional<std::string> document = ax::attributeOrNothing<std::string>(window, ax::Attribute::document);
         if (!document || document->empty())
             continue;
         std::optional<URL> result;

@@ -3,13 +3,12 @@
 
 #include "platform/ServiceError.h"
 #include "platform/Platform.h"
+#include "platform/ServiceErrorCodes.h"
 #include "platform/URL.h"
 
 
 namespace mq::logic {
 
-inline constexpr std::int64_t kLogicNotReachableErrorCode = 60;
-inline constexpr std::int64_t kNoSavedProjectErrorCode = 61;
 
 /// The file URL of the project open in Logic, from the AXDocument of Logic's main
 /// window, focused window, then each of its windows in order: the first that is a

@@ -1,5 +1,6 @@
 #include "logic/DialogInput.h"
 
+#include "ax/ElementQueries.h"
 #include "logic/ServiceLog.h"
 #include "platform/Dispatch.h"
 
@@ -13,7 +14,7 @@ constexpr double kTypingPauseSeconds = 0.003;
 /// Whether the dialog's default button was there and took AXPress.
 bool pressButton(const ax::UIElement& dialog)
 {
-    std::optional<ax::UIElement> button = dialog.attribute<ax::UIElement>(ax::Attribute::defaultButton).valueOr(std::nullopt);
+    std::optional<ax::UIElement> button = ax::attributeOrNothing<ax::UIElement>(dialog, ax::Attribute::defaultButton);
     return button && button->performAction(ax::Action::press).hasValue();
 }
 

@@ -18,11 +18,11 @@ namespace mq::logic {
 /// position, 2 the position entered); nothing when there is no such group or it
 /// does not parse. A group whose AXValue text does not parse falls back to its
 /// children.
-std::optional<timecode::TimecodeFields> readDialogTimecodeGroup(const ax::UIElement& dialog, std::size_t index);
+[[nodiscard]] std::optional<timecode::TimecodeFields> readDialogTimecodeGroup(const ax::UIElement& dialog, std::size_t index);
 
 /// One element read as a timecode group: its AXValue text when that parses, else
 /// the AXValueDescription of its 4 or 5 children. Failed reads count as absent.
-std::optional<timecode::TimecodeFields> readTimecodeGroupFields(const ax::UIElement& group);
+[[nodiscard]] std::optional<timecode::TimecodeFields> readTimecodeGroupFields(const ax::UIElement& group);
 
 /// The layout of the dialog's first timecode group that parses; `frames` (with an
 /// info log line) when none does.

@@ -1,5 +1,6 @@
 #include "logic/DialogWait.h"
 
+#include "ax/ElementQueries.h"
 #include "logic/LogicApplication.h"
 #include "logic/LogicWindowWait.h"
 #include "logic/ServiceLog.h"
@@ -8,7 +9,7 @@ namespace mq::logic {
 
 bool isModalWindow(const ax::UIElement& window)
 {
-    return window.attribute<bool>(ax::Attribute::modal).valueOr(std::nullopt) == true;
+    return ax::attributeOrNothing<bool>(window, ax::Attribute::modal) == true;
 }
 
 std::optional<ax::UIElement> waitForLogicModalDialog(platform::Platform& platform, std::string_view label, double timeoutSeconds,

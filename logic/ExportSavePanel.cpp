@@ -53,7 +53,7 @@ std::optional<std::string> saveAsName(const ax::UIElement& panel)
 {
     for (const ax::UIElement& child : ax::childrenOrNone(panel))
         if (hasIdentifier(child, kSaveAsNameFieldIdentifier))
-            return child.attribute<std::string>(ax::Attribute::value).valueOr(std::nullopt);
+            return ax::attributeOrNothing<std::string>(child, ax::Attribute::value);
     return std::nullopt;
 }
 

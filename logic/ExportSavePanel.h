@@ -17,14 +17,14 @@ inline constexpr std::string_view kSaveAsNameFieldIdentifier = "saveAsNameTextFi
 /// The first of Logic's windows, in order, whose AXIdentifier is "save-panel", or
 /// else the first of its children with that identifier; nothing when no window
 /// has one (or Logic is not reachable).
-std::optional<ax::UIElement> findExportSavePanel(platform::Platform& platform);
+[[nodiscard]] std::optional<ax::UIElement> findExportSavePanel(platform::Platform& platform);
 
 /// Looks for the panel every 0.1 s until it is found or `timeoutSeconds` have
 /// passed; at the time-out, an error line with Logic's windows and nothing.
-std::optional<ax::UIElement> waitForExportSavePanel(platform::Platform& platform, double timeoutSeconds);
+[[nodiscard]] std::optional<ax::UIElement> waitForExportSavePanel(platform::Platform& platform, double timeoutSeconds);
 
 /// The AXValue text of the panel's first child whose AXIdentifier is
 /// "saveAsNameTextField"; nothing when there is no such child or no text.
-std::optional<std::string> saveAsName(const ax::UIElement& panel);
+[[nodiscard]] std::optional<std::string> saveAsName(const ax::UIElement& panel);
 
 } // namespace mq::logic

@@ -4,9 +4,12 @@
 
 namespace mq::logic {
 
-Unexpected<ServiceError> failRequest(std::int64_t code, std::string message, std::string_view operation)
+Unexpected<ServiceError> failRequest(std::int64_t code, std::string message, std::string_view operation, CodeInLog codeInLog)
 {
-    serviceLog().error("{} failed: {}", operation, message);
+    if (codeInLog == CodeInLog::yes)
+        serviceLog().error("{} failed ({}): {}", operation, code, message);
+    else
+        serviceLog().error("{} failed: {}", operation, message);
     return unexpected(makeServiceError(code, std::move(message)));
 }
 

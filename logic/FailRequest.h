@@ -1,4 +1,5 @@
-// The one failure path of the marker and placement requests.
+// The one failure path of the requests: log the message under the operation's
+// name, then build the error object that the failure reply carries.
 #pragma once
 
 #include "platform/Expected.h"
@@ -10,9 +11,13 @@
 
 namespace mq::logic {
 
-/// Logs "`operation` failed: `message`" at error level and answers the error
-/// (code and message) that the service turns into the request's failure reply
-/// (false, NaN, the error).
-Unexpected<ServiceError> failRequest(std::int64_t code, std::string message, std::string_view operation);
+/// Whether the log line shows the code: "<operation> failed: <message>", or
+/// "<operation> failed (<code>): <message>" (the bounce steps).
+enum class CodeInLog : bool { no, yes };
+
+/// Logs the failure at error level under "helper.service" and answers the error
+/// (code and message) that the service turns into the request's failure reply.
+[[nodiscard]] Unexpected<ServiceError> failRequest(std::int64_t code, std::string message, std::string_view operation,
+    CodeInLog codeInLog = CodeInLog::no);
 
 } // namespace mq::logic

@@ -1,7 +1,9 @@
 #include "logic/GoToPosition.h"
 
+#include "ax/ElementQueries.h"
 #include "logic/BarOneCommit.h"
 #include "logic/DialogTimecode.h"
+#include "logic/FailRequest.h"
 #include "logic/GoToPositionSession.h"
 #include "logic/ServiceLog.h"
 #include "timecode/SMPTEComponents.h"
@@ -22,18 +24,12 @@ const char* yesNo(bool value)
     return value ? "true" : "false";
 }
 
-Unexpected<ServiceError> fail(std::string_view operation, std::int64_t code, std::string message)
-{
-    serviceLog().error("{} failed: {}", operation, message);
-    return unexpected(makeServiceError(code, std::move(message)));
-}
-
 constexpr std::string_view kDialogMissing = "Go to Position dialog did not appear in time";
 
 // The third child of the dialog, whatever its role, read as a timecode group.
 std::optional<timecode::TimecodeFields> readThirdChild(const ax::UIElement& dialog)
 {
-    auto children = dialog.arrayAttribute<ax::UIElement>(ax::Attribute::children).valueOr(std::nullopt);
+    auto children = ax::arrayOrNothing<ax::UIElement>(dialog, ax::Attribute::children);
     if (!children || children->size() < 3)
         return std::nullopt;
     return readTimecodeGroupFields((*children)[2]);
@@ -63,7 +59,7 @@ ServiceResult<double> readLogicPlayheadSMPTE(LogicDriving& logic, double frameRa
     serviceLog().info("readLogicPlayheadSMPTE: starting (fps={:f}, df={})", frameRate, yesNo(isDropFrame));
     auto seconds = readCurrentPlayheadSeconds(logic, frameRate);
     if (!seconds)
-        return fail("readLogicPlayheadSMPTE", kPlayheadUnreadable, "Could not read the playhead from the Go to Position dialog");
+        return failRequest(kPlayheadUnreadable, "Could not read the playhead from the Go to Position dialog", "readLogicPlayheadSMPTE");
     serviceLog().info("readLogicPlayheadSMPTE: playhead == {:f}s", *seconds);
     return *seconds;
 }
@@ -77,14 +73,14 @@ ServiceResult<ProjectStart> readLogicProjectStartSMPTE(LogicDriving& logic, doub
     Expected<GoToPositionSession, DialogRefusal> session
         = GoToPositionSession::open(logic, "Go to Position (SMPTE sync)", controlBarSeconds, frameRate);
     if (!session)
-        return fail(operation, kProjectStartDialogMissing, session.error().message(kDialogMissing));
+        return failRequest(kProjectStartDialogMissing, session.error().message(kDialogMissing), operation);
     double viewOffset = session->viewOffsetSeconds();
     if (!std::isfinite(viewOffset))
         viewOffset = 0.0;
 
     // Bar 1 into the focused bar field, then Tab: the SMPTE group shows bar 1's time.
     if (Expected<void, std::string> entered = session.value().enterBarOne(); !entered)
-        return fail(operation, kProjectStartBarOneFailed, inputFailureMessage("Could not enter bar 1 in Go to Position dialog", entered.error()));
+        return failRequest(kProjectStartBarOneFailed, inputFailureMessage("Could not enter bar 1 in Go to Position dialog", entered.error()), operation);
     // A busy or slow Logic takes the bar later than the settle pause: its SMPTE
     // group still shows the old position until the Bars group shows bar 1.
     if (!waitForBarOneTaken(session->dialog(), kBarOneTakenTimeoutSeconds))
@@ -92,7 +88,7 @@ ServiceResult<ProjectStart> readLogicProjectStartSMPTE(LogicDriving& logic, doub
     auto fields = readThirdChild(session->dialog());
     session.value().close();
     if (!fields)
-        return fail(operation, kProjectStartUnreadable, "Could not read SMPTE from Go to Position dialog");
+        return failRequest(kProjectStartUnreadable, "Could not read SMPTE from Go to Position dialog", operation);
 
     double seconds = timecode::fieldsToSeconds(*fields, frameRate);
     std::int64_t mode = timecode::displayMode(fields->layout);
@@ -111,7 +107,7 @@ ServiceResult<PlayheadMove> goToLogicPlayheadSMPTESeconds(LogicDriving& logic, d
     Expected<GoToPositionSession, DialogRefusal> opened
         = GoToPositionSession::open(logic, "Go to Position (move playhead)", controlBarSeconds, frameRate);
     if (!opened)
-        return fail(operation, kMoveDialogMissing, opened.error().message(kDialogMissing));
+        return failRequest(kMoveDialogMissing, opened.error().message(kDialogMissing), operation);
     GoToPositionSession& session = opened.value();
 
     auto components = timecode::smpteComponents(seconds, frameRate, isDropFrame);
@@ -122,10 +118,10 @@ ServiceResult<PlayheadMove> goToLogicPlayheadSMPTESeconds(LogicDriving& logic, d
 
     // Key events go to whatever is in front: each is sent only while the dialog is.
     if (Expected<void, std::string> typed = session.typeWithKeyEvents(text); !typed)
-        return fail(operation, kMoveDialogMissing, inputFailureMessage("Could not type the position in Go to Position dialog", typed.error()));
+        return failRequest(kMoveDialogMissing, inputFailureMessage("Could not type the position in Go to Position dialog", typed.error()), operation);
     auto landed = readDialogTimecodeGroup(session.dialog(), 2);
     if (Expected<void, std::string> confirmed = session.confirm(); !confirmed)
-        return fail(operation, kMoveDialogMissing, inputFailureMessage("Could not confirm Go to Position dialog", confirmed.error()));
+        return failRequest(kMoveDialogMissing, inputFailureMessage("Could not confirm Go to Position dialog", confirmed.error()), operation);
 
     double landedSeconds = std::nan("");
     if (landed && landed->layout.kind() != timecode::TimecodeLayout::Kind::secondsFraction

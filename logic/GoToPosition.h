@@ -6,6 +6,7 @@
 
 #include "platform/ServiceError.h"
 #include "logic/LogicDriving.h"
+#include "platform/ServiceErrorCodes.h"
 
 #include <cstdint>
 #include <optional>
@@ -15,17 +16,11 @@ namespace mq::logic {
 /// The stored action that opens "Go to Position" with its bar field focused.
 inline constexpr std::uint32_t kGoToPositionAction = 21;
 
-/// Error codes of these operations.
-inline constexpr std::int64_t kProjectStartDialogMissing = 50;
-inline constexpr std::int64_t kProjectStartBarOneFailed = 51;
-inline constexpr std::int64_t kProjectStartUnreadable = 52;
-inline constexpr std::int64_t kPlayheadUnreadable = 81;
-inline constexpr std::int64_t kMoveDialogMissing = 82;
 
 /// The playhead in seconds at `frameRate`, read from the dialog's current
 /// position; nothing (with an error line) when the dialog does not come or cannot
 /// be read. Also used by marker creation.
-std::optional<double> readCurrentPlayheadSeconds(LogicDriving& logic, double frameRate);
+[[nodiscard]] std::optional<double> readCurrentPlayheadSeconds(LogicDriving& logic, double frameRate);
 
 /// The playhead, or error 81.
 ServiceResult<double> readLogicPlayheadSMPTE(LogicDriving& logic, double frameRate, bool isDropFrame);

@@ -26,12 +26,10 @@ constexpr auto kKeyHold = std::chrono::microseconds(2000);
 Expected<GoToPositionSession, DialogRefusal> GoToPositionSession::open(LogicDriving& logic, std::string_view label,
     std::optional<double> controlBarSeconds, double frameRate)
 {
-    Expected<LogicDialog, DialogRefusal> dialog = LogicDialog::open(logic, kGoToPositionAction, label, isGoToPositionDialog);
-    if (!dialog)
-        return unexpected(std::move(dialog).error());
-    double viewOffset = measureViewOffset(controlBarSeconds, dialog->element(), frameRate);
-    timecode::TimecodeLayout layout = timecodeLayout(dialog->element());
-    return GoToPositionSession(std::move(dialog).value(), viewOffset, layout);
+    LogicDialog dialog = MQ_TRY(LogicDialog::open(logic, kGoToPositionAction, label, isGoToPositionDialog));
+    double viewOffset = measureViewOffset(controlBarSeconds, dialog.element(), frameRate);
+    timecode::TimecodeLayout layout = timecodeLayout(dialog.element());
+    return GoToPositionSession(std::move(dialog), viewOffset, layout);
 }
 
 GoToPositionSession::GoToPositionSession(LogicDialog dialog, double viewOffsetSeconds, timecode::TimecodeLayout layout)

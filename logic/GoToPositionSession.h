@@ -30,7 +30,7 @@ public:
     const timecode::TimecodeLayout& layout() const { return m_layout; }
 
     /// The dialog's current position (its first timecode group).
-    std::optional<timecode::TimecodeFields> currentPosition() const;
+    [[nodiscard]] std::optional<timecode::TimecodeFields> currentPosition() const;
 
     /// Tab, a pause, `text`, Return (one keystroke script): the playhead goes to
     /// `text` and the dialog closes; then `settleSeconds` for Logic to move it.

@@ -48,19 +48,17 @@ struct FrontLogic {
 
 Expected<FrontLogic, std::string> frontLogicWithWindows(platform::Platform& platform)
 {
-    Expected<ax::Application, std::string> logic = frontmostLogic(platform);
-    if (!logic)
-        return unexpected(logic.error());
-    ax::Result<std::optional<std::vector<ax::UIElement>>> windows = logic->windows();
+    ax::Application logic = MQ_TRY(frontmostLogic(platform));
+    ax::Result<std::optional<std::vector<ax::UIElement>>> windows = logic.windows();
     if (!windows)
         return unexpected(notAnswering(windows.error()));
-    return FrontLogic { *logic, windows->value_or(std::vector<ax::UIElement> {}) };
+    return FrontLogic { logic, windows->value_or(std::vector<ax::UIElement> {}) };
 }
 
 bool readsModal(const ax::UIElement& window)
 {
     // A window whose modality cannot be read is passed over, as the dialog wait does.
-    return window.attribute<bool>(ax::Attribute::modal).valueOr(std::nullopt).value_or(false);
+    return ax::attributeOrNothing<bool>(window, ax::Attribute::modal).value_or(false);
 }
 
 std::optional<ax::UIElement> firstModal(const std::vector<ax::UIElement>& windows)
@@ -138,7 +136,7 @@ std::optional<std::string> InputGuard::whyPointNotOnWindow(const ax::UIElement& 
         return std::string("the window is no longer open");
     if (std::optional<ax::UIElement> modal = firstModal(windows); modal && *modal != window)
         return modalInFront(*modal);
-    std::optional<platform::CGRect> frame = window.attribute<platform::CGRect>(ax::Attribute::frame).valueOr(std::nullopt);
+    std::optional<platform::CGRect> frame = ax::attributeOrNothing<platform::CGRect>(window, ax::Attribute::frame);
     if (!frame || !rectContainsPoint(*frame, point))
         return std::string("the point lies outside the window");
 
@@ -154,7 +152,7 @@ std::optional<std::string> InputGuard::whyPointNotOnWindow(const ax::UIElement& 
     for (int depth = 0; element && depth < kMaxHitDepth; ++depth) {
         if (*element == window)
             return std::nullopt;
-        element = element->attribute<ax::UIElement>(ax::Attribute::parent).valueOr(std::nullopt);
+        element = ax::attributeOrNothing<ax::UIElement>(*element, ax::Attribute::parent);
     }
     return std::string("another window of Logic is in front of it at the point");
 }
@@ -178,7 +176,7 @@ std::optional<std::string> InputGuard::openModalWindow() const
     if (!application)
         return std::nullopt;
     (void)application->setMessagingTimeout(kReadTimeoutSeconds);
-    std::vector<ax::UIElement> windows = application->windows().valueOr(std::nullopt).value_or(std::vector<ax::UIElement> {});
+    std::vector<ax::UIElement> windows = ax::windowsOrNone(*application);
     std::optional<ax::UIElement> modal = firstModal(windows);
     return modal ? std::optional(describeWindow(*modal)) : std::nullopt;
 }

@@ -27,32 +27,32 @@ public:
 
     /// Nothing when Logic is running, answers and is the frontmost application;
     /// otherwise why not, in words for a log line and a reply.
-    std::optional<std::string> whyLogicNotInFront() const;
+    [[nodiscard]] std::optional<std::string> whyLogicNotInFront() const;
 
     /// As whyLogicNotInFront, and `dialog` (a window of Logic) is Logic's front
     /// modal window.
-    std::optional<std::string> whyDialogNotInFront(const ax::UIElement& dialog) const;
+    [[nodiscard]] std::optional<std::string> whyDialogNotInFront(const ax::UIElement& dialog) const;
 
     /// As whyLogicNotInFront, Logic shows no modal window, and Logic's focused
     /// element is a text field: what a name editor that has just opened looks like.
-    std::optional<std::string> whyNoTextFieldFocused() const;
+    [[nodiscard]] std::optional<std::string> whyNoTextFieldFocused() const;
 
     /// As whyLogicNotInFront, `point` (accessibility coordinates) lies inside
     /// `window`'s frame, Logic shows no modal window that would block the click,
     /// and the topmost element at `point` on the whole desktop is `window` or lies
     /// inside it.
-    std::optional<std::string> whyPointNotOnWindow(const ax::UIElement& window, platform::CGPoint point) const;
+    [[nodiscard]] std::optional<std::string> whyPointNotOnWindow(const ax::UIElement& window, platform::CGPoint point) const;
 
     /// Why an operation may not start driving Logic: Logic is not in front
     /// ("...; nothing was sent"), or it shows a modal window that the operation did
     /// not open ("Logic shows \"Export\" (AXWindow/AXDialog); nothing was typed").
     /// Nothing when Logic is not running or not reachable: the operation's own
     /// wait for its dialog reports that, as it always has.
-    std::optional<std::string> whyNotReadyForOperation() const;
+    [[nodiscard]] std::optional<std::string> whyNotReadyForOperation() const;
 
     /// The first modal window Logic shows, described by its title and role
     /// ("\"Export\" (AXWindow/AXDialog)"); nothing when there is none.
-    std::optional<std::string> openModalWindow() const;
+    [[nodiscard]] std::optional<std::string> openModalWindow() const;
 
 private:
     platform::Platform& m_platform;

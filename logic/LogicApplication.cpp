@@ -33,7 +33,7 @@ std::vector<ax::UIElement> logicWindows(platform::Platform& platform)
     std::optional<ax::Application> application = logicApplicationElement(platform);
     if (!application)
         return {};
-    return application->windows().valueOr(std::nullopt).value_or(std::vector<ax::UIElement> {});
+    return ax::windowsOrNone(*application);
 }
 
 std::optional<std::vector<ax::UIElement>> readLogicWindows(platform::Platform& platform)
@@ -52,13 +52,13 @@ std::string logicWindowsSnapshot(platform::Platform& platform)
     std::optional<ax::Application> application = logicApplicationElement(platform);
     if (!application)
         return "snapshot-error: Logic not reachable via AX";
-    std::optional<std::vector<ax::UIElement>> windows = application->windows().valueOr(std::nullopt);
+    std::optional<std::vector<ax::UIElement>> windows = ax::windowsOrNothing(*application);
     if (!windows)
         return "snapshot-error: cannot read windows";
 
     std::string line = "count=" + std::to_string(windows->size());
     for (const ax::UIElement& window : *windows) {
-        std::optional<bool> modal = window.attribute<bool>(ax::Attribute::modal).valueOr(std::nullopt);
+        std::optional<bool> modal = ax::attributeOrNothing<bool>(window, ax::Attribute::modal);
         line += " | title=" + ax::stringOrNothing(window, ax::Attribute::title).value_or("?");
         line += " subrole=" + ax::stringOrNothing(window, ax::Attribute::subrole).value_or("?");
         line += " modal=";

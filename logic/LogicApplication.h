@@ -20,7 +20,7 @@ inline constexpr std::array<std::string_view, 2> kLogicBundleIdentifiers { "com.
 
 /// The first running application with bundle identifier "com.apple.logic10"; when
 /// there is none, the first with "com.apple.mobilelogic"; else nothing.
-std::optional<platform::RunningApplication> findLogicRunningApplication(platform::Platform& platform);
+[[nodiscard]] std::optional<platform::RunningApplication> findLogicRunningApplication(platform::Platform& platform);
 
 /// Logic's application element: the first application element for the bundle
 /// identifier of findLogicRunningApplication (or "com.apple.logic10" when Logic is
@@ -28,7 +28,7 @@ std::optional<platform::RunningApplication> findLogicRunningApplication(platform
 /// not trusted for accessibility (Accessibility permission denied: every read of
 /// Logic would fail with APIDisabled), checked without a prompt. Callers report
 /// both with one message (docs/architecture.md, "Reaching Logic").
-std::optional<ax::Application> logicApplicationElement(platform::Platform& platform);
+[[nodiscard]] std::optional<ax::Application> logicApplicationElement(platform::Platform& platform);
 
 /// Logic's windows; empty when Logic is not reachable or its windows cannot be read.
 std::vector<ax::UIElement> logicWindows(platform::Platform& platform);
@@ -37,7 +37,7 @@ std::vector<ax::UIElement> logicWindows(platform::Platform& platform);
 /// not reachable), nothing when Logic runs but its windows cannot be read (a busy
 /// Logic answers late or with -25204), which a caller waiting for windows to
 /// close must not take for "none".
-std::optional<std::vector<ax::UIElement>> readLogicWindows(platform::Platform& platform);
+[[nodiscard]] std::optional<std::vector<ax::UIElement>> readLogicWindows(platform::Platform& platform);
 
 /// One line describing Logic's windows, for time-out log lines:
 /// "count=2 | title=Song subrole=AXStandardWindow modal=false | title=? ...", with

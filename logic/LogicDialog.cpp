@@ -1,5 +1,6 @@
 #include "logic/LogicDialog.h"
 
+#include "ax/ElementQueries.h"
 #include "logic/DialogTimecode.h"
 #include "logic/DialogWait.h"
 #include "logic/KeystrokeScripts.h"
@@ -88,7 +89,7 @@ void LogicDialog::close()
         sendEscape(m_logic->platform);
         return;
     }
-    std::optional<ax::UIElement> cancel = dialog->attribute<ax::UIElement>(ax::Attribute::cancelButton).valueOr(std::nullopt);
+    std::optional<ax::UIElement> cancel = ax::attributeOrNothing<ax::UIElement>(*dialog, ax::Attribute::cancelButton);
     if (cancel && cancel->performAction(ax::Action::press))
         return;
     serviceLog().error("closing {}: no key can reach it safely and it has no cancel button; left open", describeWindow(*dialog));

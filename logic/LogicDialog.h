@@ -53,7 +53,7 @@ public:
 
     /// Nothing when the dialog is Logic's front modal window and Logic the
     /// frontmost application; otherwise why not.
-    std::optional<std::string> whyNotInFront() const;
+    [[nodiscard]] std::optional<std::string> whyNotInFront() const;
 
     /// Runs `send` (a keystroke script or key events for the dialog) when the
     /// dialog is in front; why not otherwise, or an empty text when `send` failed. `confirms`

@@ -1,5 +1,6 @@
 #include "logic/LogicWindowWait.h"
 
+#include "ax/ElementQueries.h"
 #include "ax/Observer.h"
 #include "platform/Dispatch.h"
 
@@ -52,7 +53,7 @@ std::optional<ax::UIElement> waitForLogicWindow(const ax::Application& logic, co
     CallingThreadRunLoop loop("com.quillmoor.marquee.helper.windowwait");
     std::unique_ptr<ax::Observer> observer = Clock::now() < deadline ? observeWindowChanges(logic, loop) : nullptr;
     while (Clock::now() < deadline) {
-        std::vector<ax::UIElement> windows = logic.windows().valueOr(std::nullopt).value_or(std::vector<ax::UIElement> {});
+        std::vector<ax::UIElement> windows = ax::windowsOrNone(logic);
         for (const ax::UIElement& window : windows)
             if (predicate(window))
                 return window;

@@ -7,6 +7,7 @@
 #include "logic/ColorsWindow.h"
 #include "logic/LogicDriving.h"
 #include "platform/ServiceError.h"
+#include "platform/ServiceErrorCodes.h"
 
 #include <cstdint>
 #include <optional>
@@ -21,15 +22,6 @@ inline constexpr std::uint32_t kCreateMarkerActions[] = { 2564, 480, 1192 };
 inline constexpr std::uint32_t kEndStepAction = 362;
 inline constexpr std::uint32_t kEndColorStepAction = 347;
 
-/// Error codes.
-inline constexpr std::int64_t kLocatorDialogMissing = 40;
-inline constexpr std::int64_t kLocatorEntryFailed = 41;
-inline constexpr std::int64_t kMarkerNameFailed = 44;
-inline constexpr std::int64_t kClipEndBeyondProject = 45;
-/// Logic left the front (or showed another modal window) after the locators were
-/// set: the clip-end check, the marker or its colour click was not sent. The
-/// message says how far the request got.
-inline constexpr std::int64_t kMarkerInputRefused = 46;
 
 struct MarkerRequest {
     double timecodeSeconds { 0 };

@@ -28,11 +28,11 @@ std::string lowered(std::string_view text)
 
 std::optional<ax::UIElement> mainWindowOf(const ax::Application& logic)
 {
-    if (auto main = logic.attribute<ax::UIElement>(ax::Attribute::mainWindow).valueOr(std::nullopt))
+    if (auto main = ax::attributeOrNothing<ax::UIElement>(logic, ax::Attribute::mainWindow))
         return main;
-    if (auto focused = logic.attribute<ax::UIElement>(ax::Attribute::focusedWindow).valueOr(std::nullopt))
+    if (auto focused = ax::attributeOrNothing<ax::UIElement>(logic, ax::Attribute::focusedWindow))
         return focused;
-    auto windows = logic.windows().valueOr(std::nullopt).value_or(std::vector<ax::UIElement> {});
+    auto windows = ax::windowsOrNone(logic);
     for (const ax::UIElement& window : windows)
         if (auto document = ax::stringOrNothing(window, ax::Attribute::document); document && !document->empty())
             return window;

@@ -30,7 +30,7 @@ bool isMarkerTrackLabel(std::string_view label);
 /// first AXPopUpButton, depth first to depth 10, whose label (the first non-empty
 /// of description, title and value) names the marker track. Nothing when the
 /// track is hidden; an error line when there is no main window.
-std::optional<ax::UIElement> findMarkerTrackPopup(LogicDriving& logic);
+[[nodiscard]] std::optional<ax::UIElement> findMarkerTrackPopup(LogicDriving& logic);
 
 /// Once per batch: reveals the marker track when it is hidden, or undoes the
 /// toggle when the track still cannot be found after it.

@@ -13,10 +13,10 @@ namespace {
 /// Whether Logic's focused element is a text field of `window`.
 bool holdsFocusedTextField(const ax::Application& logic, const ax::UIElement& window)
 {
-    std::optional<ax::UIElement> focused = logic.attribute<ax::UIElement>(ax::Attribute::focusedUIElement).valueOr(std::nullopt);
+    std::optional<ax::UIElement> focused = ax::attributeOrNothing<ax::UIElement>(logic, ax::Attribute::focusedUIElement);
     if (!focused || !ax::hasRole(*focused, ax::Role::textField))
         return false;
-    return focused->attribute<ax::UIElement>(ax::Attribute::window).valueOr(std::nullopt) == window;
+    return ax::attributeOrNothing<ax::UIElement>(*focused, ax::Attribute::window) == window;
 }
 
 } // namespace

@@ -59,7 +59,7 @@ void answerMovieOptions(const ax::UIElement& optionsWindow)
     std::vector<ax::UIElement> children = ax::childrenOrNone(optionsWindow);
     if (children.size() < 4)
         return;
-    if (children[1].attribute<std::int64_t>(ax::Attribute::value).valueOr(std::nullopt) == 1)
+    if (ax::attributeOrNothing<std::int64_t>(children[1], ax::Attribute::value) == 1)
         (void)children[1].performAction(ax::Action::press);
     (void)children[3].performAction(ax::Action::press);
 }

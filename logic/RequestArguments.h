@@ -4,6 +4,7 @@
 // line feed as a Return in the middle of a name, a path cut at a NUL byte).
 #pragma once
 
+#include "platform/ServiceErrorCodes.h"
 #include "platform/URL.h"
 
 #include <cstdint>
@@ -14,9 +15,6 @@
 
 namespace mq::logic {
 
-/// The error code of a request refused for one of its arguments; the message
-/// names the argument.
-inline constexpr std::int64_t kInvalidArgumentErrorCode = 2;
 
 /// The largest magnitude of a position or length in seconds (about 31 years):
 /// beyond it a timecode's arithmetic no longer counts frames exactly, and no
@@ -26,23 +24,23 @@ inline constexpr double kMaxArgumentSeconds = 1e9;
 /// Why a position in seconds is refused: not a finite number, or beyond
 /// kMaxArgumentSeconds either way. A negative position is accepted: it is
 /// clamped to 0 where it is typed.
-std::optional<std::string> refusedPosition(std::string_view argument, double seconds);
+[[nodiscard]] std::optional<std::string> refusedPosition(std::string_view argument, double seconds);
 
 /// Why a length in seconds is refused: not a finite number, negative, or beyond
 /// kMaxArgumentSeconds.
-std::optional<std::string> refusedDuration(std::string_view argument, double seconds);
+[[nodiscard]] std::optional<std::string> refusedDuration(std::string_view argument, double seconds);
 
 /// Why a name typed into Logic (or sent as a region name) is refused: it holds a
 /// line break or another control character, which a keystroke would turn into a
 /// key (Return, Tab, Escape) rather than text.
-std::optional<std::string> refusedName(std::string_view argument, std::string_view name);
+[[nodiscard]] std::optional<std::string> refusedName(std::string_view argument, std::string_view name);
 
 /// Why a file URL is refused: its decoded path holds a NUL byte (the system would
 /// cut the path there) or is relative (it would name a file under whatever
 /// directory Logic runs in). A URL of another scheme is left to the operation.
-std::optional<std::string> refusedFileURL(std::string_view argument, const URL& url);
+[[nodiscard]] std::optional<std::string> refusedFileURL(std::string_view argument, const URL& url);
 
 /// The first refusal of `refusals` (the arguments in the request's order), if any.
-std::optional<std::string> firstRefusal(std::initializer_list<std::optional<std::string>> refusals);
+[[nodiscard]] std::optional<std::string> firstRefusal(std::initializer_list<std::optional<std::string>> refusals);
 
 } // namespace mq::logic

@@ -49,13 +49,13 @@ platform::CGRect colorGridRect(platform::CGPoint windowOrigin);
 
 /// Where cell `index` (0 to 95) is clicked for a window at `windowOrigin`: the
 /// middle of the cell. Nothing for an index outside 0 to 95.
-std::optional<platform::CGPoint> colorCellClickPoint(platform::CGPoint windowOrigin, std::int64_t index);
+[[nodiscard]] std::optional<platform::CGPoint> colorCellClickPoint(platform::CGPoint windowOrigin, std::int64_t index);
 
 /// The visible frame (accessibility coordinates) of the screen that shows a
 /// window with frame `windowFrame`: the first screen whose visible frame holds
 /// the window's midpoint, else the main screen, else the first; nothing without
 /// screens.
-std::optional<platform::CGRect> visibleFrameForWindow(const platform::CGRect& windowFrame, const std::vector<platform::Screen>& screens);
+[[nodiscard]] std::optional<platform::CGRect> visibleFrameForWindow(const platform::CGRect& windowFrame, const std::vector<platform::Screen>& screens);
 
 /// The window origin nearest `windowOrigin` whose grid lies inside `visible`
 /// (moved right or down first when it sticks out on both sides).

@@ -56,7 +56,7 @@ std::string alertText(const ax::UIElement& window)
 /// request does not meet it.
 void dismissAlert(const ax::UIElement& window)
 {
-    auto button = window.attribute<ax::UIElement>(ax::Attribute::defaultButton).valueOr(std::nullopt);
+    auto button = ax::attributeOrNothing<ax::UIElement>(window, ax::Attribute::defaultButton);
     if (!button)
         for (const ax::UIElement& child : ax::childrenOrNone(window))
             if (!button && ax::hasRole(child, ax::Role::button))
@@ -70,7 +70,7 @@ std::optional<ax::UIElement> newModalWindow(platform::Platform& platform, const 
 {
     for (const ax::UIElement& window : logicWindows(platform))
         if (std::find(baseline.begin(), baseline.end(), window) == baseline.end()
-            && window.attribute<bool>(ax::Attribute::modal).valueOr(std::nullopt) == true)
+            && ax::attributeOrNothing<bool>(window, ax::Attribute::modal) == true)
             return window;
     return std::nullopt;
 }

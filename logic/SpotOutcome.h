@@ -35,7 +35,7 @@ struct SpotOutcome {
 
 /// The regions of Logic's main window's tracks area; nothing when Logic, its main
 /// window or its children cannot be read. A window without a tracks area shows 0.
-std::optional<std::size_t> countPlacedRegions(platform::Platform& platform);
+[[nodiscard]] std::optional<std::size_t> countPlacedRegions(platform::Platform& platform);
 
 /// Reads the baseline, trying again for up to `timeoutSeconds` while Logic is busy.
 SpotBaseline takeSpotBaseline(platform::Platform& platform, double timeoutSeconds);

@@ -21,7 +21,7 @@ struct CrashReport {
 };
 
 /// The current user's home directory: $HOME, else the password database's entry.
-std::optional<std::string> currentUserHomeDirectory();
+[[nodiscard]] std::optional<std::string> currentUserHomeDirectory();
 
 /// "<home>/Library/Logs/DiagnosticReports".
 std::string diagnosticReportsFolder(std::string_view homeDirectory);
@@ -40,6 +40,6 @@ bool isCrashReportCandidate(const std::string& folder, std::string_view fileName
 /// a regular file and read with every error handled; a line says why it was
 /// skipped), or it is larger than `maxReportBytes` (it could not travel in one
 /// reply; an error line names its size).
-std::optional<CrashReport> fetchLatestCrashReport(const std::string& folder, std::size_t maxReportBytes);
+[[nodiscard]] std::optional<CrashReport> fetchLatestCrashReport(const std::string& folder, std::size_t maxReportBytes);
 
 } // namespace mq::maintenance

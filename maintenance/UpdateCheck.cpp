@@ -32,7 +32,7 @@ struct Check {
         // Messages quote the server's answer, which need not be UTF-8.
         message = withInvalidUTF8Replaced(message);
         serviceLog().error("checkForUpdate failed: {}", message);
-        completion(std::move(message));
+        completion(unexpected(std::move(message)));
     }
 
     TransferRequest request(const URL& url, std::size_t maxBodyBytes) const
@@ -65,9 +65,9 @@ void onVersionDocument(std::unique_ptr<Check> check, TransferResult result)
     if (result.body.empty())
         return check->fail("Version JSON empty body");
     auto decoded = decodeVersionCheckPayload(result.body);
-    if (auto* description = std::get_if<std::string>(&decoded))
-        return check->fail("Version JSON parse failed: " + *description);
-    auto& payload = std::get<VersionCheckPayload>(decoded);
+    if (!decoded)
+        return check->fail("Version JSON parse failed: " + decoded.error());
+    auto& payload = decoded.value();
     auto notesURL = parseTransferURL(payload.releaseNotes);
     auto downloadURL = parseTransferURL(payload.path);
     // Only HTTPS, like the endpoint: notes over plain text could be altered on the

@@ -7,23 +7,21 @@
 #include "maintenance/TransferEngine.h"
 #include "maintenance/UpdateCheckSettings.h"
 #include "maintenance/VersionDocument.h"
+#include "platform/ServiceErrorCodes.h"
 #include "platform/URL.h"
 #include "platform/UniqueFunction.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace mq::maintenance {
 
-/// The error code of a failed update check (its message says what failed).
-inline constexpr std::int64_t kUpdateCheckErrorCode = 20;
 
 /// An absolute URL that a transfer can be made to (a scheme, no spaces or control
 /// characters, a well-formed authority); nothing otherwise.
-std::optional<URL> parseTransferURL(const std::string& text);
+[[nodiscard]] std::optional<URL> parseTransferURL(const std::string& text);
 
 struct UpdateAvailable {
     std::string version;
@@ -32,7 +30,7 @@ struct UpdateAvailable {
 };
 
 /// A check's outcome: the update, or the failure message that the reply carries.
-using UpdateCheckOutcome = std::variant<UpdateAvailable, std::string>;
+using UpdateCheckOutcome = Expected<UpdateAvailable, std::string>;
 
 /// Starts a check and returns at once. `completion` is called exactly once, from the
 /// engine's thread (or before returning, when the endpoint is not a valid HTTPS URL).

@@ -20,7 +20,7 @@ struct UpdateCheckSettings {
 
 /// The configuration file: "$XDG_CONFIG_HOME/marquee/helper.json", with
 /// XDG_CONFIG_HOME defaulting to "$HOME/.config". Absent when neither is set.
-std::optional<std::string> configurationFilePath();
+[[nodiscard]] std::optional<std::string> configurationFilePath();
 
 /// Reads the settings. `MARQUEE_UPDATE_ENDPOINT` and `MARQUEE_CA_FILE`, when set and
 /// not empty, win over the configuration file's keys "updateEndpoint" and "caFile".

@@ -112,23 +112,23 @@ private:
 
 } // namespace
 
-std::variant<VersionCheckPayload, std::string> decodeVersionCheckPayload(const std::vector<std::uint8_t>& body)
+Expected<VersionCheckPayload, std::string> decodeVersionCheckPayload(const std::vector<std::uint8_t>& body)
 {
     VersionDocumentReader reader;
     bool parsed = nlohmann::json::sax_parse(body.begin(), body.end(), &reader, nlohmann::json::input_format_t::json,
         /*strict=*/true, /*ignore_comments=*/false);
     if (!parsed || reader.error)
-        return std::string("the data is not valid JSON: ") + reader.error.value_or("unexpected end of input");
+        return unexpected(std::string("the data is not valid JSON: ") + reader.error.value_or("unexpected end of input"));
     if (!reader.topLevelObject)
-        return std::string("expected a JSON object at the top level");
+        return unexpected(std::string("expected a JSON object at the top level"));
     VersionCheckPayload payload;
     std::string* targets[] = { &payload.version, &payload.releaseNotes, &payload.path };
     for (std::size_t i = 0; i < reader.fields.size(); ++i) {
         auto& field = reader.fields[i];
         if (!field.present)
-            return std::string("no value associated with key \"") + field.key + "\"";
+            return unexpected(std::string("no value associated with key \"") + field.key + "\"");
         if (!field.text)
-            return std::string("expected a string for key \"") + field.key + "\" but found " + field.otherType;
+            return unexpected(std::string("expected a string for key \"") + field.key + "\" but found " + field.otherType);
         *targets[i] = std::move(*field.text);
     }
     return payload;

@@ -4,9 +4,10 @@
 // description of what is wrong.
 #pragma once
 
+#include "platform/Expected.h"
+
 #include <cstdint>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace mq::maintenance {
@@ -20,6 +21,6 @@ struct VersionCheckPayload {
 
 /// Decodes the endpoint's body; on failure, the decoder's description of what is
 /// wrong (it may quote the body's bytes, UTF-8 or not).
-std::variant<VersionCheckPayload, std::string> decodeVersionCheckPayload(const std::vector<std::uint8_t>& body);
+[[nodiscard]] Expected<VersionCheckPayload, std::string> decodeVersionCheckPayload(const std::vector<std::uint8_t>& body);
 
 } // namespace mq::maintenance

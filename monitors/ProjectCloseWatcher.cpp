@@ -1,5 +1,6 @@
 #include "monitors/ProjectCloseWatcher.h"
 
+#include "ax/ElementQueries.h"
 #include "logic/LogicApplication.h"
 #include "platform/URL.h"
 
@@ -104,7 +105,7 @@ const WatchTarget* ProjectCloseWatcher::target(const std::string& shmPath) const
 
 std::optional<std::string> ProjectCloseWatcher::documentPath(const ax::UIElement& window)
 {
-    std::optional<std::string> document = window.attribute<std::string>(ax::Attribute::document).valueOr(std::nullopt);
+    std::optional<std::string> document = ax::attributeOrNothing<std::string>(window, ax::Attribute::document);
     if (!document)
         return std::nullopt;
     if (std::optional<URL> url = URL::parse(*document); url && url->isFileURL())
@@ -218,9 +219,9 @@ ProjectCloseWatcher::CheckReading ProjectCloseWatcher::readCheck(platform::Platf
     if (!application)
         return reading;
     // A hidden Logic lists no windows; that says nothing about its projects.
-    if (application->attribute<bool>(ax::Attribute::hidden).valueOr(std::nullopt) == true)
+    if (ax::attributeOrNothing<bool>(*application, ax::Attribute::hidden) == true)
         return reading;
-    std::optional<std::vector<ax::UIElement>> windows = application->windows().valueOr(std::nullopt);
+    std::optional<std::vector<ax::UIElement>> windows = ax::windowsOrNothing(*application);
     if (!windows)
         return reading;
     reading.logicRead = true;
@@ -228,7 +229,7 @@ ProjectCloseWatcher::CheckReading ProjectCloseWatcher::readCheck(platform::Platf
     for (const ax::UIElement& window : *windows)
         if (std::optional<std::string> path = documentPath(window))
             reading.openDocuments.emplace(*path, window);
-    reading.hasMainWindow = application->attribute<ax::UIElement>(ax::Attribute::mainWindow).valueOr(std::nullopt).has_value();
+    reading.hasMainWindow = ax::attributeOrNothing<ax::UIElement>(*application, ax::Attribute::mainWindow).has_value();
 
     for (auto& [shmPath, snapshot] : targets) {
         CheckReading::Target& target = reading.targets[shmPath];
@@ -244,6 +245,7 @@ ProjectCloseWatcher::CheckReading ProjectCloseWatcher::readCheck(platform::Platf
 
 void ProjectCloseWatcher::check()
 {
+    ++m_checkCount;
     dropFaultedTargets();
     if (m_targets.empty() || m_readInFlight)
         return;
@@ -333,9 +335,9 @@ ProjectCloseWatcher::Binding ProjectCloseWatcher::readBinding(platform::Platform
         return {};
     std::vector<ax::UIElement> candidates;
     for (ax::Attribute attribute : { ax::Attribute::mainWindow, ax::Attribute::focusedWindow })
-        if (std::optional<ax::UIElement> window = application->attribute<ax::UIElement>(attribute).valueOr(std::nullopt))
+        if (std::optional<ax::UIElement> window = ax::attributeOrNothing<ax::UIElement>(*application, attribute))
             candidates.push_back(*window);
-    if (std::optional<std::vector<ax::UIElement>> windows = application->windows().valueOr(std::nullopt))
+    if (std::optional<std::vector<ax::UIElement>> windows = ax::windowsOrNothing(*application))
         candidates.insert(candidates.end(), windows->begin(), windows->end());
     for (const ax::UIElement& window : candidates)
         if (std::optional<std::string> path = documentPath(window))
@@ -356,8 +358,9 @@ void ProjectCloseWatcher::start(const std::string& shmPath, UniqueFunction<void(
         return;
     }
 
-    std::variant<shm::WatchBlock, shm::MapFailure> opened = shm::WatchBlock::open(shmPath, shm::FaultPolicy::guarded);
-    if (auto* failure = std::get_if<shm::MapFailure>(&opened)) {
+    auto opened = shm::WatchBlock::open(shmPath, shm::FaultPolicy::guarded);
+    if (!opened) {
+        const shm::MapFailure* failure = &opened.error();
         const char* stage = failure->stage == shm::MapFailure::Stage::open ? "open shm" : "mmap";
         if (failure->reason)
             m_log.error("{} failed errno {} ({})", stage, failure->error, failure->reason);
@@ -375,7 +378,7 @@ void ProjectCloseWatcher::start(const std::string& shmPath, UniqueFunction<void(
     // binding has been read finds it; checks leave it alone until then.
     std::uint64_t registration = m_nextRegistration++;
     m_targets.erase(shmPath); // A restart drops the old mapping and binding.
-    WatchTarget target { std::move(std::get<shm::WatchBlock>(opened)), std::nullopt, std::nullopt, 0, false };
+    WatchTarget target { std::move(opened.value()), std::nullopt, std::nullopt, 0, false };
     target.binding = true;
     target.registration = registration;
     m_targets.emplace(shmPath, std::move(target));

@@ -107,7 +107,7 @@ public:
 
     /// A window's project file: its AXDocument as a file URL's standardized path,
     /// or as an absolute path; nothing otherwise or when it cannot be read.
-    static std::optional<std::string> documentPath(const ax::UIElement& window);
+    [[nodiscard]] static std::optional<std::string> documentPath(const ax::UIElement& window);
 
     // State, for diagnostics and tests (main thread).
     bool isWatching() const { return m_pollTimer != nullptr; }
@@ -117,6 +117,8 @@ public:
     Clock::time_point resumeNotBefore() const { return m_resumeNotBefore; }
     /// Whether a read of Logic is running on the read queue.
     bool isReading() const { return m_readInFlight; }
+    /// How many checks have begun, judged or not (timer ticks and direct calls).
+    std::uint64_t checkCount() const { return m_checkCount; }
 
 private:
     /// What the binding at start read: the first candidate window with a document path.
@@ -170,6 +172,7 @@ private:
     Timing m_timing;
     DispatchQueue* m_readQueue;
     bool m_readInFlight { false };
+    std::uint64_t m_checkCount { 0 };
     /// Counts suspensions and resumptions: a check read before one does not judge.
     std::uint64_t m_judgingEpoch { 0 };
     std::uint64_t m_nextRegistration { 1 };

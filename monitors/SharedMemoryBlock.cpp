@@ -34,11 +34,9 @@ private:
 };
 
 template<typename Block>
-std::variant<Block, MapFailure> wrap(std::variant<MappedBlock, MapFailure> opened, Block (*make)(MappedBlock))
+Expected<Block, MapFailure> wrap(Expected<MappedBlock, MapFailure> opened, Block (*make)(MappedBlock))
 {
-    if (auto* failure = std::get_if<MapFailure>(&opened))
-        return *failure;
-    return make(std::move(std::get<MappedBlock>(opened)));
+    return make(MQ_TRY(std::move(opened)));
 }
 
 /// The sizes of a file that this protocol made or that a client prepared for it:
@@ -51,41 +49,41 @@ bool isBlockFileSize(off_t size)
 
 } // namespace
 
-std::variant<MappedBlock, MapFailure> MappedBlock::open(const std::string& path, FaultPolicy policy)
+Expected<MappedBlock, MapFailure> MappedBlock::open(const std::string& path, FaultPolicy policy)
 {
     if (path.find('\0') != std::string::npos)
-        return MapFailure { MapFailure::Stage::open, EINVAL, "the path holds a NUL byte" };
+        return unexpected(MapFailure { MapFailure::Stage::open, EINVAL, "the path holds a NUL byte" });
     if (!path.starts_with('/'))
-        return MapFailure { MapFailure::Stage::open, EINVAL, "the path is not absolute" };
+        return unexpected(MapFailure { MapFailure::Stage::open, EINVAL, "the path is not absolute" });
 
     // O_NONBLOCK keeps an open of a FIFO from waiting for a peer; it changes
     // nothing for the regular files that are accepted.
     FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600));
     if (fd.get() < 0)
-        return MapFailure { MapFailure::Stage::open, errno };
+        return unexpected(MapFailure { MapFailure::Stage::open, errno });
 
     struct stat status {};
     if (::fstat(fd.get(), &status) != 0)
-        return MapFailure { MapFailure::Stage::open, errno };
+        return unexpected(MapFailure { MapFailure::Stage::open, errno });
     if (!S_ISREG(status.st_mode))
-        return MapFailure { MapFailure::Stage::open, EINVAL };
+        return unexpected(MapFailure { MapFailure::Stage::open, EINVAL });
     // Cutting such a file to 64 bytes would destroy a user's data.
     if (!isBlockFileSize(status.st_size))
-        return MapFailure { MapFailure::Stage::open, EEXIST, "an existing file of another size was not made for shared memory" };
+        return unexpected(MapFailure { MapFailure::Stage::open, EEXIST, "an existing file of another size was not made for shared memory" });
 
     if (status.st_size != static_cast<off_t>(kBlockSize) && ::ftruncate(fd.get(), static_cast<off_t>(kBlockSize)) != 0)
-        return MapFailure { MapFailure::Stage::map, errno };
+        return unexpected(MapFailure { MapFailure::Stage::map, errno });
 
     void* address = ::mmap(nullptr, kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
     if (address == MAP_FAILED)
-        return MapFailure { MapFailure::Stage::map, errno };
+        return unexpected(MapFailure { MapFailure::Stage::map, errno });
 
     int slot = -1;
     if (policy == FaultPolicy::guarded) {
         slot = BlockGuard::watch(address);
         if (slot < 0) {
             ::munmap(address, kBlockSize);
-            return MapFailure { MapFailure::Stage::map, ENOMEM, "too many guarded mappings" };
+            return unexpected(MapFailure { MapFailure::Stage::map, ENOMEM, "too many guarded mappings" });
         }
     }
     return MappedBlock(address, slot);
@@ -126,12 +124,12 @@ bool MappedBlock::faulted() const
     return BlockGuard::faulted(m_guardSlot);
 }
 
-std::variant<ScrubBlock, MapFailure> ScrubBlock::open(const std::string& path, FaultPolicy policy)
+Expected<ScrubBlock, MapFailure> ScrubBlock::open(const std::string& path, FaultPolicy policy)
 {
     return wrap<ScrubBlock>(MappedBlock::open(path, policy), [](MappedBlock block) { return ScrubBlock(std::move(block)); });
 }
 
-std::variant<WatchBlock, MapFailure> WatchBlock::open(const std::string& path, FaultPolicy policy)
+Expected<WatchBlock, MapFailure> WatchBlock::open(const std::string& path, FaultPolicy policy)
 {
     return wrap<WatchBlock>(MappedBlock::open(path, policy), [](MappedBlock block) { return WatchBlock(std::move(block)); });
 }

@@ -8,12 +8,12 @@
 #pragma once
 
 #include "monitors/SharedMemoryLayout.h"
+#include "platform/Expected.h"
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 #include <utility>
-#include <variant>
 
 namespace mq::shm {
 
@@ -51,7 +51,7 @@ public:
     /// component are followed.
     /// Failures of ftruncate and mmap are map failures. A guarded mapping is
     /// watched for faults (faulted()).
-    static std::variant<MappedBlock, MapFailure> open(const std::string& path, FaultPolicy policy = FaultPolicy::unguarded);
+    [[nodiscard]] static Expected<MappedBlock, MapFailure> open(const std::string& path, FaultPolicy policy = FaultPolicy::unguarded);
 
     MappedBlock(MappedBlock&& other) noexcept;
     MappedBlock& operator=(MappedBlock&& other) noexcept;
@@ -89,7 +89,7 @@ private:
 /// The scrub block (the transport position and its sequence number).
 class ScrubBlock {
 public:
-    static std::variant<ScrubBlock, MapFailure> open(const std::string& path, FaultPolicy policy = FaultPolicy::unguarded);
+    [[nodiscard]] static Expected<ScrubBlock, MapFailure> open(const std::string& path, FaultPolicy policy = FaultPolicy::unguarded);
 
     /// See MappedBlock::faulted.
     bool faulted() const { return m_block.faulted(); }
@@ -134,7 +134,7 @@ private:
 /// The project-watch block (the closed flag).
 class WatchBlock {
 public:
-    static std::variant<WatchBlock, MapFailure> open(const std::string& path, FaultPolicy policy = FaultPolicy::unguarded);
+    [[nodiscard]] static Expected<WatchBlock, MapFailure> open(const std::string& path, FaultPolicy policy = FaultPolicy::unguarded);
 
     /// See MappedBlock::faulted.
     bool faulted() const { return m_block.faulted(); }

@@ -274,8 +274,9 @@ void TransportReader::start(double frameRate, bool isDropFrame, const std::strin
         return;
     }
 
-    std::variant<shm::ScrubBlock, shm::MapFailure> opened = shm::ScrubBlock::open(shmPath, shm::FaultPolicy::guarded);
-    if (auto* failure = std::get_if<shm::MapFailure>(&opened)) {
+    auto opened = shm::ScrubBlock::open(shmPath, shm::FaultPolicy::guarded);
+    if (!opened) {
+        const shm::MapFailure* failure = &opened.error();
         const char* stage = failure->stage == shm::MapFailure::Stage::open ? "open shm" : "mmap";
         if (failure->reason)
             m_log.error("scrub: {} failed errno {} ({})", stage, failure->error, failure->reason);
@@ -301,7 +302,7 @@ void TransportReader::start(double frameRate, bool isDropFrame, const std::strin
     std::uint32_t sequence = existing != m_targets.end() ? existing->second.scrubSeq : 0;
     if (existing != m_targets.end())
         m_targets.erase(existing); // Unmaps the old block.
-    m_targets.emplace(shmPath, ScrubTarget { frameRate, isDropFrame, std::move(std::get<shm::ScrubBlock>(opened)), sequence });
+    m_targets.emplace(shmPath, ScrubTarget { frameRate, isDropFrame, std::move(opened.value()), sequence });
 
     m_pollTimer.reset();
     m_lastSMPTE.clear();

@@ -80,7 +80,7 @@ public:
 
     /// The display position in seconds at `frameRate`, from a fresh full search.
     /// Callable from any thread: it touches no reader's state.
-    static std::optional<double> readDisplaySecondsOnce(platform::Platform& platform, double frameRate);
+    [[nodiscard]] static std::optional<double> readDisplaySecondsOnce(platform::Platform& platform, double frameRate);
 
     /// One poll tick, as the timer runs it.
     void pollTick();
@@ -89,7 +89,7 @@ public:
     bool isPolling() const { return m_pollTimer != nullptr; }
     std::size_t targetCount() const { return m_targets.size(); }
     bool hasTarget(const std::string& shmPath) const { return m_targets.contains(shmPath); }
-    std::optional<std::uint32_t> sequenceOf(const std::string& shmPath) const;
+    [[nodiscard]] std::optional<std::uint32_t> sequenceOf(const std::string& shmPath) const;
     /// The registered target of `shmPath`, or nullptr.
     ScrubTarget* target(const std::string& shmPath);
     timecode::DisplayMode displayMode() const { return m_lcdDisplayMode; }

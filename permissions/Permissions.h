@@ -54,7 +54,7 @@ public:
     /// The bundle identifier whose Automation `kind` is about: the running Logic
     /// Pro's (else "com.apple.logic10"), "com.apple.systemevents", or nothing for
     /// accessibility.
-    std::optional<std::string> targetBundleIdentifier(PermissionKind kind);
+    [[nodiscard]] std::optional<std::string> targetBundleIdentifier(PermissionKind kind);
 
     /// Opens the System Settings pane where the user grants `kind` (the Automation
     /// pane for both Automation kinds). False when the workspace could not open it.

@@ -1,6 +1,7 @@
 // A value or the error that stopped it from being made: the one result type of
 // operations that can fail (the accessibility layer's reads, the Logic-driving
-// operations). Failures travel as values; nothing here throws.
+// operations, the codecs, the shared-memory blocks). Failures travel as values;
+// nothing here throws. MQ_TRY passes a failure on to the caller.
 #pragma once
 
 #include <cstdio>
@@ -138,15 +139,40 @@ public:
     bool hasValue() const { return !m_error.has_value(); }
     explicit operator bool() const { return hasValue(); }
 
-    const E& error() const
+    /// Nothing: lets code written for any Expected (MQ_TRY) take the value of a success.
+    void value() const
+    {
+        if (!hasValue())
+            detail::expectedMisuse("value() of a failure");
+    }
+
+    const E& error() const&
     {
         if (!m_error)
             detail::expectedMisuse("error() of a success");
         return *m_error;
     }
+    E&& error() &&
+    {
+        if (!m_error)
+            detail::expectedMisuse("error() of a success");
+        return std::move(*m_error);
+    }
 
 private:
     std::optional<E> m_error;
 };
+
+/// The value of the Expected `expression`; a failure returns its error from the
+/// enclosing function at once (which must give an Expected, or an Unexpected-convertible
+/// result, of a compatible error type). For an Expected<void, E> it is a statement.
+/// A GNU statement expression: GCC and Clang, the compilers this code builds with.
+#define MQ_TRY(expression)                                                                                             \
+    __extension__({                                                                                                    \
+        auto&& mqTryResult_ = (expression);                                                                            \
+        if (!mqTryResult_.hasValue())                                                                                  \
+            return ::mq::unexpected(std::move(mqTryResult_).error());                                                 \
+        std::move(mqTryResult_).value();                                                                               \
+    })
 
 } // namespace mq

@@ -14,7 +14,7 @@ public:
     URL() = default;
     /// Parses an absolute URL ("scheme:rest"). Relative references, empty text,
     /// a scheme with characters outside [A-Za-z0-9+.-] or control characters give nothing.
-    static std::optional<URL> parse(std::string_view text);
+    [[nodiscard]] static std::optional<URL> parse(std::string_view text);
     /// The file URL of an absolute path; the path is percent-encoded where needed.
     /// A relative path is taken as it is under "/" (callers pass absolute paths).
     static URL fileURLWithPath(std::string_view path);

@@ -2,9 +2,10 @@
 // a file it is asked to place: WAV, AIFF, FLAC and the other formats libsndfile knows.
 #pragma once
 
+#include "platform/Expected.h"
+
 #include <cstdint>
 #include <string>
-#include <variant>
 
 namespace mq::sim {
 
@@ -17,6 +18,6 @@ struct AudioFileInfo {
 };
 
 /// The audio at `path`; or why it cannot be read (not audio, empty, unreadable).
-std::variant<AudioFileInfo, std::string> readAudioFile(const std::string& path);
+[[nodiscard]] Expected<AudioFileInfo, std::string> readAudioFile(const std::string& path);
 
 } // namespace mq::sim

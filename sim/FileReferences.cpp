@@ -53,20 +53,20 @@ json makeFileReference(FileCatalogue& catalogue, const json& request)
     return json { { "status", osstatus::noErr }, { "bytes", platform::wire::hexEncode(bytes) } };
 }
 
-std::variant<std::string, UnresolvedFile> resolveFileReference(const FileCatalogue& catalogue, const std::string& bytes)
+Expected<std::string, UnresolvedFile> resolveFileReference(const FileCatalogue& catalogue, const std::string& bytes)
 {
     if (bytes.size() != kFileReferenceSize || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0 || getLittleEndian(bytes, 4, 4) != kVersion)
-        return UnresolvedFile { "", "not a file reference" };
+        return unexpected(UnresolvedFile { "", "not a file reference" });
     std::pair<std::uint64_t, std::uint64_t> id { getLittleEndian(bytes, 8, 8), getLittleEndian(bytes, 16, 8) };
     auto it = catalogue.paths.find(id);
     if (it == catalogue.paths.end())
-        return UnresolvedFile { "", "no such file" };
+        return unexpected(UnresolvedFile { "", "no such file" });
     // The path may now hold another file: the reference still means the old one.
     struct stat info {};
     if (::stat(it->second.c_str(), &info) != 0)
-        return UnresolvedFile { it->second, "the file is gone" };
+        return unexpected(UnresolvedFile { it->second, "the file is gone" });
     if (static_cast<std::uint64_t>(info.st_dev) != id.first || static_cast<std::uint64_t>(info.st_ino) != id.second)
-        return UnresolvedFile { it->second, "the file was replaced" };
+        return unexpected(UnresolvedFile { it->second, "the file was replaced" });
     return it->second;
 }
 

@@ -8,13 +8,14 @@
 // st_ino (8 bytes), zeros to 80 bytes.
 #pragma once
 
+#include "platform/Expected.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <map>
 #include <string>
 #include <utility>
-#include <variant>
 
 namespace mq::sim {
 
@@ -38,6 +39,6 @@ struct UnresolvedFile {
 
 /// The path of the file that `bytes` refers to, as it is now; or why there is none
 /// (a malformed or unknown reference, a file gone or replaced since).
-std::variant<std::string, UnresolvedFile> resolveFileReference(const FileCatalogue& catalogue, const std::string& bytes);
+[[nodiscard]] Expected<std::string, UnresolvedFile> resolveFileReference(const FileCatalogue& catalogue, const std::string& bytes);
 
 } // namespace mq::sim

@@ -104,13 +104,13 @@ void openChosenMovie(World& world, Element& dialog)
     Application* logic = world.workspace.logic();
     auto read = readMovieFile(path);
     std::string name = std::filesystem::path(path).filename().string();
-    if (auto* why = std::get_if<std::string>(&read)) {
-        world.record({ { "type", "movieOpenFailed" }, { "path", path }, { "reason", *why } });
+    if (!read) {
+        world.record({ { "type", "movieOpenFailed" }, { "path", path }, { "reason", read.error() } });
         if (logic)
             addWindow(world, *logic, alertDefinition("movie-alert", "The movie “" + name + "” could not be opened."), true);
         return;
     }
-    const auto& info = std::get<MovieFileInfo>(read);
+    const MovieFileInfo& info = read.value();
     world.movie.pending = LoadedMovie { path, name, info.durationSeconds, info.frameRate, std::nullopt };
     if (world.movie.settings.optionsCheckbox && logic)
         openWindowAfterDelay(world, *logic, optionsWindowDefinition(*world.movie.settings.optionsCheckbox, name));

@@ -26,19 +26,19 @@ double seconds(std::int64_t value, AVRational base) { return static_cast<double>
 
 } // namespace
 
-std::variant<MovieFileInfo, std::string> readMovieFile(const std::string& path)
+Expected<MovieFileInfo, std::string> readMovieFile(const std::string& path)
 {
     // The library's own chatter would mix with logicsim's log.
     av_log_set_level(AV_LOG_QUIET);
     AVFormatContext* opened = nullptr;
     if (int error = avformat_open_input(&opened, path.c_str(), nullptr, nullptr); error < 0)
-        return "cannot open " + path + ": " + describeError(error);
+        return unexpected("cannot open " + path + ": " + describeError(error));
     std::unique_ptr<AVFormatContext, CloseInput> context(opened);
     if (int error = avformat_find_stream_info(context.get(), nullptr); error < 0)
-        return "cannot read the streams of " + path + ": " + describeError(error);
+        return unexpected("cannot read the streams of " + path + ": " + describeError(error));
     int index = av_find_best_stream(context.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (index < 0)
-        return path + " has no video";
+        return unexpected(path + " has no video");
     AVStream* stream = context->streams[index];
 
     MovieFileInfo info;
@@ -50,7 +50,7 @@ std::variant<MovieFileInfo, std::string> readMovieFile(const std::string& path)
     if (rate.num > 0 && rate.den > 0)
         info.frameRate = av_q2d(rate);
     if (info.durationSeconds <= 0 || info.frameRate <= 0)
-        return path + " has no length or frame rate";
+        return unexpected(path + " has no length or frame rate");
     return info;
 }
 

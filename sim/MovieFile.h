@@ -2,8 +2,9 @@
 // real application would: the movie's length and its frame rate.
 #pragma once
 
+#include "platform/Expected.h"
+
 #include <string>
-#include <variant>
 
 namespace mq::sim {
 
@@ -15,6 +16,6 @@ struct MovieFileInfo {
 
 /// Reads the movie at `path`: its information, or why it cannot be read (no
 /// such file, not a movie, no video stream, no length).
-std::variant<MovieFileInfo, std::string> readMovieFile(const std::string& path);
+[[nodiscard]] Expected<MovieFileInfo, std::string> readMovieFile(const std::string& path);
 
 } // namespace mq::sim

@@ -67,13 +67,14 @@ ScriptStart startScript(World& world, const json& request, platform::pid_type cl
     };
 
     auto compiled = systemevents::compile(source);
-    if (auto* error = std::get_if<systemevents::CompileError>(&compiled)) {
+    if (!compiled) {
+        const systemevents::CompileError* error = &compiled.error();
         json info = errorInfo(kSyntaxError, error->message, error->message);
         info["dict"].push_back(json::array({ "NSAppleScriptErrorRange",
             "NSRange: {" + std::to_string(error->offset) + ", " + std::to_string(error->length) + "}" }));
         return { finish(json { { "compiled", false }, { "errorInfo", info } }), nullptr };
     }
-    auto& script = std::get<systemevents::Script>(compiled);
+    auto& script = compiled.value();
     entry["process"] = script.processName;
 
     // "System Events" must be running, and this client allowed to automate it.

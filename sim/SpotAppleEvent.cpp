@@ -117,21 +117,22 @@ void showAlert(World& world, const std::string& message)
 void importSpottedFile(World& world, const std::string& reference, const std::optional<std::string>& regionName, double at)
 {
     auto resolved = resolveFileReference(world.files, reference);
-    if (auto* missing = std::get_if<UnresolvedFile>(&resolved)) {
+    if (!resolved) {
+        const UnresolvedFile* missing = &resolved.error();
         std::string name = missing->lastKnownPath.empty() ? std::string("file") : std::filesystem::path(missing->lastKnownPath).filename().string();
         world.record({ { "type", "spotFailed" }, { "path", missing->lastKnownPath }, { "reason", missing->reason } });
         showAlert(world, "The file “" + name + "” could not be found.");
         return;
     }
-    const std::string& path = std::get<std::string>(resolved);
+    const std::string& path = resolved.value();
     std::filesystem::path file(path);
     auto audio = readAudioFile(path);
-    if (auto* why = std::get_if<std::string>(&audio)) {
-        world.record({ { "type", "spotFailed" }, { "path", path }, { "reason", *why } });
+    if (!audio) {
+        world.record({ { "type", "spotFailed" }, { "path", path }, { "reason", audio.error() } });
         showAlert(world, "The file “" + file.filename().string() + "” is not a supported audio file format.");
         return;
     }
-    const AudioFileInfo& info = std::get<AudioFileInfo>(audio);
+    const AudioFileInfo& info = audio.value();
     LogicDocument& d = world.document;
     std::size_t track = d.selectedTrack && *d.selectedTrack < d.tracks.size() ? *d.selectedTrack : addAudioTrackAtEnd(d);
     // Logic names a region after its file without the extension.
@@ -146,12 +147,10 @@ void importSpottedFile(World& world, const std::string& reference, const std::op
 double lengthOf(World& world, const std::string& reference)
 {
     auto resolved = resolveFileReference(world.files, reference);
-    const auto* path = std::get_if<std::string>(&resolved);
-    if (!path)
+    if (!resolved)
         return 0;
-    auto audio = readAudioFile(*path);
-    const auto* info = std::get_if<AudioFileInfo>(&audio);
-    return info ? info->seconds() : 0;
+    auto audio = readAudioFile(resolved.value());
+    return audio ? audio->seconds() : 0;
 }
 
 } // namespace

@@ -38,16 +38,16 @@ public:
     /// AXPosition, ascending (equal values keep their order; an unreadable position
     /// counts as 0), the first five kept, when there are at least 3 and the first
     /// one's AXDescription names an hour field. Nothing otherwise.
-    static std::optional<ControlBarDisplay> fromGroup(const ax::UIElement& group);
+    [[nodiscard]] static std::optional<ControlBarDisplay> fromGroup(const ax::UIElement& group);
 
     /// The first display below `root` (included), depth first: the most recently
     /// pushed element is examined next, and its children are pushed in their order.
     /// At most kSearchBudget elements are examined. Failed reads count as absent.
-    static std::optional<ControlBarDisplay> find(const ax::UIElement& root);
+    [[nodiscard]] static std::optional<ControlBarDisplay> find(const ax::UIElement& root);
 
     /// The first display in Logic's windows, each searched from the window itself;
     /// nothing when Logic is not reachable or shows none.
-    static std::optional<ControlBarDisplay> locate(platform::Platform& platform);
+    [[nodiscard]] static std::optional<ControlBarDisplay> locate(platform::Platform& platform);
 
     const ax::UIElement& group() const { return m_group; }
     /// The field sliders, left to right.
@@ -67,11 +67,11 @@ public:
     /// fields (each required) and of a fifth when, trimmed, it is all digits, joined
     /// with ":" ("01:00:12:07", "01:00:12:07:42"). Nothing when the display is not
     /// readable or one of the first four cannot be read.
-    std::optional<std::string> text() const;
+    [[nodiscard]] std::optional<std::string> text() const;
 
     /// The time shown, in seconds at `frameRate`: the first four fields of text()
     /// converted with parseLCDTimecode. Nothing when it cannot be read or converted.
-    std::optional<double> seconds(double frameRate) const;
+    [[nodiscard]] std::optional<double> seconds(double frameRate) const;
 
     friend bool operator==(const ControlBarDisplay&, const ControlBarDisplay&) = default;
 

@@ -26,7 +26,7 @@ std::int64_t evaluateControlBarState(platform::Platform& platform)
     std::optional<ax::Application> application = logic::logicApplicationElement(platform);
     if (!application)
         return controlbarstate::logicNotReachable;
-    std::vector<ax::UIElement> windows = application->windows().valueOr(std::nullopt).value_or(std::vector<ax::UIElement> {});
+    std::vector<ax::UIElement> windows = ax::windowsOrNone(*application);
 
     // First pass: each window's control bar, the first child group that is one.
     std::vector<std::optional<ax::UIElement>> controlBars;

@@ -21,18 +21,18 @@ namespace mq::timecode {
 /// - 5 pieces, 4th of 2 digits (the frame), 5th of 2 digits: subframes, of 1 digit:
 ///   quarterFrames, of 3 or more: samples.
 /// Any other shape gives nothing.
-std::optional<TimecodeFields> parseTimecodeFields(std::span<const std::string_view> pieces);
-std::optional<TimecodeFields> parseTimecodeFields(std::span<const std::string> pieces);
+[[nodiscard]] std::optional<TimecodeFields> parseTimecodeFields(std::span<const std::string_view> pieces);
+[[nodiscard]] std::optional<TimecodeFields> parseTimecodeFields(std::span<const std::string> pieces);
 
 /// Recognises the value text of a timecode element ("01:00:00:00.40"): the text
 /// must contain ":", and its maximal runs of decimal digits (anything else
 /// separates) must satisfy parseTimecodeFields.
-std::optional<TimecodeFields> parseTimecodeValueText(std::string_view text);
+[[nodiscard]] std::optional<TimecodeFields> parseTimecodeValueText(std::string_view text);
 
 /// Reads the control-bar display text "hh:mm:ss:ff" as seconds: trimmed, split at
 /// every ":", "." and ";" (empty pieces dropped), exactly 4 runs of decimal
 /// digits. Gives hh x 3600 + mm x 60 + ss, plus ff / frameRate when frameRate > 0;
 /// nothing for any other shape.
-std::optional<double> parseLCDTimecode(std::string_view text, double frameRate);
+[[nodiscard]] std::optional<double> parseLCDTimecode(std::string_view text, double frameRate);
 
 } // namespace mq::timecode

@@ -39,7 +39,7 @@ const mq::log::Logger& helperLog()
     // The system's global queue: the bound is the system's own.
     _userInitiatedQueue = std::make_unique<mq::ConcurrentDispatchQueue>("com.apple.root.user-initiated-qos", 64);
 
-    mq::ServiceEnvironment environment { *_mainLoop, *_userInitiatedQueue, _platform.get(), [] {
+    mq::ServiceEnvironment environment { *_mainLoop, *_userInitiatedQueue, *_platform, [] {
                                             helperLog().notice("MarqueeHelper exiting (relaunch requested), status 0");
                                             mq::log::flush();
                                             std::_Exit(0);

@@ -199,11 +199,11 @@ template<typename Request>
 std::optional<typename Request::Arguments> decodeArguments(const std::vector<WireValue>& values, const ReplySink& sink)
 {
     auto decoded = ipc::decodeTuple<typename Request::Arguments>(values);
-    if (auto* reason = std::get_if<std::string>(&decoded)) {
-        sink.deliver(ReplySink::Failure { false, std::string(Request::selector) + ": " + *reason });
+    if (!decoded) {
+        sink.deliver(ReplySink::Failure { false, std::string(Request::selector) + ": " + decoded.error() });
         return std::nullopt;
     }
-    return std::move(std::get<0>(decoded));
+    return std::move(decoded).value();
 }
 
 /// The reply block's values as the client's wire values.

@@ -69,12 +69,12 @@ mq::client::ScrubReader startScrub(HelperHarness& harness, mq::client::HelperCon
 {
     std::string path = harness.runtimeDir().file(name);
     auto opened = mq::client::ScrubReader::open(path);
-    if (!std::holds_alternative<mq::client::ScrubReader>(opened))
+    if (!opened.hasValue())
         throw std::runtime_error("cannot map " + path);
     auto reply = connection.startTransportScrubObservingWithFrameRate({ 25.0, false, path }, 10s);
     if (!reply.ok() || !std::get<0>(reply.value()))
         throw std::runtime_error("the helper did not find the display");
-    return std::move(std::get<mq::client::ScrubReader>(opened));
+    return std::move(opened.value());
 }
 
 void measureLatency(int samples)

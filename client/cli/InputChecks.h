@@ -29,13 +29,13 @@ extern const CLI::Validator kColorIndex;
 extern const CLI::Validator kActionCode;
 
 /// Why `text` is not a finite number, or nothing.
-std::optional<std::string> finiteNumberProblem(std::string_view text);
+[[nodiscard]] std::optional<std::string> finiteNumberProblem(std::string_view text);
 /// Why `color` is not -1 or a cell of the Colors grid, or nothing.
-std::optional<std::string> colorIndexProblem(std::int64_t color);
+[[nodiscard]] std::optional<std::string> colorIndexProblem(std::int64_t color);
 
 /// Why hh:mm:ss:ff fields do not name a frame at `frameRate`, or nothing: hours
 /// 0-23, minutes and seconds 0-59, frames below the rate rounded up.
-std::optional<std::string> timecodeFieldsProblem(long hours, long minutes, long seconds, long frames, double frameRate);
+[[nodiscard]] std::optional<std::string> timecodeFieldsProblem(long hours, long minutes, long seconds, long frames, double frameRate);
 
 /// Seconds from "3602.5" or from "01:00:02:00" at `frameRate`; else why not.
 struct SecondsOrProblem {

@@ -137,9 +137,9 @@ void runScrub(const ScrubOptions& options, const CommonOptionValues& common)
         exitForUsage(common, "--duration must be 0 or more seconds");
 
     auto opened = client::ScrubReader::open(options.shmPath);
-    if (auto* failure = std::get_if<shm::MapFailure>(&opened))
-        exitForUsage(common, options.shmPath + ": " + mapFailureText(*failure));
-    client::ScrubReader& reader = std::get<client::ScrubReader>(opened);
+    if (!opened)
+        exitForUsage(common, options.shmPath + ": " + mapFailureText(opened.error()));
+    client::ScrubReader& reader = opened.value();
     reader.requestSteadyRate(options.steady);
 
     auto connection = connectOrExit(common);
@@ -206,9 +206,9 @@ void runWatch(const WatchOptions& options, const CommonOptionValues& common)
         exitForUsage(common, "--timeout must be 0 or more seconds");
 
     auto opened = client::ProjectWatchReader::open(options.shmPath);
-    if (auto* failure = std::get_if<shm::MapFailure>(&opened))
-        exitForUsage(common, options.shmPath + ": " + mapFailureText(*failure));
-    client::ProjectWatchReader& reader = std::get<client::ProjectWatchReader>(opened);
+    if (!opened)
+        exitForUsage(common, options.shmPath + ": " + mapFailureText(opened.error()));
+    client::ProjectWatchReader& reader = opened.value();
     reader.clear(); // The helper never clears the flag; a reused file is cleared here.
 
     auto connection = connectOrExit(common);

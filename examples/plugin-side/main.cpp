@@ -68,11 +68,11 @@ int main(int argc, char** argv)
     // The transport, 60 times a second, without a request per reading.
     std::string path = scrubFilePath();
     auto opened = mq::client::ScrubReader::open(path);
-    if (!std::holds_alternative<mq::client::ScrubReader>(opened)) {
+    if (!opened.hasValue()) {
         std::printf("cannot map %s\n", path.c_str());
         return 1;
     }
-    const auto& reader = std::get<mq::client::ScrubReader>(opened);
+    const auto& reader = opened.value();
     auto started = helper.startTransportScrubObservingWithFrameRate({ kFrameRate, false, path }, 10s);
     if (!started || !std::get<0>(started.value())) {
         std::printf("the helper did not start observing\n");

@@ -21,22 +21,22 @@ inline constexpr const char* kSocketName = "logicsim.sock";
 inline constexpr size_t kMaxLineBytes = 64 * 1024 * 1024;
 
 /// "$XDG_RUNTIME_DIR/logicsim.sock", or nothing when the variable is unset or empty.
-std::optional<std::string> defaultSocketPath();
+[[nodiscard]] std::optional<std::string> defaultSocketPath();
 
 /// Encodes a value. Lossless for every CFValue: doubles stay doubles (NaN and
 /// infinities included), integers stay integers.
 nlohmann::json encode(const CFValue& value);
 
 /// Decodes a value; nothing when the JSON is not a valid encoding.
-std::optional<CFValue> decode(const nlohmann::json& json);
+[[nodiscard]] std::optional<CFValue> decode(const nlohmann::json& json);
 
 /// Bytes as lower-case hex digits, the way data travels on the wire.
 std::string hexEncode(std::string_view bytes);
 /// Hex digits (either case) back to bytes; nothing when `text` is not an even
 /// number of hex digits.
-std::optional<std::string> hexDecode(std::string_view text);
+[[nodiscard]] std::optional<std::string> hexDecode(std::string_view text);
 
 nlohmann::json encodeElement(const AXElementRef& element);
-std::optional<AXElementRef> decodeElement(const nlohmann::json& json);
+[[nodiscard]] std::optional<AXElementRef> decodeElement(const nlohmann::json& json);
 
 } // namespace mq::platform::wire

@@ -155,13 +155,13 @@ private:
     std::size_t m_at { 0 };
 };
 
-CompileError errorAt(const Cursor& cursor, std::string message)
+Unexpected<CompileError> errorAt(const Cursor& cursor, std::string message)
 {
-    return { std::move(message), cursor.offset(), std::max<std::size_t>(cursor.restLength(), 1) };
+    return unexpected(CompileError { std::move(message), cursor.offset(), std::max<std::size_t>(cursor.restLength(), 1) });
 }
 
 /// The statement on `line`, or the reason it is not one.
-std::variant<Step, CompileError> statement(const Line& line)
+Expected<Step, CompileError> statement(const Line& line)
 {
     Cursor cursor(line);
     Step step;
@@ -172,7 +172,7 @@ std::variant<Step, CompileError> statement(const Line& line)
         std::size_t at = cursor.offset();
         std::optional<double> code = cursor.number();
         if (!code || *code != static_cast<double>(static_cast<std::uint16_t>(*code)) || *code > 127)
-            return CompileError { "Expected a key code (0 to 127).", at, 1 };
+            return unexpected(CompileError { "Expected a key code (0 to 127).", at, 1 });
         step.kind = Step::Kind::keyCode;
         step.keyCode = static_cast<std::uint16_t>(*code);
     } else if (cursor.word("keystroke")) {
@@ -197,7 +197,7 @@ std::variant<Step, CompileError> statement(const Line& line)
                     if (!cursor.word("down"))
                         return errorAt(cursor, "Expected \"down\" but found " + cursor.describeNext() + ".");
                     if (step.modifiers & flag)
-                        return CompileError { "A modifier is given twice.", flagAt, 1 };
+                        return unexpected(CompileError { "A modifier is given twice.", flagAt, 1 });
                     step.modifiers |= flag;
                 } while (cursor.symbol(','));
                 if (!cursor.symbol('}'))
@@ -208,7 +208,7 @@ std::variant<Step, CompileError> statement(const Line& line)
         std::size_t at = cursor.offset();
         std::optional<double> seconds = cursor.number();
         if (!seconds)
-            return CompileError { "Expected a number of seconds.", at, 1 };
+            return unexpected(CompileError { "Expected a number of seconds.", at, 1 });
         step.kind = Step::Kind::delay;
         step.seconds = *seconds;
     } else {
@@ -220,7 +220,7 @@ std::variant<Step, CompileError> statement(const Line& line)
 }
 
 /// `tell application "System Events"` / `tell process "NAME"`: the quoted name.
-std::variant<std::string, CompileError> tellLine(const Line& line, std::string_view kind)
+Expected<std::string, CompileError> tellLine(const Line& line, std::string_view kind)
 {
     Cursor cursor(line);
     std::string error;
@@ -244,35 +244,26 @@ bool isEndTell(const Line& line)
 
 } // namespace
 
-std::variant<Script, CompileError> compile(std::string_view source)
+Expected<Script, CompileError> compile(std::string_view source)
 {
     std::vector<Line> lines = splitLines(source);
     if (lines.empty())
-        return CompileError { "Expected \"tell\" but found end of script.", source.size(), 0 };
-    auto application = tellLine(lines[0], "application");
-    if (auto* error = std::get_if<CompileError>(&application))
-        return *error;
-    if (std::get<std::string>(application) != "System Events")
-        return CompileError { "This script only talks to \"System Events\".", lines[0].offset, lines[0].text.size() };
+        return unexpected(CompileError { "Expected \"tell\" but found end of script.", source.size(), 0 });
+    std::string application = MQ_TRY(tellLine(lines[0], "application"));
+    if (application != "System Events")
+        return unexpected(CompileError { "This script only talks to \"System Events\".", lines[0].offset, lines[0].text.size() });
     if (lines.size() < 2)
-        return CompileError { "Expected \"end tell\" but found end of script.", source.size(), 0 };
-    auto process = tellLine(lines[1], "process");
-    if (auto* error = std::get_if<CompileError>(&process))
-        return *error;
-
+        return unexpected(CompileError { "Expected \"end tell\" but found end of script.", source.size(), 0 });
     Script script;
-    script.processName = std::get<std::string>(process);
+    script.processName = MQ_TRY(tellLine(lines[1], "process"));
     std::size_t i = 2;
     for (; i < lines.size() && !isEndTell(lines[i]); ++i) {
-        auto step = statement(lines[i]);
-        if (auto* error = std::get_if<CompileError>(&step))
-            return *error;
-        script.steps.push_back(std::move(std::get<Step>(step)));
+        script.steps.push_back(MQ_TRY(statement(lines[i])));
     }
     if (i + 1 >= lines.size() || !isEndTell(lines[i + 1]))
-        return CompileError { "Expected \"end tell\" but found end of script.", source.size(), 0 };
+        return unexpected(CompileError { "Expected \"end tell\" but found end of script.", source.size(), 0 });
     if (i + 2 < lines.size())
-        return CompileError { "Expected end of script but found more.", lines[i + 2].offset, lines[i + 2].text.size() };
+        return unexpected(CompileError { "Expected end of script but found more.", lines[i + 2].offset, lines[i + 2].text.size() });
     return script;
 }
 

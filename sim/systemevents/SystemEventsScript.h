@@ -14,11 +14,12 @@
 // Indentation and blank lines are free; anything else is a compile error.
 #pragma once
 
+#include "platform/Expected.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 namespace mq::sim::systemevents {
@@ -51,6 +52,6 @@ struct CompileError {
     std::size_t length { 0 };
 };
 
-std::variant<Script, CompileError> compile(std::string_view source);
+[[nodiscard]] Expected<Script, CompileError> compile(std::string_view source);
 
 } // namespace mq::sim::systemevents

@@ -21,12 +21,12 @@ bool sameValue(const mq::WireValue& a, const mq::WireValue& b)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     auto decoded = mq::ipc::decodeFrameBody(data, size);
-    auto* frame = std::get_if<mq::ipc::Frame>(&decoded);
-    if (!frame)
+    if (!decoded)
         return 0;
+    const mq::ipc::Frame* frame = &decoded.value();
     auto bytes = mq::ipc::encodeFrame(*frame);
     auto again = mq::ipc::decodeFrameBody(bytes.data() + mq::ipc::kFrameHeaderBytes, bytes.size() - mq::ipc::kFrameHeaderBytes);
-    auto* second = std::get_if<mq::ipc::Frame>(&again);
+    const mq::ipc::Frame* second = again ? &again.value() : nullptr;
     if (!second || second->kind != frame->kind || second->id != frame->id || second->selector != frame->selector
         || second->values.size() != frame->values.size())
         std::abort();

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char* keys[] = { "version", "releaseNotes", "path" };
     for (const char* key : keys)
         expected = expected && document.contains(key) && document[key].is_string();
-    auto* payload = std::get_if<mq::maintenance::VersionCheckPayload>(&decoded);
+    auto* payload = (decoded.hasValue() ? &decoded.value() : nullptr);
     if (expected != (payload != nullptr))
         std::abort();
     if (payload

@@ -15,7 +15,7 @@ InProcessService::InProcessService(PlatformDecorator decorate)
     m_backend = std::make_unique<platform::LogicSimPlatform>(platform::LogicSimOptions { m_logicSim->socketPath() });
     platform::Platform own = m_backend->platform();
     m_platform = std::make_unique<platform::Platform>(decorate ? decorate(own) : own);
-    m_service = std::make_shared<MQHelperService>(ServiceEnvironment { m_mainLoop, m_userInitiated, m_platform.get(), [] { } });
+    m_service = std::make_shared<MQHelperService>(ServiceEnvironment { m_mainLoop, m_userInitiated, *m_platform, [] { } });
     m_listener = std::make_unique<MQHelperXPCListener>(m_runtimeDir.file("com.quillmoor.marquee.helper"), m_service);
     EXPECT_TRUE(m_listener->start());
     m_mainThread = std::thread([this] { m_mainLoop.run(); });

@@ -7,6 +7,7 @@
 #include "app/MQHelperXPCListener.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "tests/support/ScriptedPlatform.h"
 #include "tests/support/TempRuntimeDir.h"
 
 #include <memory>
@@ -20,7 +21,7 @@ class InProcessHelper {
 public:
     explicit InProcessHelper(ipc::ConnectionLimits limits = {})
     {
-        service = std::make_shared<MQHelperService>(ServiceEnvironment { mainLoop, userInitiated, nullptr, [] { } });
+        service = std::make_shared<MQHelperService>(ServiceEnvironment { mainLoop, userInitiated, scripted.platform, [] { } });
         listener = std::make_unique<MQHelperXPCListener>(socketPath(), service, limits);
         if (!listener->start())
             throw std::runtime_error("the in-process listener did not start");
@@ -39,6 +40,8 @@ public:
 
     log::LogCapture capture;
     TempRuntimeDir runtimeDir;
+    /// A desktop without Logic: the attacks go at the request channel.
+    ScriptedPlatform scripted;
     RunLoop mainLoop;
     ConcurrentDispatchQueue userInitiated { "test.user-initiated", 4 };
     std::shared_ptr<MQHelperService> service;

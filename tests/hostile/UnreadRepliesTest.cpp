@@ -100,7 +100,7 @@ std::uint64_t readReplies(RawConnection& connection, std::uint64_t expected, std
             if (pending.size() - offset - ipc::kFrameHeaderBytes < length)
                 break;
             auto decoded = ipc::decodeFrameBody(pending.data() + offset + ipc::kFrameHeaderBytes, length);
-            auto* frame = std::get_if<ipc::Frame>(&decoded);
+            const ipc::Frame* frame = decoded ? &decoded.value() : nullptr;
             if (!frame || frame->id != kFirstId + replies)
                 inOrder = false;
             ++replies;

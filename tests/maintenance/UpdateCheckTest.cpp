@@ -60,7 +60,7 @@ test::TestCertificates* UpdateCheckTest::s_certificates = nullptr;
 
 std::string failureOf(const UpdateCheckOutcome& outcome)
 {
-    auto* message = std::get_if<std::string>(&outcome);
+    auto* message = (outcome.hasValue() ? nullptr : &outcome.error());
     return message ? *message : "(succeeded)";
 }
 
@@ -71,7 +71,7 @@ TEST_F(UpdateCheckTest, AnEndpointWithValidJSONAndNotesSucceedsWithTheNotesBytes
         { { "/version", route(200, versionDocument("/notes").dump()) }, { "/notes", route(200, notes) } });
 
     auto outcome = check(server.url("/version"));
-    auto* update = std::get_if<UpdateAvailable>(&outcome);
+    auto* update = (outcome.hasValue() ? &outcome.value() : nullptr);
     ASSERT_TRUE(update) << failureOf(outcome);
     EXPECT_EQ(update->version, "2.1.0");
     EXPECT_EQ(update->downloadURL.absoluteString(), "https://example.invalid/Marquee-2.1.dmg");
@@ -89,7 +89,7 @@ TEST_F(UpdateCheckTest, AnEmptyNotesPageSucceedsWithNoBytes)
 {
     test::HttpsTestServer server(*s_certificates, { { "/version", route(200, versionDocument("/empty").dump()) }, { "/empty", route(200) } });
     auto outcome = check(server.url("/version"));
-    auto* update = std::get_if<UpdateAvailable>(&outcome);
+    auto* update = (outcome.hasValue() ? &outcome.value() : nullptr);
     ASSERT_TRUE(update) << failureOf(outcome);
     EXPECT_TRUE(update->releaseNotesHTML.empty());
     EXPECT_TRUE(m_log.contains("checkForUpdate: ok (0 HTML bytes)"));

@@ -52,8 +52,8 @@ TEST_F(MonitorCommands, ScrubShowsEachNewPositionAndStopsAfterTheDuration)
     ASSERT_TRUE(scrub->waitForLine("seq 0  unknown  invalid", 10s)) << output(*scrub);
 
     auto opened = shm::ScrubBlock::open(path);
-    ASSERT_TRUE(std::holds_alternative<shm::ScrubBlock>(opened));
-    auto& block = std::get<shm::ScrubBlock>(opened);
+    ASSERT_TRUE(opened.hasValue());
+    auto& block = opened.value();
     for (std::uint32_t sequence = 1; sequence <= 3; ++sequence) {
         block.storeDisplayModeWord(1);
         block.storePosition(3600.0 + sequence);

@@ -26,8 +26,8 @@ std::string contents(const std::string& path)
 shm::ScrubBlock openScrub(const std::string& path, shm::FaultPolicy policy = shm::FaultPolicy::guarded)
 {
     auto opened = shm::ScrubBlock::open(path, policy);
-    EXPECT_TRUE(std::holds_alternative<shm::ScrubBlock>(opened));
-    return std::move(std::get<shm::ScrubBlock>(opened));
+    EXPECT_TRUE(opened.hasValue());
+    return std::move(opened.value());
 }
 
 class SharedMemoryBlockGuard : public ::testing::Test {
@@ -54,8 +54,8 @@ TEST_F(SharedMemoryBlockGuard, AStoreIntoAFileCutToNothingFaultsHarmlesslyAndIsR
     other.storeSequence(7);
     EXPECT_FALSE(other.faulted());
     auto client = shm::ScrubBlock::open(otherPath);
-    ASSERT_TRUE(std::holds_alternative<shm::ScrubBlock>(client));
-    EXPECT_EQ(std::get<shm::ScrubBlock>(client).sequence(), 7u) << "the other mapping still shares its file";
+    ASSERT_TRUE(client.hasValue());
+    EXPECT_EQ(client.value().sequence(), 7u) << "the other mapping still shares its file";
 }
 
 TEST_F(SharedMemoryBlockGuard, ALoadFromAFileCutToNothingIsCaughtToo)
@@ -63,8 +63,8 @@ TEST_F(SharedMemoryBlockGuard, ALoadFromAFileCutToNothingIsCaughtToo)
     std::string path = dir.file("victim");
     shm::WatchBlock block = [&] {
         auto opened = shm::WatchBlock::open(path, shm::FaultPolicy::guarded);
-        EXPECT_TRUE(std::holds_alternative<shm::WatchBlock>(opened));
-        return std::move(std::get<shm::WatchBlock>(opened));
+        EXPECT_TRUE(opened.hasValue());
+        return std::move(opened.value());
     }();
     ASSERT_EQ(::truncate(path.c_str(), 0), 0);
     EXPECT_EQ(block.closedFlag(), 0u);
@@ -76,7 +76,7 @@ TEST_F(SharedMemoryBlockGuard, SlotsAreGivenBackSoOpeningNeverRunsOut)
     std::string path = dir.file("cycled");
     for (std::size_t i = 0; i < shm::BlockGuard::kCapacity * 2; ++i) {
         auto opened = shm::ScrubBlock::open(path, shm::FaultPolicy::guarded);
-        ASSERT_TRUE(std::holds_alternative<shm::ScrubBlock>(opened)) << "open " << i;
+        ASSERT_TRUE(opened.hasValue()) << "open " << i;
     }
     // A released slot no longer reports its old page's fault.
     {

@@ -39,9 +39,9 @@ void writeFile(const std::string& path, const std::string& bytes, mode_t mode = 
 
 /// MappedBlock::open on another thread, bounded: a hang fails the test instead of
 /// holding it (the stuck thread is left behind).
-std::optional<std::variant<shm::MappedBlock, shm::MapFailure>> openWithin(const std::string& path, std::chrono::seconds limit)
+std::optional<Expected<shm::MappedBlock, shm::MapFailure>> openWithin(const std::string& path, std::chrono::seconds limit)
 {
-    auto promise = std::make_shared<std::promise<std::variant<shm::MappedBlock, shm::MapFailure>>>();
+    auto promise = std::make_shared<std::promise<Expected<shm::MappedBlock, shm::MapFailure>>>();
     auto future = promise->get_future();
     std::thread([promise, path] { promise->set_value(shm::MappedBlock::open(path)); }).detach();
     if (future.wait_for(limit) != std::future_status::ready)
@@ -58,7 +58,7 @@ TEST_F(SharedMemoryFile, AMissingFileIsCreated0600And64BytesLong)
 {
     std::string path = dir.file("new");
     auto opened = shm::MappedBlock::open(path);
-    ASSERT_TRUE(std::holds_alternative<shm::MappedBlock>(opened));
+    ASSERT_TRUE(opened.hasValue());
     struct stat status {};
     ASSERT_EQ(::stat(path.c_str(), &status), 0);
     EXPECT_EQ(status.st_size, 64);
@@ -78,7 +78,7 @@ TEST_P(ExistingFileSize, IsCutOrExtendedTo64BytesKeepingItsStart)
     std::string path = dir.file("f");
     std::string initial(GetParam().initial, 'x');
     writeFile(path, initial);
-    ASSERT_TRUE(std::holds_alternative<shm::MappedBlock>(shm::MappedBlock::open(path)));
+    ASSERT_TRUE(shm::MappedBlock::open(path).hasValue());
     std::string expected = initial.substr(0, 64);
     expected.resize(64, '\0');
     EXPECT_EQ(contents(path), expected);
@@ -101,14 +101,14 @@ TEST_P(ForeignFileSize, IsRefusedAndLeftAsItWas)
         text += static_cast<char>('a' + i % 26);
     writeFile(path, text);
     auto opened = shm::MappedBlock::open(path, shm::FaultPolicy::guarded);
-    ASSERT_TRUE(std::holds_alternative<shm::MapFailure>(opened));
-    auto failure = std::get<shm::MapFailure>(opened);
+    ASSERT_TRUE(!opened.hasValue());
+    auto failure = opened.error();
     EXPECT_EQ(failure.stage, shm::MapFailure::Stage::open);
     EXPECT_EQ(failure.error, EEXIST);
     ASSERT_NE(failure.reason, nullptr);
     EXPECT_STREQ(failure.reason, "an existing file of another size was not made for shared memory");
     EXPECT_EQ(contents(path), text) << "the user's file is neither cut nor extended";
-    EXPECT_TRUE(std::holds_alternative<shm::MapFailure>(client::ScrubReader::open(path)));
+    EXPECT_TRUE(!client::ScrubReader::open(path).hasValue());
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ForeignFileSize,
@@ -129,8 +129,8 @@ TEST_P(RefusedName, IsNotOpenedAtAll)
     writeFile(dir.file("kept"), "user data");
     std::string path = GetParam().path(dir);
     auto opened = shm::MappedBlock::open(path, shm::FaultPolicy::guarded);
-    ASSERT_TRUE(std::holds_alternative<shm::MapFailure>(opened));
-    auto failure = std::get<shm::MapFailure>(opened);
+    ASSERT_TRUE(!opened.hasValue());
+    auto failure = opened.error();
     EXPECT_EQ(failure.stage, shm::MapFailure::Stage::open);
     EXPECT_EQ(failure.error, EINVAL);
     ASSERT_NE(failure.reason, nullptr);
@@ -157,8 +157,8 @@ TEST_F(SharedMemoryFile, SymbolicLinksBeforeTheLastComponentAreFollowed)
     ASSERT_EQ(::symlink(dir.file("real").c_str(), dir.file("linked").c_str()), 0);
     std::string path = dir.file("linked") + "/../linked/scrub";
     auto opened = shm::ScrubBlock::open(path, shm::FaultPolicy::guarded);
-    ASSERT_TRUE(std::holds_alternative<shm::ScrubBlock>(opened));
-    std::get<shm::ScrubBlock>(opened).storeSequence(5);
+    ASSERT_TRUE(opened.hasValue());
+    opened.value().storeSequence(5);
     EXPECT_EQ(contents(dir.file("real/scrub")).size(), 64u);
 }
 
@@ -166,16 +166,16 @@ TEST_F(SharedMemoryFile, FieldsLieAtTheirOffsetsInHostOrder)
 {
     std::string path = dir.file("layout");
     auto scrub = shm::ScrubBlock::open(path);
-    ASSERT_TRUE(std::holds_alternative<shm::ScrubBlock>(scrub));
-    auto& block = std::get<shm::ScrubBlock>(scrub);
+    ASSERT_TRUE(scrub.hasValue());
+    auto& block = scrub.value();
     block.storeSteadyRateRequest(0x11223344);
     block.storePosition(1.5);
     block.storeValid(1);
     block.storeSequence(0xA1B2C3D4);
     block.storeDisplayModeWord(-7);
     auto watch = shm::WatchBlock::open(path);
-    ASSERT_TRUE(std::holds_alternative<shm::WatchBlock>(watch));
-    std::get<shm::WatchBlock>(watch).storeClosedFlag();
+    ASSERT_TRUE(watch.hasValue());
+    watch.value().storeClosedFlag();
 
     std::string bytes = contents(path);
     ASSERT_EQ(bytes.size(), 64u);
@@ -195,12 +195,12 @@ TEST_F(SharedMemoryFile, FieldsLieAtTheirOffsetsInHostOrder)
 TEST_F(SharedMemoryFile, AMovedBlockUnmapsOnce)
 {
     auto opened = shm::ScrubBlock::open(dir.file("m"));
-    ASSERT_TRUE(std::holds_alternative<shm::ScrubBlock>(opened));
-    shm::ScrubBlock moved = std::move(std::get<shm::ScrubBlock>(opened));
+    ASSERT_TRUE(opened.hasValue());
+    shm::ScrubBlock moved = std::move(opened.value());
     moved.storeSequence(9);
     auto reader = client::ScrubReader::open(dir.file("m"));
-    ASSERT_TRUE(std::holds_alternative<client::ScrubReader>(reader));
-    EXPECT_EQ(std::get<client::ScrubReader>(reader).snapshot()->sequence, 9u);
+    ASSERT_TRUE(reader.hasValue());
+    EXPECT_EQ(reader.value().snapshot()->sequence, 9u);
 }
 
 enum class BadPath { missingDirectory, symlinkToFile, danglingSymlink, fifo, directory, device };
@@ -248,9 +248,9 @@ TEST_P(RefusedPath, FailsToOpenPromptlyAndTouchesNothing)
     std::string path = makeBadPath(dir, GetParam().kind);
     auto opened = openWithin(path, std::chrono::seconds(5));
     ASSERT_TRUE(opened) << "the open did not return within 5 s";
-    ASSERT_TRUE(std::holds_alternative<shm::MapFailure>(*opened));
-    EXPECT_EQ(std::get<shm::MapFailure>(*opened).stage, shm::MapFailure::Stage::open);
-    EXPECT_EQ(std::get<shm::MapFailure>(*opened).error, GetParam().error) << std::strerror(std::get<shm::MapFailure>(*opened).error);
+    ASSERT_TRUE(!*opened.hasValue());
+    EXPECT_EQ(*opened.error().stage, shm::MapFailure::Stage::open);
+    EXPECT_EQ(*opened.error().error, GetParam().error) << std::strerror(*opened.error().error);
 
     if (GetParam().kind == BadPath::symlinkToFile) {
         EXPECT_EQ(contents(dir.file("target")), "client data") << "the link's target is neither cut nor extended";
@@ -259,8 +259,8 @@ TEST_P(RefusedPath, FailsToOpenPromptlyAndTouchesNothing)
         EXPECT_NE(::access(dir.file("target").c_str(), F_OK), 0) << "no file is created through the link";
     }
     // The client readers refuse the same paths.
-    EXPECT_TRUE(std::holds_alternative<shm::MapFailure>(client::ScrubReader::open(path)));
-    EXPECT_TRUE(std::holds_alternative<shm::MapFailure>(client::ProjectWatchReader::open(path)));
+    EXPECT_TRUE(!client::ScrubReader::open(path).hasValue());
+    EXPECT_TRUE(!client::ProjectWatchReader::open(path).hasValue());
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, RefusedPath, kBadPaths, [](const auto& info) { return info.param.name; });
@@ -272,8 +272,8 @@ TEST_F(SharedMemoryFile, AReadOnlyFileIsRefused)
         std::string path = dir.file("readonly");
         writeFile(path, "", 0400);
         auto opened = shm::MappedBlock::open(path);
-        ASSERT_TRUE(std::holds_alternative<shm::MapFailure>(opened));
-        EXPECT_EQ(std::get<shm::MapFailure>(opened).error, EACCES);
+        ASSERT_TRUE(!opened.hasValue());
+        EXPECT_EQ(opened.error().error, EACCES);
         return;
     }
     const passwd* nobody = ::getpwnam("nobody");
@@ -291,7 +291,7 @@ TEST_F(SharedMemoryFile, AReadOnlyFileIsRefused)
         if (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
             ::_exit(10);
         auto opened = shm::MappedBlock::open(path);
-        auto* failure = std::get_if<shm::MapFailure>(&opened);
+        auto* failure = (opened.hasValue() ? nullptr : &opened.error());
         ::_exit(!failure ? 11 : failure->stage != shm::MapFailure::Stage::open ? 12 : failure->error == EACCES ? 0 : 13);
     }
     int status = 0;

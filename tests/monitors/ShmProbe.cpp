@@ -27,9 +27,9 @@ using Clock = std::chrono::steady_clock;
 int followScrub(const std::string& path, double fps, std::uint32_t lastSequence, std::chrono::milliseconds timeout)
 {
     auto opened = mq::client::ScrubReader::open(path);
-    if (!std::holds_alternative<mq::client::ScrubReader>(opened))
+    if (!opened.hasValue())
         return 3;
-    const auto& reader = std::get<mq::client::ScrubReader>(opened);
+    const auto& reader = opened.value();
     std::printf("ready\n");
     std::fflush(stdout);
 
@@ -65,9 +65,9 @@ int followScrub(const std::string& path, double fps, std::uint32_t lastSequence,
 int followWatch(const std::string& path, std::chrono::milliseconds timeout)
 {
     auto opened = mq::client::ProjectWatchReader::open(path);
-    if (!std::holds_alternative<mq::client::ProjectWatchReader>(opened))
+    if (!opened.hasValue())
         return 3;
-    const auto& reader = std::get<mq::client::ProjectWatchReader>(opened);
+    const auto& reader = opened.value();
     std::printf("ready\n");
     std::fflush(stdout);
     const auto deadline = Clock::now() + timeout;

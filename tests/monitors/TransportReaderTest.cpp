@@ -78,8 +78,8 @@ public:
     client::ScrubReader clientOf(const std::string& path)
     {
         auto opened = client::ScrubReader::open(path);
-        EXPECT_TRUE(std::holds_alternative<client::ScrubReader>(opened));
-        return std::move(std::get<client::ScrubReader>(opened));
+        EXPECT_TRUE(opened.hasValue());
+        return std::move(opened.value());
     }
     client::ScrubSnapshot snapshotOf(const client::ScrubReader& client)
     {

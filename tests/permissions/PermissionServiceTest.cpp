@@ -69,7 +69,7 @@ protected:
     ConcurrentDispatchQueue userInitiated { "com.apple.root.user-initiated-qos", 2 };
     std::atomic<int> exits { 0 };
     std::shared_ptr<MQHelperService> service = std::make_shared<MQHelperService>(
-        ServiceEnvironment { loop, userInitiated, &scripted.platform, [this] { ++exits; } });
+        ServiceEnvironment { loop, userInitiated, scripted.platform, [this] { ++exits; } });
     std::uint64_t faultsBefore = replyFaultCount();
 };
 
@@ -156,24 +156,31 @@ TEST_F(PermissionService, RelaunchRepliesFirstAndEndsTheProcessATenthOfASecondLa
     EXPECT_GE(std::chrono::steady_clock::now() - asked, 100ms);
 }
 
-TEST(PermissionServiceWithoutPlatform, EveryRequestStillReplies)
+TEST_F(PermissionService, RequestsOfAServiceGoneBeforeTheirJobsRanStillReply)
 {
-    RunLoop loop;
-    std::thread loopThread([&] { loop.run(); });
-    ConcurrentDispatchQueue userInitiated("com.apple.root.user-initiated-qos", 1);
-    auto service = std::make_shared<MQHelperService>(ServiceEnvironment { loop, userInitiated, nullptr, [] {} });
+    // The main queue is held while the requests arrive and the service goes away:
+    // their jobs find no service and answer what a service that can do nothing would.
+    std::promise<void> held;
+    std::promise<void> release;
+    loop.async([&] {
+        held.set_value();
+        release.get_future().wait();
+    });
+    held.get_future().wait();
     AwaitedReply<bool, bool, bool, bool> status;
     service->permissionsStatusWithReply(status.reply());
-    EXPECT_EQ(status.get(), std::make_tuple(false, false, false, false));
     AwaitedReply<> prime;
     service->primeAutomationPromptsWithReply(prime.reply());
-    EXPECT_TRUE(prime.get());
     AwaitedReply<> pane;
     service->openAutomationSettingsWithReply(pane.reply());
-    EXPECT_TRUE(pane.get());
     service.reset();
-    loop.stop();
-    loopThread.join();
+    release.set_value();
+    EXPECT_EQ(status.get(), std::make_tuple(false, false, false, false));
+    EXPECT_TRUE(prime.get());
+    EXPECT_TRUE(pane.get());
+    EXPECT_TRUE(scripted.scripting.permissionChecks.empty()) << "a gone service asked the system";
+    EXPECT_TRUE(scripted.workspace.activationPolicies().empty());
+    EXPECT_TRUE(scripted.workspace.openedURLs().empty());
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "client/HelperConnection.h"
 #include "platform/Log.h"
 #include "tests/support/Eventually.h"
+#include "tests/support/ScriptedPlatform.h"
 #include "tests/support/SocketTimeouts.h"
 #include "tests/support/TempRuntimeDir.h"
 
@@ -71,7 +72,7 @@ protected:
     void SetUp() override
     {
         m_faultsBefore = replyFaultCount();
-        service = std::make_shared<TimedService>(ServiceEnvironment { mainLoop, userInitiated, nullptr, [] { } });
+        service = std::make_shared<TimedService>(ServiceEnvironment { mainLoop, userInitiated, scripted.platform, [] { } });
         // The helper's own listener, so that the log lines checked below are the product's.
         listener = std::make_unique<MQHelperXPCListener>(socketPath(), service);
         ASSERT_TRUE(listener->start());
@@ -127,6 +128,8 @@ protected:
 
     log::LogCapture capture;
     test::TempRuntimeDir runtimeDir;
+    /// A desktop without Logic: these tests go at the request channel.
+    test::ScriptedPlatform scripted;
     RunLoop mainLoop;
     ConcurrentDispatchQueue userInitiated { "test.user-initiated", 2 };
     std::shared_ptr<TimedService> service;

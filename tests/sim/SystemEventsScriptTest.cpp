@@ -39,9 +39,9 @@ TEST(SystemEventsScript, CompilesEveryKeystrokeScriptOfTheHelper)
     };
     for (const Row& row : rows) {
         auto result = compile(row.source);
-        ASSERT_TRUE(std::holds_alternative<Script>(result)) << row.script << ": " << std::get<CompileError>(result).message;
-        EXPECT_EQ(std::get<Script>(result).processName, name) << row.script;
-        EXPECT_EQ(std::get<Script>(result).steps, row.steps) << row.script;
+        ASSERT_TRUE(result.hasValue()) << row.script << ": " << result.error().message;
+        EXPECT_EQ(result.value().processName, name) << row.script;
+        EXPECT_EQ(result.value().steps, row.steps) << row.script;
     }
 }
 
@@ -63,17 +63,17 @@ TEST(SystemEventsScript, ResolvesStringEscapesInNamesAndText)
     for (const Row& row : rows) {
         std::string source = "tell application \"System Events\"\ntell process \"" + row.literal + "\"\nkeystroke \"" + row.literal + "\"\nend tell\nend tell";
         auto result = compile(source);
-        ASSERT_TRUE(std::holds_alternative<Script>(result)) << row.literal << ": " << std::get<CompileError>(result).message;
-        EXPECT_EQ(std::get<Script>(result).processName, row.text);
-        EXPECT_EQ(std::get<Script>(result).steps, std::vector<Step> { text(row.text) }) << row.literal;
+        ASSERT_TRUE(result.hasValue()) << row.literal << ": " << result.error().message;
+        EXPECT_EQ(result.value().processName, row.text);
+        EXPECT_EQ(result.value().steps, std::vector<Step> { text(row.text) }) << row.literal;
     }
 }
 
 TEST(SystemEventsScript, AcceptsFreeIndentationAndBlankLines)
 {
     auto result = compile("\n  tell application \"System Events\"\r\n\ttell process \"P\"   \n\n key code 36\n  delay 2\nend tell\n end tell\n\n");
-    ASSERT_TRUE(std::holds_alternative<Script>(result)) << std::get<CompileError>(result).message;
-    EXPECT_EQ(std::get<Script>(result).steps, (std::vector<Step> { key(36), delay(2) }));
+    ASSERT_TRUE(result.hasValue()) << result.error().message;
+    EXPECT_EQ(result.value().steps, (std::vector<Step> { key(36), delay(2) }));
 }
 
 TEST(SystemEventsScript, RefusesEverythingElse)
@@ -111,9 +111,9 @@ TEST(SystemEventsScript, RefusesEverythingElse)
     };
     for (const Row& row : rows) {
         auto result = compile(row.source);
-        ASSERT_TRUE(std::holds_alternative<CompileError>(result)) << row.source;
-        EXPECT_EQ(std::get<CompileError>(result).offset, row.offset) << row.source << "\n" << std::get<CompileError>(result).message;
-        EXPECT_FALSE(std::get<CompileError>(result).message.empty());
+        ASSERT_TRUE(!result.hasValue()) << row.source;
+        EXPECT_EQ(result.error().offset, row.offset) << row.source << "\n" << result.error().message;
+        EXPECT_FALSE(result.error().message.empty());
     }
 }
 

@@ -66,7 +66,7 @@ std::optional<std::string> readString(const msgpack::object& object)
     return std::string(object.via.str.ptr, object.via.str.size);
 }
 
-std::variant<WireValue, DecodeError> decodeValue(const msgpack::object& object)
+Expected<WireValue, DecodeError> decodeValue(const msgpack::object& object)
 {
     switch (object.type) {
     case msgpack::type::NIL:
@@ -85,25 +85,25 @@ std::variant<WireValue, DecodeError> decodeValue(const msgpack::object& object)
     case msgpack::type::STR:
         if (auto text = readString(object))
             return WireValue { std::move(*text) };
-        return DecodeError { "string is not valid UTF-8" };
+        return unexpected(DecodeError { "string is not valid UTF-8" });
     case msgpack::type::BIN:
         return WireValue { Data(reinterpret_cast<const std::uint8_t*>(object.via.bin.ptr),
             reinterpret_cast<const std::uint8_t*>(object.via.bin.ptr) + object.via.bin.size) };
     case msgpack::type::EXT: {
         if (object.via.ext.type() != kURLExtType)
-            return DecodeError { "unknown extension type " + std::to_string(object.via.ext.type()) };
+            return unexpected(DecodeError { "unknown extension type " + std::to_string(object.via.ext.type()) });
         std::string_view text(object.via.ext.data(), object.via.ext.size);
         if (!isWellFormedUTF8(text))
-            return DecodeError { "URL is not valid UTF-8" };
+            return unexpected(DecodeError { "URL is not valid UTF-8" });
         auto url = URL::parse(text);
         if (!url)
-            return DecodeError { "malformed URL" };
+            return unexpected(DecodeError { "malformed URL" });
         return WireValue { std::move(*url) };
     }
     case msgpack::type::ARRAY: {
         const auto& array = object.via.array;
         if (array.size != 3)
-            return DecodeError { "array value is not an error object" };
+            return unexpected(DecodeError { "array value is not an error object" });
         auto domain = readString(array.ptr[0]);
         auto description = readString(array.ptr[2]);
         std::int64_t code = 0;
@@ -112,13 +112,13 @@ std::variant<WireValue, DecodeError> decodeValue(const msgpack::object& object)
         else if (array.ptr[1].type == msgpack::type::POSITIVE_INTEGER && array.ptr[1].via.u64 <= INT64_MAX)
             code = static_cast<std::int64_t>(array.ptr[1].via.u64);
         else
-            return DecodeError { "error object code is not an integer" };
+            return unexpected(DecodeError { "error object code is not an integer" });
         if (!domain || !description)
-            return DecodeError { "error object domain or description is not a string" };
+            return unexpected(DecodeError { "error object domain or description is not a string" });
         return WireValue { ServiceError { std::move(*domain), code, std::move(*description) } };
     }
     default:
-        return DecodeError { "value of an unsupported type" };
+        return unexpected(DecodeError { "value of an unsupported type" });
     }
 }
 
@@ -154,7 +154,7 @@ std::uint32_t frameBodyLength(const std::uint8_t header[kFrameHeaderBytes])
         | std::uint32_t(header[3]);
 }
 
-std::variant<Frame, DecodeError> decodeFrameBody(const std::uint8_t* data, std::size_t size)
+Expected<Frame, DecodeError> decodeFrameBody(const std::uint8_t* data, std::size_t size)
 {
     msgpack::object_handle handle;
     try {
@@ -164,19 +164,19 @@ std::variant<Frame, DecodeError> decodeFrameBody(const std::uint8_t* data, std::
         msgpack::unpack_limit limit(64, 64, size, size, 64, 2);
         handle = msgpack::unpack(reinterpret_cast<const char*>(data), size, offset, nullptr, nullptr, limit);
         if (offset != size)
-            return DecodeError { "trailing bytes after the message" };
+            return unexpected(DecodeError { "trailing bytes after the message" });
     } catch (const std::exception& error) {
-        return DecodeError { std::string("not a MessagePack message: ") + error.what() };
+        return unexpected(DecodeError { std::string("not a MessagePack message: ") + error.what() });
     }
 
     const auto& root = handle.get();
     if (root.type != msgpack::type::ARRAY || root.via.array.size < 2)
-        return DecodeError { "message is not an array of at least two elements" };
+        return unexpected(DecodeError { "message is not an array of at least two elements" });
     const auto& items = root.via.array;
     if (items.ptr[0].type != msgpack::type::POSITIVE_INTEGER || (items.ptr[0].via.u64 != 1 && items.ptr[0].via.u64 != 2))
-        return DecodeError { "unknown message kind" };
+        return unexpected(DecodeError { "unknown message kind" });
     if (items.ptr[1].type != msgpack::type::POSITIVE_INTEGER)
-        return DecodeError { "message id is not an unsigned integer" };
+        return unexpected(DecodeError { "message id is not an unsigned integer" });
 
     Frame frame;
     frame.kind = static_cast<FrameKind>(items.ptr[0].via.u64);
@@ -184,18 +184,18 @@ std::variant<Frame, DecodeError> decodeFrameBody(const std::uint8_t* data, std::
     std::uint32_t first = 2;
     if (frame.kind == FrameKind::request) {
         if (items.size < 3)
-            return DecodeError { "request has no selector" };
+            return unexpected(DecodeError { "request has no selector" });
         auto selector = readString(items.ptr[2]);
         if (!selector || selector->empty() || selector->size() > kMaxSelectorBytes)
-            return DecodeError { "selector is not a valid string" };
+            return unexpected(DecodeError { "selector is not a valid string" });
         frame.selector = std::move(*selector);
         first = 3;
     }
     for (std::uint32_t i = first; i < items.size; ++i) {
         auto value = decodeValue(items.ptr[i]);
-        if (auto* error = std::get_if<DecodeError>(&value))
-            return DecodeError { "value " + std::to_string(i - first) + ": " + error->reason };
-        frame.values.push_back(std::move(std::get<WireValue>(value)));
+        if (!value)
+            return unexpected(DecodeError { "value " + std::to_string(i - first) + ": " + value.error().reason });
+        frame.values.push_back(std::move(value).value());
     }
     return frame;
 }

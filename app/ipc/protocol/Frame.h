@@ -10,6 +10,7 @@
 #pragma once
 
 #include "app/ipc/protocol/WireValue.h"
+#include "platform/Expected.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -46,7 +47,7 @@ struct DecodeError {
 std::vector<std::uint8_t> encodeFrame(const Frame& frame);
 
 /// Decodes one frame body (without its 4-byte header).
-std::variant<Frame, DecodeError> decodeFrameBody(const std::uint8_t* data, std::size_t size);
+[[nodiscard]] Expected<Frame, DecodeError> decodeFrameBody(const std::uint8_t* data, std::size_t size);
 
 /// The body length announced by a 4-byte header.
 std::uint32_t frameBodyLength(const std::uint8_t header[kFrameHeaderBytes]);

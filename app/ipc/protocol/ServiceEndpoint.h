@@ -1,7 +1,8 @@
 // Where the helper's request channel lives: a Unix socket named after the service.
 #pragma once
 
-#include <optional>
+#include "platform/Expected.h"
+
 #include <string>
 #include <string_view>
 
@@ -11,7 +12,8 @@ inline constexpr std::string_view kServiceName = "com.quillmoor.marquee.helper";
 
 /// $XDG_RUNTIME_DIR/com.quillmoor.marquee.helper; without XDG_RUNTIME_DIR, the same
 /// name in a private 0700 directory /tmp/marquee-<uid>, created when missing.
-/// Nothing when that directory exists but is not ours or not private.
-std::optional<std::string> serviceSocketPath(std::string* whyNot = nullptr);
+/// Fails, saying why, when that directory cannot be made or exists but is not
+/// ours or not private.
+[[nodiscard]] Expected<std::string, std::string> serviceSocketPath();
 
 } // namespace mq::ipc

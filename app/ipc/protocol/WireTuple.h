@@ -3,11 +3,11 @@
 #pragma once
 
 #include "app/ipc/protocol/WireValue.h"
+#include "platform/Expected.h"
 
 #include <string>
 #include <tuple>
 #include <utility>
-#include <variant>
 #include <vector>
 
 namespace mq::ipc {
@@ -27,11 +27,11 @@ std::vector<WireValue> encodeTuple(Tuple values)
 
 /// Decodes `values` as `Tuple`; on a count or type mismatch returns the reason.
 template<typename Tuple>
-std::variant<Tuple, std::string> decodeTuple(const std::vector<WireValue>& values)
+[[nodiscard]] Expected<Tuple, std::string> decodeTuple(const std::vector<WireValue>& values)
 {
     constexpr size_t count = std::tuple_size_v<Tuple>;
     if (values.size() != count)
-        return "expected " + std::to_string(count) + " values, got " + std::to_string(values.size());
+        return unexpected("expected " + std::to_string(count) + " values, got " + std::to_string(values.size()));
     Tuple out {};
     std::string reason;
     [&]<size_t... I>(std::index_sequence<I...>) {
@@ -46,7 +46,7 @@ std::variant<Tuple, std::string> decodeTuple(const std::vector<WireValue>& value
         (void)decodeOne; // Unused for requests without arguments.
     }(std::make_index_sequence<count> {});
     if (!reason.empty())
-        return reason;
+        return unexpected(std::move(reason));
     return out;
 }
 

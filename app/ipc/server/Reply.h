@@ -12,6 +12,7 @@
 
 #include "platform/JobBoundary.h"
 #include "platform/ServiceError.h"
+#include "platform/ServiceErrorCodes.h"
 #include "platform/UniqueFunction.h"
 
 #include <atomic>
@@ -32,9 +33,6 @@ void reportReplyFault(std::string_view selector, std::string_view what);
 /// How many reply faults this process has seen.
 std::uint64_t replyFaultCount();
 
-/// The error code of a request whose handling failed inside the helper (a job
-/// that threw).
-inline constexpr std::int64_t kInternalErrorCode = 3;
 
 /// Logs that a reply was answered as a failure because its job threw.
 void reportReplyAnsweredAsFailure(std::string_view selector);

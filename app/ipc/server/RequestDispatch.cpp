@@ -8,7 +8,7 @@ namespace mq::ipc {
 
 namespace {
 
-using Prepare = std::variant<PreparedRequest, ProtocolViolation> (*)(Frame&&);
+using Prepare = Expected<PreparedRequest, ProtocolViolation> (*)(Frame&&);
 
 template<typename ReplyValues>
 struct ReplyDelivery;
@@ -31,14 +31,14 @@ struct CarriesData<std::tuple<V...>> {
 };
 
 template<typename Request, auto handlerMethod>
-std::variant<PreparedRequest, ProtocolViolation> prepare(Frame&& frame)
+Expected<PreparedRequest, ProtocolViolation> prepare(Frame&& frame)
 {
     auto decoded = decodeTuple<typename Request::Arguments>(frame.values);
-    if (auto* reason = std::get_if<std::string>(&decoded))
-        return ProtocolViolation { std::string(Request::selector) + ": " + *reason };
+    if (!decoded)
+        return unexpected(ProtocolViolation { std::string(Request::selector) + ": " + decoded.error() });
 
     auto id = frame.id;
-    auto invoke = [arguments = std::move(std::get<typename Request::Arguments>(decoded)), id](
+    auto invoke = [arguments = std::move(decoded).value(), id](
                       MQHelperXPCProtocol& handler, std::shared_ptr<ReplySender> sender) mutable {
         std::shared_ptr<const RequestOrigin> origin = sender;
         protocol::ReplyFor<Request> reply(std::string(Request::selector),
@@ -61,14 +61,14 @@ const std::unordered_map<std::string_view, Prepare>& dispatchTable()
 
 } // namespace
 
-std::variant<PreparedRequest, ProtocolViolation> prepareRequest(Frame&& frame)
+Expected<PreparedRequest, ProtocolViolation> prepareRequest(Frame&& frame)
 {
     if (frame.kind != FrameKind::request)
-        return ProtocolViolation { "a reply frame sent to the helper" };
+        return unexpected(ProtocolViolation { "a reply frame sent to the helper" });
     const auto& table = dispatchTable();
     auto entry = table.find(frame.selector);
     if (entry == table.end())
-        return ProtocolViolation { "unknown selector '" + frame.selector + "'" };
+        return unexpected(ProtocolViolation { "unknown selector '" + frame.selector + "'" });
     return entry->second(std::move(frame));
 }
 

@@ -36,6 +36,6 @@ struct ProtocolViolation {
 };
 
 /// Checks the selector and argument types of `frame` against the protocol.
-std::variant<PreparedRequest, ProtocolViolation> prepareRequest(Frame&& frame);
+[[nodiscard]] Expected<PreparedRequest, ProtocolViolation> prepareRequest(Frame&& frame);
 
 } // namespace mq::ipc

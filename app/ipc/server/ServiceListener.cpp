@@ -301,16 +301,16 @@ private:
             m_frameTimer.cancel();
         }
         auto decoded = decodeFrameBody(m_body.data(), m_body.size());
-        if (auto* failure = std::get_if<DecodeError>(&decoded)) {
-            misbehaved(failure->reason);
+        if (!decoded) {
+            misbehaved(decoded.error().reason);
             return;
         }
-        auto prepared = prepareRequest(std::move(std::get<Frame>(decoded)));
-        if (auto* violation = std::get_if<ProtocolViolation>(&prepared)) {
-            misbehaved(violation->reason);
+        auto prepared = prepareRequest(std::move(decoded).value());
+        if (!prepared) {
+            misbehaved(prepared.error().reason);
             return;
         }
-        m_stalled = std::make_shared<PreparedRequest>(std::move(std::get<PreparedRequest>(prepared)));
+        m_stalled = std::make_shared<PreparedRequest>(std::move(prepared).value());
         m_lastActivity = Clock::now();
         if (tryQueueStalled())
             readHeader();
