@@ -1,11 +1,15 @@
 // Every subcommand's --help ends with an example of itself, and --version names
 // the tool's and the client library's versions.
 #include "tests/cli/RunToEnd.h"
+#include "tests/support/TempRuntimeDir.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -57,13 +61,41 @@ TEST(MarqueeHelp, EverySubcommandShowsAnExampleOfItself)
 
 TEST(MarqueeVersion, NamesTheToolTheLibraryAndTheHelper)
 {
-    Output version = runMarquee({ "--version" });
-    EXPECT_EQ(version.status, 0);
-    ASSERT_EQ(version.lines.size(), 2u);
-    EXPECT_EQ(version.lines[0], "marquee " MQ_VERSION " (marquee-client " MQ_VERSION ")");
-    // In the build tree no helper lies beside the tool; installed, one does
-    // (tests/install checks that line).
-    EXPECT_TRUE(version.lines[1] == "marquee-helper " MQ_VERSION || version.lines[1] == "marquee-helper: not found") << version.lines[1];
+    // A copy of the tool in a directory of its own, with a PATH that finds no
+    // helper: whether a helper lies beside it is up to each case.
+    test::TempRuntimeDir dir;
+    const std::filesystem::path tool = dir.file("marquee");
+    std::filesystem::copy_file(MQ_MARQUEE_PATH, tool);
+    const std::filesystem::path emptyPath = dir.file("no-programs");
+    std::filesystem::create_directory(emptyPath);
+    const test::ChildProcess::Environment environment { { "PATH", emptyPath.string() } };
+
+    struct Case {
+        const char* name;
+        std::optional<std::string> helperScript; // the helper beside the tool, if any
+        std::string secondLine;
+    };
+    const Case cases[] = {
+        { "no helper anywhere", std::nullopt, "marquee-helper: not found" },
+        { "a helper beside the tool", "#!/bin/sh
+echo 'marquee-helper 9.8.7'
+", "marquee-helper 9.8.7" },
+        { "a helper that fails", "#!/bin/sh
+exit 3
+", "marquee-helper: not found" },
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(dir.file("marquee-helper"));
+        if (c.helperScript) {
+            std::ofstream(dir.file("marquee-helper")) << *c.helperScript;
+            std::filesystem::permissions(dir.file("marquee-helper"), std::filesystem::perms::owner_all);
+        }
+        Output version = test::runToEnd({ tool.string(), "--version" }, environment);
+        EXPECT_EQ(version.status, 0) << c.name;
+        ASSERT_EQ(version.lines.size(), 2u) << c.name;
+        EXPECT_EQ(version.lines[0], "marquee " MQ_VERSION " (marquee-client " MQ_VERSION ")") << c.name;
+        EXPECT_EQ(version.lines[1], c.secondLine) << c.name;
+    }
 }
 
 } // namespace

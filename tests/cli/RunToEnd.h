@@ -18,10 +18,10 @@ struct Finished {
     std::vector<std::string> lines; // standard output
 };
 
-inline Finished runToEnd(std::vector<std::string> argv)
+inline Finished runToEnd(std::vector<std::string> argv, ChildProcess::Environment extraEnvironment = {})
 {
     using namespace std::chrono_literals;
-    ChildProcess process(std::move(argv));
+    ChildProcess process(std::move(argv), std::move(extraEnvironment));
     auto status = process.waitForExit(20s);
     EXPECT_TRUE(status.has_value());
     EXPECT_TRUE(process.waitForOutputEnd(5s));

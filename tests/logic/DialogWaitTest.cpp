@@ -47,9 +47,7 @@ TEST_F(DialogWaitTest, TimesOutWithASnapshotOfTheWindows)
     scripted.accessibility.addWindow(startLogic(), "Untitled - Tracks");
     Clock::time_point start = Clock::now();
     EXPECT_FALSE(waitForLogicModalDialog(platform, "Go to Position (read playhead)", 0.2, 0.02).has_value());
-    double elapsed = secondsSince(start);
-    EXPECT_GE(elapsed, 0.2);
-    EXPECT_LT(elapsed, 1.0);
+    EXPECT_GE(secondsSince(start), 0.2);
     EXPECT_EQ(levelOf("waitForLogicModalDialog (Go to Position (read playhead)) timed out — Logic windows snapshot: count=1 | "
                       "title=Untitled - Tracks subrole=AXStandardWindow modal=false"),
         log::Level::error);
@@ -116,16 +114,15 @@ TEST_P(DialogWaitWake, EndsTheSleepAndFindsTheDialog)
         opened = scripted.accessibility.addWindow(app, "Go to Position", "AXDialog", true);
         delivered = scripted.accessibility.postNotification(app, GetParam().notification);
     });
-    Clock::time_point start = Clock::now();
-    std::optional<ax::UIElement> dialog = waitForLogicModalDialog(platform, "Go to Position", 2.0, 1.0);
-    double elapsed = secondsSince(start);
+    // A poll interval beyond the time-out: only the notification can bring the
+    // second look before the deadline.
+    std::optional<ax::UIElement> dialog = waitForLogicModalDialog(platform, "Go to Position", 2.0, 60.0);
     scripted.accessibility.setCallHook({});
     ASSERT_TRUE(dialog.has_value());
     ASSERT_TRUE(opened.has_value());
     EXPECT_EQ(dialog->element(), *opened);
     EXPECT_EQ(delivered, 1u) << "the wait does not observe " << GetParam().notification;
     EXPECT_EQ(scripted.accessibility.count(AXCall::copyAttributeValue, "AXWindows"), 2u);
-    EXPECT_LT(elapsed, 0.5) << "the second look waited for the poll interval";
     EXPECT_EQ(scripted.accessibility.count(AXCall::observerRelease), scripted.accessibility.count(AXCall::observerCreate));
 }
 

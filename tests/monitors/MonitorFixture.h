@@ -7,6 +7,7 @@
 #include "monitors/ProjectCloseWatcher.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/ScriptedPlatform.h"
 #include "tests/support/TempRuntimeDir.h"
 
@@ -263,13 +264,10 @@ private:
     std::shared_future<void> m_opened { m_opener.get_future().share() };
 };
 
-/// Waits (at most 10 s, polling every millisecond) until `condition` holds.
+/// Waits (at most 10 s, checking every millisecond) until `condition` holds.
 inline void waitUntil(const std::function<bool()>& condition)
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(condition()) << "not within 10 s";
+    ASSERT_TRUE(test::eventually(condition, 10s, 1ms)) << "not within 10 s";
 }
 
 /// The fixture: capture the log, run the main loop, script Logic, keep files apart.

@@ -67,8 +67,8 @@ public:
     bool flaggedInFile(const std::string& path)
     {
         auto opened = client::ProjectWatchReader::open(path);
-        EXPECT_TRUE(std::holds_alternative<client::ProjectWatchReader>(opened));
-        return std::get<client::ProjectWatchReader>(opened).isProjectClosed();
+        EXPECT_TRUE(opened.hasValue());
+        return opened.value().isProjectClosed();
     }
 
     /// Logic with the saved project kFilm in front.
@@ -469,7 +469,10 @@ TEST_F(ProjectCloseWatcherTest, InRealTimeAProjectIsFlaggedWithinASecondAndNever
 
     post(NotificationCenterKind::distributed, names::screenIsLocked);
     scene.closeWindow(window);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200)); // Two checks and more, while locked.
+    // Three checks while locked, two of which would flag the closed project.
+    std::uint64_t checksBefore = main.sync([&] { return watcher->checkCount(); });
+    ASSERT_TRUE(test::eventually([&] { return main.sync([&] { return watcher->checkCount(); }) >= checksBefore + 3; }, std::chrono::seconds(5)));
+    EXPECT_FALSE(flaggedInFile(path)) << "flagged while the screen was locked";
     EXPECT_FALSE(probe.hasLine("closed"));
     post(NotificationCenterKind::distributed, names::screenIsUnlocked);
     auto unlocked = std::chrono::steady_clock::now();

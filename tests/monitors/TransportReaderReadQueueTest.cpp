@@ -66,11 +66,10 @@ TEST_F(TransportReaderReadQueueTest, StartAnswersOnceTheSearchOffTheMainThreadHa
     scene.addProjectWithDisplay(timeSliders({ "01", "00", "00", "12" }));
     hold();
     std::shared_future<bool> answer = start(files.file("scrub"));
-    // Logic does not answer the search; the main thread goes on with other jobs.
+    // Logic does not answer the search (until release()); the main thread goes on
+    // with other jobs: one that waited for the search would never run.
     waitUntil([&] { return readsStarted(); });
-    auto before = std::chrono::steady_clock::now();
     EXPECT_EQ(main.sync([] { return 7; }), 7);
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
     EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
     EXPECT_FALSE(main.sync([&] { return reader->isPolling(); })) << "no tick before the first search has ended";
     release();
@@ -87,8 +86,8 @@ TEST_F(TransportReaderReadQueueTest, ATicksReadIsPublishedFromTheMainThread)
     std::string path = files.file("scrub");
     ASSERT_TRUE(start(path).get());
     auto opened = client::ScrubReader::open(path);
-    ASSERT_TRUE(std::holds_alternative<client::ScrubReader>(opened));
-    client::ScrubReader client = std::move(std::get<client::ScrubReader>(opened));
+    ASSERT_TRUE(opened.hasValue());
+    client::ScrubReader client = std::move(opened.value());
     tickAndSettle();
     EXPECT_EQ(client.snapshot()->sequence, 1u);
     EXPECT_TRUE(client.snapshot()->valid);
@@ -121,8 +120,8 @@ TEST_F(TransportReaderReadQueueTest, AReadThatEndsAfterTheLastStopIsNotApplied)
     std::string path = files.file("scrub");
     ASSERT_TRUE(start(path).get());
     auto opened = client::ScrubReader::open(path);
-    ASSERT_TRUE(std::holds_alternative<client::ScrubReader>(opened));
-    client::ScrubReader client = std::move(std::get<client::ScrubReader>(opened));
+    ASSERT_TRUE(opened.hasValue());
+    client::ScrubReader client = std::move(opened.value());
     hold();
     main.sync([&] { reader->pollTick(); });
     main.sync([&] { reader->stop(path); });

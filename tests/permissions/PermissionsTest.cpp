@@ -103,7 +103,8 @@ TEST_F(PermissionsTest, SystemEventsNotRunningIsStartedQuietlyAndAnsweredOnceItR
     ASSERT_TRUE(starting.joinable());
     starting.join();
     EXPECT_GE(took, 200ms);
-    EXPECT_LT(took, 1500ms);
+    // Answered once it ran, not when the start time-out ran out.
+    EXPECT_FALSE(capture.contains("ensureTargetRunning: com.apple.systemevents did not start within 1.500000s", "helper.permissions"));
 
     auto opened = scripted.workspace.openedApplications();
     ASSERT_EQ(opened.size(), 1u);

@@ -3,6 +3,7 @@
 // to, exactly once, whatever the order in which the helper answers.
 #include "app/ipc/protocol/Frame.h"
 #include "client/HelperConnection.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TempRuntimeDir.h"
 
 #include <gtest/gtest.h>
@@ -70,7 +71,8 @@ public:
                 std::vector<std::uint8_t> body(ipc::frameBodyLength(header));
                 if (!readExactly(m_client, body.data(), body.size()))
                     return;
-                requests.push_back(std::get<ipc::Frame>(ipc::decodeFrameBody(body.data(), body.size())));
+                requests.push_back(ipc::decodeFrameBody(body.data(), body.size()).value());
+                requestsReceived.fetch_add(1);
             }
             for (std::size_t n = 0; n < order.size(); ++n) {
                 if (n + 1 == order.size() && pauseBeforeLast.count() > 0) {
@@ -94,6 +96,8 @@ public:
     }
 
     std::atomic<std::chrono::steady_clock::time_point> lastReplySent { std::chrono::steady_clock::time_point::max() };
+    /// Requests read so far: a test waits on it to send its next one after the last.
+    std::atomic<std::size_t> requestsReceived { 0 };
 
 private:
     std::string m_path;
@@ -140,7 +144,7 @@ TEST_P(ReplyOrder, EveryReplyReachesItsOwnCaller)
             states[static_cast<std::size_t>(i)] = result.ok() ? std::get<0>(result.value()) : -1;
         });
         // The requests arrive in the order of the rows' indices.
-        std::this_thread::sleep_for(10ms);
+        EXPECT_TRUE(test::eventually([&] { return helper.requestsReceived.load() > static_cast<std::size_t>(row.callbacks + i); }, 10s)) << "call " << i;
     }
     for (auto& caller : callers)
         caller.join();
@@ -176,7 +180,7 @@ TEST(ClientReplyPath, ACallWaitingLongDoesNotHoldUpTheRepliesOfOthers)
     ASSERT_TRUE(connected.ok());
     auto& connection = *connected.value();
     auto slow = std::async(std::launch::async, [&] { return connection.evaluateControlBarStateWithFrameRate({ 1.0, false }, 10s); });
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(test::eventually([&] { return helper.requestsReceived.load() >= 1; }, 10s)) << "the first call is asked first";
     std::vector<std::future<std::pair<std::int64_t, std::chrono::steady_clock::time_point>>> quick;
     for (double rate : { 2.0, 3.0 })
         quick.push_back(std::async(std::launch::async, [&connection, rate] {

@@ -7,6 +7,7 @@
 #include "logic/KeystrokeScripts.h"
 #include "logic/StoredActionRunner.h"
 #include "platform/Log.h"
+#include "tests/support/Eventually.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -176,16 +177,20 @@ TEST_F(ActionsSimTest, DelaysAreWaitedOutWithoutHoldingUpOtherRequests)
     openTwoFieldDialog();
     std::string source = "tell application \"System Events\"\n    tell process \"Logic Pro\"\n        keystroke \"a\"\n        delay 0.4\n"
                          "        keystroke \"b\"\n    end tell\nend tell";
+    std::size_t keysBefore = state()["keyEvents"].size();
     auto start = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point otherAnswered {};
+    bool askedDuringDelay = false;
     std::thread other([&] {
-        std::this_thread::sleep_for(100ms);
+        // Once logicsim has typed the "a", the script is in its delay.
+        askedDuringDelay = eventually([&] { return state()["keyEvents"].size() > keysBefore; }, 5s);
         m_backend->runningApplications();
         otherAnswered = std::chrono::steady_clock::now();
     });
     EXPECT_TRUE(logic::runAppleScript(*m_backend, source));
     auto scriptEnded = std::chrono::steady_clock::now();
     other.join();
+    ASSERT_TRUE(askedDuringDelay) << "logicsim typed nothing";
     EXPECT_GE(scriptEnded - start, 400ms);
     // The other request, asked while the script waits out its delay, is answered
     // before the script ends rather than queued behind it.

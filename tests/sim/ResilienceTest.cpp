@@ -53,11 +53,16 @@ TEST_F(Resilience, SystemWideTimeoutIsTheDefaultForEveryElement)
     auto [windowCode, windowElapsed] = timedRead(window);
     EXPECT_EQ(barCode, axerror::cannotComplete);
     EXPECT_EQ(windowCode, axerror::cannotComplete);
-    EXPECT_LT(barElapsed, 450ms);
+    EXPECT_GE(barElapsed, 190ms);
     EXPECT_GE(windowElapsed, 490ms);
+    // The bar's read ended at the default, before the window's own time-out; how
+    // long each took beyond its time-out is up to the machine.
+    EXPECT_LT(barElapsed, windowElapsed);
     // 0 returns an element to the default.
     ASSERT_EQ(ax().setMessagingTimeout(window, 0), 0);
-    EXPECT_LT(timedRead(window).second, 450ms);
+    auto [defaultCode, defaultElapsed] = timedRead(window);
+    EXPECT_EQ(defaultCode, axerror::cannotComplete);
+    EXPECT_LT(defaultElapsed, windowElapsed);
     EXPECT_EQ(ax().setMessagingTimeout(window, -1), axerror::illegalArgument);
 }
 
@@ -70,11 +75,9 @@ TEST_F(Resilience, ASlowCallOnOneThreadDoesNotHoldUpOthers)
     std::vector<std::future<std::pair<AXErrorCode, std::chrono::milliseconds>>> quick;
     for (int i = 0; i < 4; ++i)
         quick.push_back(std::async(std::launch::async, [&] { return timedRead(window); }));
-    for (auto& f : quick) {
-        auto [code, elapsed] = f.get();
-        EXPECT_EQ(code, 0);
-        EXPECT_LT(elapsed, 300ms);
-    }
+    for (auto& f : quick)
+        EXPECT_EQ(f.get().first, 0);
+    EXPECT_EQ(slow.wait_for(0ms), std::future_status::timeout) << "the quick reads were answered only after the slow one";
     auto [code, elapsed] = slow.get();
     EXPECT_EQ(code, 0);
     EXPECT_GE(elapsed, 590ms);
