@@ -6,8 +6,8 @@
 
 #include "logic/ColorsWindow.h"
 #include "logic/LogicDriving.h"
-#include "platform/ServiceError.h"
-#include "platform/URL.h"
+#include "marquee/ServiceError.h"
+#include "marquee/URL.h"
 
 #include <cstdint>
 #include <string>

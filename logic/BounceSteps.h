@@ -7,7 +7,7 @@
 
 #include "ax/UIElement.h"
 #include "logic/LogicDriving.h"
-#include "platform/ServiceError.h"
+#include "marquee/ServiceError.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // Which saved project Logic has open: the file behind one of its windows.
 #pragma once
 
-#include "platform/ServiceError.h"
+#include "marquee/ServiceError.h"
 #include "platform/Platform.h"
-#include "platform/URL.h"
+#include "marquee/URL.h"
 
 
 namespace mq::logic {

@@ -1,8 +1,8 @@
 // The one failure path of the marker and placement requests.
 #pragma once
 
-#include "platform/Expected.h"
-#include "platform/ServiceError.h"
+#include "marquee/Expected.h"
+#include "marquee/ServiceError.h"
 
 #include <cstdint>
 #include <string>

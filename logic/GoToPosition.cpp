@@ -4,7 +4,7 @@
 #include "logic/DialogTimecode.h"
 #include "logic/GoToPositionSession.h"
 #include "logic/ServiceLog.h"
-#include "timecode/SMPTEComponents.h"
+#include "marquee/SMPTEComponents.h"
 #include "timecode/TimecodeFields.h"
 #include "timecode/TimecodeParsing.h"
 #include "timecode/TypedTimecodeText.h"

@@ -4,7 +4,7 @@
 // before it returns: cancelled after a read, confirmed after a move.
 #pragma once
 
-#include "platform/ServiceError.h"
+#include "marquee/ServiceError.h"
 #include "logic/LogicDriving.h"
 
 #include <cstdint>

@@ -6,7 +6,7 @@
 
 #include "logic/ColorsWindow.h"
 #include "logic/LogicDriving.h"
-#include "platform/ServiceError.h"
+#include "marquee/ServiceError.h"
 
 #include <cstdint>
 #include <optional>

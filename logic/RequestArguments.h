@@ -4,7 +4,7 @@
 // line feed as a Return in the middle of a name, a path cut at a NUL byte).
 #pragma once
 
-#include "platform/URL.h"
+#include "marquee/URL.h"
 
 #include <cstdint>
 #include <initializer_list>

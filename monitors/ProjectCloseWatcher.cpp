@@ -1,7 +1,7 @@
 #include "monitors/ProjectCloseWatcher.h"
 
 #include "logic/LogicApplication.h"
-#include "platform/URL.h"
+#include "marquee/URL.h"
 
 #include <algorithm>
 #include <array>

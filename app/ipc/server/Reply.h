@@ -11,8 +11,8 @@
 #pragma once
 
 #include "platform/JobBoundary.h"
-#include "platform/ServiceError.h"
-#include "platform/UniqueFunction.h"
+#include "marquee/ServiceError.h"
+#include "marquee/UniqueFunction.h"
 
 #include <atomic>
 #include <cmath>

@@ -7,7 +7,7 @@
 // release stores, loads are acquire loads.
 #pragma once
 
-#include "monitors/SharedMemoryLayout.h"
+#include "marquee/SharedMemoryLayout.h"
 
 #include <atomic>
 #include <cstdint>

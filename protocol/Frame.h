@@ -9,7 +9,7 @@
 // an error object.
 #pragma once
 
-#include "app/ipc/protocol/WireValue.h"
+#include "marquee/WireValue.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // values of its reply, checked against the types that MQHelperXPCProtocol declares.
 #pragma once
 
-#include "app/ipc/protocol/WireValue.h"
+#include "marquee/WireValue.h"
 
 #include <string>
 #include <tuple>
