@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
 
-#include "app/ipc/protocol/ServiceEndpoint.h"
+#include "protocol/ServiceEndpoint.h"
 #include "logic/StoredActionInterpreter.h"
 
 #include <unistd.h>

@@ -1,11 +1,12 @@
 #include "app/MQHelperService.h"
 
-#include "app/ipc/protocol/Frame.h"
+#include "protocol/Frame.h"
 
 #include "logic/AudioPlacement.h"
 #include "logic/CurrentProjectURL.h"
 #include "logic/FailRequest.h"
 #include "logic/GoToPosition.h"
+#include "logic/LogicApplication.h"
 #include "logic/MarkerCreation.h"
 #include "logic/RequestArguments.h"
 #include "logic/ScreenGeometry.h"
@@ -392,7 +393,7 @@ void MQHelperService::evaluateControlBarStateWithFrameRate(double, bool, Reply<v
     // the main queue. The job holds no reference to the service (whose queue it
     // runs on): a service gone by then has finished its queued jobs already.
     m_displaySearchQueue.async([platform = &m_environment.platform, log = m_log, reply = std::move(reply)]() mutable {
-        std::int64_t state = timecode::evaluateControlBarState(*platform);
+        std::int64_t state = timecode::evaluateControlBarState(logic::logicApplicationElement(*platform));
         log.info("controlBarState: {}", state);
         reply(state);
     });

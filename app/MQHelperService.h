@@ -22,7 +22,6 @@
 #include "platform/Platform.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
-#include "platform/ServiceErrorCodes.h"
 
 #include <atomic>
 #include <functional>

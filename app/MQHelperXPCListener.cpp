@@ -1,6 +1,6 @@
 #include "app/MQHelperXPCListener.h"
 
-#include "app/ipc/protocol/ServiceEndpoint.h"
+#include "protocol/ServiceEndpoint.h"
 
 namespace mq {
 

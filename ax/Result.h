@@ -6,7 +6,7 @@
 
 #include "ax/AXError.h"
 #include "platform/Accessibility.h"
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
 
 namespace mq::ax {
 

@@ -6,7 +6,7 @@
 #include "ax/AXError.h"
 #include "ax/UIElement.h"
 #include "platform/CoreTypes.h"
-#include "platform/URL.h"
+#include "marquee/URL.h"
 
 #include <cmath>
 #include <concepts>

@@ -1,8 +1,8 @@
-#include "client/HelperConnection.h"
+#include "marquee/HelperConnection.h"
 
-#include "app/ipc/protocol/Frame.h"
-#include "app/ipc/protocol/ServiceEndpoint.h"
-#include "platform/SocketWait.h"
+#include "protocol/Frame.h"
+#include "protocol/ServiceEndpoint.h"
+#include "base/SocketWait.h"
 
 #include <poll.h>
 #include <sys/socket.h>

@@ -1,4 +1,4 @@
-#include "client/ProjectWatchReader.h"
+#include "marquee/ProjectWatchReader.h"
 
 namespace mq::client {
 

@@ -1,4 +1,4 @@
-#include "client/ScrubReader.h"
+#include "marquee/ScrubReader.h"
 
 namespace mq::client {
 

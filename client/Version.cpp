@@ -1,4 +1,4 @@
-#include "client/Version.h"
+#include "marquee/Version.h"
 
 namespace mq::client {
 

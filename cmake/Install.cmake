@@ -45,16 +45,10 @@ install(CODE "
 
 install(TARGETS marquee-client-shared EXPORT MarqueeClientTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library NAMELINK_COMPONENT development)
-# The public headers keep their paths under include/marquee, so that the client's
-# own includes ("client/...", "app/ipc/protocol/...") resolve as in the tree.
-foreach(header
-    client/HelperConnection.h client/ProjectWatchReader.h client/ScrubReader.h client/Version.h
-    app/ipc/protocol/MQHelperXPCProtocol.h app/ipc/protocol/WireTuple.h app/ipc/protocol/WireValue.h
-    monitors/SharedMemoryBlock.h monitors/SharedMemoryLayout.h
-    platform/Expected.h platform/ServiceError.h platform/URL.h platform/UniqueFunction.h)
-  get_filename_component(directory ${header} DIRECTORY)
-  install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/marquee/${directory} COMPONENT development)
-endforeach()
+# The public headers: include/marquee as a plug-in includes them (<marquee/...>),
+# the same files the tree itself includes.
+install(DIRECTORY include/marquee DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development
+  FILES_MATCHING PATTERN "*.h")
 
 set(MQ_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/MarqueeClient)
 install(EXPORT MarqueeClientTargets NAMESPACE MarqueeClient:: DESTINATION ${MQ_CMAKE_PACKAGE_DIR} COMPONENT development)

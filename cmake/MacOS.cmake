@@ -34,13 +34,13 @@ add_library(mq_msgpack INTERFACE)
 target_include_directories(mq_msgpack SYSTEM INTERFACE ${MQ_MSGPACK_INCLUDE_DIR})
 target_compile_definitions(mq_msgpack INTERFACE MSGPACK_NO_BOOST MSGPACK_DEFAULT_API_VERSION=3)
 
-include_directories(${PROJECT_SOURCE_DIR})
+include_directories(${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
 
 # The platform: queues on GCD and CFRunLoop, the log on os_log, the cipher on
 # CommonCrypto, and the seam over the frameworks.
-mq_add_library(mq_url platform/URL.cpp)
+mq_add_library(mq_url base/URL.cpp)
 mq_add_library(mq_platform platform/macos/Dispatch.mm platform/macos/Log.mm
-  platform/CallingThreadRunLoop.cpp platform/ExecutablePath.cpp platform/LogCapture.cpp platform/SleepForSeconds.cpp)
+  platform/CallingThreadRunLoop.cpp platform/ChildProcessPosix.cpp platform/ExecutablePath.cpp platform/LogCapture.cpp platform/SleepForSeconds.cpp)
 target_link_libraries(mq_platform PUBLIC mq_url fmt::fmt Threads::Threads "-framework CoreFoundation")
 mq_add_library(mq_aes platform/macos/AESCipherCommonCrypto.mm)
 mq_add_library(mq_platform_macos
@@ -66,14 +66,14 @@ mq_add_library(mq_onboarding_flow permissions/OnboardingFlow.cpp)
 target_link_libraries(mq_onboarding_flow PUBLIC mq_platform)
 
 # The request table and the service.
-mq_add_library(mq_ipc app/ipc/protocol/Frame.cpp app/ipc/protocol/ParameterNames.cpp app/ipc/protocol/ServiceEndpoint.cpp)
+mq_add_library(mq_ipc protocol/Frame.cpp protocol/ParameterNames.cpp protocol/ServiceEndpoint.cpp)
 target_link_libraries(mq_ipc PUBLIC mq_url PRIVATE mq_msgpack)
 mq_add_library(mq_app app/MQHelperService.cpp app/ipc/server/Reply.cpp)
 target_link_libraries(mq_app PUBLIC mq_ipc mq_platform mq_monitors mq_logic mq_controlbar
   PRIVATE mq_logic_actions mq_logic_operations mq_maintenance mq_permissions)
 
 # The Objective-C side of MQHelperXPCProtocol, generated from the request table.
-mq_add_executable(mq-objc-protocol-gen app/macos/generator/GenerateObjCProtocol.cpp app/ipc/protocol/ParameterNames.cpp)
+mq_add_executable(mq-objc-protocol-gen app/macos/generator/GenerateObjCProtocol.cpp protocol/ParameterNames.cpp)
 set(MQ_XPC_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated/xpc)
 set(MQ_XPC_GENERATED
   ${MQ_XPC_GENERATED_DIR}/MQHelperXPCProtocol.h
@@ -83,7 +83,7 @@ add_custom_command(
   OUTPUT ${MQ_XPC_GENERATED}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${MQ_XPC_GENERATED_DIR}
   COMMAND mq-objc-protocol-gen ${MQ_XPC_GENERATED_DIR}
-  DEPENDS mq-objc-protocol-gen ${PROJECT_SOURCE_DIR}/app/ipc/protocol/MQHelperXPCProtocol.h
+  DEPENDS mq-objc-protocol-gen ${PROJECT_SOURCE_DIR}/include/marquee/MQHelperXPCProtocol.h
   COMMENT "Generating MQHelperXPCProtocol from the request table"
   VERBATIM)
 add_custom_target(mq_xpc_generated DEPENDS ${MQ_XPC_GENERATED})

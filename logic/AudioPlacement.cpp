@@ -13,7 +13,7 @@
 #include "logic/ServiceLog.h"
 #include "logic/SpotOutcome.h"
 #include "platform/Dispatch.h"
-#include "timecode/SMPTEComponents.h"
+#include "marquee/SMPTEComponents.h"
 #include "timecode/TypedTimecodeText.h"
 
 namespace mq::logic {

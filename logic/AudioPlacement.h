@@ -6,9 +6,9 @@
 
 #include "logic/ColorsWindow.h"
 #include "logic/LogicDriving.h"
-#include "platform/ServiceError.h"
-#include "platform/ServiceErrorCodes.h"
-#include "platform/URL.h"
+#include "marquee/ServiceError.h"
+#include "marquee/ServiceErrorCodes.h"
+#include "marquee/URL.h"
 
 #include <cstdint>
 #include <string>

@@ -13,8 +13,8 @@
 #include "logic/ServiceLog.h"
 #include "logic/SettlePauses.h"
 #include "platform/Dispatch.h"
-#include "platform/URL.h"
-#include "timecode/SMPTEComponents.h"
+#include "marquee/URL.h"
+#include "marquee/SMPTEComponents.h"
 #include "timecode/TypedTimecodeText.h"
 
 #include <algorithm>

@@ -7,8 +7,8 @@
 
 #include "ax/UIElement.h"
 #include "logic/LogicDriving.h"
-#include "platform/ServiceError.h"
-#include "platform/ServiceErrorCodes.h"
+#include "marquee/ServiceError.h"
+#include "marquee/ServiceErrorCodes.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,10 +1,10 @@
 // Which saved project Logic has open: the file behind one of its windows.
 #pragma once
 
-#include "platform/ServiceError.h"
+#include "marquee/ServiceError.h"
 #include "platform/Platform.h"
-#include "platform/ServiceErrorCodes.h"
-#include "platform/URL.h"
+#include "marquee/ServiceErrorCodes.h"
+#include "marquee/URL.h"
 
 
 namespace mq::logic {

@@ -2,8 +2,8 @@
 // name, then build the error object that the failure reply carries.
 #pragma once
 
-#include "platform/Expected.h"
-#include "platform/ServiceError.h"
+#include "marquee/Expected.h"
+#include "marquee/ServiceError.h"
 
 #include <cstdint>
 #include <string>

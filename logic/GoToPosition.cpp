@@ -6,7 +6,7 @@
 #include "logic/FailRequest.h"
 #include "logic/GoToPositionSession.h"
 #include "logic/ServiceLog.h"
-#include "timecode/SMPTEComponents.h"
+#include "marquee/SMPTEComponents.h"
 #include "timecode/TimecodeFields.h"
 #include "timecode/TimecodeParsing.h"
 #include "timecode/TypedTimecodeText.h"

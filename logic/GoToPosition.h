@@ -4,9 +4,9 @@
 // before it returns: cancelled after a read, confirmed after a move.
 #pragma once
 
-#include "platform/ServiceError.h"
 #include "logic/LogicDriving.h"
-#include "platform/ServiceErrorCodes.h"
+#include "marquee/ServiceError.h"
+#include "marquee/ServiceErrorCodes.h"
 
 #include <cstdint>
 #include <optional>

@@ -6,7 +6,7 @@
 #include "ax/UIElement.h"
 #include "logic/InputGuard.h"
 #include "logic/LogicDriving.h"
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
 
 #include <cstdint>
 #include <functional>

@@ -6,8 +6,8 @@
 
 #include "logic/ColorsWindow.h"
 #include "logic/LogicDriving.h"
-#include "platform/ServiceError.h"
-#include "platform/ServiceErrorCodes.h"
+#include "marquee/ServiceError.h"
+#include "marquee/ServiceErrorCodes.h"
 
 #include <cstdint>
 #include <optional>

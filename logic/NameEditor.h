@@ -3,7 +3,7 @@
 // sent before that are key commands of Logic's main window.
 #pragma once
 
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
 #include "platform/Platform.h"
 
 #include <functional>

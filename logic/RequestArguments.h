@@ -4,8 +4,8 @@
 // line feed as a Return in the middle of a name, a path cut at a NUL byte).
 #pragma once
 
-#include "platform/ServiceErrorCodes.h"
-#include "platform/URL.h"
+#include "marquee/ServiceErrorCodes.h"
+#include "marquee/URL.h"
 
 #include <cstdint>
 #include <initializer_list>

@@ -2,7 +2,7 @@
 
 #include "platform/Log.h"
 
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -3,7 +3,7 @@
 // only read, never changed or deleted.
 #pragma once
 
-#include "platform/UTF8.h"
+#include "base/UTF8.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // runs, and hears the outcome in a completion called on the engine's thread.
 #pragma once
 
-#include "platform/UniqueFunction.h"
+#include "marquee/UniqueFunction.h"
 
 #include <chrono>
 #include <cstddef>

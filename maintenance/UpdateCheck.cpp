@@ -1,7 +1,7 @@
 #include "maintenance/UpdateCheck.h"
 
 #include "platform/Log.h"
-#include "platform/UTF8.h"
+#include "base/UTF8.h"
 
 #include <curl/curl.h>
 

@@ -7,9 +7,9 @@
 #include "maintenance/TransferEngine.h"
 #include "maintenance/UpdateCheckSettings.h"
 #include "maintenance/VersionDocument.h"
-#include "platform/ServiceErrorCodes.h"
-#include "platform/URL.h"
-#include "platform/UniqueFunction.h"
+#include "marquee/ServiceErrorCodes.h"
+#include "marquee/URL.h"
+#include "marquee/UniqueFunction.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 // description of what is wrong.
 #pragma once
 
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
 
 #include <cstdint>
 #include <string>

@@ -2,7 +2,7 @@
 
 #include "ax/ElementQueries.h"
 #include "logic/LogicApplication.h"
-#include "platform/URL.h"
+#include "marquee/URL.h"
 
 #include <algorithm>
 #include <array>

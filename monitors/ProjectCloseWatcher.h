@@ -15,7 +15,7 @@
 #pragma once
 
 #include "ax/UIElement.h"
-#include "monitors/SharedMemoryBlock.h"
+#include "marquee/SharedMemoryBlock.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/Platform.h"

@@ -1,4 +1,4 @@
-#include "monitors/SharedMemoryBlock.h"
+#include "marquee/SharedMemoryBlock.h"
 
 #include "monitors/SharedMemoryBlockGuard.h"
 

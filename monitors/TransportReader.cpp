@@ -1,5 +1,6 @@
 #include "monitors/TransportReader.h"
 
+#include "logic/LogicApplication.h"
 #include "timecode/TimecodeParsing.h"
 
 namespace mq {
@@ -46,7 +47,7 @@ std::optional<std::uint32_t> TransportReader::sequenceOf(const std::string& shmP
 
 std::optional<double> TransportReader::readDisplaySecondsOnce(platform::Platform& platform, double frameRate)
 {
-    std::optional<timecode::ControlBarDisplay> display = timecode::ControlBarDisplay::locate(platform);
+    std::optional<timecode::ControlBarDisplay> display = timecode::ControlBarDisplay::locate(logic::logicApplicationElement(platform));
     if (!display)
         return std::nullopt;
     return display->seconds(frameRate);
@@ -80,7 +81,7 @@ void TransportReader::readLogic(UniqueFunction<Reading()> read, UniqueFunction<v
 
 TransportReader::Found TransportReader::search(platform::Platform& platform)
 {
-    std::optional<timecode::ControlBarDisplay> display = timecode::ControlBarDisplay::locate(platform);
+    std::optional<timecode::ControlBarDisplay> display = timecode::ControlBarDisplay::locate(logic::logicApplicationElement(platform));
     if (!display || !display->isReadable())
         return {};
     timecode::DisplayMode mode = display->mode();
@@ -246,7 +247,7 @@ void TransportReader::applyTick(TickReading reading)
             std::optional<double> seconds = timecode::parseLCDTimecode(cut, target.frameRate);
             if (!seconds)
                 continue;
-            // The client reads these in the opposite order; see client/ScrubReader.h.
+            // The client reads these in the opposite order; see include/marquee/ScrubReader.h.
             target.shm.storeDisplayModeWord(modeWord);
             target.shm.storePosition(*seconds);
             target.scrubSeq += 1; // Unsigned: wraps from 4294967295 to 0.

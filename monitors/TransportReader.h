@@ -13,7 +13,7 @@
 // the main queue. A tick that finds the previous read still running is skipped.
 #pragma once
 
-#include "monitors/SharedMemoryBlock.h"
+#include "marquee/SharedMemoryBlock.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/Platform.h"

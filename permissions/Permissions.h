@@ -7,7 +7,7 @@
 #include "permissions/PermissionKind.h"
 #include "platform/Log.h"
 #include "platform/Platform.h"
-#include "platform/URL.h"
+#include "marquee/URL.h"
 
 #include <optional>
 #include <string>

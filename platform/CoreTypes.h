@@ -3,7 +3,7 @@
 // AXValues and the generic CFValue that attribute reads return.
 #pragma once
 
-#include "platform/URL.h"
+#include "marquee/URL.h"
 
 #include <cstdint>
 #include <string>

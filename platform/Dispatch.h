@@ -10,7 +10,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include "platform/UniqueFunction.h"
+#include "marquee/UniqueFunction.h"
 
 #include <functional>
 #include <memory>

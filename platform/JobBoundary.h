@@ -7,7 +7,7 @@
 // Debug and sanitizer builds abort there instead, so that tests find the bug.
 #pragma once
 
-#include "platform/UniqueFunction.h"
+#include "marquee/UniqueFunction.h"
 
 #include <exception>
 #include <string_view>

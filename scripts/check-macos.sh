@@ -36,8 +36,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # 1. The generated protocol, exported methods and client calls.
-"$clang" -std=c++20 -Wall -Werror -I"$root" app/macos/generator/GenerateObjCProtocol.cpp \
-    app/ipc/protocol/ParameterNames.cpp -o "$work/mq-objc-protocol-gen"
+"$clang" -std=c++20 -Wall -Werror -I"$root" -I"$root/include" app/macos/generator/GenerateObjCProtocol.cpp \
+    protocol/ParameterNames.cpp -o "$work/mq-objc-protocol-gen"
 "$work/mq-objc-protocol-gen" "$work"
 
 # 2. Apple headers stay in the macOS folders.
@@ -92,7 +92,7 @@ compile_one() {
     if ! "$clang" -x "$language" -std=c++20 -fobjc-runtime=macosx-13.0 -fobjc-arc -fblocks -fsyntax-only -Wall -Werror \
         -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual -Wformat=2 \
         -Wimplicit-fallthrough \
-        -isystem "$root/platform/macos/sdk-check" -I"$root" -I"$work" \
+        -isystem "$root/platform/macos/sdk-check" -I"$root" -I"$root/include" -I"$work" \
         -DMQ_CONTRACT_APP_PATH='"/Applications/marquee-contract-app.app"' "$file" 2>"$log"; then
         echo "check-macos: $file does not compile against the declared SDK:" >&2
         cat "$log" >&2

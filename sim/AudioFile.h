@@ -2,7 +2,7 @@
 // a file it is asked to place: WAV, AIFF, FLAC and the other formats libsndfile knows.
 #pragma once
 
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
 
 #include <cstdint>
 #include <string>

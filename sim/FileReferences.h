@@ -8,7 +8,7 @@
 // st_ino (8 bytes), zeros to 80 bytes.
 #pragma once
 
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
 
 #include <nlohmann/json.hpp>
 

@@ -2,7 +2,7 @@
 // real application would: the movie's length and its frame rate.
 #pragma once
 
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
 
 #include <string>
 

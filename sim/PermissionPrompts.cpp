@@ -8,7 +8,7 @@
 #include "sim/World.h"
 
 #include "platform/Scripting.h"
-#include "platform/URL.h"
+#include "marquee/URL.h"
 
 #include <algorithm>
 #include <stdexcept>

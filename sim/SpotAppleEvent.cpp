@@ -9,7 +9,7 @@
 #include "sim/World.h"
 
 #include "platform/Scripting.h"
-#include "platform/UTF8.h"
+#include "base/UTF8.h"
 #include "platform/linux/LogicSimWire.h"
 
 #include <cstring>

@@ -2,7 +2,6 @@
 
 #include "ax/ElementQueries.h"
 #include "ax/Value.h"
-#include "logic/LogicApplication.h"
 #include "platform/Log.h"
 #include "timecode/LocalizedNames.h"
 #include "timecode/TimecodeParsing.h"
@@ -130,9 +129,11 @@ std::optional<ControlBarDisplay> ControlBarDisplay::find(const ax::UIElement& ro
     return std::nullopt;
 }
 
-std::optional<ControlBarDisplay> ControlBarDisplay::locate(platform::Platform& platform)
+std::optional<ControlBarDisplay> ControlBarDisplay::locate(const std::optional<ax::Application>& logic)
 {
-    for (const ax::UIElement& window : logic::logicWindows(platform))
+    if (!logic)
+        return std::nullopt;
+    for (const ax::UIElement& window : logic->windows().valueOr(std::nullopt).value_or(std::vector<ax::UIElement> {}))
         if (std::optional<ControlBarDisplay> display = find(window))
             return display;
     return std::nullopt;

@@ -13,8 +13,8 @@
 // readable.
 #pragma once
 
+#include "ax/Application.h"
 #include "ax/UIElement.h"
-#include "platform/Platform.h"
 #include "timecode/DisplayMode.h"
 
 #include <cstddef>
@@ -45,9 +45,10 @@ public:
     /// At most kSearchBudget elements are examined. Failed reads count as absent.
     [[nodiscard]] static std::optional<ControlBarDisplay> find(const ax::UIElement& root);
 
-    /// The first display in Logic's windows, each searched from the window itself;
-    /// nothing when Logic is not reachable or shows none.
-    [[nodiscard]] static std::optional<ControlBarDisplay> locate(platform::Platform& platform);
+    /// The first display in the windows of `logic` (Logic's application element),
+    /// each searched from the window itself; nothing when Logic is not reachable
+    /// (no element), its windows cannot be read or show none.
+    [[nodiscard]] static std::optional<ControlBarDisplay> locate(const std::optional<ax::Application>& logic);
 
     const ax::UIElement& group() const { return m_group; }
     /// The field sliders, left to right.

@@ -2,7 +2,6 @@
 
 #include "ax/ElementQueries.h"
 #include "ax/Value.h"
-#include "logic/LogicApplication.h"
 #include "timecode/ControlBarDisplay.h"
 #include "timecode/LocalizedNames.h"
 
@@ -21,12 +20,11 @@ bool isControlBarGroup(const ax::UIElement& element)
     return false;
 }
 
-std::int64_t evaluateControlBarState(platform::Platform& platform)
+std::int64_t evaluateControlBarState(const std::optional<ax::Application>& logic)
 {
-    std::optional<ax::Application> application = logic::logicApplicationElement(platform);
-    if (!application)
+    if (!logic)
         return controlbarstate::logicNotReachable;
-    std::vector<ax::UIElement> windows = ax::windowsOrNone(*application);
+    std::vector<ax::UIElement> windows = ax::windowsOrNone(*logic);
 
     // First pass: each window's control bar, the first child group that is one.
     std::vector<std::optional<ax::UIElement>> controlBars;

@@ -2,10 +2,11 @@
 // from its time display: the answer of the control-bar state request.
 #pragma once
 
+#include "ax/Application.h"
 #include "ax/UIElement.h"
-#include "platform/Platform.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace mq::timecode {
 
@@ -27,8 +28,9 @@ inline constexpr std::int64_t logicNotReachable = 4;
 /// that order; reads that fail are skipped) matches the control-bar names.
 bool isControlBarGroup(const ax::UIElement& element);
 
-/// One of the controlbarstate values. Each window is searched from its first
+/// One of the controlbarstate values for `logic`, Logic's application element
+/// (nothing when Logic is not reachable). Each window is searched from its first
 /// child group that is the control bar, or from the window itself when it has none.
-std::int64_t evaluateControlBarState(platform::Platform& platform);
+std::int64_t evaluateControlBarState(const std::optional<ax::Application>& logic);
 
 } // namespace mq::timecode

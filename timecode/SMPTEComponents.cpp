@@ -1,4 +1,4 @@
-#include "timecode/SMPTEComponents.h"
+#include "marquee/SMPTEComponents.h"
 
 #include "timecode/NominalRate.h"
 

@@ -1,7 +1,7 @@
 // The text typed into the SMPTE field of Logic's Go to Position dialog.
 #pragma once
 
-#include "timecode/SMPTEComponents.h"
+#include "marquee/SMPTEComponents.h"
 #include "timecode/TimecodeLayout.h"
 
 #include <cstdint>

@@ -7,9 +7,9 @@
 
 #import "MQHelperXPCProtocol.h"
 
-#include "app/ipc/protocol/ServiceEndpoint.h"
+#include "protocol/ServiceEndpoint.h"
 #include "app/macos/XPCValues.h"
-#include "client/HelperConnection.h"
+#include "marquee/HelperConnection.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -3,7 +3,7 @@
 #import "app/macos/MQHelperXPCExport.h"
 #import "MQHelperXPCProtocol.h"
 
-#include "app/ipc/protocol/ServiceEndpoint.h"
+#include "protocol/ServiceEndpoint.h"
 #include "platform/Log.h"
 
 #include <string>

@@ -7,11 +7,11 @@
 //     and the reply block's values back.
 #pragma once
 
-#include "app/ipc/protocol/MQHelperXPCProtocol.h"
-#include "app/ipc/protocol/WireTuple.h"
+#include "marquee/MQHelperXPCProtocol.h"
+#include "marquee/WireTuple.h"
 #include "app/ipc/server/MQHelperXPCInterface.h"
 #include "app/ipc/server/Reply.h"
-#include "platform/UniqueFunction.h"
+#include "marquee/UniqueFunction.h"
 
 #import <Foundation/Foundation.h>
 

@@ -1,6 +1,6 @@
 #include "app/onboarding/PlatformOnboardingPermissions.h"
 
-#include "platform/URL.h"
+#include "marquee/URL.h"
 
 namespace mq::permissions {
 

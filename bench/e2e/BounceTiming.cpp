@@ -4,7 +4,7 @@
 //
 // Usage: [LOGICSIM_LATENCY_PROFILE=slow] build/default/bench/e2e/bounce_timing [repetitions]
 #include "bench/support/ProcessTiming.h"
-#include "client/HelperConnection.h"
+#include "marquee/HelperConnection.h"
 #include "tests/support/TestMovie.h"
 
 #include <sys/wait.h>

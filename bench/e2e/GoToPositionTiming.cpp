@@ -7,7 +7,7 @@
 // Usage: [LOGICSIM_LATENCY_PROFILE=slow] build/default/bench/e2e/go_to_position_timing [repetitions]
 #include "bench/support/SocketFloor.h"
 #include "bench/support/ProcessTiming.h"
-#include "client/HelperConnection.h"
+#include "marquee/HelperConnection.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

@@ -4,7 +4,7 @@
 //
 // Usage: [LOGICSIM_LATENCY_PROFILE=slow] build/default/bench/e2e/marker_timing [repetitions]
 #include "bench/support/ProcessTiming.h"
-#include "client/HelperConnection.h"
+#include "marquee/HelperConnection.h"
 
 #include <algorithm>
 #include <chrono>

@@ -5,7 +5,7 @@
 //
 // Usage: [LOGICSIM_LATENCY_PROFILE=slow] build/default/bench/e2e/place_timing [repetitions]
 #include "bench/support/ProcessTiming.h"
-#include "client/HelperConnection.h"
+#include "marquee/HelperConnection.h"
 #include "tests/support/TestAudioFile.h"
 
 #include <chrono>

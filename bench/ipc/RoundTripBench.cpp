@@ -6,9 +6,9 @@
 // helper and floor; the summary gives the medians over the rounds.
 //
 // Usage: build/default/bench/ipc/ipc_round_trip_bench [calls per client] [rounds]
-#include "app/ipc/protocol/Frame.h"
+#include "protocol/Frame.h"
 #include "bench/support/SocketFloor.h"
-#include "client/HelperConnection.h"
+#include "marquee/HelperConnection.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

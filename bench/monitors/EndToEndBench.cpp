@@ -22,7 +22,7 @@
 // Run by hand: build/default/bench/monitors/monitors_e2e_bench [latency-samples]
 #include "ax/SystemWideElement.h"
 #include "bench/support/SocketFloor.h"
-#include "client/ScrubReader.h"
+#include "marquee/ScrubReader.h"
 #include "monitors/TransportReader.h"
 #include "platform/linux/LogicSimPlatform.h"
 #include "tests/harness/HelperHarness.h"

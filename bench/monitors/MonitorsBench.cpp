@@ -8,6 +8,7 @@
 //     changes every tick (a playing transport), with N targets. At 60 ticks a
 //     second the main thread's share of one core is 60 x this time.
 #include "ax/SystemWideElement.h"
+#include "logic/LogicApplication.h"
 #include "monitors/TransportReader.h"
 #include "tests/support/ScriptedPlatform.h"
 #include "tests/support/TempRuntimeDir.h"
@@ -67,7 +68,7 @@ void DisplaySearch6000(benchmark::State& state)
     // The window, 5994 filler elements, the bar, its display group and 4 sliders.
     Logic logic(5994);
     for (auto _ : state) {
-        std::optional<timecode::ControlBarDisplay> found = timecode::ControlBarDisplay::locate(logic.scripted.platform);
+        std::optional<timecode::ControlBarDisplay> found = timecode::ControlBarDisplay::locate(mq::logic::logicApplicationElement(logic.scripted.platform));
         if (!found || found->fieldCount() != 4)
             state.SkipWithError("the display was not found");
         benchmark::DoNotOptimize(found);

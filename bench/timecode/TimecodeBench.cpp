@@ -1,6 +1,6 @@
 // Cost of the conversions that every Logic-driving request makes: seconds to
 // typed text, and reading a timecode element's value text.
-#include "timecode/SMPTEComponents.h"
+#include "marquee/SMPTEComponents.h"
 #include "timecode/TimecodeParsing.h"
 #include "timecode/TypedTimecodeText.h"
 

@@ -6,7 +6,7 @@
 #include "client/cli/InputChecks.h"
 #include "client/cli/Output.h"
 
-#include "client/HelperConnection.h"
+#include "marquee/HelperConnection.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>

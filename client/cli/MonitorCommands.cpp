@@ -10,8 +10,8 @@
 #include "client/cli/InputChecks.h"
 #include "client/cli/Output.h"
 
-#include "client/ProjectWatchReader.h"
-#include "client/ScrubReader.h"
+#include "marquee/ProjectWatchReader.h"
+#include "marquee/ScrubReader.h"
 
 #include <CLI/CLI.hpp>
 

@@ -9,8 +9,8 @@
 // bounce run) print one such line per event.
 #pragma once
 
-#include "app/ipc/protocol/WireValue.h"
-#include "client/HelperConnection.h"
+#include "marquee/WireValue.h"
+#include "marquee/HelperConnection.h"
 
 #include <nlohmann/json.hpp>
 

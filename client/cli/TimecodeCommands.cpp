@@ -5,7 +5,7 @@
 #include "client/cli/InputChecks.h"
 #include "client/cli/Output.h"
 
-#include "timecode/SMPTEComponents.h"
+#include "marquee/SMPTEComponents.h"
 #include "timecode/TimecodeFields.h"
 #include "timecode/TimecodeLayout.h"
 #include "timecode/TimecodeParsing.h"

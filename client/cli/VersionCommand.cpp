@@ -1,6 +1,6 @@
 // `marquee --version`: this tool's and its client library's version, and the
 // version of the helper installed beside it (or on PATH).
-#include "client/Version.h"
+#include "marquee/Version.h"
 #include "client/cli/Commands.h"
 
 #include <CLI/CLI.hpp>

@@ -1,13 +1,15 @@
-// What a plug-in does with the Marquee helper: connect, read Logic's playhead,
-// follow the transport through the shared-memory scrub block, and carry on
-// sensibly when the helper is not there.
+// What a plug-in does with the Marquee helper: connect, read Logic's playhead and
+// show it as SMPTE timecode, follow the transport through the shared-memory scrub
+// block, and carry on sensibly when the helper is not there. It includes only the
+// installed <marquee/...> headers.
 //
 //   plugin-side [--socket PATH] [--follow SECONDS]
 //
 // Exit status: 0 when it worked, 3 when no helper answers, 1 on any other failure.
-#include <client/HelperConnection.h>
-#include <client/ScrubReader.h>
-#include <client/Version.h>
+#include <marquee/HelperConnection.h>
+#include <marquee/SMPTEComponents.h>
+#include <marquee/ScrubReader.h>
+#include <marquee/Version.h>
 
 #include <chrono>
 #include <cstdio>
@@ -63,7 +65,9 @@ int main(int argc, char** argv)
         std::printf("Logic did not give its playhead: %s\n", error ? error->localizedDescription.c_str() : "no reason");
         return 1;
     }
-    std::printf("playhead %.3f s\n", seconds);
+    mq::timecode::SMPTEComponents smpte = mq::timecode::smpteComponents(seconds, kFrameRate, false);
+    std::printf("playhead %.3f s %02lld:%02lld:%02lld:%02lld\n", seconds, static_cast<long long>(smpte.hours),
+        static_cast<long long>(smpte.minutes), static_cast<long long>(smpte.seconds), static_cast<long long>(smpte.frames));
 
     // The transport, 60 times a second, without a request per reading.
     std::string path = scrubFilePath();
@@ -90,7 +94,7 @@ int main(int argc, char** argv)
         }
         std::this_thread::sleep_for(2ms);
     }
-    helper.stopTransportScrubObservingForShmPath({ path }, 10s);
+    (void)helper.stopTransportScrubObservingForShmPath({ path }, 10s);
     ::unlink(path.c_str());
     std::printf("followed %u update(s)\n", updates);
     return updates > 0 ? 0 : 1;

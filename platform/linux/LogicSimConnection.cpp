@@ -1,7 +1,7 @@
 #include "platform/linux/LogicSimConnection.h"
 
 #include "platform/Log.h"
-#include "platform/SocketWait.h"
+#include "base/SocketWait.h"
 #include "platform/linux/LogicSimWire.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "platform/linux/LogicSimWire.h"
 
-#include "platform/HexDigit.h"
+#include "base/HexDigit.h"
 
 #include <cmath>
 #include <cstdlib>

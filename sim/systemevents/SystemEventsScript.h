@@ -14,7 +14,7 @@
 // Indentation and blank lines are free; anything else is a compile error.
 #pragma once
 
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
 
 #include <cstddef>
 #include <cstdint>

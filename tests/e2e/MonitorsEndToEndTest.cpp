@@ -1,8 +1,8 @@
 // The control-bar state, the transport scrub reader and the project close watcher
 // through real processes: marquee-helper, logicsim standing in for Logic and the
 // desktop, and the client library's readers of the shared-memory files.
-#include "client/ProjectWatchReader.h"
-#include "client/ScrubReader.h"
+#include "marquee/ProjectWatchReader.h"
+#include "marquee/ScrubReader.h"
 #include "tests/harness/HelperHarness.h"
 #include "tests/support/Eventually.h"
 

@@ -4,7 +4,7 @@
 // directory, a dangling link. It must never throw or hang, and what it returns is
 // a report of at most the bound under a UTF-8 name.
 #include "maintenance/CrashReportFetch.h"
-#include "platform/UTF8.h"
+#include "base/UTF8.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

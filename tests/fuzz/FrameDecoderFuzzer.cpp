@@ -1,6 +1,6 @@
 // libFuzzer target: the frame decoder must reject or accept any bytes without
 // crashing, and whatever it accepts must encode and decode again to the same frame.
-#include "app/ipc/protocol/Frame.h"
+#include "protocol/Frame.h"
 
 #include <cmath>
 #include <cstdlib>

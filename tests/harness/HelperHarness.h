@@ -3,7 +3,7 @@
 // to it through the client library.
 #pragma once
 
-#include "client/HelperConnection.h"
+#include "marquee/HelperConnection.h"
 #include "tests/harness/LogicSimProcess.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempRuntimeDir.h"

@@ -5,7 +5,7 @@
 
 #include "app/MQHelperService.h"
 #include "app/MQHelperXPCListener.h"
-#include "client/HelperConnection.h"
+#include "marquee/HelperConnection.h"
 #include "platform/Dispatch.h"
 #include "platform/linux/LogicSimPlatform.h"
 #include "tests/harness/LogicSimProcess.h"

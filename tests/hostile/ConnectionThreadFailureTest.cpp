@@ -2,7 +2,7 @@
 // address space used up), the connection that needed one used to end the whole
 // helper with an uncaught exception. That connection is now refused and logged,
 // and every other client goes on being served.
-#include "app/ipc/protocol/Frame.h"
+#include "protocol/Frame.h"
 #include "tests/hostile/InProcessHelper.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/RawConnection.h"

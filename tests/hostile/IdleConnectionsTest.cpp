@@ -3,7 +3,7 @@
 // now closes its connection after a time-out, and at the cap of 64 the
 // longest-idle connection (nothing in flight, no monitor started) is closed to
 // let a newcomer in; the client library connects again on its next call.
-#include "app/ipc/protocol/Frame.h"
+#include "protocol/Frame.h"
 #include "app/ipc/server/ServiceListener.h"
 #include "tests/hostile/ExactAllocatorCounts.h"
 #include "tests/hostile/HostileFixture.h"

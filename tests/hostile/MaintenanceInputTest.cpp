@@ -4,9 +4,9 @@
 // an error quoting invalid UTF-8 made the reply undecodable; plain-HTTP notes were
 // fetched and a file: download address handed on. A crash report linked to
 // /proc/self/mem ended the process, and a host report was read whole however large.
-#include "app/ipc/protocol/Frame.h"
-#include "app/ipc/protocol/MQHelperXPCProtocol.h"
-#include "platform/UTF8.h"
+#include "protocol/Frame.h"
+#include "marquee/MQHelperXPCProtocol.h"
+#include "base/UTF8.h"
 #include "tests/harness/HelperHarness.h"
 #include "tests/hostile/HostileFixture.h"
 #include "tests/maintenance/HttpsTestServer.h"

@@ -6,8 +6,8 @@
 // client's behind the flooder's. Every request now counts against its connection
 // until it is answered, and step-5 waits are capped per connection and taken in
 // turns: the helper stays small and a bystander is served promptly.
-#include "app/ipc/protocol/Frame.h"
-#include "app/ipc/protocol/MQHelperXPCProtocol.h"
+#include "protocol/Frame.h"
+#include "marquee/MQHelperXPCProtocol.h"
 #include "tests/hostile/ExactAllocatorCounts.h"
 #include "tests/hostile/HostileFixture.h"
 #include "tests/support/Eventually.h"

@@ -1,8 +1,8 @@
 // A client cuts its shared-memory file short while the helper has it mapped: the
 // helper's next store would raise SIGBUS and end it, and every other client's
 // monitors with it. The helper drops that one target with an error line instead.
-#include "client/ProjectWatchReader.h"
-#include "client/ScrubReader.h"
+#include "marquee/ProjectWatchReader.h"
+#include "marquee/ScrubReader.h"
 #include "tests/hostile/HostileFixture.h"
 #include "tests/support/Eventually.h"
 

@@ -3,7 +3,7 @@
 // The unsent reply bytes of a connection are now bounded: over the bound its
 // requests are neither read nor started until the client reads, and nothing the
 // client sent is lost.
-#include "app/ipc/protocol/Frame.h"
+#include "protocol/Frame.h"
 #include "app/ipc/server/ServiceListener.h"
 #include "tests/hostile/ExactAllocatorCounts.h"
 #include "tests/hostile/HostileFixture.h"

@@ -1,7 +1,7 @@
-#include "app/ipc/protocol/Frame.h"
-#include "app/ipc/protocol/MQHelperXPCProtocol.h"
+#include "protocol/Frame.h"
+#include "marquee/MQHelperXPCProtocol.h"
 #include "app/ipc/server/RequestDispatch.h"
-#include "app/ipc/protocol/WireTuple.h"
+#include "marquee/WireTuple.h"
 
 #include <gtest/gtest.h>
 

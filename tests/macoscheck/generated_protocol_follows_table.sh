@@ -10,7 +10,7 @@ trap 'rm -rf "$copy"' EXIT
 tar -C "$source_root" --exclude=./build --exclude=./.git -cf - . | tar -C "$copy" -xf -
 cd "$copy"
 
-table=app/ipc/protocol/MQHelperXPCProtocol.h
+table=include/marquee/MQHelperXPCProtocol.h
 python3 - "$table" <<'PY'
 import sys
 path = sys.argv[1]
@@ -26,7 +26,7 @@ PY
 
 generated=$(mktemp -d)
 trap 'rm -rf "$copy" "$generated"' EXIT
-"$clang" -std=c++20 -Wall -Werror -I. app/macos/generator/GenerateObjCProtocol.cpp app/ipc/protocol/ParameterNames.cpp -o "$generated/gen"
+"$clang" -std=c++20 -Wall -Werror -I. -Iinclude app/macos/generator/GenerateObjCProtocol.cpp protocol/ParameterNames.cpp -o "$generated/gen"
 "$generated/gen" "$generated"
 
 declaration='- (void)countMarkersInRangeFromSeconds:(double)fromSeconds toSeconds:(double)toSeconds withReply:(void (^)(int64_t count, NSError* error))reply'

@@ -1,5 +1,6 @@
 // The control-bar display: the word lists, the control-bar check, the display
 // search, display modes, the display text and the control-bar state.
+#include "logic/LogicApplication.h"
 #include "tests/monitors/MonitorFixture.h"
 #include "timecode/ControlBarDisplay.h"
 #include "timecode/ControlBarState.h"
@@ -135,20 +136,20 @@ TEST_F(ControlBarDisplayTest, AThreeFieldDisplayIsFoundButNotRead)
     EXPECT_FALSE(found->isReadable());
     EXPECT_EQ(found->text(), std::nullopt);
     EXPECT_EQ(found->seconds(25), std::nullopt);
-    EXPECT_EQ(ControlBarDisplay::locate(scripted.platform), found);
+    EXPECT_EQ(ControlBarDisplay::locate(logic::logicApplicationElement(scripted.platform)), found);
 }
 
 TEST_F(ControlBarDisplayTest, LocateSearchesLogicsWindowsInOrder)
 {
-    EXPECT_EQ(ControlBarDisplay::locate(scripted.platform), std::nullopt); // Logic not running
+    EXPECT_EQ(ControlBarDisplay::locate(logic::logicApplicationElement(scripted.platform)), std::nullopt); // Logic not running
     scene.startLogic();
     scene.addGroup(scene.addWindow("Mixer"), std::string("Mixer"));
     scene.addProjectWithDisplay();
-    std::optional<ControlBarDisplay> found = ControlBarDisplay::locate(scripted.platform);
+    std::optional<ControlBarDisplay> found = ControlBarDisplay::locate(logic::logicApplicationElement(scripted.platform));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->group(), element(scene.displayGroup));
     scripted.accessibility.setTrusted(false);
-    EXPECT_EQ(ControlBarDisplay::locate(scripted.platform), std::nullopt);
+    EXPECT_EQ(ControlBarDisplay::locate(logic::logicApplicationElement(scripted.platform)), std::nullopt);
 }
 
 struct SearchRow {
@@ -431,7 +432,7 @@ public:
 TEST_P(EvaluateControlBarState, TellsWhetherThePositionCanBeRead)
 {
     arrange(GetParam().scene);
-    EXPECT_EQ(evaluateControlBarState(scripted.platform), GetParam().state);
+    EXPECT_EQ(evaluateControlBarState(logic::logicApplicationElement(scripted.platform)), GetParam().state);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EvaluateControlBarState,
@@ -451,7 +452,7 @@ TEST_F(ControlBarDisplayTest, TheBarIsSearchedInsteadOfItsWindow)
     AXElementRef window = scene.addWindow("Project");
     scene.addGroup(window, std::string("Control Bar"));
     scene.addSliders(scene.addGroup(window), timeSliders());
-    EXPECT_EQ(evaluateControlBarState(scripted.platform), 2);
+    EXPECT_EQ(evaluateControlBarState(logic::logicApplicationElement(scripted.platform)), 2);
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 // desktop behind it: it never finds Logic's display, so the positions are written
 // into the scrub file by the test, as the helper would. The same commands against
 // logicsim are in tests/e2e/MonitorsEndToEndTest.cpp.
-#include "monitors/SharedMemoryBlock.h"
+#include "marquee/SharedMemoryBlock.h"
 #include "tests/harness/HelperHarness.h"
 
 #include <gtest/gtest.h>

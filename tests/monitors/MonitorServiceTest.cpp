@@ -2,8 +2,8 @@
 // service weakly, and their replies.
 #include "app/MQHelperService.h"
 #include "app/ipc/server/Reply.h"
-#include "client/ProjectWatchReader.h"
-#include "client/ScrubReader.h"
+#include "marquee/ProjectWatchReader.h"
+#include "marquee/ScrubReader.h"
 #include "tests/monitors/MonitorFixture.h"
 
 #include <future>

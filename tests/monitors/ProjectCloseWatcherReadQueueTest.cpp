@@ -1,7 +1,7 @@
 // The project close watcher with a read queue: the binding at start and every
 // check read Logic on that queue, the main thread stays free meanwhile, and a
 // reading taken before a suspension, a stop or a restart does not judge.
-#include "client/ProjectWatchReader.h"
+#include "marquee/ProjectWatchReader.h"
 #include "monitors/ProjectCloseWatcher.h"
 #include "tests/monitors/MonitorFixture.h"
 

@@ -1,6 +1,6 @@
 // The project close watcher against a scripted Logic and desktop, with a clock
 // the tests move, real watch files, and one run on the real timer and clock.
-#include "client/ProjectWatchReader.h"
+#include "marquee/ProjectWatchReader.h"
 #include "monitors/ProjectCloseWatcher.h"
 #include "tests/monitors/MonitorFixture.h"
 #include "tests/support/ChildProcess.h"

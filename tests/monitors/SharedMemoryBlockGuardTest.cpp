@@ -1,7 +1,7 @@
 // A guarded mapping whose file is cut short: the store that faults completes on a
 // private page, the block reports it, and nothing else is touched. A fault outside
 // every guarded page still ends the process.
-#include "monitors/SharedMemoryBlock.h"
+#include "marquee/SharedMemoryBlock.h"
 #include "monitors/SharedMemoryBlockGuard.h"
 #include "tests/support/TempRuntimeDir.h"
 

@@ -1,10 +1,10 @@
 // Opening shared-memory files: sizes, modes, layouts, and paths that must be
 // refused (missing directory, symbolic link, FIFO, directory, device, read-only
 // file) without hanging, by the mapping itself and by both monitors.
-#include "client/ProjectWatchReader.h"
-#include "client/ScrubReader.h"
+#include "marquee/ProjectWatchReader.h"
+#include "marquee/ScrubReader.h"
 #include "monitors/ProjectCloseWatcher.h"
-#include "monitors/SharedMemoryBlock.h"
+#include "marquee/SharedMemoryBlock.h"
 #include "monitors/TransportReader.h"
 #include "tests/monitors/MonitorFixture.h"
 

@@ -10,8 +10,8 @@
 //     inconsistent, 2 on time-out, 3 when the file cannot be used.
 //   shm_probe watch PATH TIMEOUT_MS
 //     Prints "ready", then "closed" once the closed flag is set (exit 0); exit 2 on time-out.
-#include "client/ProjectWatchReader.h"
-#include "client/ScrubReader.h"
+#include "marquee/ProjectWatchReader.h"
+#include "marquee/ScrubReader.h"
 
 #include <chrono>
 #include <cmath>

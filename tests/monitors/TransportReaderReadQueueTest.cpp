@@ -1,7 +1,7 @@
 // The transport reader with a read queue: every read of Logic runs on that queue,
 // the main thread stays free meanwhile, and a result that arrives after the
 // reader's targets changed is not applied.
-#include "client/ScrubReader.h"
+#include "marquee/ScrubReader.h"
 #include "monitors/TransportReader.h"
 #include "tests/monitors/MonitorFixture.h"
 

@@ -1,6 +1,6 @@
 // The transport scrub reader against a scripted Logic, with real files read back
 // through the client's reader (a second mapping) or by a second process.
-#include "client/ScrubReader.h"
+#include "marquee/ScrubReader.h"
 #include "monitors/TransportReader.h"
 #include "tests/monitors/MonitorFixture.h"
 #include "tests/support/ChildProcess.h"

@@ -2,8 +2,8 @@
 // MQ_SERVICE_ERROR_CODES row for row. When it does not, the test prints the page
 // as it should read; with MQ_WRITE_ERRORS_DOC=1 in the environment it writes it.
 
-#include "platform/ServiceError.h"
-#include "platform/ServiceErrorCodes.h"
+#include "marquee/ServiceError.h"
+#include "marquee/ServiceErrorCodes.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ std::string errorsPage()
 {
     std::ostringstream page;
     page << "# Error codes\n\n"
-         << "<!-- Written from MQ_SERVICE_ERROR_CODES in platform/ServiceErrorCodes.h; "
+         << "<!-- Written from MQ_SERVICE_ERROR_CODES in include/marquee/ServiceErrorCodes.h; "
             "tests/platform/ServiceErrorCodesTest.cpp checks that it matches. -->\n\n"
          << "A failed request replies with an error object of the domain \"" << kServiceErrorDomain
          << "\": an integer code and a human-readable message (the localized description). "

@@ -1,8 +1,8 @@
 // The client's reply path against a scripted helper in this process: whichever
 // thread reads the socket, every reply reaches the call or callback it belongs
 // to, exactly once, whatever the order in which the helper answers.
-#include "app/ipc/protocol/Frame.h"
-#include "client/HelperConnection.h"
+#include "marquee/HelperConnection.h"
+#include "protocol/Frame.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/TempRuntimeDir.h"
 

@@ -3,8 +3,8 @@
 // and resource limits, all through real sockets.
 #include "app/MQHelperService.h"
 #include "app/MQHelperXPCListener.h"
-#include "app/ipc/protocol/Frame.h"
-#include "client/HelperConnection.h"
+#include "protocol/Frame.h"
+#include "marquee/HelperConnection.h"
 #include "platform/Log.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/ScriptedPlatform.h"

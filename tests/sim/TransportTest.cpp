@@ -2,6 +2,7 @@
 // them: through the backend, with the helper's own display reading and control-bar
 // evaluation. Also the desktop states the close watcher listens to.
 #include "ax/SystemWideElement.h"
+#include "logic/LogicApplication.h"
 #include "monitors/TransportReader.h"
 #include "tests/sim/LogicSimFixture.h"
 #include "tests/support/Eventually.h"
@@ -32,12 +33,12 @@ protected:
     std::optional<double> displaySeconds(double fps = 25) { return TransportReader::readDisplaySecondsOnce(platform(), fps); }
     std::optional<std::string> displayText()
     {
-        std::optional<timecode::ControlBarDisplay> found = timecode::ControlBarDisplay::locate(platform());
+        std::optional<timecode::ControlBarDisplay> found = timecode::ControlBarDisplay::locate(logic::logicApplicationElement(platform()));
         return found ? found->text() : std::nullopt;
     }
     std::int64_t displayMode()
     {
-        std::optional<timecode::ControlBarDisplay> found = timecode::ControlBarDisplay::locate(platform());
+        std::optional<timecode::ControlBarDisplay> found = timecode::ControlBarDisplay::locate(logic::logicApplicationElement(platform()));
         return timecode::rawValue(found ? found->mode() : timecode::DisplayMode::unknown);
     }
 
@@ -107,7 +108,7 @@ TEST_P(DisplayLayouts, ReadAsTheHelperReadsThem)
     ctl("set-transport", { { "controlBarDisplay", c.layout } });
     EXPECT_EQ(displayText(), c.text);
     EXPECT_EQ(displayMode(), c.mode);
-    EXPECT_EQ(timecode::evaluateControlBarState(platform()), c.controlBarState);
+    EXPECT_EQ(timecode::evaluateControlBarState(logic::logicApplicationElement(platform())), c.controlBarState);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, DisplayLayouts,
@@ -138,13 +139,13 @@ TEST_F(Transport, AHiddenControlBarShowsNoDisplayUntilShownAgain)
 {
     AXElementRef oldHours = elementByKeyPath({ 0, kControlBar, 2, 0 });
     ctl("set-control-bar", { { "hidden", true } });
-    EXPECT_EQ(timecode::evaluateControlBarState(platform()), 1);
+    EXPECT_EQ(timecode::evaluateControlBarState(logic::logicApplicationElement(platform())), 1);
     EXPECT_EQ(displaySeconds(), std::nullopt);
     CFValue value;
     EXPECT_EQ(read(oldHours, "AXValueDescription", value), axerror::invalidUIElement) << "its elements are gone";
 
     ctl("set-control-bar", { { "hidden", false } });
-    EXPECT_EQ(timecode::evaluateControlBarState(platform()), 0);
+    EXPECT_EQ(timecode::evaluateControlBarState(logic::logicApplicationElement(platform())), 0);
     EXPECT_EQ(displaySeconds(), 3600.0);
     ctl("set-playhead", { { "seconds", 3601.0 } });
     EXPECT_EQ(displaySeconds(), 3601.0) << "the new display follows the playhead";

@@ -1,5 +1,5 @@
 #include "timecode/NominalRate.h"
-#include "timecode/SMPTEComponents.h"
+#include "marquee/SMPTEComponents.h"
 
 #include <gtest/gtest.h>
 

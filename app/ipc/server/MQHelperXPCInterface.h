@@ -1,10 +1,10 @@
 // The interface that the helper's service implements, built from the protocol
 // table: one method per request of MQHelperXPCProtocol, taking the request's
 // arguments and then its one-shot Reply. Only the serving side sees it; clients
-// speak the protocol through app/ipc/protocol alone.
+// speak the protocol through protocol alone.
 #pragma once
 
-#include "app/ipc/protocol/MQHelperXPCProtocol.h"
+#include "marquee/MQHelperXPCProtocol.h"
 #include "app/ipc/server/Reply.h"
 
 #include <string_view>

@@ -11,9 +11,9 @@
 #pragma once
 
 #include "platform/JobBoundary.h"
-#include "platform/ServiceError.h"
-#include "platform/ServiceErrorCodes.h"
-#include "platform/UniqueFunction.h"
+#include "marquee/ServiceError.h"
+#include "marquee/ServiceErrorCodes.h"
+#include "marquee/UniqueFunction.h"
 
 #include <atomic>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "app/ipc/server/RequestDispatch.h"
 
-#include "app/ipc/protocol/WireTuple.h"
+#include "marquee/WireTuple.h"
 
 #include <unordered_map>
 

@@ -2,7 +2,7 @@
 // handler with typed arguments and a Reply that sends the reply frame.
 #pragma once
 
-#include "app/ipc/protocol/Frame.h"
+#include "protocol/Frame.h"
 #include "app/ipc/server/MQHelperXPCInterface.h"
 
 #include <memory>

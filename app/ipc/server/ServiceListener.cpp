@@ -1,6 +1,6 @@
 #include "app/ipc/server/ServiceListener.h"
 
-#include "app/ipc/protocol/Frame.h"
+#include "protocol/Frame.h"
 #include "app/ipc/server/RequestDispatch.h"
 #include "platform/Dispatch.h"
 #include "platform/JobBoundary.h"

@@ -3,7 +3,7 @@
 // Foundation objects, and an optional becomes an object that may be nil.
 #pragma once
 
-#include "app/ipc/protocol/MQHelperXPCProtocol.h"
+#include "marquee/MQHelperXPCProtocol.h"
 
 #include <cstdint>
 #include <optional>

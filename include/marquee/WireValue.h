@@ -5,8 +5,8 @@
 // a silent coercion (an integer is accepted where a double is expected).
 #pragma once
 
-#include "platform/ServiceError.h"
-#include "platform/URL.h"
+#include "marquee/ServiceError.h"
+#include "marquee/URL.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "platform/URL.h"
+#include "marquee/URL.h"
 
-#include "platform/HexDigit.h"
+#include "base/HexDigit.h"
 
 #include <cctype>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "app/ipc/protocol/MQHelperXPCProtocol.h"
+#include "marquee/MQHelperXPCProtocol.h"
 
 #include <cctype>
 

@@ -1,5 +1,5 @@
 // Reading a scrub file from a plug-in: the transport position that the helper
-// publishes into a 64-byte shared-memory block (monitors/SharedMemoryLayout.h).
+// publishes into a 64-byte shared-memory block (include/marquee/SharedMemoryLayout.h).
 //
 // The reading protocol. The helper writes one new position with three release
 // stores in this order: the display mode word, the position, the sequence number;
@@ -16,7 +16,7 @@
 // position; the sequence wraps from 4294967295 to 0, so compare for inequality.
 #pragma once
 
-#include "monitors/SharedMemoryBlock.h"
+#include "marquee/SharedMemoryBlock.h"
 
 #include <cstdint>
 #include <optional>

@@ -8,7 +8,7 @@
 // both ends include it, and nothing in it knows how requests are served.
 #pragma once
 
-#include "app/ipc/protocol/WireValue.h"
+#include "marquee/WireValue.h"
 
 #include <array>
 #include <cstdint>

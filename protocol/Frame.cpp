@@ -1,6 +1,6 @@
-#include "app/ipc/protocol/Frame.h"
+#include "protocol/Frame.h"
 
-#include "platform/UTF8.h"
+#include "base/UTF8.h"
 
 #include <msgpack.hpp>
 

@@ -3,7 +3,7 @@
 // protocol alike, so that neither has to link the other.
 #pragma once
 
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
 
 #include <cstdint>
 #include <string>

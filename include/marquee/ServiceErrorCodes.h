@@ -1,7 +1,8 @@
 // Every error code that a failed request answers with, declared once. The
-// constants the operations reply with, the table that docs/errors.md is written
-// from (tests/platform/ServiceErrorCodesTest.cpp checks the page against it) and
-// the lookup by code all expand from MQ_SERVICE_ERROR_CODES.
+// constants the operations reply with (and that a plug-in compares an error's code
+// with) and the table that docs/errors.md is written from both expand from
+// MQ_SERVICE_ERROR_CODES; tests/platform/ServiceErrorCodesTest.cpp checks the page
+// against the table.
 //
 // All codes belong to the domain kServiceErrorDomain. A code is unique within its
 // group of requests; groups reuse numbers (22 is "playhead not set" for both

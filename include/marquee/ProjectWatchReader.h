@@ -1,12 +1,12 @@
 // Reading a project-watch file from a plug-in: the flag that the helper sets in a
-// 64-byte shared-memory block (monitors/SharedMemoryLayout.h) once the watched
+// 64-byte shared-memory block (include/marquee/SharedMemoryLayout.h) once the watched
 // Logic project has been closed.
 //
 // The helper sets the flag to 1 once and never clears it. A plug-in that reuses a
 // file clears the flag before it starts a new watch.
 #pragma once
 
-#include "monitors/SharedMemoryBlock.h"
+#include "marquee/SharedMemoryBlock.h"
 
 #include <string>
 

@@ -2,8 +2,8 @@
 // values of its reply, checked against the types that MQHelperXPCProtocol declares.
 #pragma once
 
-#include "app/ipc/protocol/WireValue.h"
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
+#include "marquee/WireValue.h"
 
 #include <string>
 #include <tuple>

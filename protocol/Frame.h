@@ -9,8 +9,8 @@
 // an error object.
 #pragma once
 
-#include "app/ipc/protocol/WireValue.h"
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
+#include "marquee/WireValue.h"
 
 #include <cstddef>
 #include <cstdint>

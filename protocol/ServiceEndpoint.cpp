@@ -1,4 +1,4 @@
-#include "app/ipc/protocol/ServiceEndpoint.h"
+#include "protocol/ServiceEndpoint.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

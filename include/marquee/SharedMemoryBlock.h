@@ -7,8 +7,8 @@
 // release stores, loads are acquire loads.
 #pragma once
 
-#include "monitors/SharedMemoryLayout.h"
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
+#include "marquee/SharedMemoryLayout.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Where the helper's request channel lives: a Unix socket named after the service.
 #pragma once
 
-#include "platform/Expected.h"
+#include "marquee/Expected.h"
 
 #include <string>
 #include <string_view>

@@ -17,9 +17,9 @@
 // the new connection.
 #pragma once
 
-#include "app/ipc/protocol/MQHelperXPCProtocol.h"
-#include "app/ipc/protocol/WireTuple.h"
-#include "platform/UniqueFunction.h"
+#include "marquee/MQHelperXPCProtocol.h"
+#include "marquee/WireTuple.h"
+#include "marquee/UniqueFunction.h"
 
 #include <chrono>
 #include <cstdint>
