@@ -5,6 +5,7 @@
 #include "sim/World.h"
 
 #include "platform/Accessibility.h"
+#include "platform/linux/LogicSimFields.h"
 #include "platform/linux/LogicSimWire.h"
 
 #include <algorithm>
@@ -23,9 +24,9 @@ namespace {
 
 constexpr std::uint32_t kCopyMultipleStopOnError = 1;
 
-json axReply(AXErrorCode code) { return json { { "err", code } }; }
+json axReply(AXErrorCode code) { return json { { wire::field::err, code } }; }
 
-json axReply(const CFValue& value) { return json { { "err", 0 }, { "value", wire::encode(value) } }; }
+json axReply(const CFValue& value) { return json { { wire::field::err, 0 }, { wire::field::value, wire::encode(value) } }; }
 
 std::optional<platform::CGRect> frameOf(const Element& e)
 {
@@ -214,7 +215,7 @@ AXErrorCode writeAttribute(World& world, Element& e, const std::string& name, co
 // its application is gone or terminating). `systemWide` holds the system-wide element.
 Element* targetOf(World& world, const json& request, Element& systemWide)
 {
-    auto elementRef = wire::decodeElement(request.value("el", json()));
+    auto elementRef = wire::decodeElement(request.value(wire::field::el, json()));
     if (!elementRef)
         return nullptr;
     if (elementRef->isSystemWide) {
@@ -232,17 +233,17 @@ Element* targetOf(World& world, const json& request, Element& systemWide)
 
 json copyAttributeValues(World& world, Op op, const Element& e, const json& request)
 {
-    auto [code, value] = readAttribute(world, e, request.value("attr", ""));
+    auto [code, value] = readAttribute(world, e, request.value(wire::field::attr, ""));
     if (code)
         return axReply(code);
     auto array = value->get<CFArray>();
     if (op == Op::axGetAttributeValueCount) {
         if (!array)
             return axReply(axerror::illegalArgument);
-        return json { { "err", 0 }, { "count", array->size() } };
+        return json { { wire::field::err, 0 }, { wire::field::count, array->size() } };
     }
-    auto index = request.value("index", std::int64_t(0));
-    auto maxValues = request.value("max", std::int64_t(0));
+    auto index = request.value(wire::field::index, std::int64_t(0));
+    auto maxValues = request.value(wire::field::max, std::int64_t(0));
     if (index < 0 || maxValues < 0)
         return axReply(axerror::illegalArgument);
     if (!array) {
@@ -259,9 +260,9 @@ json copyAttributeValues(World& world, Op op, const Element& e, const json& requ
 
 json copyMultipleAttributeValues(World& world, const Element& e, const json& request)
 {
-    auto options = request.value("options", std::uint32_t(0));
+    auto options = request.value(wire::field::options, std::uint32_t(0));
     CFArray values;
-    for (const auto& name : request.value("attrs", json::array())) {
+    for (const auto& name : request.value(wire::field::attrs, json::array())) {
         auto [code, value] = readAttribute(world, e, name.get<std::string>());
         if (code && (options & kCopyMultipleStopOnError))
             return axReply(code);
@@ -281,7 +282,7 @@ json elementAtPosition(World& world, const Element& e, const json& request)
     if (e.role == "AXSystemWide") {
         // The topmost thing on the whole desktop: a window's element, or the
         // application whose menu bar or desktop it is (the Dock has no element here).
-        DesktopHit hit = hitDesktop(world, { request.value("x", 0.0), request.value("y", 0.0) });
+        DesktopHit hit = hitDesktop(world, { request.value(wire::field::x, 0.0), request.value(wire::field::y, 0.0) });
         if (hit.element)
             return axReply(CFValue(world.tree.ref(hit.element)));
         Application* owner = hit.app.empty() ? nullptr : world.workspace.named(hit.app);
@@ -294,7 +295,7 @@ json elementAtPosition(World& world, const Element& e, const json& request)
     } else {
         roots = { e.token };
     }
-    Token hit = hitTest(world.tree, roots, request.value("x", 0.0), request.value("y", 0.0));
+    Token hit = hitTest(world.tree, roots, request.value(wire::field::x, 0.0), request.value(wire::field::y, 0.0));
     if (!hit)
         return axReply(axerror::noValue);
     return axReply(CFValue(world.tree.ref(hit)));
@@ -310,7 +311,7 @@ json names(const std::vector<std::string>& list)
 
 json answerOnElement(World& world, Op op, Element& e, const json& request)
 {
-    std::string attribute = request.value("attr", "");
+    std::string attribute = request.value(wire::field::attr, "");
     switch (op) {
     case Op::axCopyAttributeNames:
         return names(attributeNames(world, e));
@@ -326,11 +327,11 @@ json answerOnElement(World& world, Op op, Element& e, const json& request)
     case Op::axIsAttributeSettable:
         if (readAttribute(world, e, attribute).first == axerror::attributeUnsupported)
             return axReply(axerror::attributeUnsupported);
-        return json { { "err", 0 }, { "settable", isSettable(e, attribute) } };
+        return json { { wire::field::err, 0 }, { wire::field::settable, isSettable(e, attribute) } };
     case Op::axSetAttributeValue: {
         if (e.role == "AXSystemWide")
             return axReply(axerror::attributeUnsupported);
-        auto value = wire::decode(request.value("value", json()));
+        auto value = wire::decode(request.value(wire::field::value, json()));
         return axReply(value ? writeAttribute(world, e, attribute, *value) : axerror::illegalArgument);
     }
     case Op::axCopyParameterizedAttributeNames:
@@ -340,7 +341,7 @@ json answerOnElement(World& world, Op op, Element& e, const json& request)
     case Op::axCopyActionNames:
         return names(e.actions);
     case Op::axCopyActionDescription: {
-        auto action = request.value("action", "");
+        auto action = request.value(wire::field::action, "");
         if (std::find(e.actions.begin(), e.actions.end(), action) == e.actions.end())
             return axReply(axerror::actionUnsupported);
         return axReply(CFValue(actionDescription(action)));
@@ -348,11 +349,11 @@ json answerOnElement(World& world, Op op, Element& e, const json& request)
     case Op::axPerformAction:
         if (e.role == "AXSystemWide")
             return axReply(axerror::actionUnsupported);
-        return axReply(perform(world, e, request.value("action", ""), true));
+        return axReply(perform(world, e, request.value(wire::field::action, ""), true));
     case Op::axCopyElementAtPosition:
         return elementAtPosition(world, e, request);
     default:
-        return json { { "err", axerror::illegalArgument }, { "error", std::string("not an accessibility call: ") + wire::opName(op) } };
+        return json { { wire::field::err, axerror::illegalArgument }, { wire::field::error, std::string("not an accessibility call: ") + wire::opName(op) } };
     }
 }
 
@@ -431,14 +432,14 @@ json answerAccessibility(World& world, Op op, const json& request, pid_type clie
 {
     if (op == Op::axIsProcessTrusted) {
         bool isTrusted = world.permissions.trusted(client);
-        if (!isTrusted && request.value("prompt", false))
+        if (!isTrusted && request.value(wire::field::prompt, false))
             ++world.permissions.prompts[client];
-        return json { { "err", 0 }, { "trusted", isTrusted } };
+        return json { { wire::field::err, 0 }, { wire::field::trusted, isTrusted } };
     }
     if (!world.permissions.trusted(client))
         return axReply(axerror::apiDisabled);
     noteAccessibilityCall(world);
-    if (!wire::decodeElement(request.value("el", json())))
+    if (!wire::decodeElement(request.value(wire::field::el, json())))
         return axReply(axerror::illegalArgument);
     Element systemWide;
     Element* e = targetOf(world, request, systemWide);

@@ -1,10 +1,13 @@
 #include "sim/Desktop.h"
 
 #include "sim/World.h"
+#include "platform/linux/LogicSimFields.h"
 
 #include <algorithm>
 
 namespace mq::sim {
+
+namespace wire = platform::wire;
 
 using nlohmann::json;
 
@@ -54,7 +57,7 @@ json answerDesktop(World& world, platform::wire::Op op, const json& request)
     Desktop& desktop = world.desktop;
     switch (op) {
     case Op::desktopSession:
-        return json { { "session", desktop.session.is_null() ? json(nullptr) : desktop.session } };
+        return json { { wire::field::session, desktop.session.is_null() ? json(nullptr) : desktop.session } };
     case Op::desktopScreens: {
         // Without a screen that says so, the first one holds the key window.
         json screens = desktop.screens;
@@ -64,12 +67,12 @@ json answerDesktop(World& world, platform::wire::Op op, const json& request)
         return json { { "screens", screens } };
     }
     case Op::desktopPasteboard:
-        return json { { "items", desktop.pasteboard } };
+        return json { { wire::field::items, desktop.pasteboard } };
     case Op::desktopSetPasteboard:
-        desktop.pasteboard = request.value("items", json::array());
+        desktop.pasteboard = request.value(wire::field::items, json::array());
         return json::object();
     default:
-        return json { { "error", std::string("not a desktop request: ") + platform::wire::opName(op) } };
+        return json { { wire::field::error, std::string("not a desktop request: ") + platform::wire::opName(op) } };
     }
 }
 

@@ -1,6 +1,7 @@
 #include "sim/FileReferences.h"
 
 #include "platform/Scripting.h"
+#include "platform/linux/LogicSimFields.h"
 #include "platform/linux/LogicSimWire.h"
 
 #include <cerrno>
@@ -8,6 +9,8 @@
 #include <sys/stat.h>
 
 namespace mq::sim {
+
+namespace wire = platform::wire;
 
 using nlohmann::json;
 namespace osstatus = platform::osstatus;
@@ -35,14 +38,14 @@ std::uint64_t getLittleEndian(const std::string& in, std::size_t at, int bytes)
 
 json makeFileReference(FileCatalogue& catalogue, const json& request)
 {
-    std::string path = request.value("path", "");
+    std::string path = request.value(wire::field::path, "");
     struct stat info {};
     if (path.empty() || ::stat(path.c_str(), &info) != 0) {
         int error = path.empty() ? ENOENT : errno;
         std::int32_t status = error == ENOENT || error == ENOTDIR ? osstatus::fnfErr
             : error == EACCES || error == EPERM                  ? osstatus::afpAccessDenied
                                                                  : osstatus::ioErr;
-        return json { { "status", status } };
+        return json { { wire::field::status, status } };
     }
     std::string bytes(kFileReferenceSize, '\0');
     std::memcpy(bytes.data(), kMagic, sizeof kMagic);
@@ -50,7 +53,7 @@ json makeFileReference(FileCatalogue& catalogue, const json& request)
     putLittleEndian(bytes, 8, static_cast<std::uint64_t>(info.st_dev), 8);
     putLittleEndian(bytes, 16, static_cast<std::uint64_t>(info.st_ino), 8);
     catalogue.paths[{ static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino) }] = path;
-    return json { { "status", osstatus::noErr }, { "bytes", platform::wire::hexEncode(bytes) } };
+    return json { { wire::field::status, osstatus::noErr }, { wire::field::bytes, platform::wire::hexEncode(bytes) } };
 }
 
 Expected<std::string, UnresolvedFile> resolveFileReference(const FileCatalogue& catalogue, const std::string& bytes)

@@ -8,12 +8,15 @@
 #include "sim/World.h"
 
 #include "platform/InputEvents.h"
+#include "platform/linux/LogicSimFields.h"
 #include "platform/linux/LogicSimWire.h"
 
 #include <algorithm>
 #include <utility>
 
 namespace mq::sim {
+
+namespace wire = platform::wire;
 
 namespace keycode = platform::keycode;
 using nlohmann::json;
@@ -148,16 +151,16 @@ void mouseUp(World& world, const DesktopHit& hit, double x, double y, std::uint6
 
 void keyboard(World& world, const json& request)
 {
-    auto virtualKey = request.value("virtualKey", std::uint16_t(0));
-    bool keyDown = request.value("keyDown", true);
-    auto text = request.value("text", "");
-    auto flags = request.value("flags", std::uint64_t(0));
+    auto virtualKey = request.value(wire::field::virtualKey, std::uint16_t(0));
+    bool keyDown = request.value(wire::field::keyDown, true);
+    auto text = request.value(wire::field::text, "");
+    auto flags = request.value(wire::field::flags, std::uint64_t(0));
     // Keys go to the frontmost application's key window, whoever sent them.
     Application* app = world.workspace.frontmostApplication();
     Element* window = keyWindow(world, app);
     json entry { { "virtualKey", virtualKey }, { "keyDown", keyDown }, { "text", text }, { "flags", flags } };
-    if (request.contains("source"))
-        entry["source"] = request["source"];
+    if (request.contains(wire::field::source))
+        entry["source"] = request[wire::field::source];
     entry["app"] = world.workspace.frontmost.empty() ? json(nullptr) : json(world.workspace.frontmost);
     entry["window"] = window ? window->name() : json(nullptr);
     EventLog::append(world.log.keyEvents, entry);
@@ -190,9 +193,9 @@ void keyboard(World& world, const json& request)
 
 void mouse(World& world, const json& request)
 {
-    auto type = request.value("type", "mouseMoved");
-    double x = request.value("x", 0.0), y = request.value("y", 0.0);
-    auto flags = request.value("flags", std::uint64_t(0));
+    auto type = request.value(wire::field::type, "mouseMoved");
+    double x = request.value(wire::field::x, 0.0), y = request.value(wire::field::y, 0.0);
+    auto flags = request.value(wire::field::flags, std::uint64_t(0));
     world.desktop.cursor = { x, y };
     json entry { { "type", type }, { "x", x }, { "y", y }, { "flags", flags } };
     // Every event reaches the topmost thing at its point, in any application.
@@ -216,12 +219,12 @@ json answerInput(World& world, platform::wire::Op op, const json& request)
         mouse(world, request);
         return json::object();
     case Op::inputCursor:
-        return json { { "x", world.desktop.cursor.x }, { "y", world.desktop.cursor.y } };
+        return json { { wire::field::x, world.desktop.cursor.x }, { wire::field::y, world.desktop.cursor.y } };
     case Op::inputWarp:
-        world.desktop.cursor = { request.value("x", 0.0), request.value("y", 0.0) };
+        world.desktop.cursor = { request.value(wire::field::x, 0.0), request.value(wire::field::y, 0.0) };
         return json::object();
     default:
-        return json { { "error", std::string("not an input request: ") + platform::wire::opName(op) } };
+        return json { { wire::field::error, std::string("not an input request: ") + platform::wire::opName(op) } };
     }
 }
 

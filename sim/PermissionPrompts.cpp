@@ -9,11 +9,14 @@
 
 #include "platform/Scripting.h"
 #include "marquee/URL.h"
+#include "platform/linux/LogicSimFields.h"
 
 #include <algorithm>
 #include <stdexcept>
 
 namespace mq::sim {
+
+namespace wire = platform::wire;
 
 using nlohmann::json;
 
@@ -45,16 +48,16 @@ int automationStatus(const std::string& state)
 
 json automationPermission(World& world, const json& request)
 {
-    auto bundle = request.value("bundleIdentifier", "");
+    auto bundle = request.value(wire::field::bundleIdentifier, "");
     bool running = false;
     for (auto& app : world.workspace.applications)
         running = running || (app.running && !app.terminated && app.bundleIdentifier == bundle);
     if (!running)
-        return json { { "status", platform::osstatus::procNotFound } };
+        return json { { wire::field::status, platform::osstatus::procNotFound } };
     auto it = world.permissions.automation.find(bundle);
     std::string state = it == world.permissions.automation.end() ? "ask" : it->second;
-    if (state != "ask" || !request.value("ask", false))
-        return json { { "status", automationStatus(state) } };
+    if (state != "ask" || !request.value(wire::field::ask, false))
+        return json { { wire::field::status, automationStatus(state) } };
 
     // The system shows its prompt; the asker waits for the user's answer.
     Permissions& permissions = world.permissions;
@@ -66,7 +69,7 @@ json automationPermission(World& world, const json& request)
     }
     state = permissions.automationAnswer == "allow" ? "allowed" : "denied";
     permissions.automation[bundle] = state;
-    return json { { "status", automationStatus(state) } };
+    return json { { wire::field::status, automationStatus(state) } };
 }
 
 std::int32_t automationStatusForSending(World& world, const std::string& target)
@@ -106,14 +109,14 @@ json holdUntilPromptAnswered(World& world, const std::string& target, std::funct
 
 json openApplication(World& world, const json& request)
 {
-    auto url = URL::parse(request.value("url", ""));
+    auto url = URL::parse(request.value(wire::field::url, ""));
     for (auto& app : world.workspace.applications) {
         if (!url || app.bundlePath.empty() || standardizePath(url->path()) != standardizePath(app.bundlePath))
             continue;
-        bool activates = request.value("activates", true);
+        bool activates = request.value(wire::field::activates, true);
         world.record({ { "type", "openApplication" }, { "app", app.key }, { "activates", activates },
-            { "addsToRecentItems", request.value("addsToRecentItems", true) },
-            { "createsNewApplicationInstance", request.value("createsNewApplicationInstance", false) } });
+            { "addsToRecentItems", request.value(wire::field::addsToRecentItems, true) },
+            { "createsNewApplicationInstance", request.value(wire::field::createsNewApplicationInstance, false) } });
         bool alive = app.running && !app.terminated;
         if (!alive && !world.workspace.launchesDue.contains(app.key)) {
             // An application takes a while to start; until then it is not listed.
@@ -124,9 +127,9 @@ json openApplication(World& world, const json& request)
         }
         if (activates)
             activateApplication(world, app.key, "openApplication");
-        return json { { "ok", true } };
+        return json { { wire::field::ok, true } };
     }
-    return json { { "ok", false } };
+    return json { { wire::field::ok, false } };
 }
 
 void advanceLaunches(World& world)
@@ -154,21 +157,21 @@ json clientApplication(World& world, platform::wire::Op op, const json& request,
 {
     Permissions::ClientApplication& client = world.permissions.clientApplications[clientPid];
     if (op == platform::wire::Op::appSetActivationPolicy) {
-        auto policy = request.value("policy", "");
+        auto policy = request.value(wire::field::policy, "");
         if (policy != "regular" && policy != "accessory" && policy != "prohibited")
-            return json { { "ok", false } };
+            return json { { wire::field::ok, false } };
         client.activationPolicy = policy;
         world.record({ { "type", "activationPolicy" }, { "pid", clientPid }, { "policy", policy } });
-        return json { { "ok", true } };
+        return json { { wire::field::ok, true } };
     }
     // app.activate: ignoring other applications, the client takes the front
     // from whichever application has it (unless it may show no interface at all).
     ++client.activations;
-    bool ignoringOtherApps = request.value("ignoringOtherApps", false);
+    bool ignoringOtherApps = request.value(wire::field::ignoringOtherApps, false);
     world.record({ { "type", "activate" }, { "pid", clientPid }, { "ignoringOtherApps", ignoringOtherApps } });
     if (ignoringOtherApps && client.activationPolicy != "prohibited")
         activateApplication(world, clientKey(clientPid), "client");
-    return json { { "ok", true } };
+    return json { { wire::field::ok, true } };
 }
 
 void openSettingsPane(World& world, const std::string& url)
@@ -208,10 +211,10 @@ json answerPrompt(World& world, const json& args)
         for (Permissions::PendingPrompt& prompt : waiting) {
             if (prompt.resume && world.workspace.frontmost.empty())
                 world.workspace.frontmost = prompt.frontmostBefore; // the prompt gives the front back
-            json reply = prompt.resume ? prompt.resume(world) : json { { "status", automationStatus(state) } };
+            json reply = prompt.resume ? prompt.resume(world) : json { { wire::field::status, automationStatus(state) } };
             world.permissions.answeredRequests.push_back({ prompt.ticket, std::move(reply) });
         }
-        return json { { "ok", true }, { "target", answered } };
+        return json { { wire::field::ok, true }, { wire::field::target, answered } };
     }
     throw std::runtime_error(target.empty() ? "no prompt is shown" : "no prompt is shown for " + target);
 }

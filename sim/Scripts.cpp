@@ -7,6 +7,7 @@
 
 #include "platform/InputEvents.h"
 #include "platform/Scripting.h"
+#include "platform/linux/LogicSimFields.h"
 #include "platform/linux/LogicSimWire.h"
 
 namespace mq::sim {
@@ -36,7 +37,7 @@ json errorInfo(std::int64_t number, const std::string& message, const std::strin
 
 json runError(std::int64_t number, const std::string& brief)
 {
-    return json { { "compiled", true }, { "errorInfo", errorInfo(number, "System Events got an error: " + brief, brief) } };
+    return json { { wire::field::compiled, true }, { wire::field::errorInfo, errorInfo(number, "System Events got an error: " + brief, brief) } };
 }
 
 json cannotGetProcess(const std::string& name) { return runError(kCannotGetObject, "Can’t get process \"" + name + "\"."); }
@@ -58,10 +59,10 @@ std::vector<std::string> characters(const std::string& text)
 
 ScriptStart startScript(World& world, const json& request, platform::pid_type clientPid)
 {
-    std::string source = request.value("source", "");
+    std::string source = request.value(wire::field::source, "");
     json entry { { "client", clientPid }, { "source", source } };
     auto finish = [&](json reply) {
-        entry["result"] = reply.contains("errorInfo") ? json(reply.value("compiled", false) ? "error" : "compile error") : json("started");
+        entry["result"] = reply.contains(wire::field::errorInfo) ? json(reply.value(wire::field::compiled, false) ? "error" : "compile error") : json("started");
         EventLog::append(world.log.scripts, entry);
         return reply;
     };
@@ -148,8 +149,8 @@ std::optional<double> continueScript(World& world, ScriptRun& run)
 json finishScript(const ScriptRun& run)
 {
     if (run.errorInfo)
-        return json { { "compiled", true }, { "errorInfo", *run.errorInfo } };
-    return json { { "compiled", true }, { "errorInfo", nullptr } };
+        return json { { wire::field::compiled, true }, { wire::field::errorInfo, *run.errorInfo } };
+    return json { { wire::field::compiled, true }, { wire::field::errorInfo, nullptr } };
 }
 
 json answerScripting(World& world, platform::wire::Op op, const json& request)

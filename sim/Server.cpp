@@ -1,6 +1,7 @@
 #include "sim/Server.h"
 
 #include "platform/Log.h"
+#include "platform/linux/LogicSimFields.h"
 #include "platform/linux/LogicSimWire.h"
 
 #include <asio.hpp>
@@ -18,6 +19,8 @@
 #include <unistd.h>
 
 namespace mq::sim {
+
+namespace wire = platform::wire;
 
 namespace {
 
@@ -170,17 +173,17 @@ struct Server::Impl {
     bool onLine(const std::shared_ptr<Session>& session, std::string_view line)
     {
         json request = json::parse(line, nullptr, false);
-        if (request.is_discarded() || !request.is_object() || !request.contains("op") || !request["op"].is_string()) {
+        if (request.is_discarded() || !request.is_object() || !request.contains(wire::field::op) || !request[wire::field::op].is_string()) {
             logger().error("closing a connection that sent a malformed line: {}", line.substr(0, 200));
             session->close();
             return false;
         }
-        auto id = request.value("id", std::uint64_t(0));
-        auto op = request["op"].get<std::string>();
+        auto id = request.value(wire::field::id, std::uint64_t(0));
+        auto op = request[wire::field::op].get<std::string>();
         auto known = platform::wire::opNamed(op);
         if (known == platform::wire::Op::hello) {
-            session->isClient = request.value("role", "client") == "client";
-            session->pid = request.value("pid", pid_type(0));
+            session->isClient = request.value(wire::field::role, "client") == "client";
+            session->pid = request.value(wire::field::pid, pid_type(0));
             reply(session, id, json { { "ok", true }, { "server", "logicsim" }, { "pid", ::getpid() } });
             return true;
         }

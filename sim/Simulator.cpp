@@ -12,10 +12,13 @@
 #include <fstream>
 
 #include "platform/Scripting.h"
+#include "platform/linux/LogicSimFields.h"
 #include <functional>
 #include <stdexcept>
 
 namespace mq::sim {
+
+namespace wire = platform::wire;
 
 using nlohmann::json;
 using platform::wire::Op;
@@ -124,7 +127,7 @@ std::optional<std::chrono::steady_clock::time_point> Simulator::waitForLogic(pla
     if (m_world.logicBusyFor().count() <= 0)
         return std::nullopt;
     if (platform::wire::areaOf(op) == platform::wire::OpArea::accessibility) {
-        const auto& element = request.value("el", nlohmann::json::object());
+        const auto& element = request.value(wire::field::el, nlohmann::json::object());
         if (element.is_object() && element.value("pid", platform::pid_type(0)) == logic->pid)
             return m_world.logicBusyUntil;
         return std::nullopt;
@@ -152,7 +155,7 @@ json Simulator::handle(Op op, const json& request, platform::pid_type client)
     case OpArea::files:
         return makeFileReference(m_world.files, request);
     case OpArea::logic:
-        return runStoredAction(m_world, request.value("code", std::uint32_t(0)), request);
+        return runStoredAction(m_world, request.value(wire::field::code, std::uint32_t(0)), request);
     case OpArea::workspace:
         return answerWorkspace(m_world, op, request);
     case OpArea::desktop:
@@ -162,7 +165,7 @@ json Simulator::handle(Op op, const json& request, platform::pid_type client)
     case OpArea::connection:
         break;
     }
-    return json { { "error", std::string("not a request the world answers: ") + platform::wire::opName(op) } };
+    return json { { wire::field::error, std::string("not a request the world answers: ") + platform::wire::opName(op) } };
 }
 
 json Simulator::control(const std::string& command, const json& args)

@@ -10,6 +10,7 @@
 
 #include "platform/Scripting.h"
 #include "base/UTF8.h"
+#include "platform/linux/LogicSimFields.h"
 #include "platform/linux/LogicSimWire.h"
 
 #include <cstring>
@@ -18,6 +19,8 @@
 #include <vector>
 
 namespace mq::sim {
+
+namespace wire = platform::wire;
 
 using nlohmann::json;
 namespace osstatus = platform::osstatus;
@@ -62,7 +65,7 @@ std::int32_t int32Of(const std::string& bytes)
 std::optional<std::vector<Parameter>> parametersOf(const json& request, json& recorded)
 {
     std::vector<Parameter> parameters;
-    for (const json& p : request.value("parameters", json::array())) {
+    for (const json& p : request.value(wire::field::parameters, json::array())) {
         auto bytes = platform::wire::hexDecode(p.value("bytes", ""));
         json entry { { "keyword", p.value("keyword", "") }, { "type", p.value("type", "") }, { "size", p.value("size", std::size_t(0)) } };
         if (!bytes || bytes->size() != p.value("size", std::size_t(0)))
@@ -157,16 +160,16 @@ double lengthOf(World& world, const std::string& reference)
 
 json receiveAppleEvent(World& world, const json& request)
 {
-    const json& target = request.value("target", json::object());
+    const json& target = request.value(wire::field::target, json::object());
     auto targetBytes = platform::wire::hexDecode(target.value("bytes", "")).value_or("");
-    json recorded { { "eventClass", request.value("eventClass", "") }, { "eventID", request.value("eventID", "") },
-        { "returnID", request.value("returnID", 0) }, { "transactionID", request.value("transactionID", 0) },
+    json recorded { { "eventClass", request.value(wire::field::eventClass, "") }, { "eventID", request.value(wire::field::eventID, "") },
+        { "returnID", request.value(wire::field::returnID, 0) }, { "transactionID", request.value(wire::field::transactionID, 0) },
         { "target", { { "type", target.value("type", "") }, { "size", target.value("size", std::size_t(0)) }, { "value", targetBytes } } },
-        { "parameters", json::array() }, { "sendMode", request.value("sendMode", 0) }, { "timeout", request.value("timeout", 0) } };
+        { "parameters", json::array() }, { "sendMode", request.value(wire::field::sendMode, 0) }, { "timeout", request.value(wire::field::timeout, 0) } };
     auto answer = [&](std::int32_t status) {
         recorded["status"] = status;
         EventLog::append(world.log.appleEvents, recorded);
-        return json { { "status", status } };
+        return json { { wire::field::status, status } };
     };
 
     // The system: the address, the target process and the permission to automate it.
@@ -196,7 +199,7 @@ json receiveAppleEvent(World& world, const json& request)
     else
         refused = checkSpotParameters(*parameters);
     if (refused != osstatus::noErr) {
-        if ((request.value("sendMode", 0) & kSendModeMask) != platform::appleevent::kAENoReply)
+        if ((request.value(wire::field::sendMode, 0) & kSendModeMask) != platform::appleevent::kAENoReply)
             return answer(refused);
         recorded["handlerStatus"] = refused;
         world.record({ { "type", "spotRefused" }, { "status", refused } });

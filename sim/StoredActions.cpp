@@ -16,11 +16,14 @@
 #include "sim/World.h"
 
 #include "platform/Scripting.h"
+#include "platform/linux/LogicSimFields.h"
 
 #include <functional>
 #include <map>
 
 namespace mq::sim {
+
+namespace wire = platform::wire;
 
 using nlohmann::json;
 
@@ -207,7 +210,7 @@ bool runs(World& world, const std::string& bundle)
 json runStoredAction(World& world, std::uint32_t code, const json& request)
 {
     Application* logic = world.workspace.logic();
-    if (const auto it = request.find("application"); it != request.end() || request.contains("firstRunningOf")) {
+    if (const auto it = request.find(wire::field::application); it != request.end() || request.contains("firstRunningOf")) {
         std::string target;
         if (it != request.end()) {
             target = it->get<std::string>();

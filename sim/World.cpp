@@ -1,10 +1,13 @@
 #include "sim/World.h"
 
+#include "platform/linux/LogicSimFields.h"
 #include "platform/linux/LogicSimWire.h"
 
 #include <algorithm>
 
 namespace mq::sim {
+
+namespace wire = platform::wire;
 
 void World::later(std::chrono::milliseconds delay, std::function<void(World&)> effect)
 {
@@ -33,14 +36,14 @@ std::chrono::milliseconds World::logicBusyFor() const
 void World::notifyAccessibility(Token token, const char* notification)
 {
     platform::AXElementRef ref = tree.ref(token);
-    broadcasts.push_back(nlohmann::json { { "event", "ax" }, { "pid", ref.pid }, { "element", platform::wire::encodeElement(ref) },
+    broadcasts.push_back(nlohmann::json { { wire::field::event, "ax" }, { wire::field::pid, ref.pid }, { wire::field::element, platform::wire::encodeElement(ref) },
         { "notification", notification } });
 }
 
 void World::notify(const std::string& center, const std::string& name)
 {
     record({ { "type", "notification" }, { "center", center }, { "name", name } });
-    broadcasts.push_back(nlohmann::json { { "event", "notification" }, { "center", center }, { "name", name } });
+    broadcasts.push_back(nlohmann::json { { wire::field::event, "notification" }, { wire::field::center, center }, { wire::field::name, name } });
 }
 
 } // namespace mq::sim

@@ -37,7 +37,8 @@ Result<std::vector<WireValue>> toResult(xpc::ReplySink::Outcome outcome)
     if (auto* values = std::get_if<std::vector<WireValue>>(&outcome))
         return std::move(*values);
     auto& failure = std::get<xpc::ReplySink::Failure>(outcome);
-    return ClientError { failure.connectionBroke ? ClientError::Kind::disconnected : ClientError::Kind::badReply, std::move(failure.why) };
+    return unexpected(
+        ClientError { failure.connectionBroke ? ClientError::Kind::disconnected : ClientError::Kind::badReply, std::move(failure.why) });
 }
 
 } // namespace
@@ -128,7 +129,7 @@ Result<std::vector<WireValue>> HelperConnection::callEncoded(std::string_view se
     std::unique_lock lock(waiter->mutex);
     if (!waiter->arrived.wait_for(lock, timeout, [&] { return waiter->result.has_value(); })) {
         waiter->abandoned = true;
-        return ClientError { ClientError::Kind::timedOut, std::string(selector) + ": no reply within the time-out" };
+        return unexpected(ClientError { ClientError::Kind::timedOut, std::string(selector) + ": no reply within the time-out" });
     }
     return std::move(*waiter->result);
 }

@@ -64,31 +64,31 @@ int main(int argc, char** argv)
     for (int i = 0; i < repetitions; ++i) {
         auto begin = Clock::now();
         auto one = helperConnection.bounceGoToPositionWithTimecodeSeconds({ 3601.0 + i, false, 0.0, 25.0, false }, 30s);
-        if (!one.ok() || !std::get<0>(one.value()))
+        if (!one.hasValue() || !std::get<0>(one.value()))
             fail("step 1");
         stepOne.push_back(msSince(begin));
 
         begin = Clock::now();
         one = helperConnection.bounceGoToPositionWithTimecodeSeconds({ 3602.0 + i, true, 0.0, 25.0, false }, 30s);
-        if (!one.ok() || !std::get<0>(one.value()))
+        if (!one.hasValue() || !std::get<0>(one.value()))
             fail("step 1, stopping");
         stepOneStopping.push_back(msSince(begin));
 
         begin = Clock::now();
         auto two = helperConnection.bounceOpenMovieWithURL({ mq::URL::fileURLWithPath(movie), 0.0 }, 30s);
-        if (!two.ok() || !std::get<0>(two.value()))
+        if (!two.hasValue() || !std::get<0>(two.value()))
             fail("step 2");
         stepTwo.push_back(msSince(begin));
 
         begin = Clock::now();
         auto three = helperConnection.bounceAlignMovieRegionWithPacingSeconds({ 0.0 }, 30s);
-        if (!three.ok() || !std::get<0>(three.value()))
+        if (!three.hasValue() || !std::get<0>(three.value()))
             fail("step 3");
         stepThree.push_back(msSince(begin));
 
         begin = Clock::now();
         auto four = helperConnection.bounceOpenExportDialogWithPacingSeconds({ 0.0 }, 30s);
-        if (!four.ok() || !std::get<0>(four.value()))
+        if (!four.hasValue() || !std::get<0>(four.value()))
             fail("step 4");
         stepFour.push_back(msSince(begin));
 
@@ -103,7 +103,7 @@ int main(int argc, char** argv)
         auto five = helperConnection.bounceAwaitExportDialogsClosedWithReply({}, 60s);
         Clock::time_point replied = Clock::now();
         user.join();
-        if (!five.ok() || std::get<1>(five.value()))
+        if (!five.hasValue() || std::get<1>(five.value()))
             fail("step 5");
         stepFive.push_back(std::chrono::duration<double, std::milli>(replied - closed).count());
     }

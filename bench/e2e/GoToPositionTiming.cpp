@@ -83,17 +83,17 @@ int main(int argc, char** argv)
     // commit after the second Tab falls within the 500 ms).
     reportAgainstFloor("readLogicPlayheadSMPTE", kWindowOpenMs, time([&] {
         auto r = helperConnection.readLogicPlayheadSMPTEWithFrameRate({ 25.0, false });
-        return r.ok() && std::get<1>(r.value());
+        return r.hasValue() && std::get<1>(r.value());
     }));
     reportAgainstFloor("readLogicProjectStartSMPTE", kWindowOpenMs + 50.0, time([&] {
         auto r = helperConnection.readLogicProjectStartSMPTEWithFrameRate({ 25.0, false });
-        return r.ok() && std::get<3>(r.value());
+        return r.hasValue() && std::get<3>(r.value());
     }));
     double target = 3600.0;
     reportAgainstFloor("goToLogicPlayheadSMPTESeconds", kWindowOpenMs + 2 + 60 + 11 * 6 + 2 + 500, time([&] {
         target += 1.0;
         auto r = helperConnection.goToLogicPlayheadSMPTESeconds({ target, 25.0, false });
-        return r.ok() && std::get<2>(r.value());
+        return r.hasValue() && std::get<2>(r.value());
     }));
 
     // With Logic gone, a read fails at once instead of waiting out the dialog's 2 s.
@@ -103,7 +103,7 @@ int main(int argc, char** argv)
         return 1;
     reportAgainstFloor("readLogicPlayheadSMPTE, no Logic", 0.0, time([&] {
         auto r = helperConnection.readLogicPlayheadSMPTEWithFrameRate({ 25.0, false });
-        return r.ok() && !std::get<1>(r.value());
+        return r.hasValue() && !std::get<1>(r.value());
     }));
 
     connection.value().reset();

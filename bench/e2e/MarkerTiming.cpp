@@ -36,7 +36,7 @@ int main(int argc, char** argv)
     auto marker = [&](std::int64_t color) {
         start += 2.0;
         auto r = helperConnection.createLogicMarkerWithTimecodeSeconds({ start, 1.0, "Bench", color, 0.0, 25.0, false });
-        return r.ok() && std::get<0>(r.value());
+        return r.hasValue() && std::get<0>(r.value());
     };
     if (!marker(1)) {
         std::fprintf(stderr, "the first marker failed\n");

@@ -36,7 +36,7 @@ int main(int argc, char** argv)
         start += 2.0;
         auto r = helperConnection.placeAudioFileWithURL(
             { mq::URL::fileURLWithPath(file), start, "Bench", newTrack, "Bench Track", color, color >= 0, 0.0, 25.0, false });
-        return r.ok() && std::get<0>(r.value());
+        return r.hasValue() && std::get<0>(r.value());
     };
     // The first coloured placement opens the Colors window; the ones measured
     // reuse it, as every later request of a batch does.

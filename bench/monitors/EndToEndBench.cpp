@@ -21,6 +21,7 @@
 //
 // Run by hand: build/default/bench/monitors/monitors_e2e_bench [latency-samples]
 #include "ax/SystemWideElement.h"
+#include "logic/LogicApplication.h"
 #include "bench/support/SocketFloor.h"
 #include "marquee/ScrubReader.h"
 #include "monitors/TransportReader.h"
@@ -72,7 +73,7 @@ mq::client::ScrubReader startScrub(HelperHarness& harness, mq::client::HelperCon
     if (!opened.hasValue())
         throw std::runtime_error("cannot map " + path);
     auto reply = connection.startTransportScrubObservingWithFrameRate({ 25.0, false, path }, 10s);
-    if (!reply.ok() || !std::get<0>(reply.value()))
+    if (!reply.hasValue() || !std::get<0>(reply.value()))
         throw std::runtime_error("the helper did not find the display");
     return std::move(opened.value());
 }
@@ -150,7 +151,7 @@ void measureSearch()
     std::vector<double> times;
     for (int i = 0; i < 10; ++i) {
         auto start = Clock::now();
-        auto found = mq::timecode::ControlBarDisplay::locate(platform);
+        auto found = mq::timecode::ControlBarDisplay::locate(mq::logic::logicApplicationElement(platform));
         times.push_back(milliseconds(Clock::now() - start));
         if (found)
             throw std::runtime_error("a display was found in the large window");
@@ -177,7 +178,7 @@ void printMainQueueProbe(HelperHarness& harness, const char* during)
     while (Clock::now() < end) {
         auto sent = Clock::now();
         auto status = probe->permissionsStatusWithReply({}, 10s);
-        if (!status.ok())
+        if (!status.hasValue())
             throw std::runtime_error("permissionsStatus failed: " + status.error().message);
         replies.push_back(milliseconds(Clock::now() - sent));
         std::this_thread::sleep_for(2ms);
@@ -197,7 +198,7 @@ void measureMainQueueDuringSearch()
     std::string path = harness.runtimeDir().file("lost");
     auto start = Clock::now();
     auto reply = connection->startTransportScrubObservingWithFrameRate({ 25.0, false, path }, 30s);
-    if (!reply.ok() || std::get<0>(reply.value()))
+    if (!reply.hasValue() || std::get<0>(reply.value()))
         throw std::runtime_error("the scrub start did not answer false for a lost display");
     std::printf("main queue: the scrub start (first search of the 6000-element window) answered after %.1f ms\n",
         milliseconds(Clock::now() - start));
@@ -209,7 +210,7 @@ void measureMainQueueDuringHangingWatch()
     HelperHarness harness(HelperHarness::Desktop::logicSim);
     auto connection = harness.connect();
     auto reply = connection->startProjectCloseWatchForShmPath({ harness.runtimeDir().file("watch") }, 10s);
-    if (!reply.ok() || !std::get<0>(reply.value()))
+    if (!reply.hasValue() || !std::get<0>(reply.value()))
         throw std::runtime_error("the watch did not start");
     harness.logicSim().ctl("fault", { { "op", "ax.copyAttributeValue" }, { "attribute", "AXDocument" }, { "noReply", true } });
     printMainQueueProbe(harness, "while the close watcher's checks hang");

@@ -17,6 +17,7 @@
 // the new connection.
 #pragma once
 
+#include "marquee/Expected.h"
 #include "marquee/MQHelperXPCProtocol.h"
 #include "marquee/WireTuple.h"
 #include "marquee/UniqueFunction.h"
@@ -26,7 +27,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace mq::client {
@@ -44,25 +44,7 @@ struct ClientError {
 
 /// The reply values of a request, or why there are none.
 template<typename T>
-class Result {
-public:
-    Result(T value)
-        : m_storage(std::move(value))
-    {
-    }
-    Result(ClientError error)
-        : m_storage(std::move(error))
-    {
-    }
-    bool ok() const { return m_storage.index() == 0; }
-    explicit operator bool() const { return ok(); }
-    T& value() { return std::get<0>(m_storage); }
-    const T& value() const { return std::get<0>(m_storage); }
-    const ClientError& error() const { return std::get<1>(m_storage); }
-
-private:
-    std::variant<T, ClientError> m_storage;
-};
+using Result = Expected<T, ClientError>;
 
 template<typename Request>
 using ReplyCallback = UniqueFunction<void(Result<typename Request::ReplyValues>)>;
@@ -121,10 +103,10 @@ private:
     static Result<typename Request::ReplyValues> decodeReply(Result<std::vector<WireValue>> values)
     {
         if (!values)
-            return values.error();
+            return unexpected(values.error());
         auto decoded = ipc::decodeTuple<typename Request::ReplyValues>(values.value());
         if (!decoded)
-            return ClientError { ClientError::Kind::badReply, std::string(Request::selector) + ": " + decoded.error() };
+            return unexpected(ClientError { ClientError::Kind::badReply, std::string(Request::selector) + ": " + decoded.error() });
         return std::move(decoded).value();
     }
 

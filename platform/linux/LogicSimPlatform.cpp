@@ -2,6 +2,7 @@
 
 #include "platform/Dispatch.h"
 #include "platform/linux/LogicSimConnection.h"
+#include "platform/linux/LogicSimFields.h"
 #include "platform/linux/LogicSimWire.h"
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 #include <unistd.h>
 
 namespace mq::platform {
+
+namespace field = wire::field;
 
 using nlohmann::json;
 using Status = LogicSimConnection::Status;
@@ -104,16 +107,16 @@ struct LogicSimPlatform::State {
     // One accessibility call: the status code, and the reply when it is 0.
     AXErrorCode ax(const AXElementRef& element, json request, json& reply)
     {
-        request["el"] = wire::encodeElement(element);
+        request[field::el] = wire::encodeElement(element);
         auto result = connection.call(std::move(request), timeoutFor(element));
         if (result.status == Status::gone)
             return axerror::invalidUIElement;
         if (result.status == Status::timedOut)
             return axerror::cannotComplete;
-        if (!result.reply.contains("err") || !result.reply["err"].is_number_integer())
+        if (!result.reply.contains(field::err) || !result.reply[field::err].is_number_integer())
             return axerror::failure;
         reply = std::move(result.reply);
-        return reply["err"].get<AXErrorCode>();
+        return reply[field::err].get<AXErrorCode>();
     }
 
     // An accessibility call whose reply carries one value.
@@ -125,7 +128,7 @@ struct LogicSimPlatform::State {
             return code;
         // Decoded in place: a copy of the value first would cost a whole tree of
         // allocations for an element's children.
-        auto found = reply.find("value");
+        auto found = reply.find(field::value);
         auto decoded = found != reply.end() ? wire::decode(*found) : wire::decode(json());
         if (!decoded)
             return axerror::failure;
@@ -149,7 +152,7 @@ struct LogicSimPlatform::State {
     std::optional<json> query(json request, std::chrono::nanoseconds timeout)
     {
         auto result = connection.call(std::move(request), timeout);
-        if (result.status != Status::ok || result.reply.contains("error"))
+        if (result.status != Status::ok || result.reply.contains(field::error))
             return std::nullopt;
         return std::move(result.reply);
     }
@@ -157,16 +160,16 @@ struct LogicSimPlatform::State {
     void onEvent(const json& event)
     {
         std::lock_guard lock(mutex);
-        auto kind = event.value("event", "");
+        auto kind = event.value(field::event, "");
         if (kind == "notification") {
-            auto center = event.value("center", "") == "distributed" ? NotificationCenterKind::distributed : NotificationCenterKind::workspace;
-            auto name = event.value("name", "");
+            auto center = event.value(field::center, "") == "distributed" ? NotificationCenterKind::distributed : NotificationCenterKind::workspace;
+            auto name = event.value(field::name, "");
             for (auto& [token, observer] : workspaceObservers)
                 if (observer.center == center && observer.name == name)
                     observer.queue->async([handler = observer.handler] { handler(); });
         } else if (kind == "ax") {
-            auto element = wire::decodeElement(event.value("element", json()));
-            auto name = event.value("notification", "");
+            auto element = wire::decodeElement(event.value(field::element, json()));
+            auto name = event.value(field::notification, "");
             if (!element)
                 return;
             for (auto& [token, observer] : axObservers) {
@@ -246,74 +249,74 @@ AXElementRef LogicSimPlatform::createSystemWide() { return AXElementRef { 0, 0, 
 
 AXErrorCode LogicSimPlatform::copyAttributeNames(const AXElementRef& element, CFArray& names)
 {
-    return m_state->axArray(element, { { "op", wire::opName(wire::Op::axCopyAttributeNames) } }, names);
+    return m_state->axArray(element, { { field::op, wire::opName(wire::Op::axCopyAttributeNames) } }, names);
 }
 
 AXErrorCode LogicSimPlatform::copyAttributeValue(const AXElementRef& element, std::string_view attribute, CFValue& value)
 {
-    return m_state->axValue(element, { { "op", wire::opName(wire::Op::axCopyAttributeValue) }, { "attr", attribute } }, value);
+    return m_state->axValue(element, { { field::op, wire::opName(wire::Op::axCopyAttributeValue) }, { field::attr, attribute } }, value);
 }
 
 AXErrorCode LogicSimPlatform::copyAttributeValues(const AXElementRef& element, std::string_view attribute, std::int64_t index,
     std::int64_t maxValues, CFArray& values)
 {
-    return m_state->axArray(element, { { "op", wire::opName(wire::Op::axCopyAttributeValues) }, { "attr", attribute }, { "index", index }, { "max", maxValues } },
+    return m_state->axArray(element, { { field::op, wire::opName(wire::Op::axCopyAttributeValues) }, { field::attr, attribute }, { field::index, index }, { field::max, maxValues } },
         values);
 }
 
 AXErrorCode LogicSimPlatform::getAttributeValueCount(const AXElementRef& element, std::string_view attribute, std::int64_t& count)
 {
     json reply;
-    AXErrorCode code = m_state->ax(element, { { "op", wire::opName(wire::Op::axGetAttributeValueCount) }, { "attr", attribute } }, reply);
+    AXErrorCode code = m_state->ax(element, { { field::op, wire::opName(wire::Op::axGetAttributeValueCount) }, { field::attr, attribute } }, reply);
     if (code)
         return code;
-    count = reply.value("count", std::int64_t(0));
+    count = reply.value(field::count, std::int64_t(0));
     return axerror::success;
 }
 
 AXErrorCode LogicSimPlatform::copyMultipleAttributeValues(const AXElementRef& element, const std::vector<std::string>& attributes,
     std::uint32_t options, CFArray& values)
 {
-    return m_state->axArray(element, { { "op", wire::opName(wire::Op::axCopyMultipleAttributeValues) }, { "attrs", attributes }, { "options", options } }, values);
+    return m_state->axArray(element, { { field::op, wire::opName(wire::Op::axCopyMultipleAttributeValues) }, { field::attrs, attributes }, { field::options, options } }, values);
 }
 
 AXErrorCode LogicSimPlatform::isAttributeSettable(const AXElementRef& element, std::string_view attribute, bool& settable)
 {
     json reply;
-    AXErrorCode code = m_state->ax(element, { { "op", wire::opName(wire::Op::axIsAttributeSettable) }, { "attr", attribute } }, reply);
+    AXErrorCode code = m_state->ax(element, { { field::op, wire::opName(wire::Op::axIsAttributeSettable) }, { field::attr, attribute } }, reply);
     if (code)
         return code;
-    settable = reply.value("settable", false);
+    settable = reply.value(field::settable, false);
     return axerror::success;
 }
 
 AXErrorCode LogicSimPlatform::setAttributeValue(const AXElementRef& element, std::string_view attribute, const CFValue& value)
 {
     json reply;
-    return m_state->ax(element, { { "op", wire::opName(wire::Op::axSetAttributeValue) }, { "attr", attribute }, { "value", wire::encode(value) } }, reply);
+    return m_state->ax(element, { { field::op, wire::opName(wire::Op::axSetAttributeValue) }, { field::attr, attribute }, { field::value, wire::encode(value) } }, reply);
 }
 
 AXErrorCode LogicSimPlatform::copyParameterizedAttributeNames(const AXElementRef& element, CFArray& names)
 {
-    return m_state->axArray(element, { { "op", wire::opName(wire::Op::axCopyParameterizedAttributeNames) } }, names);
+    return m_state->axArray(element, { { field::op, wire::opName(wire::Op::axCopyParameterizedAttributeNames) } }, names);
 }
 
 AXErrorCode LogicSimPlatform::copyParameterizedAttributeValue(const AXElementRef& element, std::string_view attribute,
     const CFValue& parameter, CFValue& value)
 {
     return m_state->axValue(element,
-        { { "op", wire::opName(wire::Op::axCopyParameterizedAttributeValue) }, { "attr", attribute }, { "parameter", wire::encode(parameter) } }, value);
+        { { field::op, wire::opName(wire::Op::axCopyParameterizedAttributeValue) }, { field::attr, attribute }, { field::parameter, wire::encode(parameter) } }, value);
 }
 
 AXErrorCode LogicSimPlatform::copyActionNames(const AXElementRef& element, CFArray& names)
 {
-    return m_state->axArray(element, { { "op", wire::opName(wire::Op::axCopyActionNames) } }, names);
+    return m_state->axArray(element, { { field::op, wire::opName(wire::Op::axCopyActionNames) } }, names);
 }
 
 AXErrorCode LogicSimPlatform::copyActionDescription(const AXElementRef& element, std::string_view action, std::string& description)
 {
     CFValue value;
-    AXErrorCode code = m_state->axValue(element, { { "op", wire::opName(wire::Op::axCopyActionDescription) }, { "action", action } }, value);
+    AXErrorCode code = m_state->axValue(element, { { field::op, wire::opName(wire::Op::axCopyActionDescription) }, { field::action, action } }, value);
     if (code)
         return code;
     auto text = value.get<std::string>();
@@ -326,7 +329,7 @@ AXErrorCode LogicSimPlatform::copyActionDescription(const AXElementRef& element,
 AXErrorCode LogicSimPlatform::performAction(const AXElementRef& element, std::string_view action)
 {
     json reply;
-    return m_state->ax(element, { { "op", wire::opName(wire::Op::axPerformAction) }, { "action", action } }, reply);
+    return m_state->ax(element, { { field::op, wire::opName(wire::Op::axPerformAction) }, { field::action, action } }, reply);
 }
 
 AXErrorCode LogicSimPlatform::getPid(const AXElementRef& element, pid_type& pid)
@@ -341,7 +344,7 @@ AXErrorCode LogicSimPlatform::getPid(const AXElementRef& element, pid_type& pid)
 AXErrorCode LogicSimPlatform::copyElementAtPosition(const AXElementRef& application, float x, float y, AXElementRef& element)
 {
     CFValue value;
-    AXErrorCode code = m_state->axValue(application, { { "op", wire::opName(wire::Op::axCopyElementAtPosition) }, { "x", x }, { "y", y } }, value);
+    AXErrorCode code = m_state->axValue(application, { { field::op, wire::opName(wire::Op::axCopyElementAtPosition) }, { field::x, x }, { field::y, y } }, value);
     if (code)
         return code;
     auto found = value.get<AXElementRef>();
@@ -369,8 +372,8 @@ AXErrorCode LogicSimPlatform::setMessagingTimeout(const AXElementRef& element, f
 
 bool LogicSimPlatform::isProcessTrustedWithOptions(bool prompt)
 {
-    auto reply = m_state->query({ { "op", wire::opName(wire::Op::axIsProcessTrusted) }, { "prompt", prompt } }, m_state->options.desktopTimeout);
-    return reply && reply->value("trusted", false);
+    auto reply = m_state->query({ { field::op, wire::opName(wire::Op::axIsProcessTrusted) }, { field::prompt, prompt } }, m_state->options.desktopTimeout);
+    return reply && reply->value(field::trusted, false);
 }
 
 AXErrorCode LogicSimPlatform::observerCreate(pid_type pid, AXObserverCallback callback, AXObserverRef& observer)
@@ -430,42 +433,42 @@ void LogicSimPlatform::observerRelease(AXObserverRef observer)
 
 void LogicSimPlatform::postKeyboardEvent(const KeyboardEvent& event)
 {
-    m_state->connection.post({ { "op", wire::opName(wire::Op::inputKeyboard) }, { "virtualKey", event.virtualKey }, { "keyDown", event.keyDown },
-        { "text", utf8FromUtf16(event.unicodeString) }, { "flags", event.flags } });
+    m_state->connection.post({ { field::op, wire::opName(wire::Op::inputKeyboard) }, { field::virtualKey, event.virtualKey }, { field::keyDown, event.keyDown },
+        { field::text, utf8FromUtf16(event.unicodeString) }, { field::flags, event.flags } });
 }
 
 void LogicSimPlatform::postMouseEvent(const MouseEvent& event)
 {
     const char* type = event.type == MouseEventType::leftMouseDown ? "leftMouseDown" : event.type == MouseEventType::leftMouseUp ? "leftMouseUp" : "mouseMoved";
-    m_state->connection.post({ { "op", wire::opName(wire::Op::inputMouse) }, { "type", type }, { "x", event.location.x }, { "y", event.location.y }, { "flags", event.flags } });
+    m_state->connection.post({ { field::op, wire::opName(wire::Op::inputMouse) }, { field::type, type }, { field::x, event.location.x }, { field::y, event.location.y }, { field::flags, event.flags } });
 }
 
 CGPoint LogicSimPlatform::cursorPosition()
 {
-    auto reply = m_state->query({ { "op", wire::opName(wire::Op::inputCursor) } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { field::op, wire::opName(wire::Op::inputCursor) } }, m_state->options.desktopTimeout);
     if (!reply)
         return {};
-    return CGPoint { reply->value("x", 0.0), reply->value("y", 0.0) };
+    return CGPoint { reply->value(field::x, 0.0), reply->value(field::y, 0.0) };
 }
 
 void LogicSimPlatform::warpCursor(CGPoint location)
 {
-    m_state->connection.post({ { "op", wire::opName(wire::Op::inputWarp) }, { "x", location.x }, { "y", location.y } });
+    m_state->connection.post({ { field::op, wire::opName(wire::Op::inputWarp) }, { field::x, location.x }, { field::y, location.y } });
 }
 
 ScriptResult LogicSimPlatform::runAppleScript(const std::string& source)
 {
-    auto result = m_state->connection.call({ { "op", wire::opName(wire::Op::scriptRun) }, { "source", source } }, m_state->options.scriptTimeout);
+    auto result = m_state->connection.call({ { field::op, wire::opName(wire::Op::scriptRun) }, { field::source, source } }, m_state->options.scriptTimeout);
     auto runError = [](std::int64_t number, const char* message) {
-        return ScriptResult { true, CFDictionary { { "NSAppleScriptErrorNumber", CFValue(number) }, { "NSAppleScriptErrorMessage", CFValue(message) } } };
+        return ScriptResult { true, CFDictionary { { field::NSAppleScriptErrorNumber, CFValue(number) }, { field::NSAppleScriptErrorMessage, CFValue(message) } } };
     };
     if (result.status == Status::gone)
         return runError(osstatus::procNotFound, "System Events got an error: Application isn’t running.");
     if (result.status == Status::timedOut)
         return runError(osstatus::errAETimeout, "System Events got an error: AppleEvent timed out.");
     ScriptResult script;
-    script.compiled = result.reply.value("compiled", false);
-    if (auto it = result.reply.find("errorInfo"); it != result.reply.end() && !it->is_null()) {
+    script.compiled = result.reply.value(field::compiled, false);
+    if (auto it = result.reply.find(field::errorInfo); it != result.reply.end() && !it->is_null()) {
         auto info = wire::decode(*it);
         script.errorInfo = info && info->get<CFDictionary>() ? *info->get<CFDictionary>() : CFDictionary {};
     }
@@ -476,13 +479,13 @@ std::int32_t LogicSimPlatform::makeFileReference(const std::string& path, FileRe
 {
     // logicsim stands for the file system here: it makes and later resolves the
     // reference, which names the file by volume and file id.
-    auto result = m_state->connection.call({ { "op", wire::opName(wire::Op::fileMakeReference) }, { "path", path } }, m_state->options.desktopTimeout);
+    auto result = m_state->connection.call({ { field::op, wire::opName(wire::Op::fileMakeReference) }, { field::path, path } }, m_state->options.desktopTimeout);
     if (result.status != Status::ok)
         return osstatus::ioErr;
-    auto status = result.reply.value("status", osstatus::ioErr);
+    auto status = result.reply.value(field::status, osstatus::ioErr);
     if (status != osstatus::noErr)
         return status;
-    std::string bytes = wire::hexDecode(result.reply.value("bytes", "")).value_or("");
+    std::string bytes = wire::hexDecode(result.reply.value(field::bytes, "")).value_or("");
     if (bytes.size() != out.bytes.size())
         return osstatus::ioErr;
     std::copy(bytes.begin(), bytes.end(), out.bytes.begin());
@@ -544,11 +547,11 @@ std::int32_t LogicSimPlatform::sendMessage(const AEDescRef& event, AEDescRef& re
         const auto& e = *it->second.event;
         json parameters = json::array();
         for (const auto& p : e.parameters)
-            parameters.push_back({ { "keyword", fourCC(p.keyword) }, { "type", fourCC(p.type) }, { "size", p.bytes.size() }, { "bytes", wire::hexEncode(p.bytes) } });
-        message = { { "op", wire::opName(wire::Op::scriptSendAppleEvent) }, { "eventClass", fourCC(e.eventClass) }, { "eventID", fourCC(e.eventID) },
-            { "returnID", e.returnID }, { "transactionID", e.transactionID },
-            { "target", { { "type", fourCC(e.targetType) }, { "size", e.targetBytes.size() }, { "bytes", wire::hexEncode(e.targetBytes) } } },
-            { "parameters", parameters }, { "sendMode", sendMode }, { "timeout", timeoutTicks } };
+            parameters.push_back({ { field::keyword, fourCC(p.keyword) }, { field::type, fourCC(p.type) }, { field::size, p.bytes.size() }, { field::bytes, wire::hexEncode(p.bytes) } });
+        message = { { field::op, wire::opName(wire::Op::scriptSendAppleEvent) }, { field::eventClass, fourCC(e.eventClass) }, { field::eventID, fourCC(e.eventID) },
+            { field::returnID, e.returnID }, { field::transactionID, e.transactionID },
+            { field::target, { { field::type, fourCC(e.targetType) }, { field::size, e.targetBytes.size() }, { field::bytes, wire::hexEncode(e.targetBytes) } } },
+            { field::parameters, parameters }, { field::sendMode, sendMode }, { field::timeout, timeoutTicks } };
     }
     // Without a reply the send waits only for delivery; otherwise for the
     // handler, up to the time-out (the system's default is about a minute).
@@ -567,7 +570,7 @@ std::int32_t LogicSimPlatform::sendMessage(const AEDescRef& event, AEDescRef& re
         return osstatus::procNotFound;
     if (result.status == Status::timedOut)
         return osstatus::errAETimeout;
-    return result.reply.value("status", osstatus::errAEEventNotHandled);
+    return result.reply.value(field::status, osstatus::errAEEventNotHandled);
 }
 
 std::int32_t LogicSimPlatform::disposeDesc(AEDescRef& desc)
@@ -584,31 +587,31 @@ std::int32_t LogicSimPlatform::disposeDesc(AEDescRef& desc)
 std::int32_t LogicSimPlatform::determinePermissionToAutomateTarget(const std::string& bundleIdentifier, FourCharCode eventClass,
     FourCharCode eventID, bool askUserIfNeeded)
 {
-    auto result = m_state->connection.call({ { "op", wire::opName(wire::Op::scriptAutomationPermission) }, { "bundleIdentifier", bundleIdentifier },
-                                               { "eventClass", fourCC(eventClass) }, { "eventID", fourCC(eventID) }, { "ask", askUserIfNeeded } },
+    auto result = m_state->connection.call({ { field::op, wire::opName(wire::Op::scriptAutomationPermission) }, { field::bundleIdentifier, bundleIdentifier },
+                                               { field::eventClass, fourCC(eventClass) }, { field::eventID, fourCC(eventID) }, { field::ask, askUserIfNeeded } },
         askUserIfNeeded ? m_state->options.promptTimeout : m_state->options.desktopTimeout);
     if (result.status == Status::gone)
         return osstatus::procNotFound;
     if (result.status == Status::timedOut)
         return osstatus::errAETimeout;
-    return result.reply.value("status", osstatus::procNotFound);
+    return result.reply.value(field::status, osstatus::procNotFound);
 }
 
 std::vector<RunningApplication> LogicSimPlatform::runningApplications()
 {
-    auto reply = m_state->query({ { "op", wire::opName(wire::Op::workspaceRunningApplications) } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { field::op, wire::opName(wire::Op::workspaceRunningApplications) } }, m_state->options.desktopTimeout);
     std::vector<RunningApplication> applications;
     if (!reply)
         return applications;
     for (const auto& entry : reply->value("applications", json::array())) {
         RunningApplication app;
-        if (entry.contains("bundleIdentifier") && entry["bundleIdentifier"].is_string())
-            app.bundleIdentifier = entry["bundleIdentifier"].get<std::string>();
-        if (entry.contains("localizedName") && entry["localizedName"].is_string())
-            app.localizedName = entry["localizedName"].get<std::string>();
-        app.pid = entry.value("pid", pid_type(-1));
-        app.isTerminated = entry.value("terminated", false);
-        auto policy = entry.value("activationPolicy", "regular");
+        if (entry.contains(field::bundleIdentifier) && entry[field::bundleIdentifier].is_string())
+            app.bundleIdentifier = entry[field::bundleIdentifier].get<std::string>();
+        if (entry.contains(field::localizedName) && entry[field::localizedName].is_string())
+            app.localizedName = entry[field::localizedName].get<std::string>();
+        app.pid = entry.value(field::pid, pid_type(-1));
+        app.isTerminated = entry.value(field::terminated, false);
+        auto policy = entry.value(field::activationPolicy, "regular");
         app.activationPolicy = policy == "prohibited" ? ActivationPolicy::prohibited : policy == "accessory" ? ActivationPolicy::accessory : ActivationPolicy::regular;
         applications.push_back(std::move(app));
     }
@@ -617,16 +620,16 @@ std::vector<RunningApplication> LogicSimPlatform::runningApplications()
 
 bool LogicSimPlatform::openURL(const URL& url)
 {
-    auto reply = m_state->query({ { "op", wire::opName(wire::Op::workspaceOpenURL) }, { "url", url.absoluteString() } }, m_state->options.desktopTimeout);
-    return reply && reply->value("ok", false);
+    auto reply = m_state->query({ { field::op, wire::opName(wire::Op::workspaceOpenURL) }, { field::url, url.absoluteString() } }, m_state->options.desktopTimeout);
+    return reply && reply->value(field::ok, false);
 }
 
 std::optional<URL> LogicSimPlatform::urlForApplication(const std::string& bundleIdentifier)
 {
-    auto reply = m_state->query({ { "op", wire::opName(wire::Op::workspaceURLForApplication) }, { "bundleIdentifier", bundleIdentifier } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { field::op, wire::opName(wire::Op::workspaceURLForApplication) }, { field::bundleIdentifier, bundleIdentifier } }, m_state->options.desktopTimeout);
     if (!reply)
         return std::nullopt;
-    auto value = wire::decode(reply->value("url", json()));
+    auto value = wire::decode(reply->value(field::url, json()));
     if (!value || !value->get<URL>())
         return std::nullopt;
     return *value->get<URL>();
@@ -634,29 +637,29 @@ std::optional<URL> LogicSimPlatform::urlForApplication(const std::string& bundle
 
 bool LogicSimPlatform::launchApplication(const URL& applicationURL)
 {
-    auto reply = m_state->query({ { "op", wire::opName(wire::Op::workspaceLaunchApplication) }, { "url", applicationURL.absoluteString() } }, m_state->options.desktopTimeout);
-    return reply && reply->value("ok", false);
+    auto reply = m_state->query({ { field::op, wire::opName(wire::Op::workspaceLaunchApplication) }, { field::url, applicationURL.absoluteString() } }, m_state->options.desktopTimeout);
+    return reply && reply->value(field::ok, false);
 }
 
 bool LogicSimPlatform::openApplication(const URL& applicationURL, const OpenConfiguration& configuration)
 {
-    auto reply = m_state->query({ { "op", wire::opName(wire::Op::workspaceOpenApplication) }, { "url", applicationURL.absoluteString() },
-                                    { "activates", configuration.activates }, { "addsToRecentItems", configuration.addsToRecentItems },
-                                    { "createsNewApplicationInstance", configuration.createsNewApplicationInstance } },
+    auto reply = m_state->query({ { field::op, wire::opName(wire::Op::workspaceOpenApplication) }, { field::url, applicationURL.absoluteString() },
+                                    { field::activates, configuration.activates }, { field::addsToRecentItems, configuration.addsToRecentItems },
+                                    { field::createsNewApplicationInstance, configuration.createsNewApplicationInstance } },
         m_state->options.desktopTimeout);
-    return reply && reply->value("ok", false);
+    return reply && reply->value(field::ok, false);
 }
 
 bool LogicSimPlatform::setActivationPolicy(ActivationPolicy policy)
 {
     const char* name = policy == ActivationPolicy::accessory ? "accessory" : policy == ActivationPolicy::prohibited ? "prohibited" : "regular";
-    auto reply = m_state->query({ { "op", wire::opName(wire::Op::appSetActivationPolicy) }, { "policy", name } }, m_state->options.desktopTimeout);
-    return reply && reply->value("ok", false);
+    auto reply = m_state->query({ { field::op, wire::opName(wire::Op::appSetActivationPolicy) }, { field::policy, name } }, m_state->options.desktopTimeout);
+    return reply && reply->value(field::ok, false);
 }
 
 void LogicSimPlatform::activateIgnoringOtherApps()
 {
-    m_state->query({ { "op", wire::opName(wire::Op::appActivate) }, { "ignoringOtherApps", true } }, m_state->options.desktopTimeout);
+    m_state->query({ { field::op, wire::opName(wire::Op::appActivate) }, { field::ignoringOtherApps, true } }, m_state->options.desktopTimeout);
 }
 
 NotificationToken LogicSimPlatform::addObserver(NotificationCenterKind center, const std::string& name, DispatchQueue& queue,
@@ -676,10 +679,10 @@ void LogicSimPlatform::removeObserver(NotificationToken token)
 
 std::optional<CFDictionary> LogicSimPlatform::sessionDictionary()
 {
-    auto reply = m_state->query({ { "op", wire::opName(wire::Op::desktopSession) } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { field::op, wire::opName(wire::Op::desktopSession) } }, m_state->options.desktopTimeout);
     if (!reply)
         return std::nullopt;
-    const json& session = (*reply)["session"];
+    const json& session = (*reply)[field::session];
     if (!session.is_object())
         return std::nullopt;
     CFDictionary dictionary;
@@ -691,28 +694,28 @@ std::optional<CFDictionary> LogicSimPlatform::sessionDictionary()
 
 std::vector<Screen> LogicSimPlatform::screens()
 {
-    auto reply = m_state->query({ { "op", wire::opName(wire::Op::desktopScreens) } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { field::op, wire::opName(wire::Op::desktopScreens) } }, m_state->options.desktopTimeout);
     std::vector<Screen> list;
     if (!reply)
         return list;
     for (const auto& entry : reply->value("screens", json::array())) {
-        auto frame = rectFrom(entry.value("frame", json()));
-        auto visible = rectFrom(entry.value("visibleFrame", json()));
+        auto frame = rectFrom(entry.value(field::frame, json()));
+        auto visible = rectFrom(entry.value(field::visibleFrame, json()));
         if (frame)
-            list.push_back(Screen { *frame, visible.value_or(*frame), entry.value("main", false) });
+            list.push_back(Screen { *frame, visible.value_or(*frame), entry.value(field::main, false) });
     }
     return list;
 }
 
 std::vector<PasteboardItem> LogicSimPlatform::pasteboardItems()
 {
-    auto reply = m_state->query({ { "op", wire::opName(wire::Op::desktopPasteboard) } }, m_state->options.desktopTimeout);
+    auto reply = m_state->query({ { field::op, wire::opName(wire::Op::desktopPasteboard) } }, m_state->options.desktopTimeout);
     std::vector<PasteboardItem> items;
     if (!reply)
         return items;
-    for (const auto& entry : reply->value("items", json::array())) {
+    for (const auto& entry : reply->value(field::items, json::array())) {
         PasteboardItem item;
-        for (const auto& representation : entry.value("representations", json::array()))
+        for (const auto& representation : entry.value(field::representations, json::array()))
             if (representation.is_array() && representation.size() == 2)
                 item.representations.emplace_back(representation[0].get<std::string>(), wire::hexDecode(representation[1].get<std::string>()).value_or(""));
         items.push_back(std::move(item));
@@ -727,9 +730,9 @@ void LogicSimPlatform::setPasteboardItems(const std::vector<PasteboardItem>& ite
         json representations = json::array();
         for (const auto& [type, data] : item.representations)
             representations.push_back(json::array({ type, wire::hexEncode(data) }));
-        list.push_back({ { "representations", representations } });
+        list.push_back({ { field::representations, representations } });
     }
-    m_state->query({ { "op", wire::opName(wire::Op::desktopSetPasteboard) }, { "items", list } }, m_state->options.desktopTimeout);
+    m_state->query({ { field::op, wire::opName(wire::Op::desktopSetPasteboard) }, { field::items, list } }, m_state->options.desktopTimeout);
 }
 
 } // namespace mq::platform

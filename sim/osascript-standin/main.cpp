@@ -10,6 +10,7 @@
 //     ->  {"id": 1, "ran": true|false, ...}
 // with "firstRunningOf": [BUNDLE...] instead of "application" when the script
 // addresses the first of its list that runs (sim/osascript-standin/StoredActionScript.h).
+#include "platform/linux/LogicSimFields.h"
 #include "platform/linux/LogicSimOps.h"
 #include "sim/osascript-standin/StoredActionScript.h"
 
@@ -33,6 +34,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using nlohmann::json;
+namespace field = mq::platform::wire::field;
 
 constexpr std::size_t kMaxScriptBytes = 1 << 20;
 constexpr auto kReadTimeout = std::chrono::seconds(10);
@@ -97,7 +99,7 @@ std::optional<json> awaitReply(int fd, Clock::time_point deadline)
         for (std::size_t newline; (newline = pending.find('\n')) != std::string::npos;) {
             json message = json::parse(pending.substr(0, newline), nullptr, false);
             pending.erase(0, newline + 1);
-            if (message.is_object() && message.value("id", std::uint64_t(0)) == 1)
+            if (message.is_object() && message.value(field::id, std::uint64_t(0)) == 1)
                 return message;
         }
         pollfd p { fd, POLLIN, 0 };
@@ -145,8 +147,8 @@ int main(int argc, char** argv)
     if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         return fail("cannot connect to logicsim at " + socketPath + ": " + std::strerror(errno));
 
-    json hello { { "id", 0 }, { "op", mq::platform::wire::opName(mq::platform::wire::Op::hello) }, { "role", "client" }, { "pid", ::getpid() } };
-    json request { { "id", 1 }, { "op", mq::platform::wire::opName(mq::platform::wire::Op::logicRunStoredAction) }, { "code", *code } };
+    json hello { { field::id, 0 }, { field::op, mq::platform::wire::opName(mq::platform::wire::Op::hello) }, { field::role, "client" }, { field::pid, ::getpid() } };
+    json request { { field::id, 1 }, { field::op, mq::platform::wire::opName(mq::platform::wire::Op::logicRunStoredAction) }, { field::code, *code } };
     request[target->firstRunningOnly ? "firstRunningOf" : "application"] = target->firstRunningOnly
         ? json(target->bundleIdentifiers)
         : json(target->bundleIdentifiers.front());

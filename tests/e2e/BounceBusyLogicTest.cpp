@@ -31,12 +31,12 @@ TEST(BounceBusyLogic, StepFiveAnswersTheTypedNameOnlyAfterTheFileExists)
                                             { "user", { { "afterMs", 200 }, { "name", "Busy Mix" }, { "press", "export" }, { "pressAfterTypingMs", 200 } } } });
 
     auto opened = helper.connection().bounceOpenExportDialogWithPacingSeconds({ 0.0 }, 15s);
-    ASSERT_TRUE(opened.ok());
+    ASSERT_TRUE(opened.hasValue());
     ASSERT_TRUE(std::get<0>(opened.value()));
     auto started = Clock::now();
     auto waited = helper.connection().bounceAwaitExportDialogsClosedWithReply({}, 60s);
     const bool fileThere = std::filesystem::exists(directory + "/Busy Mix.wav");
-    ASSERT_TRUE(waited.ok());
+    ASSERT_TRUE(waited.hasValue());
     auto [name, error] = waited.value();
     EXPECT_FALSE(error);
     EXPECT_EQ(name, "Busy Mix");

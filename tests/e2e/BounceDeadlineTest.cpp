@@ -36,14 +36,14 @@ TEST_F(BounceDeadline, APanelOpenPastThirtyMinutesRepliesErrorThirtyOneWithTheLa
     // The user types a name and then leaves the panel open.
     logicSim->ctl("set-export", { { "directory", runtimeDir.path() }, { "user", { { "name", "Left Open" }, { "press", "none" } } } });
     auto opened = connection->bounceOpenExportDialogWithPacingSeconds({ 0.0 }, 15s);
-    ASSERT_TRUE(opened.ok());
+    ASSERT_TRUE(opened.hasValue());
     ASSERT_TRUE(std::get<0>(opened.value()));
     ASSERT_TRUE(test::eventually([&] { return capture.contains("bounce step 4: open export dialog"); }, 2s));
 
     auto started = Clock::now();
     auto waited = connection->bounceAwaitExportDialogsClosedWithReply({}, 60s);
     auto elapsed = Clock::now() - started;
-    ASSERT_TRUE(waited.ok());
+    ASSERT_TRUE(waited.hasValue());
     auto [name, error] = waited.value();
     EXPECT_EQ(name, "Left Open");
     ASSERT_TRUE(error);

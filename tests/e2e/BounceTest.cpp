@@ -65,26 +65,26 @@ protected:
     std::tuple<bool, double, OptionalError> stepOne(double seconds, bool stop)
     {
         auto result = connection->bounceGoToPositionWithTimecodeSeconds({ seconds, stop, 0.0, 25.0, false }, 15s);
-        EXPECT_TRUE(result.ok());
-        return result.ok() ? result.value() : std::tuple(false, 0.0, OptionalError {});
+        EXPECT_TRUE(result.hasValue());
+        return result.hasValue() ? result.value() : std::tuple(false, 0.0, OptionalError {});
     }
     std::tuple<bool, OptionalError> stepTwo(const std::string& path)
     {
         auto result = connection->bounceOpenMovieWithURL({ URL::fileURLWithPath(path), 0.0 }, 30s);
-        EXPECT_TRUE(result.ok());
-        return result.ok() ? result.value() : std::tuple(false, OptionalError {});
+        EXPECT_TRUE(result.hasValue());
+        return result.hasValue() ? result.value() : std::tuple(false, OptionalError {});
     }
     std::tuple<bool, OptionalError> stepFour()
     {
         auto result = connection->bounceOpenExportDialogWithPacingSeconds({ 0.0 }, 15s);
-        EXPECT_TRUE(result.ok());
-        return result.ok() ? result.value() : std::tuple(false, OptionalError {});
+        EXPECT_TRUE(result.hasValue());
+        return result.hasValue() ? result.value() : std::tuple(false, OptionalError {});
     }
     std::tuple<std::optional<std::string>, OptionalError> stepFive(client::HelperConnection& on)
     {
         auto result = on.bounceAwaitExportDialogsClosedWithReply({}, 60s);
-        EXPECT_TRUE(result.ok());
-        return result.ok() ? result.value() : std::tuple(std::optional<std::string> {}, OptionalError {});
+        EXPECT_TRUE(result.hasValue());
+        return result.hasValue() ? result.value() : std::tuple(std::optional<std::string> {}, OptionalError {});
     }
 };
 
@@ -112,7 +112,7 @@ TEST_F(Bounce, TheWholeFlowExportsTheMovieRangeAndGivesThePasteboardBack)
     EXPECT_EQ(state("pasteboard"), pasteboard) << "the pasteboard was not given back as it was";
 
     auto align = connection->bounceAlignMovieRegionWithPacingSeconds({ 0.0 }, 15s);
-    ASSERT_TRUE(align.ok());
+    ASSERT_TRUE(align.hasValue());
     EXPECT_TRUE(std::get<0>(align.value()));
     json movieState = state("movie");
     EXPECT_EQ(movieState["loaded"]["name"], "Cut 3.mov");
@@ -294,7 +294,7 @@ TEST_F(Bounce, ASecondStepFiveWaitsBehindTheFirstWhileOtherRequestsAreAnswered)
     // The service goes on answering while both wait: the first ends only when the
     // user exports (1.5 s after step four).
     auto url = bystander->currentLogicProjectURLWithReply({}, 5s);
-    EXPECT_TRUE(url.ok());
+    EXPECT_TRUE(url.hasValue());
     EXPECT_FALSE(firstReturned.load()) << "answered only once the first wait had ended";
     first.join();
     other.join();

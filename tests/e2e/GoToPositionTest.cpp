@@ -46,7 +46,7 @@ TEST_F(GoToPosition, ProjectStartAtTwentyFiveFrames)
     setTransport({ { "playheadSeconds", 3725.0 } });
     harness.logicSim().ctl("set-latency", { { "commitMs", 120 } });
     auto result = connection->readLogicProjectStartSMPTEWithFrameRate({ 25.0, false }, 10s);
-    ASSERT_TRUE(result.ok());
+    ASSERT_TRUE(result.hasValue());
     auto [seconds, viewOffset, mode, ok, error] = result.value();
     EXPECT_TRUE(ok);
     EXPECT_FALSE(error);
@@ -76,7 +76,7 @@ TEST_F(GoToPosition, ProjectStartReportsTheDisplayModeAndViewOffset)
     for (const auto& c : cases) {
         setTransport(c.transport);
         auto result = connection->readLogicProjectStartSMPTEWithFrameRate({ 25.0, false }, 10s);
-        ASSERT_TRUE(result.ok());
+        ASSERT_TRUE(result.hasValue());
         auto [seconds, viewOffset, mode, ok, error] = result.value();
         EXPECT_TRUE(ok) << c.transport.dump() << (error ? error->localizedDescription : "");
         EXPECT_EQ(mode, c.mode) << c.transport.dump();
@@ -106,7 +106,7 @@ TEST_F(GoToPosition, MovesLandWhereTheReplySays)
     for (const auto& c : cases) {
         setTransport(c.transport);
         auto result = connection->goToLogicPlayheadSMPTESeconds({ c.target, c.frameRate, c.dropFrame }, 10s);
-        ASSERT_TRUE(result.ok());
+        ASSERT_TRUE(result.hasValue());
         auto [landed, viewOffset, ok, error] = result.value();
         EXPECT_TRUE(ok) << c.typed;
         EXPECT_FALSE(error) << c.typed;
@@ -123,11 +123,11 @@ TEST_F(GoToPosition, MovesLandWhereTheReplySays)
 TEST_F(GoToPosition, PlayheadAfterAMoveIsWhereLogicPutIt)
 {
     auto moved = connection->goToLogicPlayheadSMPTESeconds({ 3700.0, 25.0, false }, 10s);
-    ASSERT_TRUE(moved.ok());
+    ASSERT_TRUE(moved.hasValue());
     EXPECT_EQ(std::get<0>(moved.value()), 3700.0);
     EXPECT_EQ(playhead(), 3700.0);
     auto read = connection->readLogicPlayheadSMPTEWithFrameRate({ 25.0, false }, 10s);
-    ASSERT_TRUE(read.ok());
+    ASSERT_TRUE(read.hasValue());
     EXPECT_EQ(std::get<0>(read.value()), 3700.0);
     EXPECT_TRUE(std::get<1>(read.value()));
     EXPECT_EQ(logicWindows(), std::vector<std::string> { "project" });
@@ -137,7 +137,7 @@ TEST_F(GoToPosition, ProjectEndClampsTheLanding)
 {
     setTransport({ { "projectEndSeconds", 3650.0 } });
     auto moved = connection->goToLogicPlayheadSMPTESeconds({ 4000.0, 25.0, false }, 10s);
-    ASSERT_TRUE(moved.ok());
+    ASSERT_TRUE(moved.hasValue());
     EXPECT_TRUE(std::get<2>(moved.value())); // Reported, not checked: still a success.
     EXPECT_EQ(std::get<0>(moved.value()), 3650.0);
     EXPECT_EQ(playhead(), 3650.0);
@@ -147,7 +147,7 @@ TEST_F(GoToPosition, DefaultButtonRefusingAXPressStillConfirmsThroughReturn)
 {
     harness.logicSim().ctl("fault", { { "op", "ax.performAction" }, { "action", "AXPress" }, { "error", -25200 } });
     auto moved = connection->goToLogicPlayheadSMPTESeconds({ 3620.0, 25.0, false }, 10s);
-    ASSERT_TRUE(moved.ok());
+    ASSERT_TRUE(moved.hasValue());
     EXPECT_TRUE(std::get<2>(moved.value()));
     EXPECT_EQ(playhead(), 3620.0);
     EXPECT_EQ(logicWindows(), std::vector<std::string> { "project" });
@@ -161,7 +161,7 @@ TEST_F(GoToPosition, TheLandingIsReadAfterLogicTookTheTypedPosition)
 {
     harness.logicSim().ctl("set-latency", { { "commitMs", 250 }, { "windowOpenMs", { 80, 250 } } });
     auto moved = connection->goToLogicPlayheadSMPTESeconds({ 3700.0, 25.0, false }, 10s);
-    ASSERT_TRUE(moved.ok());
+    ASSERT_TRUE(moved.hasValue());
     auto [landed, viewOffset, ok, error] = moved.value();
     EXPECT_TRUE(ok);
     EXPECT_FALSE(error);
@@ -183,7 +183,7 @@ TEST_F(GoToPosition, ViewOffsetIsZeroAtDropFrameAndPastADay)
     for (double position : { 3600.0, 90000.0 + 7.5 }) {
         setTransport({ { "frameRate", 29.97 }, { "dropFrame", true }, { "projectEndSeconds", 200000.0 }, { "playheadSeconds", position } });
         auto start = connection->readLogicProjectStartSMPTEWithFrameRate({ 29.97, true }, 10s);
-        ASSERT_TRUE(start.ok());
+        ASSERT_TRUE(start.hasValue());
         auto [seconds, viewOffset, mode, ok, error] = start.value();
         EXPECT_TRUE(ok) << position << (error ? error->localizedDescription : "");
         EXPECT_EQ(viewOffset, 0.0) << position;
@@ -192,7 +192,7 @@ TEST_F(GoToPosition, ViewOffsetIsZeroAtDropFrameAndPastADay)
         EXPECT_FALSE(harness.helper().hasLine("→ view offset -")) << position;
     }
     auto moved = connection->goToLogicPlayheadSMPTESeconds({ 90000.0 + 60.0, 29.97, true }, 10s);
-    ASSERT_TRUE(moved.ok());
+    ASSERT_TRUE(moved.hasValue());
     EXPECT_EQ(std::get<1>(moved.value()), 0.0);
 }
 
@@ -204,7 +204,7 @@ TEST_F(GoToPosition, ADialogShownAsASheetIsNotTakenForTheDialog)
     harness.logicSim().ctl("sheets", { { "keys", { "go-to-position" } } });
     double before = playhead();
     auto moved = connection->goToLogicPlayheadSMPTESeconds({ 3700.0, 25.0, false }, 10s);
-    ASSERT_TRUE(moved.ok());
+    ASSERT_TRUE(moved.hasValue());
     const auto& error = std::get<3>(moved.value());
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code, 82);
@@ -222,7 +222,7 @@ TEST_F(GoToPosition, LogicClosedFailsAtOnce)
     auto start = std::chrono::steady_clock::now();
     auto read = connection->readLogicPlayheadSMPTEWithFrameRate({ 25.0, false }, 10s);
     auto elapsed = std::chrono::steady_clock::now() - start;
-    ASSERT_TRUE(read.ok());
+    ASSERT_TRUE(read.hasValue());
     auto [seconds, ok, error] = read.value();
     EXPECT_EQ(seconds, 0.0);
     EXPECT_FALSE(ok);
@@ -236,12 +236,12 @@ TEST_F(GoToPosition, LogicClosedFailsAtOnce)
     EXPECT_TRUE(harness.helper().waitForLine("readLogicPlayheadSMPTE failed: Could not read the playhead from the Go to Position dialog", 2s));
 
     auto start2 = connection->readLogicProjectStartSMPTEWithFrameRate({ 25.0, false }, 10s);
-    ASSERT_TRUE(start2.ok());
+    ASSERT_TRUE(start2.hasValue());
     EXPECT_EQ(std::get<4>(start2.value())->code, 50);
     EXPECT_EQ(std::get<2>(start2.value()), -1);
 
     auto move = connection->goToLogicPlayheadSMPTESeconds({ 3600.0, 25.0, false }, 10s);
-    ASSERT_TRUE(move.ok());
+    ASSERT_TRUE(move.hasValue());
     EXPECT_EQ(std::get<3>(move.value())->code, 82);
     EXPECT_TRUE(std::isnan(std::get<1>(move.value())));
 }

@@ -78,8 +78,8 @@ protected:
     Reply marker(double start, const std::string& name, std::int64_t color = -1, double pacing = 0.0)
     {
         auto result = connection->createLogicMarkerWithTimecodeSeconds({ start, 2.0, name, color, pacing, 25.0, false }, 30s);
-        EXPECT_TRUE(result.ok());
-        return result.ok() ? result.value() : Reply { false, 0.0, std::nullopt };
+        EXPECT_TRUE(result.hasValue());
+        return result.hasValue() ? result.value() : Reply { false, 0.0, std::nullopt };
     }
     Reply place(const std::string& trackName = "Dialogue", std::int64_t color = -1, double pacing = 0.0)
     {
@@ -87,14 +87,14 @@ protected:
         test::writeTestAudioFile(path, test::AudioFormat::wav, 44100, 44100);
         auto result = connection->placeAudioFileWithURL(
             { URL::fileURLWithPath(path), 3605.0, "Take", true, trackName, color, false, pacing, 25.0, false }, 30s);
-        EXPECT_TRUE(result.ok());
-        return result.ok() ? result.value() : Reply { false, 0.0, std::nullopt };
+        EXPECT_TRUE(result.hasValue());
+        return result.hasValue() ? result.value() : Reply { false, 0.0, std::nullopt };
     }
     Reply goTo(double seconds)
     {
         auto result = connection->goToLogicPlayheadSMPTESeconds({ seconds, 25.0, false }, 15s);
-        EXPECT_TRUE(result.ok());
-        if (!result.ok())
+        EXPECT_TRUE(result.hasValue());
+        if (!result.hasValue())
             return { false, 0.0, std::nullopt };
         auto [ok, landed, offset, error] = result.value();
         return { ok, landed, error };
@@ -102,8 +102,8 @@ protected:
     Reply bounceStepOne()
     {
         auto result = connection->bounceGoToPositionWithTimecodeSeconds({ 3610.0, true, 0.0, 25.0, false }, 15s);
-        EXPECT_TRUE(result.ok());
-        return result.ok() ? result.value() : Reply { false, 0.0, std::nullopt };
+        EXPECT_TRUE(result.hasValue());
+        return result.hasValue() ? result.value() : Reply { false, 0.0, std::nullopt };
     }
     std::size_t markerCount() { return state()["logic"]["markers"].size(); }
 
@@ -139,14 +139,14 @@ TEST_F(InputSafety, AnotherApplicationInFrontFromTheStartGetsNothing)
         { "bounce step 2",
             [&] {
                 auto result = connection->bounceOpenMovieWithURL({ URL::fileURLWithPath("/Users/someone/Movies/Cut.mov"), 0.0 }, 30s);
-                EXPECT_TRUE(result.ok());
+                EXPECT_TRUE(result.hasValue());
                 return std::pair(std::get<0>(result.value()), std::get<1>(result.value()));
             },
             28 },
         { "bounce step 4",
             [&] {
                 auto result = connection->bounceOpenExportDialogWithPacingSeconds({ 0.0 }, 15s);
-                EXPECT_TRUE(result.ok());
+                EXPECT_TRUE(result.hasValue());
                 return std::pair(std::get<0>(result.value()), std::get<1>(result.value()));
             },
             30 },
@@ -158,7 +158,7 @@ TEST_F(InputSafety, AnotherApplicationInFrontFromTheStartGetsNothing)
         EXPECT_EQ(errorCode(error), step.code);
         EXPECT_EQ(errorText(error), kNotInFront);
     }
-    ASSERT_TRUE(connection->closeColorsWindowWithReply({}, 10s).ok());
+    ASSERT_TRUE(connection->closeColorsWindowWithReply({}, 10s).hasValue());
 
     json world = state();
     EXPECT_TRUE(world["scripts"].empty()) << world["scripts"].dump();
@@ -194,7 +194,7 @@ TEST_F(InputSafety, AModalWindowAlreadyOpenIsNamedAndNothingIsTypedIntoIt)
 TEST_F(InputSafety, TheExportPanelOpenIsNamedAndNothingIsTypedIntoIt)
 {
     auto opened = connection->bounceOpenExportDialogWithPacingSeconds({ 0.0 }, 15s);
-    ASSERT_TRUE(opened.ok());
+    ASSERT_TRUE(opened.hasValue());
     ASSERT_TRUE(std::get<0>(opened.value())) << errorText(std::get<1>(opened.value()));
     std::size_t scriptsBefore = state()["scripts"].size();
     auto [gotoOk, landed, gotoError] = goTo(3620.0);
@@ -244,7 +244,7 @@ TEST_F(InputSafety, AnApplicationTakingTheFrontMidMarkerGetsNothingAndNoDialogIs
     ctl("frontmost", { { "app", "logic" } });
     auto [ok, offset, error] = marker(3610.0, "Afterwards", 5);
     EXPECT_TRUE(ok) << errorText(error);
-    ASSERT_TRUE(connection->closeColorsWindowWithReply({}, 10s).ok());
+    ASSERT_TRUE(connection->closeColorsWindowWithReply({}, 10s).hasValue());
 }
 
 TEST_F(InputSafety, AnApplicationTakingTheFrontMidPlacementGetsNothingAndNoDialogIsLeft)
@@ -364,7 +364,7 @@ TEST_F(InputSafety, APluginPanelOpeningDuringTheBatchIsNotTakenForTheColorsWindo
         }
     EXPECT_EQ(clicks, 1u) << "the colour click went elsewhere";
     EXPECT_TRUE(logicShows("plugin-panel"));
-    ASSERT_TRUE(connection->closeColorsWindowWithReply({}, 10s).ok());
+    ASSERT_TRUE(connection->closeColorsWindowWithReply({}, 10s).hasValue());
     EXPECT_TRUE(logicShows("plugin-panel")) << "the batch's close closed the plug-in's panel";
     EXPECT_FALSE(logicShows("colors-window"));
 }

@@ -47,12 +47,12 @@ protected:
     {
         auto result = (on ? on : connection.get())
                           ->createLogicMarkerWithTimecodeSeconds({ clip.start, clip.duration, clip.name, clip.color, 0.0, 25.0, false }, 30s);
-        EXPECT_TRUE(result.ok()) << clip.name;
-        if (!result.ok())
+        EXPECT_TRUE(result.hasValue()) << clip.name;
+        if (!result.hasValue())
             return { false, 0.0, std::nullopt };
         return result.value();
     }
-    void closeBatch() { ASSERT_TRUE(connection->closeColorsWindowWithReply({}, 10s).ok()); }
+    void closeBatch() { ASSERT_TRUE(connection->closeColorsWindowWithReply({}, 10s).hasValue()); }
 
     /// The stored actions Logic ran, in order.
     std::vector<int> storedActions()
@@ -289,7 +289,7 @@ TEST_F(Markers, TheGridMovesClearOfTheProgressPanel)
     ctl("set-colors-window", { { "open", true }, { "position", { 200, 300 } } });
     // A panel over the grid's lower part, (300, 380)-(700, 480) in top-left
     // coordinates: in AppKit ones y = 1080 - 480 = 600. Above it is nearest.
-    ASSERT_TRUE(connection->setColorsWindowAvoidRectX({ 300, 600, 400, 100 }, 2s).ok());
+    ASSERT_TRUE(connection->setColorsWindowAvoidRectX({ 300, 600, 400, 100 }, 2s).hasValue());
     auto [ok, viewOffset, error] = createMarker({ 3601.0, 1.0, "Clear", 10 });
     EXPECT_TRUE(ok) << errorText(error);
     json window = logicWindow("colors-window");
@@ -299,7 +299,7 @@ TEST_F(Markers, TheGridMovesClearOfTheProgressPanel)
     closeBatch();
 
     // A panel over the whole screen leaves nowhere to go.
-    ASSERT_TRUE(connection->setColorsWindowAvoidRectX({ 0, 0, 1920, 1080 }, 2s).ok());
+    ASSERT_TRUE(connection->setColorsWindowAvoidRectX({ 0, 0, 1920, 1080 }, 2s).hasValue());
     auto [ok2, viewOffset2, error2] = createMarker({ 3603.0, 1.0, "Covered", 11 });
     EXPECT_TRUE(ok2) << errorText(error2);
     EXPECT_TRUE(harness.helper().waitForLine(

@@ -33,8 +33,8 @@ public:
     std::int64_t controlBarState()
     {
         auto reply = connection->evaluateControlBarStateWithFrameRate({ 25.0, false }, 10s);
-        EXPECT_TRUE(reply.ok());
-        return reply.ok() ? std::get<0>(reply.value()) : -100;
+        EXPECT_TRUE(reply.hasValue());
+        return reply.hasValue() ? std::get<0>(reply.value()) : -100;
     }
 
     /// Starts observing into a new file and maps it as the client does.
@@ -44,8 +44,8 @@ public:
         auto opened = client::ScrubReader::open(path);
         EXPECT_TRUE(opened.hasValue());
         auto reply = connection->startTransportScrubObservingWithFrameRate({ fps, false, path }, 10s);
-        EXPECT_TRUE(reply.ok());
-        if (reply.ok()) {
+        EXPECT_TRUE(reply.hasValue());
+        if (reply.hasValue()) {
             EXPECT_EQ(std::get<0>(reply.value()), expectFound);
         }
         return std::move(opened.value());
@@ -64,7 +64,7 @@ public:
         auto opened = client::ProjectWatchReader::open(path);
         EXPECT_TRUE(opened.hasValue());
         auto reply = connection->startProjectCloseWatchForShmPath({ path }, 10s);
-        EXPECT_TRUE(reply.ok() && std::get<0>(reply.value()));
+        EXPECT_TRUE(reply.hasValue() && std::get<0>(reply.value()));
         return std::move(opened.value());
     }
 
@@ -163,7 +163,7 @@ TEST_F(MonitorsEndToEnd, APlayingTransportIsPublishedFrameByFrame)
     EXPECT_EQ(snapshot(reader).sequence, settled) << "a stopped transport publishes nothing new";
 
     auto stopped = connection->stopTransportScrubObservingForShmPath({ harness.runtimeDir().file("scrub") }, 10s);
-    ASSERT_TRUE(stopped.ok());
+    ASSERT_TRUE(stopped.hasValue());
     EXPECT_FALSE(snapshot(reader).valid);
     EXPECT_TRUE(helperLogged("scrub: stopped (no targets remain)"));
 }
@@ -295,7 +295,7 @@ TEST_F(MonitorsEndToEnd, AWatchWhoseLogicStopsAnsweringHoldsNoMainQueueRequest)
     // Requests that run on the main queue are answered meanwhile: while the first
     // unanswered read still hangs (the check after it would read, and hang, again).
     for (int i = 0; i < 10; ++i) {
-        ASSERT_TRUE(connection->permissionsStatusWithReply({}, 10s).ok());
+        ASSERT_TRUE(connection->permissionsStatusWithReply({}, 10s).hasValue());
         EXPECT_EQ(unansweredReads(), 1u) << "request " << i << " waited for the hanging check";
     }
     EXPECT_FALSE(watch.isProjectClosed());
@@ -341,7 +341,7 @@ TEST_F(MonitorsEndToEnd, ARestartKeepsAWrittenFlag)
     ctl("remove-window", { { "window", "project" } });
     ASSERT_TRUE(eventually([&] { return watch.isProjectClosed(); }, 3s));
     auto again = connection->startProjectCloseWatchForShmPath({ harness.runtimeDir().file("watch") }, 10s);
-    ASSERT_TRUE(again.ok() && std::get<0>(again.value()));
+    ASSERT_TRUE(again.hasValue() && std::get<0>(again.value()));
     EXPECT_TRUE(helperLogged("watch start: no saved project front (unsaved/untitled) — using last-project rule; 1 target(s)"));
     EXPECT_TRUE(watch.isProjectClosed());
 }

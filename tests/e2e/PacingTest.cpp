@@ -20,7 +20,7 @@ TEST(Pacing, ARequestArrivingMeanwhileLeavesTheRunningOnesPausesAlone)
     log::LogCapture capture;
     test::InProcessService helper;
     auto other = client::HelperConnection::connect(helper.runtimeDir().file("com.quillmoor.marquee.helper"));
-    ASSERT_TRUE(other.ok());
+    ASSERT_TRUE(other.hasValue());
 
     // Bounce step 3 pauses before each of its two stored actions: 2 x 0.5 s.
     std::atomic<bool> firstReplied { false };

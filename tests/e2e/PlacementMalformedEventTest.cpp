@@ -97,7 +97,7 @@ TEST_P(PlacementWithACorruptParameter, IsRefusedByLogicAndFailsWithCode30)
     std::string path = helper.runtimeDir().file("line.wav");
     test::writeTestAudioFile(path, test::AudioFormat::wav, 48000, 48000);
     auto result = helper.connection().placeAudioFileWithURL({ URL::fileURLWithPath(path), 3602.0, "Line", false, "", 7, false, 0.0, 25.0, false }, 30s);
-    ASSERT_TRUE(result.ok());
+    ASSERT_TRUE(result.hasValue());
     auto [ok, viewOffset, error] = result.value();
     EXPECT_FALSE(ok);
     EXPECT_TRUE(std::isnan(viewOffset));

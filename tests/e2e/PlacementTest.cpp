@@ -64,8 +64,8 @@ protected:
         auto result = connection->placeAudioFileWithURL({ URL::fileURLWithPath(p.path), p.seconds, p.displayName, p.createNewTrack, p.trackName,
                                                             p.color, p.colorTrack, p.pacing, p.frameRate, p.dropFrame },
             30s);
-        EXPECT_TRUE(result.ok());
-        if (!result.ok())
+        EXPECT_TRUE(result.hasValue());
+        if (!result.hasValue())
             return { false, 0.0, std::nullopt };
         return result.value();
     }
@@ -244,7 +244,7 @@ TEST_F(Placing, AURLThatIsNotAFileURLNamesNoFile)
     auto url = URL::parse("https://example.com" + path);
     ASSERT_TRUE(url);
     auto result = connection->placeAudioFileWithURL({ *url, 3602.0, "A", false, "", -1, false, 0.0, 25.0, false }, 30s);
-    ASSERT_TRUE(result.ok());
+    ASSERT_TRUE(result.hasValue());
     auto [ok, viewOffset, error] = result.value();
     EXPECT_FALSE(ok);
     ASSERT_TRUE(error);

@@ -20,8 +20,8 @@ ProjectURLReply askForProjectURL(HelperHarness& harness)
 {
     auto connection = harness.connect();
     auto result = connection->currentLogicProjectURLWithReply({}, 10s);
-    EXPECT_TRUE(result.ok()) << (result.ok() ? "" : result.error().message);
-    if (!result.ok())
+    EXPECT_TRUE(result.hasValue()) << (result.hasValue() ? "" : result.error().message);
+    if (!result.hasValue())
         return {};
     auto [url, error] = result.value();
     // Exactly one of the two is present.

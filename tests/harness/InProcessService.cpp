@@ -20,8 +20,8 @@ InProcessService::InProcessService(PlatformDecorator decorate)
     EXPECT_TRUE(m_listener->start());
     m_mainThread = std::thread([this] { m_mainLoop.run(); });
     auto connected = client::HelperConnection::connect(m_runtimeDir.file("com.quillmoor.marquee.helper"));
-    EXPECT_TRUE(connected.ok());
-    if (connected.ok())
+    EXPECT_TRUE(connected.hasValue());
+    if (connected.hasValue())
         m_connection = std::move(connected.value());
 }
 

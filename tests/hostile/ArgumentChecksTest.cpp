@@ -76,8 +76,8 @@ TEST_F(ArgumentChecks, BadMarkerArgumentsAreRefusedBeforeLogicIsTouched)
     for (const Row& row : rows)
         expectRefused(row.what, [&] {
             auto reply = connection->createLogicMarkerWithTimecodeSeconds({ row.start, row.duration, row.name, 3, 0.0, 25.0, false }, 30s);
-            EXPECT_TRUE(reply.ok());
-            if (!reply.ok())
+            EXPECT_TRUE(reply.hasValue());
+            if (!reply.hasValue())
                 return OptionalError {};
             EXPECT_FALSE(std::get<0>(reply.value()));
             EXPECT_TRUE(std::isnan(std::get<1>(reply.value())));
@@ -94,38 +94,38 @@ TEST_F(ArgumentChecks, BadFileURLsAndPositionsAreRefusedForPlacementBounceAndGoT
     for (const URL* url : { &nulInPath, &relative }) {
         expectRefused("placement of " + url->absoluteString(), [&] {
             auto reply = connection->placeAudioFileWithURL({ *url, 3600.0, "A", false, "", -1, false, 0.0, 25.0, false }, 30s);
-            EXPECT_TRUE(reply.ok());
-            return reply.ok() ? std::get<2>(reply.value()) : OptionalError {};
+            EXPECT_TRUE(reply.hasValue());
+            return reply.hasValue() ? std::get<2>(reply.value()) : OptionalError {};
         }, "url");
         expectRefused("bounce step 2 with " + url->absoluteString(), [&] {
             auto reply = connection->bounceOpenMovieWithURL({ *url, 0.0 }, 30s);
-            EXPECT_TRUE(reply.ok());
-            return reply.ok() ? std::get<1>(reply.value()) : OptionalError {};
+            EXPECT_TRUE(reply.hasValue());
+            return reply.hasValue() ? std::get<1>(reply.value()) : OptionalError {};
         }, "movieURL");
     }
     expectRefused("placement named with a tab", [&] {
         auto reply = connection->placeAudioFileWithURL(
             { URL::fileURLWithPath("/tmp/plain.wav"), 3600.0, "A", true, "Track\tB", -1, false, 0.0, 25.0, false }, 30s);
-        return reply.ok() ? std::get<2>(reply.value()) : OptionalError {};
+        return reply.hasValue() ? std::get<2>(reply.value()) : OptionalError {};
     }, "trackName");
     for (double seconds : { kNaN, kInfinity, -kInfinity }) {
         expectRefused("go to " + std::to_string(seconds), [&] {
             auto reply = connection->goToLogicPlayheadSMPTESeconds({ seconds, 25.0, false }, 30s);
-            EXPECT_TRUE(reply.ok());
-            if (!reply.ok())
+            EXPECT_TRUE(reply.hasValue());
+            if (!reply.hasValue())
                 return OptionalError {};
             EXPECT_FALSE(std::get<2>(reply.value()));
             return std::get<3>(reply.value());
         }, "seconds");
         expectRefused("bounce step 1 to " + std::to_string(seconds), [&] {
             auto reply = connection->bounceGoToPositionWithTimecodeSeconds({ seconds, false, 0.0, 25.0, false }, 30s);
-            EXPECT_TRUE(reply.ok());
-            return reply.ok() ? std::get<2>(reply.value()) : OptionalError {};
+            EXPECT_TRUE(reply.hasValue());
+            return reply.hasValue() ? std::get<2>(reply.value()) : OptionalError {};
         }, "timecodeSeconds");
     }
     // A negative position is still taken, as 0.
     auto moved = connection->goToLogicPlayheadSMPTESeconds({ -5.0, 25.0, false }, 30s);
-    ASSERT_TRUE(moved.ok());
+    ASSERT_TRUE(moved.hasValue());
     EXPECT_TRUE(std::get<2>(moved.value())) << (std::get<3>(moved.value()) ? std::get<3>(moved.value())->localizedDescription : "");
     EXPECT_DOUBLE_EQ(std::get<0>(moved.value()), 0.0);
 }

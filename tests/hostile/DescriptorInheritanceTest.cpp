@@ -104,8 +104,8 @@ TEST_F(DescriptorInheritance, AHelperKilledWhileAStoredActionRunsIsReplacedAtOnc
     ASSERT_TRUE(next.waitForLine("XPC listener resumed on com.quillmoor.marquee.helper", 5s))
         << (next.hasLine("another helper already listens") ? "the orphan held the socket" : "the new helper did not start");
     auto client = client::HelperConnection::connect(harness.socketPath());
-    ASSERT_TRUE(client.ok());
-    EXPECT_TRUE(client.value()->evaluateControlBarStateWithFrameRate({ 25.0, false }, 5s).ok());
+    ASSERT_TRUE(client.hasValue());
+    EXPECT_TRUE(client.value()->evaluateControlBarStateWithFrameRate({ 25.0, false }, 5s).hasValue());
     EXPECT_EQ(::kill(interpreter, 0), 0) << "served only after the orphan ended";
     next.sendSignal(SIGTERM);
     EXPECT_TRUE(next.waitForExit(5s).has_value());

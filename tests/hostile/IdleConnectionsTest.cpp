@@ -38,7 +38,7 @@ TEST(IdleConnections, AtTheCapTheLongestIdleConnectionMakesRoomAndIncompleteFram
     test::InProcessHelper helper(limits);
 
     auto quiet = client::HelperConnection::connect(helper.socketPath());
-    ASSERT_TRUE(quiet.ok());
+    ASSERT_TRUE(quiet.hasValue());
     std::vector<RawConnection> attackers;
     for (std::size_t i = 1; i < ipc::kMaxConnections; ++i) {
         attackers.emplace_back(helper.socketPath());
@@ -47,8 +47,8 @@ TEST(IdleConnections, AtTheCapTheLongestIdleConnectionMakesRoomAndIncompleteFram
     }
     ASSERT_TRUE(eventually([&] { return helper.listener->connectionCount() == ipc::kMaxConnections; }, 5s));
     auto newcomer = client::HelperConnection::connect(helper.socketPath());
-    ASSERT_TRUE(newcomer.ok());
-    EXPECT_TRUE(newcomer.value()->permissionsStatusWithReply({}, 1s).ok()) << "the newcomer was not served";
+    ASSERT_TRUE(newcomer.hasValue());
+    EXPECT_TRUE(newcomer.value()->permissionsStatusWithReply({}, 1s).hasValue()) << "the newcomer was not served";
     EXPECT_TRUE(helper.capture.contains("clients connected, the limit: closing the connection from pid", "helper.xpc"));
     EXPECT_TRUE(quiet.value()->waitUntilClosed(2s)) << "the longest-idle connection was not the one closed";
     EXPECT_EQ(helper.listener->connectionCount(), ipc::kMaxConnections);
@@ -58,7 +58,7 @@ TEST(IdleConnections, AtTheCapTheLongestIdleConnectionMakesRoomAndIncompleteFram
     EXPECT_GE(helper.capture.count("a frame stayed incomplete for 500 ms; closing the connection", "helper.xpc"), attackers.size() - 1);
 
     // The quiet client's next call connects again and is served.
-    EXPECT_TRUE(quiet.value()->permissionsStatusWithReply({}, 5s).ok()) << "the closed idle client did not connect again";
+    EXPECT_TRUE(quiet.value()->permissionsStatusWithReply({}, 5s).hasValue()) << "the closed idle client did not connect again";
     EXPECT_FALSE(quiet.value()->isClosed());
 }
 
@@ -73,18 +73,18 @@ TEST(IdleConnections, MonitorsKeepTheirConnectionAndTheClosedClientReconnectsOnc
     test::InProcessHelper helper(limits);
     auto connectTo = [&] {
         auto connection = client::HelperConnection::connect(helper.socketPath());
-        EXPECT_TRUE(connection.ok());
+        EXPECT_TRUE(connection.hasValue());
         return std::move(connection.value());
     };
     auto watching = connectTo();
-    ASSERT_TRUE(watching->startProjectCloseWatchForShmPath({ helper.runtimeDir.file("watch.shm") }, 5s).ok());
+    ASSERT_TRUE(watching->startProjectCloseWatchForShmPath({ helper.runtimeDir.file("watch.shm") }, 5s).hasValue());
     auto older = connectTo();
-    ASSERT_TRUE(older->permissionsStatusWithReply({}, 5s).ok());
+    ASSERT_TRUE(older->permissionsStatusWithReply({}, 5s).hasValue());
     auto newer = connectTo();
-    ASSERT_TRUE(newer->permissionsStatusWithReply({}, 5s).ok());
+    ASSERT_TRUE(newer->permissionsStatusWithReply({}, 5s).hasValue());
 
     auto fourth = connectTo();
-    ASSERT_TRUE(fourth->permissionsStatusWithReply({}, 2s).ok());
+    ASSERT_TRUE(fourth->permissionsStatusWithReply({}, 2s).hasValue());
     EXPECT_TRUE(older->waitUntilClosed(2s));
     EXPECT_FALSE(watching->isClosed());
     EXPECT_FALSE(newer->isClosed());
@@ -92,13 +92,13 @@ TEST(IdleConnections, MonitorsKeepTheirConnectionAndTheClosedClientReconnectsOnc
     // The closed one's next call is served on a new connection (closing `newer`,
     // now the longest idle).
     auto reply = older->permissionsStatusWithReply({}, 5s);
-    EXPECT_TRUE(reply.ok()) << (reply.ok() ? "" : reply.error().message);
+    EXPECT_TRUE(reply.hasValue()) << (reply.hasValue() ? "" : reply.error().message);
     EXPECT_TRUE(newer->waitUntilClosed(2s));
     EXPECT_EQ(helper.listener->connectionCount(), 3u);
 
     // Every connection with a monitor: nobody can be closed, the newcomer is refused.
-    ASSERT_TRUE(older->startProjectCloseWatchForShmPath({ helper.runtimeDir.file("older.shm") }, 5s).ok());
-    ASSERT_TRUE(fourth->startProjectCloseWatchForShmPath({ helper.runtimeDir.file("fourth.shm") }, 5s).ok());
+    ASSERT_TRUE(older->startProjectCloseWatchForShmPath({ helper.runtimeDir.file("older.shm") }, 5s).hasValue());
+    ASSERT_TRUE(fourth->startProjectCloseWatchForShmPath({ helper.runtimeDir.file("fourth.shm") }, 5s).hasValue());
     RawConnection refused(helper.socketPath());
     ASSERT_TRUE(refused.valid());
     EXPECT_TRUE(refused.closedByPeer(5s)) << "a connection beyond the cap was let in";
@@ -118,10 +118,10 @@ TEST(IdleConnections, SixtyFourSilentConnectionsLetTheNextClientIn)
     ASSERT_TRUE(eventually([&] { return helper.listener->connectionCount() == ipc::kMaxConnections; }, 5s));
     auto started = Clock::now();
     auto client = client::HelperConnection::connect(helper.socketPath());
-    ASSERT_TRUE(client.ok());
+    ASSERT_TRUE(client.hasValue());
     auto reply = client.value()->permissionsStatusWithReply({}, 1s);
     auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
-    EXPECT_TRUE(reply.ok()) << "the client was not served";
+    EXPECT_TRUE(reply.hasValue()) << "the client was not served";
     EXPECT_LT(took, 1s);
     std::cout << "[hostile] 64 silent connections: the next client served in " << took.count() << " ms" << std::endl;
     EXPECT_TRUE(silent.front().closedByPeer(2s)) << "the longest-idle silent connection was not closed";
@@ -190,13 +190,13 @@ TEST_F(IdleConnectionsOfTheHelper, SixtyFourHeldBytesLockNobodyOutForLong)
 {
     // As many well-behaved clients first, so that the thread stacks and allocator
     // arenas the C library keeps after their threads end are in the baseline.
-    ASSERT_TRUE(connection->permissionsStatusWithReply({}, 10s).ok()); // Its thread runs by now.
+    ASSERT_TRUE(connection->permissionsStatusWithReply({}, 10s).hasValue()); // Its thread runs by now.
     auto threadsBefore = test::resourcesOf(harness.helper().pid()).threads;
     {
         std::vector<std::unique_ptr<client::HelperConnection>> warmUp;
         for (std::size_t i = 2; i < ipc::kMaxConnections; ++i) {
             warmUp.push_back(harness.connect());
-            ASSERT_TRUE(warmUp.back() && warmUp.back()->permissionsStatusWithReply({}, 10s).ok());
+            ASSERT_TRUE(warmUp.back() && warmUp.back()->permissionsStatusWithReply({}, 10s).hasValue());
         }
     }
     ASSERT_TRUE(eventually([&] { return test::resourcesOf(harness.helper().pid()).threads <= threadsBefore; }, 10s))
@@ -212,7 +212,7 @@ TEST_F(IdleConnectionsOfTheHelper, SixtyFourHeldBytesLockNobodyOutForLong)
     }
     // One more is let in at once: the longest-idle connection (the fixture's) makes room.
     auto newcomer = harness.connect();
-    EXPECT_TRUE(newcomer->permissionsStatusWithReply({}, 1s).ok());
+    EXPECT_TRUE(newcomer->permissionsStatusWithReply({}, 1s).hasValue());
     EXPECT_TRUE(helperLogged("clients connected, the limit: closing the connection from pid"));
     newcomer.reset();
 
@@ -222,7 +222,7 @@ TEST_F(IdleConnectionsOfTheHelper, SixtyFourHeldBytesLockNobodyOutForLong)
     EXPECT_TRUE(eventually([&] { return harness.countLogLines("a frame stayed incomplete for 10000 ms") == attackers.size(); }, 5s));
     attackers.clear();
     // The fixture's connection was closed for the newcomer; its next call connects again.
-    EXPECT_TRUE(connection->permissionsStatusWithReply({}, 5s).ok());
+    EXPECT_TRUE(connection->permissionsStatusWithReply({}, 5s).hasValue());
     expectRecovered();
 }
 

@@ -74,7 +74,7 @@ TEST(MaintenanceInput, HostileVersionDocumentsFailTheCheckAndTheHelperGoesOn)
             { { "MARQUEE_UPDATE_ENDPOINT", server.url(row.path) }, { "MARQUEE_CA_FILE", certificates.trustedAuthorityFile() } });
         auto connection = harness.connect();
         auto reply = connection->checkForUpdateWithReply({}, 20s);
-        ASSERT_TRUE(reply.ok()) << reply.error().message;
+        ASSERT_TRUE(reply.hasValue()) << reply.error().message;
         auto& [available, version, download, notes, error] = reply.value();
         EXPECT_FALSE(available);
         EXPECT_FALSE(download);
@@ -82,7 +82,7 @@ TEST(MaintenanceInput, HostileVersionDocumentsFailTheCheckAndTheHelperGoesOn)
         EXPECT_TRUE(error->localizedDescription.starts_with(row.messageStart)) << error->localizedDescription;
         EXPECT_TRUE(isWellFormedUTF8(error->localizedDescription));
         // Alive and answering.
-        EXPECT_TRUE(connection->permissionsStatusWithReply({}, 5s).ok());
+        EXPECT_TRUE(connection->permissionsStatusWithReply({}, 5s).hasValue());
         EXPECT_FALSE(harness.helper().waitForExit(0ms)) << "the helper ended";
     }
     EXPECT_EQ(server.requestCount("/notes"), 0u) << "notes were fetched for a document that failed";
@@ -102,7 +102,7 @@ TEST(MaintenanceInput, PipelinedUpdateChecksWithLargeNotesKeepTheHelperSmall)
     test::HttpsTestServer server(certificates, routes);
     test::HelperHarness harness(test::HelperHarness::Desktop::none, std::nullopt,
         { { "MARQUEE_UPDATE_ENDPOINT", server.url("/version") }, { "MARQUEE_CA_FILE", certificates.trustedAuthorityFile() } });
-    ASSERT_TRUE(harness.connect()->permissionsStatusWithReply({}, 5s).ok());
+    ASSERT_TRUE(harness.connect()->permissionsStatusWithReply({}, 5s).hasValue());
 
     constexpr int kChecks = 20;
     test::RawConnection client(harness.socketPath());
@@ -180,11 +180,11 @@ TEST_F(CrashReportFiles, LinksToProcFilesAndHugeHostReportsAreSkipped)
         auto started = Clock::now();
         auto reply = connection->fetchLatestCrashReportWithReply({}, 20s);
         auto took = Clock::now() - started;
-        ASSERT_TRUE(reply.ok()) << reply.error().message;
+        ASSERT_TRUE(reply.hasValue()) << reply.error().message;
         EXPECT_FALSE(std::get<0>(reply.value()));
         EXPECT_LT(took, 2s);
         EXPECT_TRUE(harness.helper().waitForLine(std::string("fetchLatestCrashReport: skipping ") + row.name, 5s));
-        EXPECT_TRUE(connection->permissionsStatusWithReply({}, 5s).ok());
+        EXPECT_TRUE(connection->permissionsStatusWithReply({}, 5s).hasValue());
         ASSERT_FALSE(harness.helper().waitForExit(0ms)) << "the helper ended";
         auto peak = test::resourcesOf(harness.helper().pid()).peakResidentKilobytes;
         std::cout << "[hostile] crash report " << row.name << ": helper peak RSS " << peak << " kB, reply in "
@@ -205,7 +205,7 @@ TEST_F(CrashReportFiles, AGoodReportBesideSpecialFilesIsReturned)
     }
     test::HelperHarness harness(test::HelperHarness::Desktop::none, std::nullopt, { { "HOME", m_home.path() } });
     auto reply = harness.connect()->fetchLatestCrashReportWithReply({}, 20s);
-    ASSERT_TRUE(reply.ok());
+    ASSERT_TRUE(reply.hasValue());
     EXPECT_EQ(std::get<1>(reply.value()), "Marquee-2025.ips");
 }
 

@@ -21,15 +21,15 @@ protected:
     bool startScrub(const std::string& file)
     {
         auto reply = connection->startTransportScrubObservingWithFrameRate({ 25.0, false, file }, 10s);
-        return reply.ok() && std::get<0>(reply.value());
+        return reply.hasValue() && std::get<0>(reply.value());
     }
-    void stopScrub(const std::string& file) { EXPECT_TRUE(connection->stopTransportScrubObservingForShmPath({ file }, 10s).ok()); }
+    void stopScrub(const std::string& file) { EXPECT_TRUE(connection->stopTransportScrubObservingForShmPath({ file }, 10s).hasValue()); }
     bool startWatch(const std::string& file)
     {
         auto reply = connection->startProjectCloseWatchForShmPath({ file }, 10s);
-        return reply.ok() && std::get<0>(reply.value());
+        return reply.hasValue() && std::get<0>(reply.value());
     }
-    void stopWatch(const std::string& file) { EXPECT_TRUE(connection->stopProjectCloseWatchForShmPath({ file }, 10s).ok()); }
+    void stopWatch(const std::string& file) { EXPECT_TRUE(connection->stopProjectCloseWatchForShmPath({ file }, 10s).hasValue()); }
 };
 
 TEST_F(TruncatedShm, AScrubFileCutToNothingDropsOnlyItsTarget)

@@ -17,7 +17,7 @@ class TwoClientsDriving : public test::HostileTest {};
 TEST_F(TwoClientsDriving, EachMoveLandsItsOwnTargetAndTheLaterOneStays)
 {
     auto warmUp = connection->goToLogicPlayheadSMPTESeconds({ 3600.0, 25.0, false }, 15s);
-    ASSERT_TRUE(warmUp.ok() && std::get<2>(warmUp.value()));
+    ASSERT_TRUE(warmUp.hasValue() && std::get<2>(warmUp.value()));
     auto second = harness.connect();
     takeBaseline();
 
@@ -33,7 +33,7 @@ TEST_F(TwoClientsDriving, EachMoveLandsItsOwnTargetAndTheLaterOneStays)
     MoveResult results[] = { first.get(), other.get() };
 
     for (int i = 0; i < 2; ++i) {
-        ASSERT_TRUE(results[i].ok()) << i;
+        ASSERT_TRUE(results[i].hasValue()) << i;
         auto [landed, viewOffset, ok, error] = results[i].value();
         EXPECT_TRUE(ok) << i << (error ? ": " + error->localizedDescription : std::string());
         EXPECT_NEAR(landed, targets[i], 1e-9) << "move " << i << " landed somewhere else";

@@ -141,8 +141,8 @@ TEST(UnreadReplies, OverTheBoundTheConnectionIsNotReadUntilTheClientReads)
     EXPECT_TRUE(helper.capture.contains("bytes of replies unread; reading paused until the client reads", "helper.xpc"));
 
     auto bystander = client::HelperConnection::connect(helper.socketPath());
-    ASSERT_TRUE(bystander.ok());
-    EXPECT_TRUE(bystander.value()->permissionsStatusWithReply({}, 5s).ok()) << "the bystander waited behind the greedy client";
+    ASSERT_TRUE(bystander.hasValue());
+    EXPECT_TRUE(bystander.value()->permissionsStatusWithReply({}, 5s).hasValue()) << "the bystander waited behind the greedy client";
 
     expectEveryReplyInOrder(greedy, sent);
 }

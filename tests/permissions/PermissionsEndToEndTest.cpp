@@ -27,8 +27,8 @@ std::optional<Flags> status(HelperHarness& harness)
 {
     auto connection = harness.connect();
     auto result = connection->permissionsStatusWithReply({}, 20s);
-    EXPECT_TRUE(result.ok()) << (result.ok() ? "" : result.error().message);
-    if (!result.ok())
+    EXPECT_TRUE(result.hasValue()) << (result.hasValue() ? "" : result.error().message);
+    if (!result.hasValue())
         return std::nullopt;
     return result.value();
 }
@@ -117,7 +117,7 @@ TEST(PermissionsEndToEnd, ATargetNeverAskedIsUndeterminedWithoutAPromptAndPrompt
     EXPECT_TRUE(waitForLogLines(harness, "permissionsStatus: ax=true logic=false se=true", 1));
 
     auto connection = harness.connect();
-    ASSERT_TRUE(connection->primeAutomationPromptsWithReply({}, 20s).ok());
+    ASSERT_TRUE(connection->primeAutomationPromptsWithReply({}, 20s).hasValue());
     auto prompts = events(harness, "automationPrompt");
     ASSERT_EQ(prompts.size(), 1u);
     EXPECT_EQ(prompts[0]["target"], "com.apple.logic10");
@@ -135,7 +135,7 @@ TEST(PermissionsEndToEnd, PrimeBlocksOnEachPromptUntilTheUserAnswers)
     auto connection = harness.connect();
     std::promise<bool> replied;
     auto reply = replied.get_future();
-    connection->primeAutomationPromptsWithReplyAsync({}, [&replied](auto result) { replied.set_value(result.ok()); });
+    connection->primeAutomationPromptsWithReplyAsync({}, [&replied](auto result) { replied.set_value(result.hasValue()); });
 
     auto waitForPrompt = [&](const std::string& target) {
         return test::eventually([&] {
@@ -247,7 +247,7 @@ TEST(PermissionsEndToEnd, RelaunchRepliesThenTheHelperEndsWithStatusZero)
 {
     HelperHarness harness(HelperHarness::Desktop::logicSim);
     auto connection = harness.connect();
-    ASSERT_TRUE(connection->recheckPermissionsBouncingWithReply({}, 10s).ok());
+    ASSERT_TRUE(connection->recheckPermissionsBouncingWithReply({}, 10s).hasValue());
     auto replied = std::chrono::steady_clock::now();
     auto exit = harness.helper().waitForExit(10s);
     ASSERT_TRUE(exit);

@@ -94,7 +94,7 @@ protected:
     std::unique_ptr<client::HelperConnection> connect()
     {
         auto connection = client::HelperConnection::connect(socketPath());
-        EXPECT_TRUE(connection.ok());
+        EXPECT_TRUE(connection.hasValue());
         return connection ? std::move(connection.value()) : nullptr;
     }
 
@@ -123,7 +123,7 @@ protected:
     {
         auto connection = connect();
         auto result = connection->goToLogicPlayheadSMPTESeconds({ 5.0, 0.0, false }, 2s);
-        return result.ok() && std::get<0>(result.value()) == 5.0;
+        return result.hasValue() && std::get<0>(result.value()) == 5.0;
     }
 
     log::LogCapture capture;
@@ -147,7 +147,7 @@ TEST_F(ConnectionTest, RequestsOnOneConnectionRunInArrivalOrder)
     for (double tag : { 1.0, 2.0, 3.0 })
         connection->goToLogicPlayheadSMPTESecondsAsync({ tag, 60.0, false }, [&](auto) { ++replies; });
     auto last = connection->goToLogicPlayheadSMPTESeconds({ 4.0, 1.0, false }, 5s);
-    ASSERT_TRUE(last.ok());
+    ASSERT_TRUE(last.hasValue());
     EXPECT_EQ(replies.load(), 3);
 
     auto runs = service->recordedRuns();
@@ -178,12 +178,12 @@ TEST_F(ConnectionTest, TwoClientsShareOneService)
 {
     auto first = connect();
     auto second = connect();
-    ASSERT_TRUE(first->setColorsWindowAvoidRectX({ 10, 20, 300, 400 }, 2s).ok());
+    ASSERT_TRUE(first->setColorsWindowAvoidRectX({ 10, 20, 300, 400 }, 2s).hasValue());
     EXPECT_EQ(service->colorWindowAvoidRectAppKit(), (platform::CGRect { { 10, 20 }, { 300, 400 } }));
-    ASSERT_TRUE(second->bounceAlignMovieRegionWithPacingSeconds({ 0.25 }, 2s).ok());
+    ASSERT_TRUE(second->bounceAlignMovieRegionWithPacingSeconds({ 0.25 }, 2s).hasValue());
     EXPECT_EQ(service->operationPacingSeconds(), 0.25);
     // A zero width stores the null rectangle, and still replies.
-    ASSERT_TRUE(second->setColorsWindowAvoidRectX({ 10, 20, 0, 400 }, 2s).ok());
+    ASSERT_TRUE(second->setColorsWindowAvoidRectX({ 10, 20, 0, 400 }, 2s).hasValue());
     EXPECT_TRUE(std::isinf(service->colorWindowAvoidRectAppKit().origin.x));
 }
 
@@ -247,7 +247,7 @@ TEST_F(ConnectionTest, ProtocolViolationsCloseOnlyThatConnection)
         ::close(fd);
         EXPECT_TRUE(eventually([&] { return capture.contains(c.logged, "helper.xpc"); }, 2s)) << c.name;
         auto served = bystander->goToLogicPlayheadSMPTESeconds({ 7.0, 0.0, false }, 2s);
-        EXPECT_TRUE(served.ok()) << c.name << ": the bystander was not served";
+        EXPECT_TRUE(served.hasValue()) << c.name << ": the bystander was not served";
     }
     EXPECT_EQ(capture.count("protocol violation"), std::size(cases));
 }
@@ -259,7 +259,7 @@ TEST_F(ConnectionTest, FullRequestQueuePausesReadingAndLosesNothing)
     std::atomic<int> replies { 0 };
     for (int i = 0; i < requests; ++i)
         connection->goToLogicPlayheadSMPTESecondsAsync({ double(i), 2.0, false }, [&](auto result) {
-            if (result.ok())
+            if (result.hasValue())
                 ++replies;
         });
     EXPECT_TRUE(eventually([&] { return replies.load() == requests; }, 10s));
@@ -279,12 +279,12 @@ TEST_F(ConnectionTest, ConnectionsBeyondTheLimitAreRefused)
         connections.push_back(connect());
     ASSERT_TRUE(eventually([&] { return listener->connectionCount() == ipc::kMaxConnections; }, 2s));
     auto newcomer = connect();
-    EXPECT_TRUE(newcomer->permissionsStatusWithReply({}, 2s).ok());
+    EXPECT_TRUE(newcomer->permissionsStatusWithReply({}, 2s).hasValue());
     EXPECT_TRUE(connections.front()->waitUntilClosed(2s)) << "the longest-idle connection made no room";
     EXPECT_TRUE(capture.contains("clients connected, the limit: closing the connection from pid"));
     connections.front() = std::move(newcomer);
     for (auto& connection : connections)
-        ASSERT_TRUE(connection->startProjectCloseWatchForShmPath({ "/nonexistent/watch.shm" }, 2s).ok());
+        ASSERT_TRUE(connection->startProjectCloseWatchForShmPath({ "/nonexistent/watch.shm" }, 2s).hasValue());
 
     auto extra = connect();
     EXPECT_TRUE(extra->waitUntilClosed(2s));

@@ -52,7 +52,7 @@ TEST(HelperProcess, EveryRequestGetsExactlyOneReplyOfItsShape)
         ++sent;                                                                                                   \
         connection->send<protocol::M>(sampleArguments<protocol::M::Arguments>(), [&](auto result) {              \
             ++replies;                                                                                            \
-            if (!result.ok()) {                                                                                   \
+            if (!result.hasValue()) {                                                                                   \
                 ++failures;                                                                                       \
                 ADD_FAILURE() << S << ": " << result.error().message;                                            \
             }                                                                                                     \
@@ -66,7 +66,7 @@ TEST(HelperProcess, EveryRequestGetsExactlyOneReplyOfItsShape)
     EXPECT_EQ(failures.load(), 0);
     // A late second reply would show up here: give it a moment to arrive.
     auto last = connection->permissionsStatusWithReply({}, 5s);
-    EXPECT_TRUE(last.ok());
+    EXPECT_TRUE(last.hasValue());
     EXPECT_EQ(connection->unmatchedReplyCount(), 0u);
     EXPECT_EQ(harness.countLogLines(" fault: "), 0u);
 }
@@ -79,8 +79,8 @@ TEST(HelperProcess, TwoClientsShareOneService)
     auto path = harness.runtimeDir().file("shared.scrub");
     // Without Logic the display is not found: the start answers false but the
     // target is registered, and the other client's stop finds it.
-    ASSERT_TRUE(first->startTransportScrubObservingWithFrameRate({ 25.0, false, path }, 5s).ok());
-    ASSERT_TRUE(second->stopTransportScrubObservingForShmPath({ path }, 5s).ok());
+    ASSERT_TRUE(first->startTransportScrubObservingWithFrameRate({ 25.0, false, path }, 5s).hasValue());
+    ASSERT_TRUE(second->stopTransportScrubObservingForShmPath({ path }, 5s).hasValue());
     EXPECT_TRUE(harness.helper().waitForLine("scrub: stopped (no targets remain)", 2s));
     EXPECT_EQ(harness.countLogLines("scrub: stop for unregistered path; ignored"), 0u);
 }
@@ -91,7 +91,7 @@ TEST(HelperProcess, RelaunchRequestRepliesThenExitsWithStatusZero)
     auto connection = harness.connect();
     auto replied = std::chrono::steady_clock::now();
     auto result = connection->recheckPermissionsBouncingWithReply({}, 5s);
-    ASSERT_TRUE(result.ok()) << result.error().message;
+    ASSERT_TRUE(result.hasValue()) << result.error().message;
     auto status = harness.helper().waitForExit(5s);
     auto exited = std::chrono::steady_clock::now();
     ASSERT_TRUE(status.has_value());
@@ -109,7 +109,7 @@ TEST(HelperProcess, SigtermEndsCleanly)
 {
     test::HelperHarness harness;
     auto connection = harness.connect();
-    ASSERT_TRUE(connection->permissionsStatusWithReply({}, 5s).ok());
+    ASSERT_TRUE(connection->permissionsStatusWithReply({}, 5s).hasValue());
     ASSERT_TRUE(harness.helper().sendSignal(SIGTERM));
     auto status = harness.helper().waitForExit(5s);
     ASSERT_TRUE(status.has_value());
@@ -124,7 +124,7 @@ TEST(HelperProcess, StartupLogsItsLines)
 {
     test::HelperHarness harness;
     auto connection = harness.connect();
-    ASSERT_TRUE(connection->permissionsStatusWithReply({}, 5s).ok());
+    ASSERT_TRUE(connection->permissionsStatusWithReply({}, 5s).hasValue());
     connection.reset();
     EXPECT_TRUE(harness.helper().waitForLine("client connection invalidated", 5s));
     for (const char* line : { "[helper] info: MarqueeHelper launched (pid ",
@@ -144,7 +144,7 @@ TEST(HelperProcess, SecondHelperDoesNotTakeOverTheSocket)
     EXPECT_TRUE(second.waitForOutputEnd(2s));
     EXPECT_TRUE(second.hasLine("another helper already listens on"));
     auto connection = harness.connect();
-    EXPECT_TRUE(connection->permissionsStatusWithReply({}, 5s).ok());
+    EXPECT_TRUE(connection->permissionsStatusWithReply({}, 5s).hasValue());
 }
 
 // Runs `body` in a child that has dropped to uid/gid 65534 and returns its exit code.
@@ -191,7 +191,7 @@ TEST(HelperProcess, PeersOfAnotherUserAreRefused)
     EXPECT_TRUE(harness.helper().waitForLine("is not this session's user", 2s));
 
     auto connection = harness.connect();
-    EXPECT_TRUE(connection->permissionsStatusWithReply({}, 5s).ok());
+    EXPECT_TRUE(connection->permissionsStatusWithReply({}, 5s).hasValue());
 }
 
 TEST(HelperProcess, SocketActivationStartsTheHelperOnFirstConnection)
@@ -206,9 +206,9 @@ TEST(HelperProcess, SocketActivationStartsTheHelperOnFirstConnection)
         { { "XDG_RUNTIME_DIR", runtime.path() } });
     ASSERT_TRUE(activator.waitForLine("Listening on", 5s));
     auto connection = client::HelperConnection::connect(path);
-    ASSERT_TRUE(connection.ok()) << connection.error().message;
+    ASSERT_TRUE(connection.hasValue()) << connection.error().message;
     auto reply = connection.value()->permissionsStatusWithReply({}, 10s);
-    EXPECT_TRUE(reply.ok());
+    EXPECT_TRUE(reply.hasValue());
     EXPECT_TRUE(activator.waitForLine("taking the listening socket passed by systemd", 5s));
 }
 

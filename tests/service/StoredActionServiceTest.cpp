@@ -41,7 +41,7 @@ TEST(StoredActionService, RunActionWithCodeRepliesWhetherTheActionRan)
     for (const Row& row : rows) {
         logicsim.setAnswer([ran = row.logicsimRuns](const json&) { return json { { "ran", ran } }; });
         auto result = connection->runActionWithCode({ row.code }, 20s);
-        ASSERT_TRUE(result.ok()) << row.code;
+        ASSERT_TRUE(result.hasValue()) << row.code;
         EXPECT_EQ(std::get<0>(result.value()), row.reply) << row.code;
         if (row.reachesLogicsim)
             expectedCodes.push_back(row.code);
@@ -55,7 +55,7 @@ TEST(StoredActionService, SynchronizationSettingsRunAction681BeforeReplying)
     test::FakeLogicSim logicsim(harness.runtimeDir().file("logicsim.sock"));
     auto connection = harness.connect();
     ASSERT_TRUE(connection);
-    ASSERT_TRUE(connection->openLogicSynchronizationSettingsWithReply({}, 20s).ok());
+    ASSERT_TRUE(connection->openLogicSynchronizationSettingsWithReply({}, 20s).hasValue());
     EXPECT_EQ(logicsim.actionCodes(), std::vector<std::uint32_t> { 681 });
     EXPECT_EQ(harness.countLogLines("openLogicSynchronizationSettings: opening Logic Project Settings → Synchronization"), 1u);
 }
@@ -150,7 +150,7 @@ TEST(StoredActionService, AStalledActionNeverDelaysAnotherRequestsAction)
 
     auto mover = harness.connect();
     auto result = mover->goToLogicPlayheadSMPTESeconds({ 3725.0, 25.0, false }, 20s);
-    ASSERT_TRUE(result.ok()) << result.error().message;
+    ASSERT_TRUE(result.hasValue()) << result.error().message;
     auto [landed, viewOffset, ok, error] = result.value();
     EXPECT_TRUE(ok) << (error ? error->localizedDescription : "");
     EXPECT_EQ(landed, 3725.0);
@@ -172,7 +172,7 @@ TEST(StoredActionService, WithoutLogicsimTheActionFails)
     auto connection = harness.connect();
     ASSERT_TRUE(connection);
     auto result = connection->runActionWithCode({ 21 }, 20s);
-    ASSERT_TRUE(result.ok());
+    ASSERT_TRUE(result.hasValue());
     EXPECT_FALSE(std::get<0>(result.value()));
 }
 
