@@ -248,9 +248,9 @@ TEST_P(RefusedPath, FailsToOpenPromptlyAndTouchesNothing)
     std::string path = makeBadPath(dir, GetParam().kind);
     auto opened = openWithin(path, std::chrono::seconds(5));
     ASSERT_TRUE(opened) << "the open did not return within 5 s";
-    ASSERT_TRUE(!*opened.hasValue());
-    EXPECT_EQ(*opened.error().stage, shm::MapFailure::Stage::open);
-    EXPECT_EQ(*opened.error().error, GetParam().error) << std::strerror(*opened.error().error);
+    ASSERT_TRUE(!opened->hasValue());
+    EXPECT_EQ(opened->error().stage, shm::MapFailure::Stage::open);
+    EXPECT_EQ(opened->error().error, GetParam().error) << std::strerror(opened->error().error);
 
     if (GetParam().kind == BadPath::symlinkToFile) {
         EXPECT_EQ(contents(dir.file("target")), "client data") << "the link's target is neither cut nor extended";
