@@ -77,12 +77,8 @@ TEST(MarqueeVersion, NamesTheToolTheLibraryAndTheHelper)
     };
     const Case cases[] = {
         { "no helper anywhere", std::nullopt, "marquee-helper: not found" },
-        { "a helper beside the tool", "#!/bin/sh
-echo 'marquee-helper 9.8.7'
-", "marquee-helper 9.8.7" },
-        { "a helper that fails", "#!/bin/sh
-exit 3
-", "marquee-helper: not found" },
+        { "a helper beside the tool", "#!/bin/sh\necho 'marquee-helper 9.8.7'\n", "marquee-helper 9.8.7" },
+        { "a helper that fails", "#!/bin/sh\nexit 3\n", "marquee-helper: not found" },
     };
     for (const Case& c : cases) {
         std::filesystem::remove(dir.file("marquee-helper"));
