@@ -94,7 +94,7 @@ Result<std::vector<WireValue>> toResult(Link::Reply reply)
 
 auto requestFrame(std::string_view selector, std::vector<WireValue>& values)
 {
-    return [&](std::uint64_t id) {
+    return [selector, &values](std::uint64_t id) {
         return ipc::encodeFrame(ipc::Frame { ipc::FrameKind::request, id, std::string(selector), std::move(values) });
     };
 }
