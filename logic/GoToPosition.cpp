@@ -3,6 +3,7 @@
 #include "logic/BarOneCommit.h"
 #include "logic/DialogTimecode.h"
 #include "logic/GoToPositionSession.h"
+#include "logic/OperationTrace.h"
 #include "logic/ServiceLog.h"
 #include "timecode/SMPTEComponents.h"
 #include "timecode/TimecodeFields.h"
@@ -87,9 +88,20 @@ ServiceResult<ProjectStart> readLogicProjectStartSMPTE(LogicDriving& logic, doub
         return fail(operation, kProjectStartBarOneFailed, inputFailureMessage("Could not enter bar 1 in Go to Position dialog", entered.error()));
     // A busy or slow Logic takes the bar later than the settle pause: its SMPTE
     // group still shows the old position until the Bars group shows bar 1.
-    if (!waitForBarOneTaken(session->dialog(), kBarOneTakenTimeoutSeconds))
+    TraceStep taken(logic.trace, "wait for bar 1 to be taken", StepKind::wait);
+    taken.waitedFor("the Bars group showing bar 1, at most 1.0 s");
+    if (!waitForBarOneTaken(session->dialog(), kBarOneTakenTimeoutSeconds)) {
         serviceLog().error("readLogicProjectStartSMPTE: bar 1 not shown as taken after {:f}s; reading anyway", kBarOneTakenTimeoutSeconds);
+        taken.fail(StepOutcome::timedOut, "bar 1 not shown as taken; reading anyway");
+    }
+    taken.end();
+    TraceStep read(logic.trace, "read bar 1's time", StepKind::read);
     auto fields = readThirdChild(session->dialog());
+    if (fields && read.recording())
+        read.found(timecode::timecodeDisplayText(*fields));
+    else if (!fields)
+        read.fail(StepOutcome::failed, "the third timecode group did not read");
+    read.end();
     session.value().close();
     if (!fields)
         return fail(operation, kProjectStartUnreadable, "Could not read SMPTE from Go to Position dialog");
@@ -123,7 +135,10 @@ ServiceResult<PlayheadMove> goToLogicPlayheadSMPTESeconds(LogicDriving& logic, d
     // Key events go to whatever is in front: each is sent only while the dialog is.
     if (Expected<void, std::string> typed = session.typeWithKeyEvents(text); !typed)
         return fail(operation, kMoveDialogMissing, inputFailureMessage("Could not type the position in Go to Position dialog", typed.error()));
+    TraceStep landing(logic.trace, "read where the playhead will land", StepKind::read);
     auto landed = readDialogTimecodeGroup(session.dialog(), 2);
+    landing.found(landed ? timecode::timecodeDisplayText(*landed) : std::string("unreadable"));
+    landing.end();
     if (Expected<void, std::string> confirmed = session.confirm(); !confirmed)
         return fail(operation, kMoveDialogMissing, inputFailureMessage("Could not confirm Go to Position dialog", confirmed.error()));
 
