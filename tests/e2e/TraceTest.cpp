@@ -2,6 +2,7 @@
 // in logicsim, their records read back from the helper's log by `marquee trace`.
 #include "tests/harness/HelperHarness.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Eventually.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -51,13 +52,22 @@ const json* findStep(const json& steps, const std::string& name)
     return nullptr;
 }
 
-/// `marquee trace ARGS --json --log` the helper's log: the operations it lists.
-json traceJSON(const HelperHarness& harness, std::vector<std::string> arguments)
+/// The helper's log in a file once it holds `records` operation records (its
+/// standard error reaches this process a moment after the reply).
+std::string logFileWith(const HelperHarness& harness, std::size_t records)
+{
+    EXPECT_TRUE(test::eventually([&] { return harness.countLogLines("trace: {") >= records; }, 5s));
+    return harness.writeLogFile();
+}
+
+/// `marquee trace ARGS --json --log` the helper's log, once it holds `records`
+/// operation records: the operations it lists.
+json traceJSON(const HelperHarness& harness, std::size_t records, std::vector<std::string> arguments)
 {
     arguments.insert(arguments.begin(), "trace");
     for (const char* more : { "--json", "--log" })
         arguments.emplace_back(more);
-    arguments.push_back(harness.writeLogFile());
+    arguments.push_back(logFileWith(harness, records));
     ToolRun run = runMarquee(arguments);
     EXPECT_EQ(run.status, 0);
     if (run.out.size() != 1)
@@ -102,10 +112,10 @@ TEST_F(Trace, TheLastThreeMarkersAreTimedStepByStepFromStartToEnd)
     ASSERT_TRUE(connection->closeColorsWindowWithReply({}, 10s).ok());
 
     // The batch's close came last; the three markers before it.
-    json last = traceJSON(*harness, {});
+    json last = traceJSON(*harness, 4, {});
     ASSERT_EQ(last.size(), 1u);
     EXPECT_EQ(last[0]["operation"], "closeColorsWindow");
-    json operations = traceJSON(*harness, { "--last", "4" });
+    json operations = traceJSON(*harness, 4, { "--last", "4" });
     ASSERT_EQ(operations.size(), 4u);
     operations.erase(operations.end() - 1);
     for (std::size_t i = 0; i < operations.size(); ++i) {
@@ -143,7 +153,7 @@ TEST_F(Trace, AMarkerWithoutItsLocatorsDialogShowsTheDialogWaitAsTheFailedStep)
     ASSERT_TRUE(std::get<2>(reply));
     ASSERT_EQ(std::get<2>(reply)->code, 40);
 
-    json failed = traceJSON(*harness, { "--failed" });
+    json failed = traceJSON(*harness, 1, { "--failed" });
     ASSERT_EQ(failed.size(), 1u);
     EXPECT_EQ(failed[0]["error"]["code"], 40);
     EXPECT_EQ(failed[0]["error"]["message"], "Set Left and Right Locator dialog did not appear in time");
@@ -173,14 +183,14 @@ TEST_F(Trace, AMarkerWithoutItsLocatorsDialogShowsTheDialogWaitAsTheFailedStep)
     EXPECT_NE(wait["error"].get<std::string>().find("modal=false"), std::string::npos);
 
     // The timeline a person reads marks that step.
-    ToolRun view = runMarquee({ "trace", "--log", harness->writeLogFile() });
+    ToolRun view = runMarquee({ "trace", "--log", logFileWith(*harness, 1) });
     EXPECT_EQ(view.status, 0);
     bool markedRow = false;
     for (const std::string& line : view.out)
         markedRow = markedRow || (line.find("wait for the dialog") != std::string::npos && line.find("✗ failed step (timed-out)") != std::string::npos);
     EXPECT_TRUE(markedRow);
-    EXPECT_NE(view.out.at(1).find("createLogicMarker"), std::string::npos);
-    EXPECT_NE(view.out.at(1).find("FAILED 40: Set Left and Right Locator dialog did not appear in time"), std::string::npos);
+    EXPECT_NE(view.out.at(2).find("createLogicMarker"), std::string::npos);
+    EXPECT_NE(view.out.at(2).find("FAILED 40: Set Left and Right Locator dialog did not appear in time"), std::string::npos);
 }
 
 TEST_F(Trace, MarkerNamesStayOutOfTheRecordsUnlessTheUserOptsIn)
@@ -189,14 +199,15 @@ TEST_F(Trace, MarkerNamesStayOutOfTheRecordsUnlessTheUserOptsIn)
     for (bool optedIn : { false, true }) {
         start(optedIn ? ChildProcess::Environment { { "MARQUEE_TRACE_NAMES", "1" } } : ChildProcess::Environment {});
         createMarker(3601.0, name, -1);
-        json records = traceJSON(*harness, {});
+        json records = traceJSON(*harness, 1, {});
         ASSERT_EQ(records.size(), 1u);
         std::string text = records[0].dump();
-        if (!optedIn)
+        if (!optedIn) {
             EXPECT_EQ(text.find("Zebra"), std::string::npos) << text;
-        EXPECT_EQ(text.find(R"(<name: 18 characters>, Return (keystroke script))") != std::string::npos, !optedIn) << text;
-        if (optedIn)
+        } else {
             EXPECT_NE(text.find(R"(Zebra \"Crossing\" 7, Return (keystroke script))"), std::string::npos) << text;
+        }
+        EXPECT_EQ(text.find(R"(<name: 18 characters>, Return (keystroke script))") != std::string::npos, !optedIn) << text;
         // The helper's other lines are no business of the records.
         EXPECT_EQ(harness->countLogLines("trace: {") , 1u);
     }

@@ -131,9 +131,11 @@ TEST(OperationJournal, TheRingKeepsTheLastOperationsAndAnOffJournalRecordsNothin
     EXPECT_EQ(journal.recent(1).front().operation, "op4");
     // A failed operation's record is logged a level higher, so that it outlives the others.
     EXPECT_EQ(capture.count("trace: {\"format\":1,\"sequence\":4,"), 1u);
-    for (const log::CapturedLine& line : capture.lines())
-        if (line.message.find("\"sequence\":4,") != std::string::npos)
+    for (const log::CapturedLine& line : capture.lines()) {
+        if (line.message.find("\"sequence\":4,") != std::string::npos) {
             EXPECT_EQ(line.level, log::Level::notice);
+        }
+    }
 
     OperationJournal off({ .enabled = false });
     EXPECT_EQ(off.begin("op"), nullptr);
