@@ -28,6 +28,25 @@ std::optional<nlohmann::json> parseRecord(std::string_view message)
 
 std::string recordsWord(std::size_t count) { return std::to_string(count) + (count == 1 ? " record" : " records"); }
 
+/// Takes the record of each message it is shown when `wanted` accepts it, and
+/// counts every record seen.
+struct Collector {
+    const RecordFilter& wanted;
+    OperationRecordSearch& search;
+
+    /// The record `message` holds, when it is wanted.
+    std::optional<nlohmann::json> take(std::string_view message)
+    {
+        std::optional<nlohmann::json> record = parseRecord(message);
+        if (!record)
+            return std::nullopt;
+        ++search.recordsSeen;
+        if (wanted && !wanted(*record))
+            return std::nullopt;
+        return record;
+    }
+};
+
 OperationRecordSearch searchFile(const std::string& path, std::size_t count, const RecordFilter& wanted)
 {
     OperationRecordSearch search;
@@ -37,13 +56,11 @@ OperationRecordSearch searchFile(const std::string& path, std::size_t count, con
         return search;
     }
     search.readable = true;
+    Collector collector { wanted, search };
     std::deque<nlohmann::json> newest;
     for (std::string line; std::getline(file, line);) {
-        std::optional<nlohmann::json> record = parseRecord(line);
+        std::optional<nlohmann::json> record = collector.take(line);
         if (!record)
-            continue;
-        ++search.recordsSeen;
-        if (wanted && !wanted(*record))
             continue;
         newest.push_back(std::move(*record));
         if (newest.size() > count)
@@ -68,6 +85,7 @@ OperationRecordSearch searchJournal(std::size_t count, const RecordFilter& wante
     sd_journal_add_match(journal, identifier.data(), identifier.size());
     sd_journal_add_match(journal, category.data(), category.size());
     search.readable = true;
+    Collector collector { wanted, search };
     std::vector<nlohmann::json> newestFirst;
     SD_JOURNAL_FOREACH_BACKWARDS(journal)
     {
@@ -77,11 +95,8 @@ OperationRecordSearch searchJournal(std::size_t count, const RecordFilter& wante
             continue;
         std::string_view field(static_cast<const char*>(data), length);
         field.remove_prefix(std::min(field.size(), std::string_view("MESSAGE=").size()));
-        std::optional<nlohmann::json> record = parseRecord(field);
+        std::optional<nlohmann::json> record = collector.take(field);
         if (!record)
-            continue;
-        ++search.recordsSeen;
-        if (wanted && !wanted(*record))
             continue;
         newestFirst.push_back(std::move(*record));
         if (newestFirst.size() == count)
