@@ -74,7 +74,7 @@ OperationRecordSearch searchFile(const std::string& path, std::size_t count, con
 OperationRecordSearch searchJournal(std::size_t count, const RecordFilter& wanted)
 {
     OperationRecordSearch search;
-    const std::string where = "the systemd journal (SYSLOG_IDENTIFIER=" + std::string(operationrecord::kSyslogIdentifier) + ")";
+    const std::string where = "the systemd journal, entries of SYSLOG_IDENTIFIER=" + std::string(operationrecord::kSyslogIdentifier);
     sd_journal* journal = nullptr;
     if (int status = sd_journal_open(&journal, SD_JOURNAL_LOCAL_ONLY); status < 0) {
         search.lookedIn = where + " (cannot open it: " + std::strerror(-status) + ")";

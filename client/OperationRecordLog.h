@@ -16,7 +16,8 @@ struct OperationRecordSearch {
     /// The newest records wanted that `wanted` accepts (all when it is empty).
     std::vector<nlohmann::json> records;
     /// Where the records were looked for, and what was found there, in words:
-    /// "the file /tmp/helper.log (12 records)", "the systemd journal (cannot open it: ...)".
+    /// "the file /tmp/helper.log (12 records)", "the systemd journal, entries of
+    /// SYSLOG_IDENTIFIER=marquee-helper (cannot open it: ...)".
     std::string lookedIn;
     /// Whether the log could be read at all.
     bool readable { false };
