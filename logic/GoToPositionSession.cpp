@@ -106,6 +106,7 @@ Expected<void, std::string> GoToPositionSession::typeWithKeyEvents(std::string_v
     settleFor(trace, "settle: the field takes the focus", settle::kAfterTabIntoFieldSeconds);
     TraceStep typing(trace, "type the position", StepKind::send);
     typing.sent(std::string(text) + " (key events, the guard asked before each)");
+    typing.planned(static_cast<double>(decodeUTF8(text).size()) * 2 * kTypingPauseSeconds);
     std::optional<std::string> refused;
     bool typed = typeTextWithKeyEvents(platform, text, [&] {
         refused = m_dialog.whyNotInFront();
