@@ -65,14 +65,16 @@ Latency Latency::fromScenario(const nlohmann::json& settings)
     latency.m_profile = given.value("profile", defaultProfile());
     if (latency.m_profile == "slow") {
         // A loaded machine: windows often take half a second and now and then
-        // one and a half, commits and name editors lag, a file takes time by its
-        // length. (Windows stay under the helper's 2 s dialog waits and name
-        // editors under its 0.2 s pause before typing a name.)
+        // one and a half, commits lag, a name editor now and then takes half a
+        // second, a file takes time by its length and Logic answers again while
+        // it reads the audio. (Windows stay under the helper's 2 s dialog waits,
+        // name editors under its 2 s wait for the name field.)
         latency.m_windowOpen = { 100, 500, 1500, 5 };
         latency.m_commit = { 30, 80, 150, 20 };
-        latency.m_nameEditor = { 30, 120, 180, 5 };
+        latency.m_nameEditor = { 30, 120, 500, 10 };
         latency.m_import = { 50, 300, 300, 0 };
         latency.m_importMsPerSecond = 25;
+        latency.m_importBusyPercent = 30;
         latency.m_exportGap = { 300, 1500, 1500, 0 };
     } else if (latency.m_profile != "quick") {
         throw std::runtime_error("latency.profile must be \"quick\" or \"slow\"");
@@ -88,6 +90,11 @@ Latency Latency::fromScenario(const nlohmann::json& settings)
     if (!(perSecond >= 0) || perSecond > 10'000)
         throw std::runtime_error("latency.importMsPerSecond must be from 0 to 10000");
     latency.m_importMsPerSecond = perSecond;
+    if (auto busy = given.find("importBusyPercent"); busy != given.end()) {
+        if (!busy->is_number_integer() || busy->get<int>() < 0 || busy->get<int>() > 100)
+            throw std::runtime_error("latency.importBusyPercent must be from 0 to 100");
+        latency.m_importBusyPercent = busy->get<int>();
+    }
     double callMs = given.value("accessibilityCallMs", 0.0);
     if (!(callMs >= 0) || callMs > 10'000)
         throw std::runtime_error("latency.accessibilityCallMs must be from 0 to 10000");
@@ -121,7 +128,7 @@ nlohmann::json Latency::describe() const
 {
     return nlohmann::json { { "profile", m_profile }, { "seed", m_seed }, { "windowOpenMs", rangeJson(m_windowOpen) },
         { "commitMs", rangeJson(m_commit) }, { "nameEditorMs", rangeJson(m_nameEditor) }, { "importMs", rangeJson(m_import) },
-        { "importMsPerSecond", m_importMsPerSecond }, { "exportGapMs", rangeJson(m_exportGap) },
+        { "importMsPerSecond", m_importMsPerSecond }, { "importBusyPercent", m_importBusyPercent }, { "exportGapMs", rangeJson(m_exportGap) },
         { "accessibilityCallMs", static_cast<double>(m_accessibilityCall.count()) / 1000 } };
 }
 

@@ -16,7 +16,8 @@
 //
 // Scenario: "latency": {"profile": "quick", "seed": 1, "windowOpenMs": [80, 250],
 //                       "commitMs": [20, 40], "nameEditorMs": [20, 60], "importMs": [30, 60],
-//                       "importMsPerSecond": 0, "exportGapMs": [300, 600], "accessibilityCallMs": 0}
+//                       "importMsPerSecond": 0, "importBusyPercent": 100,
+//                       "exportGapMs": [300, 600], "accessibilityCallMs": 0}
 // A range may be a single number for a fixed delay.
 #pragma once
 
@@ -56,6 +57,11 @@ public:
     /// The next delay before an audio file of `lengthSeconds` spotted onto the
     /// timeline shows as a region (at most 1500 ms beyond the drawn base).
     std::chrono::milliseconds audioImport(double lengthSeconds = 0);
+    /// How much of an import, in hundredths, keeps Logic's main thread busy (the
+    /// start, when Logic opens the file); the rest, reading the audio for its
+    /// overview, runs in the background while Logic answers, and the region shows
+    /// at the import's end.
+    int importBusyPercent() const { return m_importBusyPercent; }
     /// The next gap between the export panel closing and the progress window opening.
     std::chrono::milliseconds exportGap() { return draw(m_exportGap); }
     /// What one accessibility call costs the application.
@@ -73,6 +79,7 @@ private:
     Range m_nameEditor { 20, 60, 60, 0 };
     Range m_import { 30, 60, 60, 0 };
     double m_importMsPerSecond { 0 };
+    int m_importBusyPercent { 100 };
     Range m_exportGap { 300, 600, 600, 0 };
     std::chrono::microseconds m_accessibilityCall { 0 };
     std::mt19937_64 m_random { 1 };

@@ -209,11 +209,14 @@ json receiveAppleEvent(World& world, const json& request)
     if (const Parameter* name = find(*parameters, "sPrg"))
         regionName = name->bytes;
     double at = world.transport.settings.playheadSeconds;
-    // The handler runs when Logic's main thread is free; the import keeps it busy.
+    // The handler runs when Logic's main thread is free. Opening the file keeps
+    // it busy; reading the audio goes on in the background (Logic answers clicks
+    // and actions meanwhile), and the region shows at the import's end.
     auto wait = world.logicBusyFor();
     auto delay = world.latency.audioImport(lengthOf(world, reference));
-    world.keepLogicBusy(wait + delay, "import");
-    world.record({ { "type", "spotReceived" }, { "start", at }, { "importMs", delay.count() } });
+    auto busy = delay * world.latency.importBusyPercent() / 100;
+    world.keepLogicBusy(wait + busy, "import");
+    world.record({ { "type", "spotReceived" }, { "start", at }, { "importMs", delay.count() }, { "busyMs", busy.count() } });
     world.later(wait + delay, [reference, regionName, at](World& w) {
         Application* logic = w.workspace.logic();
         if (logic && logic->alive())

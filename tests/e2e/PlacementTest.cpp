@@ -290,8 +290,10 @@ TEST_F(Placing, WhatLogicCannotImportFailsWithItsAlertWhichIsDismissed)
     EXPECT_TRUE(eventsOfType("colorClick").empty());
 }
 
-// A slow Logic takes its time over each import (and is busy meanwhile): each of
-// two placements in a row on one track colours the region it made, and only that.
+// A slow Logic takes its time over each import: busy while it opens the file, it
+// answers clicks and actions again while it reads the audio, long before the
+// region shows. Each of two placements in a row on one track colours the region
+// it made, and only that.
 TEST_F(Placing, TwoInARowUnderASlowLogicEachColourTheirOwnRegion)
 {
     ctl("set-latency", { { "profile", "slow" }, { "importMs", { 400, 500 } } });

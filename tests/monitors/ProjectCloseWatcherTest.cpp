@@ -253,6 +253,42 @@ INSTANTIATE_TEST_SUITE_P(Cases, LastProjectRule,
         UntitledRow { "ADocumentWindowWithoutMain", false, true, false }),
     [](const auto& info) { return info.param.name; });
 
+struct HiddenRow {
+    const char* name;
+    std::optional<std::string> document;
+};
+
+class HiddenLogic : public ProjectCloseWatcherTest, public ::testing::WithParamInterface<HiddenRow> {};
+
+// A hidden Logic lists no windows and no main window, as one whose project closed
+// does; only its hidden state tells them apart. Hidden for three seconds' worth
+// of checks: nothing flagged. Its project closed while hidden, shown again: flagged.
+TEST_P(HiddenLogic, IsNotAClosedProjectButAClosedDocumentStillIs)
+{
+    scene.startLogic();
+    AXElementRef window = scene.addWindow("Film", GetParam().document);
+    scene.setMainWindow(window);
+    makeWatcher();
+    std::string path = files.file("watch");
+    ASSERT_TRUE(start(path));
+    checks();
+
+    scripted.accessibility.setAttribute(scene.application, "AXHidden", true);
+    scene.hideWindow(window);
+    checks(6);
+    EXPECT_EQ(streakOf(path), 0);
+    EXPECT_FALSE(flaggedInFile(path));
+
+    scene.closeWindow(window);
+    scripted.accessibility.setAttribute(scene.application, "AXHidden", false);
+    checks(2);
+    EXPECT_TRUE(flaggedInFile(path));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HiddenLogic,
+    ::testing::Values(HiddenRow { "SavedProject", std::string(kFilm) }, HiddenRow { "Untitled", std::nullopt }),
+    [](const auto& info) { return info.param.name; });
+
 TEST_F(ProjectCloseWatcherTest, QuittingLogicFlagsNothing)
 {
     openFilm();

@@ -74,9 +74,12 @@ TEST_F(BusyLogic, TheSlowProfileIsNamedAndOthersAreRefused)
     EXPECT_EQ(latency["importMsPerSecond"], 25.0);
     EXPECT_EQ(latency["exportGapMs"], json({ 300, 1500 }));
     EXPECT_EQ(latency["windowOpenMs"], json({ 100, 500, 1500, 5 }));
+    EXPECT_EQ(latency["nameEditorMs"], json({ 30, 120, 500, 10 }));
+    EXPECT_EQ(latency["importBusyPercent"], 30);
     EXPECT_TRUE(ctlRaw("set-latency", { { "profile", "fast" } }).contains("error"));
     EXPECT_TRUE(ctlRaw("set-latency", { { "commitMs", { 50, 40 } } }).contains("error"));
     EXPECT_TRUE(ctlRaw("set-latency", { { "commitMs", { 10, 40, 30, 5 } } }).contains("error"));
+    EXPECT_TRUE(ctlRaw("set-latency", { { "importBusyPercent", 101 } }).contains("error"));
 }
 
 } // namespace
