@@ -21,6 +21,17 @@ install(TARGETS logicsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT l
 install(FILES packaging/debian/marquee-helper.lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
   RENAME marquee-helper COMPONENT helper)
 install(FILES ${PROJECT_BINARY_DIR}/client/marquee.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT helper)
+# The other programs' pages are written by hand (packaging/man/), compressed as Debian wants them.
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/packaging/man)
+foreach(page marquee-helper:helper marquee-onboarding:helper logicsim:logicsim)
+  string(REPLACE ":" ";" page ${page})
+  list(GET page 0 name)
+  list(GET page 1 component)
+  execute_process(COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/packaging/man/${name}.1
+    OUTPUT_FILE ${PROJECT_BINARY_DIR}/packaging/man/${name}.1.gz COMMAND_ERROR_IS_FATAL ANY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS packaging/man/${name}.1)
+  install(FILES ${PROJECT_BINARY_DIR}/packaging/man/${name}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
+endforeach()
 install(FILES ${PROJECT_BINARY_DIR}/client/marquee.bash DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions
   RENAME marquee COMPONENT helper)
 # Where Debian's zsh and fish look for completions that packages bring.
