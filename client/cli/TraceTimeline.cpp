@@ -91,7 +91,7 @@ std::string text(const nlohmann::json& object, const char* key)
     return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
-double number(const nlohmann::json& object, const char* key)
+double numberAt(const nlohmann::json& object, const char* key)
 {
     auto it = object.find(key);
     return it != object.end() && it->is_number() ? it->get<double>() : 0.0;
@@ -101,7 +101,7 @@ double number(const nlohmann::json& object, const char* key)
 
 std::string drawTimeline(const nlohmann::json& record, const TimelineStyle& style)
 {
-    const double totalMs = number(record, "durationMs");
+    const double totalMs = numberAt(record, "durationMs");
     std::string out = fmt::format("{} #{}  {}  {:.1f} ms  ", text(record, "operation"), record.value("sequence", 0), text(record, "wallClock"), totalMs);
     if (record.value("ok", false)) {
         out += "ok\n";
@@ -125,8 +125,8 @@ std::string drawTimeline(const nlohmann::json& record, const TimelineStyle& styl
         const nlohmann::json& step = *row.step;
         bool failed = step.value("failed", false);
         std::string kind = text(step, "kind");
-        double start = number(step, "startMs");
-        double duration = number(step, "durationMs");
+        double start = numberAt(step, "startMs");
+        double duration = numberAt(step, "durationMs");
         std::string name = std::string(static_cast<std::size_t>(row.depth) * 2, ' ') + text(step, "name");
         out += fmt::format("{} {:>8.1f} |{}| {:>8.1f} ms", fitted(name, nameWidth), start,
             bar(start, duration, totalMs, barWidth, lookOf(kind, failed), style.colour), duration);
@@ -142,7 +142,7 @@ std::string drawTimeline(const nlohmann::json& record, const TimelineStyle& styl
                      std::pair { "error", "error" } })
                 if (std::string value = text(step, key); !value.empty())
                     out += indent + label + ": " + value + "\n";
-            if (double planned = number(step, "plannedMs"); planned > 0 && style.details)
+            if (double planned = numberAt(step, "plannedMs"); planned > 0 && style.details)
                 out += indent + fmt::format("planned: {:.1f} ms", planned) + "\n";
         }
     }
