@@ -14,6 +14,7 @@
 #include "logic/StoredActionRunner.h"
 #include "maintenance/CrashReportFetch.h"
 #include "maintenance/UpdateCheck.h"
+#include "maintenance/UpdateCheckSettings.h"
 #include "permissions/Permissions.h"
 #include "timecode/ControlBarState.h"
 
@@ -40,6 +41,7 @@ constexpr std::size_t kMaxReplyPayloadBytes = ipc::kMaxReplyFrameBytes - kReplyO
 
 MQHelperService::MQHelperService(ServiceEnvironment environment)
     : m_environment(std::move(environment))
+    , m_journal(logic::JournalSettings::load(maintenance::configurationFilePath()))
     , m_colorWindowAvoidRectAppKit(logic::nullRect())
 {
 }
@@ -61,18 +63,47 @@ ProjectCloseWatcher& MQHelperService::projectCloseWatcher()
     return *m_projectCloseWatcher;
 }
 
-logic::LogicDriving MQHelperService::logicDriving()
+logic::LogicDriving MQHelperService::logicDriving(logic::OperationTrace* trace)
 {
     return logic::LogicDriving {
         m_environment.platform,
-        [queue = &m_environment.userInitiatedQueue](std::uint32_t code) {
+        [queue = &m_environment.userInitiatedQueue, trace](std::uint32_t code) {
+            logic::TraceStep step(trace, fmt::format("start stored action {}", code), logic::StepKind::action);
+            step.sent(fmt::format("action {}, in the background", code));
             // Fire and forget: the operation waits for the dialog, not for the action.
             queue->async([code] { logic::runStoredAction(code); });
         },
-        [this](double frameRate) { return controlBarSeconds(frameRate); },
-        [](std::uint32_t code) { return logic::runStoredAction(code); },
-        [this] { pacingPause(); },
+        [this, trace](double frameRate) {
+            logic::TraceStep step(trace, "read control bar", logic::StepKind::read);
+            std::optional<double> seconds = controlBarSeconds(frameRate);
+            if (seconds)
+                step.found(fmt::format("{:.3f} s", *seconds));
+            else
+                step.fail(logic::StepOutcome::failed, "the control bar's time display could not be read");
+            return seconds;
+        },
+        [trace](std::uint32_t code) { return runStoredActionStep(trace, code); },
+        [this, trace] { pacingPauseStep(trace, m_operationPacingSeconds.load()); },
+        trace,
     };
+}
+
+bool MQHelperService::runStoredActionStep(logic::OperationTrace* trace, std::uint32_t code)
+{
+    logic::TraceStep step(trace, fmt::format("stored action {}", code), logic::StepKind::action);
+    step.sent(fmt::format("action {}", code));
+    bool ran = logic::runStoredAction(code);
+    if (!ran)
+        step.fail(logic::StepOutcome::failed, "not allowed, or the interpreter did not end with status 0");
+    return ran;
+}
+
+void MQHelperService::pacingPauseStep(logic::OperationTrace* trace, double seconds)
+{
+    // No step for no pause: most clients pace with 0.
+    logic::TraceStep step(seconds > 0 ? trace : nullptr, "pacing pause", logic::StepKind::sleep);
+    step.planned(std::min(seconds, kMaxPacingPauseSeconds));
+    pauseFor(seconds);
 }
 
 std::optional<double> MQHelperService::controlBarSeconds(double frameRate) const
@@ -83,11 +114,6 @@ std::optional<double> MQHelperService::controlBarSeconds(double frameRate) const
 void MQHelperService::storePacing(double pacingSeconds)
 {
     m_operationPacingSeconds.store(pacingSeconds);
-}
-
-void MQHelperService::pacingPause() const
-{
-    pauseFor(m_operationPacingSeconds.load());
 }
 
 void MQHelperService::pauseFor(double seconds)
@@ -105,9 +131,17 @@ MQHelperService::ColorsWindowAvoidRect MQHelperService::colorWindowAvoidRectAppK
 template<typename Operation>
 auto MQHelperService::drive(std::string_view operation, Operation run) -> decltype(run(std::declval<logic::LogicDriving&>()))
 {
-    logic::LogicDriving logic = logicDriving();
-    auto driving = logic::LogicDrivingLock::processWide().acquire(operation);
-    return run(logic);
+    std::unique_ptr<logic::OperationTrace> trace = m_journal.begin(operation);
+    auto result = [&] {
+        logic::TraceStep turn(trace.get(), "wait for Logic", logic::StepKind::lock);
+        auto driving = logic::LogicDrivingLock::processWide().acquire(operation);
+        turn.end();
+        logic::LogicDriving logic = logicDriving(trace.get());
+        return run(logic);
+    }();
+    // Recorded once the lock is free: the next request does not wait for the record.
+    m_journal.finish(std::move(trace), result.hasValue(), result ? nullptr : &result.error());
+    return result;
 }
 
 template<typename T, typename... Values, typename Success, typename... FailureValues>
@@ -128,7 +162,7 @@ auto MQHelperService::drivePaced(std::string_view operation, double pacingSecond
     return drive(operation, [&](logic::LogicDriving& logic) {
         storePacing(pacingSeconds);
         logic::LogicDriving paced = logic;
-        paced.pacingPause = [pacingSeconds] { pauseFor(pacingSeconds); };
+        paced.pacingPause = [pacingSeconds, trace = logic.trace] { pacingPauseStep(trace, pacingSeconds); };
         return run(paced);
     });
 }
@@ -220,11 +254,15 @@ void MQHelperService::createLogicMarkerWithTimecodeSeconds(double timecodeSecond
 
 void MQHelperService::closeColorsWindowWithReply(Reply<void()> reply)
 {
-    logic::LogicDriving logic = logicDriving();
+    std::unique_ptr<logic::OperationTrace> trace = m_journal.begin("closeColorsWindow");
     {
+        logic::TraceStep turn(trace.get(), "wait for Logic", logic::StepKind::lock);
         auto driving = logic::LogicDrivingLock::processWide().acquire("closeColorsWindow");
+        turn.end();
+        logic::LogicDriving logic = logicDriving(trace.get());
         logic::closeColorsBatch(logic, m_colorsBatch);
     }
+    m_journal.finish(std::move(trace), true);
     reply();
 }
 
@@ -318,7 +356,15 @@ void MQHelperService::setColorsWindowAvoidRectX(double x, double y, double width
 
 void MQHelperService::runActionWithCode(std::uint32_t code, Reply<void(bool)> reply)
 {
-    reply(logic::runStoredAction(code));
+    reply(runStoredActionForClient("runActionWithCode", code));
+}
+
+bool MQHelperService::runStoredActionForClient(std::string_view operation, std::uint32_t code)
+{
+    std::unique_ptr<logic::OperationTrace> trace = m_journal.begin(operation);
+    bool ran = runStoredActionStep(trace.get(), code);
+    m_journal.finish(std::move(trace), ran);
+    return ran;
 }
 
 // Discipline 2: main-queue hop.
@@ -476,8 +522,19 @@ void MQHelperService::bounceAwaitExportDialogsClosedWithReply(Reply<void(std::op
             reply(std::nullopt, std::nullopt);
             return;
         }
+        std::unique_ptr<logic::OperationTrace> trace = m_journal.begin("bounce step 5");
+        logic::TraceStep wait(trace.get(), "wait for the export dialogs to close", logic::StepKind::wait);
+        wait.waitedFor("neither the save panel nor a new modal window of Logic's for 0.5 s, at most 1800 s");
         logic::ExportDialogsOutcome outcome
             = logic::awaitExportDialogsClosed(m_environment.platform, m_bounceBaselineWindows, m_bounceClock, clientLeft);
+        if (outcome.error)
+            wait.fail(logic::StepOutcome::timedOut, outcome.error->localizedDescription);
+        else if (clientLeft())
+            wait.found("the client closed its connection");
+        else if (trace)
+            wait.found("closed; the last file name shown: " + (outcome.lastName ? trace->nameText(*outcome.lastName) : std::string("none")));
+        wait.end();
+        m_journal.finish(std::move(trace), !outcome.error, outcome.error ? &*outcome.error : nullptr);
         reply(std::move(outcome.lastName), std::move(outcome.error));
     });
 }
@@ -486,7 +543,7 @@ void MQHelperService::openLogicSynchronizationSettingsWithReply(Reply<void()> re
 {
     m_environment.userInitiatedQueue.async([this, reply = std::move(reply)]() mutable {
         m_log.info("openLogicSynchronizationSettings: opening Logic Project Settings → Synchronization");
-        logic::runStoredAction(kSynchronizationSettingsAction);
+        runStoredActionForClient("openLogicSynchronizationSettings", kSynchronizationSettingsAction);
         reply();
     });
 }

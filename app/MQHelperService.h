@@ -16,6 +16,7 @@
 #include "logic/ColorsWindow.h"
 #include "logic/BounceSteps.h"
 #include "logic/LogicDriving.h"
+#include "logic/OperationJournal.h"
 #include "monitors/ProjectCloseWatcher.h"
 #include "monitors/TransportReader.h"
 #include "platform/CoreTypes.h"
@@ -116,8 +117,12 @@ public:
     /// Logic-driving request on a connection thread never races the main thread's
     /// lazy creation of the transport reader.
     [[nodiscard]] std::optional<double> controlBarSeconds(double frameRate) const;
-    /// What the Logic-driving operations need.
-    logic::LogicDriving logicDriving();
+    /// What the Logic-driving operations need, recording their stored actions,
+    /// control-bar reads and pacing pauses as steps of `trace` (when not null).
+    logic::LogicDriving logicDriving(logic::OperationTrace* trace = nullptr);
+
+    /// The step timelines of the last Logic-driving operations.
+    const logic::OperationJournal& operationJournal() const { return m_journal; }
 
     double operationPacingSeconds() const { return m_operationPacingSeconds.load(); }
     ColorsWindowAvoidRect colorWindowAvoidRectAppKit() const;
@@ -129,12 +134,18 @@ public:
 private:
     /// Stores the pacing value of a Logic-driving request before it logs its entry line.
     void storePacing(double pacingSeconds);
-    /// Sleeps operationPacingSeconds when it is greater than 0 (at most kMaxPacingPauseSeconds).
-    void pacingPause() const;
+    /// pauseFor(`seconds`) as a step of `trace`: the pacing pause of an operation.
+    static void pacingPauseStep(logic::OperationTrace* trace, double seconds);
+    /// Runs stored action `code` as a step of `trace`; whether it ran.
+    static bool runStoredActionStep(logic::OperationTrace* trace, std::uint32_t code);
+    /// Runs stored action `code` for a client, recorded as operation `operation`.
+    bool runStoredActionForClient(std::string_view operation, std::uint32_t code);
     /// Sleeps `seconds` when it is greater than 0, at most kMaxPacingPauseSeconds.
     static void pauseFor(double seconds);
     /// Logs `message` at error level under the operation's name and returns the error object.
-    /// Runs a Logic-driving operation; without a platform, the not-implemented failure.
+    /// Runs a Logic-driving operation.
+    /// Its steps, the wait for the Logic-driving lock first, are recorded in the
+    /// operation journal.
     template<typename Operation>
     auto drive(std::string_view operation, Operation run) -> decltype(run(std::declval<logic::LogicDriving&>()));
     /// drive() for a request that carries a pacing value: stored again once Logic
@@ -157,6 +168,7 @@ private:
     // and marker track, and the bounce wait queue. The bounce bookkeeping arrives
     // with the operations that use it.
     log::Logger m_log { "helper.service" };
+    logic::OperationJournal m_journal;
     /// Where the control-bar display is searched for and read (the transport
     /// reader's reads, the control-bar state): one thread at a time, off the main
     /// thread, so that neither a large window nor a Logic that does not answer

@@ -26,6 +26,8 @@ Environment:
   MARQUEE_STORED_ACTION_INTERPRETER  the stored actions' interpreter, instead
                                      of the one installed beside the helper
   MARQUEE_UPDATE_ENDPOINT, MARQUEE_CA_FILE   the update check
+  MARQUEE_OPERATION_JOURNAL=off      record no step timelines (marquee trace)
+  MARQUEE_TRACE_NAMES=1              keep marker, track and file names in them
 
 Options:
   -h, --help     show this text and exit

@@ -10,6 +10,7 @@
 #include "logic/LogicApplication.h"
 #include "logic/MQSpotToTimeline.h"
 #include "logic/MarkerCreation.h"
+#include "logic/OperationTrace.h"
 #include "logic/ServiceLog.h"
 #include "logic/SpotOutcome.h"
 #include "platform/Dispatch.h"
@@ -39,18 +40,28 @@ std::string spotTarget(platform::Platform& platform)
 /// (a name that could not be typed otherwise leaves Logic's own).
 std::optional<std::string> createNamedTrack(LogicDriving& logic, const std::string& trackName)
 {
+    TraceStep step(logic.trace, "make a named track", StepKind::group);
     logic.pacingPause();
     logic.runStoredAction(kNewTrackAction);
-    sleepForSeconds(settle::kAfterNewTrackSeconds);
+    settleFor(logic.trace, "settle: the new track is selected", settle::kAfterNewTrackSeconds);
     logic.pacingPause();
     logic.runStoredAction(kEditTrackNameAction);
-    sleepForSeconds(settle::kAfterTrackNameEditSeconds);
-    std::string name = escapeFieldText(trackName.empty() ? std::string(kDefaultTrackName) : trackName);
+    settleFor(logic.trace, "settle: the name field opens", settle::kAfterTrackNameEditSeconds);
+    const std::string& plainName = trackName.empty() ? std::string(kDefaultTrackName) : trackName;
+    std::string name = escapeFieldText(plainName);
     logic.pacingPause();
-    Expected<void, std::string> named = typeIntoNameEditor(logic.platform, [&] { return sendSelectAllTextReturn(logic.platform, name); });
+    Expected<void, std::string> named = typeIntoNameEditor(logic.platform, logic.trace, [&] {
+        TraceStep typing(logic.trace, "type the track's name", StepKind::send);
+        if (typing.recording())
+            typing.sent("Command-A, " + logic.trace->nameText(plainName) + ", Return (keystroke script)");
+        bool sent = sendSelectAllTextReturn(logic.platform, name);
+        if (!sent)
+            typing.fail(StepOutcome::failed, "the keystroke script failed");
+        return sent;
+    });
     if (!named && !named.error().empty())
         return named.error();
-    sleepForSeconds(settle::kAfterTrackNameSeconds);
+    settleFor(logic.trace, "settle: Logic takes the name", settle::kAfterTrackNameSeconds);
     return std::nullopt;
 }
 
@@ -70,6 +81,10 @@ ServiceResult<double> placeAudioFile(LogicDriving& logic, ColorsBatch& batch, co
         request.url.isFileURL() ? path : request.url.absoluteString(), request.timecodeSeconds, request.displayName, request.createNewTrack,
         request.lpColorIndex, request.colorTrack, request.pacingSeconds);
 
+    if (logic.trace) {
+        logic.trace->protectName(request.displayName);
+        logic.trace->protectName(request.trackName);
+    }
     // The playhead to the timecode.
     std::optional<double> controlBar = logic.readControlBarSeconds(request.frameRate);
     std::string text;
@@ -95,16 +110,32 @@ ServiceResult<double> placeAudioFile(LogicDriving& logic, ColorsBatch& batch, co
 
     // Logic places the file at the playhead, on the selected track.
     logic.pacingPause();
+    TraceStep counting(logic.trace, "count the regions", StepKind::read);
     const SpotBaseline baseline = takeSpotBaseline(logic.platform, kSpotBaselineTimeoutSeconds);
+    counting.found(baseline.regions ? std::to_string(*baseline.regions) + " regions" : std::string("not countable"));
+    counting.end();
+    TraceStep spot(logic.trace, "send the spot event", StepKind::send);
+    if (spot.recording())
+        spot.sent("'aUeV'/'Spt2' for file " + logic.trace->nameText(path) + ", region name " + logic.trace->nameText(request.displayName));
     std::int32_t status = MQSpotToTimeline::sendWithAudioFilePath(logic.platform.scripting, path, request.displayName, spotTarget(logic.platform));
-    if (status != platform::osstatus::noErr)
+    spot.found("OSStatus " + std::to_string(status));
+    if (status != platform::osstatus::noErr) {
+        spot.fail(StepOutcome::failed, spotFailedMessage(status));
         return failRequest(kSpotEventFailed, spotFailedMessage(status), kOperation);
+    }
+    spot.end();
 
     // The status only says the event was delivered: the region it makes is what
     // the next steps select and colour, so nothing goes on until it is there.
-    sleepForSeconds(settle::kAfterSpotSeconds);
-    if (SpotOutcome outcome = awaitSpotOutcome(logic.platform, baseline, kSpotRegionTimeoutSeconds); !outcome.placed)
+    settleFor(logic.trace, "settle: Logic handles the event", settle::kAfterSpotSeconds);
+    TraceStep placed(logic.trace, "wait for the placed region", StepKind::wait);
+    placed.waitedFor("one region more than before, or an alert of Logic's, at most 5.0 s");
+    if (SpotOutcome outcome = awaitSpotOutcome(logic.platform, baseline, kSpotRegionTimeoutSeconds); !outcome.placed) {
+        placed.fail(StepOutcome::failed, outcome.reason);
         return failRequest(kSpotEventFailed, "Spot-to-timeline Apple Event failed (" + outcome.reason + ")", kOperation);
+    }
+    placed.found("a new region");
+    placed.end();
     for (std::uint32_t code : kSelectPlacedRegionActions) {
         logic.pacingPause();
         logic.runStoredAction(code);
@@ -112,9 +143,12 @@ ServiceResult<double> placeAudioFile(LogicDriving& logic, ColorsBatch& batch, co
 
     if (request.lpColorIndex >= 0) {
         logic.pacingPause();
+        TraceStep colouring(logic.trace, "colour the region", StepKind::group);
         std::optional<std::string> refused = colorSelectedItem(logic, batch, request.lpColorIndex, false, avoidAppKit);
+        colouring.end();
         if (!refused && request.colorTrack) {
             logic.pacingPause();
+            TraceStep trackColouring(logic.trace, "colour the track", StepKind::group);
             refused = colorSelectedItem(logic, batch, request.lpColorIndex, true, avoidAppKit);
         }
         if (refused) {

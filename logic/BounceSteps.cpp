@@ -10,6 +10,7 @@
 #include "logic/LogicDialog.h"
 #include "logic/LogicApplication.h"
 #include "logic/OpenMovieDialog.h"
+#include "logic/OperationTrace.h"
 #include "logic/ServiceLog.h"
 #include "logic/SettlePauses.h"
 #include "platform/Dispatch.h"
@@ -77,11 +78,15 @@ ServiceResult<double> bounceGoToPosition(LogicDriving& logic, double timecodeSec
     bool isDropFrame)
 {
     serviceLog().info("bounce step 1: go to {:f}s stopTransport={}", timecodeSeconds, yesNo(stopTransport));
-    if (std::optional<std::string> why = InputGuard(logic.platform).whyNotReadyForOperation())
+    TraceStep ready(logic.trace, "check Logic is ready for input", StepKind::check);
+    if (std::optional<std::string> why = InputGuard(logic.platform).whyNotReadyForOperation()) {
+        ready.fail(StepOutcome::refused, *why);
         return unexpected(bounceError(kBounceGoToPositionMissing, *why));
+    }
+    ready.end();
     if (stopTransport) {
         logic.runStoredAction(kStopTransportAction);
-        sleepForSeconds(settle::kStopTransportSeconds);
+        settleFor(logic.trace, "settle: the transport stops", settle::kStopTransportSeconds);
     }
     std::optional<double> controlBarSeconds = logic.readControlBarSeconds(frameRate);
     Expected<GoToPositionSession, DialogRefusal> session = GoToPositionSession::open(logic, "Go to Position", controlBarSeconds, frameRate);
@@ -100,8 +105,12 @@ ServiceResult<void> bounceOpenMovie(LogicDriving& logic, std::string_view movieP
 {
     platform::Platform& platform = logic.platform;
     serviceLog().info("bounce step 2: open movie {}", moviePath);
-    if (std::optional<std::string> why = InputGuard(platform).whyNotReadyForOperation())
+    TraceStep ready(logic.trace, "check Logic is ready for input", StepKind::check);
+    if (std::optional<std::string> why = InputGuard(platform).whyNotReadyForOperation()) {
+        ready.fail(StepOutcome::refused, *why);
         return unexpected(bounceError(kBounceOpenMovieMissing, *why));
+    }
+    ready.end();
     logic.pacingPause();
     // Logic's file panel: any modal window that the action brings up, once none was up before it.
     Expected<LogicDialog, DialogRefusal> dialog
@@ -110,17 +119,35 @@ ServiceResult<void> bounceOpenMovie(LogicDriving& logic, std::string_view movieP
         return unexpected(bounceError(kBounceOpenMovieMissing, dialog.error().message("Logic's Open Movie dialog did not appear in time.")));
 
     logic.pacingPause();
-    if (Expected<void, std::string> entered = dialog.value().send([&] { return enterPathInOpenDialog(platform, moviePath); }, true); !entered)
+    std::string sentPath = logic.trace ? logic.trace->nameText(moviePath) : std::string();
+    if (Expected<void, std::string> entered = dialog.value().send("enter the movie's path",
+            "Shift-Command-G, paste " + sentPath + ", Return, Return (keystroke script, the pasteboard put back)",
+            [&] { return enterPathInOpenDialog(platform, moviePath); }, true, settle::kGoToFolderScriptSeconds);
+        !entered)
         return unexpected(
             bounceError(kBounceMoviePathNotEntered, inputFailureMessage("Could not enter the movie's path in Logic's Open dialog.", entered.error())));
 
     // Logic asks about some movies before it loads them; most need no answer.
     logic.pacingPause();
-    if (auto options = waitForLogicOpenMovieDialog(platform, "Open Movie", kOpenMovieOptionsTimeoutSeconds, kDialogWaitPollIntervalSeconds))
-        answerMovieOptions(*options);
+    TraceStep options(logic.trace, "wait for the movie options", StepKind::wait);
+    options.waitedFor("Logic's movie options window, at most 2.0 s (most movies have none)");
+    if (auto window = waitForLogicOpenMovieDialog(platform, "Open Movie", kOpenMovieOptionsTimeoutSeconds, kDialogWaitPollIntervalSeconds)) {
+        options.found("the options window; answered");
+        answerMovieOptions(*window);
+    } else {
+        // Most movies bring none: the whole wait is then the step's fixed time.
+        options.found("none");
+        options.planned(kOpenMovieOptionsTimeoutSeconds);
+    }
+    options.end();
 
-    if (!waitForLogicMovieWindow(platform, lastPathComponent(moviePath), kMovieLoadTimeoutSeconds, kDialogWaitPollIntervalSeconds))
+    TraceStep loaded(logic.trace, "wait for the movie to load", StepKind::wait);
+    loaded.waitedFor("the movie's window, at most 10.0 s");
+    if (!waitForLogicMovieWindow(platform, lastPathComponent(moviePath), kMovieLoadTimeoutSeconds, kDialogWaitPollIntervalSeconds)) {
+        loaded.fail(StepOutcome::timedOut, "no window of the movie");
         return unexpected(bounceError(kBounceMovieNotLoaded, "Logic did not finish loading the movie in time."));
+    }
+    loaded.end();
     logic.pacingPause();
     logic.runStoredAction(kMovieLoadedAction);
     return {};
@@ -141,14 +168,24 @@ ServiceResult<void> bounceOpenExportDialog(LogicDriving& logic, BounceBaselineWi
     serviceLog().info("bounce step 4: open export dialog");
     // Nothing is typed here, so a modal window already up is step 5's concern;
     // the panel is not opened in a Logic the user has turned away from.
+    TraceStep front(logic.trace, "check Logic is in front", StepKind::check);
     if (logicApplicationElement(platform))
-        if (std::optional<std::string> why = InputGuard(platform).whyLogicNotInFront())
+        if (std::optional<std::string> why = InputGuard(platform).whyLogicNotInFront()) {
+            front.fail(StepOutcome::refused, *why);
             return unexpected(bounceError(kBounceExportDialogMissing, *why + "; nothing was sent"));
+        }
+    front.end();
+    TraceStep windows(logic.trace, "note Logic's windows", StepKind::read);
     baseline.store(logicWindows(platform));
+    windows.end();
     logic.pacingPause();
     logic.startStoredActionInBackground(kOpenExportDialogAction);
-    if (!waitForExportSavePanel(platform, kExportPanelTimeoutSeconds))
+    TraceStep panel(logic.trace, "wait for the export panel", StepKind::wait);
+    panel.waitedFor("a window of Logic's with the identifier \"save-panel\", at most 5.0 s");
+    if (!waitForExportSavePanel(platform, kExportPanelTimeoutSeconds)) {
+        panel.fail(StepOutcome::timedOut, "no save panel");
         return unexpected(bounceError(kBounceExportDialogMissing, "Logic's export dialog did not appear in time."));
+    }
     return {};
 }
 

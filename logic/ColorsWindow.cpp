@@ -5,11 +5,14 @@
 #include "logic/LogicApplication.h"
 #include "logic/LogicWindowWait.h"
 #include "logic/MarkerTrack.h"
+#include "logic/OperationTrace.h"
 #include "logic/ScreenGeometry.h"
 #include "logic/ServiceLog.h"
 #include "logic/SettlePauses.h"
 #include "platform/Dispatch.h"
 #include "platform/InputEvents.h"
+
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <chrono>
@@ -70,30 +73,40 @@ std::optional<ax::UIElement> ensureColorsWindowOpen(LogicDriving& logic, ColorsB
         serviceLog().error("ensureColorsWindowOpen: Logic not reachable via AX");
         return std::nullopt;
     }
+    TraceStep look(logic.trace, "look for the Colors window", StepKind::read);
     std::vector<ax::UIElement> baseline = windowsOf(*application);
     if (batch.colorsWindow) {
-        if (contains(baseline, *batch.colorsWindow) && isColorsWindow(*batch.colorsWindow))
+        if (contains(baseline, *batch.colorsWindow) && isColorsWindow(*batch.colorsWindow)) {
+            look.found("the batch's, still open");
             return batch.colorsWindow;
+        }
         batch.colorsWindow.reset();
     }
 
     // Only a window with the colour grid is taken: an alert, a late dialog or a
     // plug-in's panel that opens meanwhile is left alone.
     bool alreadyOpen = std::any_of(baseline.begin(), baseline.end(), isColorsWindow);
+    look.found(alreadyOpen ? "the user's, open" : "not open");
+    look.end();
     logic.runStoredAction(kToggleColorsWindowAction);
+    TraceStep wait(logic.trace, "wait for the Colors window", StepKind::wait);
+    wait.waitedFor("a window of Logic's with the colour grid, at most 1.0 s");
     if (alreadyOpen) {
         // The toggle closed the Colors window the user had open: open it again,
         // and leave it open at the batch's end.
         logic.runStoredAction(kToggleColorsWindowAction);
         batch.colorsWindow = waitForLogicWindow(*application, isColorsWindow, kColorsWindowTimeoutSeconds, kColorsWindowPollSeconds);
-        if (!batch.colorsWindow)
+        if (!batch.colorsWindow) {
             serviceLog().error("ensureColorsWindowOpen: Colors window did not appear within 1s");
+            wait.fail(StepOutcome::timedOut, "no Colors window");
+        }
         return batch.colorsWindow;
     }
     auto newColorsWindow = [&](const ax::UIElement& window) { return !contains(baseline, window) && isColorsWindow(window); };
     std::optional<ax::UIElement> opened = waitForLogicWindow(*application, newColorsWindow, kColorsWindowTimeoutSeconds, kColorsWindowPollSeconds);
     if (!opened) {
         serviceLog().error("ensureColorsWindowOpen: Colors window did not appear within 1s");
+        wait.fail(StepOutcome::timedOut, "no Colors window");
         return std::nullopt;
     }
     batch.colorsWindowOpenedByHelper = true;
@@ -117,11 +130,15 @@ CGRect ensureColorGridVisible(LogicDriving& logic, const ax::UIElement& window, 
             "ensureColorGridVisible: cannot place Colors grid clear of the progress panel on this screen; colour clicks may be obscured");
     if (placement.origin == frame.origin)
         return frame;
+    TraceStep move(logic.trace, "move the Colors window", StepKind::send);
+    move.sent(fmt::format("AXPosition ({}, {})", placement.origin.x, placement.origin.y));
     if (auto moved = window.setAttribute(ax::Attribute::position, ax::Value(placement.origin)); !moved) {
         serviceLog().error("ensureColorGridVisible: failed to reposition Colors window: {}", moved.error().description());
+        move.fail(StepOutcome::failed, moved.error().description());
         return frame;
     }
-    sleepForSeconds(settle::kColorsWindowMoveSeconds);
+    move.end();
+    settleFor(logic.trace, "settle: the window moves", settle::kColorsWindowMoveSeconds);
     return frameOf(window).value_or(CGRect { placement.origin, frame.size });
 }
 
@@ -150,17 +167,25 @@ std::optional<std::string> colorSelectedItem(LogicDriving& logic, ColorsBatch& b
 
     // A click goes to whatever is topmost at its point, in any application.
     InputGuard guard(logic.platform);
+    TraceStep before(logic.trace, "check the cell is in front", StepKind::check);
     if (std::optional<std::string> why = guard.whyPointNotOnWindow(*window, point)) {
         serviceLog().error("colorSelectedItem: {}; no click sent", *why);
+        before.fail(StepOutcome::refused, *why);
         return *why + "; no click was sent";
     }
+    before.end();
     CGPoint previous = logic.platform.input.cursorPosition();
     logic.platform.input.warpCursor(point);
-    sleepForSeconds(settle::kCursorSettleSeconds);
+    settleFor(logic.trace, "settle: the cursor is on the cell", settle::kCursorSettleSeconds);
+    TraceStep click(logic.trace, "click the colour cell", StepKind::send);
+    click.sent(fmt::format("cell {}{} at ({}, {})", index, command ? " with Command" : "", point.x, point.y));
     std::optional<std::string> why = guard.whyPointNotOnWindow(*window, point);
     if (!why)
         clickAt(logic, point, command);
-    sleepForSeconds(settle::kCursorSettleSeconds);
+    else
+        click.fail(StepOutcome::refused, *why);
+    click.end();
+    settleFor(logic.trace, "settle: Logic takes the click", settle::kCursorSettleSeconds);
     logic.platform.input.warpCursor(previous);
     if (why) {
         serviceLog().error("colorSelectedItem: {}; no click sent", *why);
@@ -179,7 +204,7 @@ void closeColorsBatch(LogicDriving& logic, ColorsBatch& batch)
     std::optional<ax::Application> application = logicApplicationElement(logic.platform);
     if (application && window && contains(windowsOf(*application), *window)) {
         logic.runStoredAction(kToggleColorsWindowAction);
-        sleepForSeconds(settle::kHideToggleSeconds);
+        settleFor(logic.trace, "settle: the Colors window closes", settle::kHideToggleSeconds);
         serviceLog().info("closeColorsWindow: closed helper-opened Colors window");
     }
 }

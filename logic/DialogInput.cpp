@@ -9,7 +9,6 @@ namespace mq::logic {
 namespace {
 
 constexpr double kReturnKeyHoldSeconds = 0.002;
-constexpr double kTypingPauseSeconds = 0.003;
 
 /// Whether the dialog's default button was there and took AXPress.
 bool pressButton(const ax::UIElement& dialog)

@@ -14,6 +14,9 @@ namespace mq::logic {
 /// (key down, 2 ms, key up). Returns true either way.
 bool pressDefaultButton(platform::Platform& platform, const ax::UIElement& dialog);
 
+/// The pause after each key-down and each key-up that typeTextWithKeyEvents posts.
+inline constexpr double kTypingPauseSeconds = 0.003;
+
 /// Types `text` (UTF-8) into whatever has the keyboard focus, one Unicode scalar
 /// at a time: a key-down and a key-up event with virtual key 0 carrying the scalar
 /// as their Unicode string, 3 ms after each. Independent of the keyboard layout.

@@ -13,18 +13,23 @@ bool isModalWindow(const ax::UIElement& window)
 }
 
 std::optional<ax::UIElement> waitForLogicModalDialog(platform::Platform& platform, std::string_view label, double timeoutSeconds,
-    double pollIntervalSeconds)
+    double pollIntervalSeconds, std::string* seenInstead)
 {
     std::optional<ax::Application> application = logicApplicationElement(platform);
     if (!application) {
         serviceLog().error("waitForLogicModalDialog ({}): Logic Pro not found via AX (not running, or Accessibility permission denied)", label);
+        if (seenInstead)
+            *seenInstead = "Logic Pro not found via AX (not running, or Accessibility permission denied)";
         return std::nullopt;
     }
 
     if (std::optional<ax::UIElement> dialog = waitForLogicWindow(*application, isModalWindow, timeoutSeconds, pollIntervalSeconds))
         return dialog;
 
-    serviceLog().error("waitForLogicModalDialog ({}) timed out — Logic windows snapshot: {}", label, logicWindowsSnapshot(platform));
+    std::string snapshot = logicWindowsSnapshot(platform);
+    serviceLog().error("waitForLogicModalDialog ({}) timed out — Logic windows snapshot: {}", label, snapshot);
+    if (seenInstead)
+        *seenInstead = "no modal window; Logic's windows: " + snapshot;
     return std::nullopt;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace mq::logic {
@@ -23,8 +24,11 @@ bool isModalWindow(const ax::UIElement& window);
 /// nothing. Blocks the calling thread for at most about `timeoutSeconds`.
 ///
 /// Logs at error level, with `label`, when Logic is not reachable (at once) and
-/// when the time runs out (with logicWindowsSnapshot).
+/// when the time runs out (with logicWindowsSnapshot). When it answers nothing,
+/// `seenInstead` (when given) says what Logic showed: that snapshot, or that
+/// Logic was not reachable.
 std::optional<ax::UIElement> waitForLogicModalDialog(platform::Platform& platform, std::string_view label,
-    double timeoutSeconds = kDialogWaitTimeoutSeconds, double pollIntervalSeconds = kDialogWaitPollIntervalSeconds);
+    double timeoutSeconds = kDialogWaitTimeoutSeconds, double pollIntervalSeconds = kDialogWaitPollIntervalSeconds,
+    std::string* seenInstead = nullptr);
 
 } // namespace mq::logic

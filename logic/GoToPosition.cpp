@@ -5,6 +5,7 @@
 #include "logic/DialogTimecode.h"
 #include "logic/FailRequest.h"
 #include "logic/GoToPositionSession.h"
+#include "logic/OperationTrace.h"
 #include "logic/ServiceLog.h"
 #include "marquee/SMPTEComponents.h"
 #include "timecode/TimecodeFields.h"
@@ -83,9 +84,20 @@ ServiceResult<ProjectStart> readLogicProjectStartSMPTE(LogicDriving& logic, doub
         return failRequest(kProjectStartBarOneFailed, inputFailureMessage("Could not enter bar 1 in Go to Position dialog", entered.error()), operation);
     // A busy or slow Logic takes the bar later than the settle pause: its SMPTE
     // group still shows the old position until the Bars group shows bar 1.
-    if (!waitForBarOneTaken(session->dialog(), kBarOneTakenTimeoutSeconds))
+    TraceStep taken(logic.trace, "wait for bar 1 to be taken", StepKind::wait);
+    taken.waitedFor("the Bars group showing bar 1, at most 1.0 s");
+    if (!waitForBarOneTaken(session->dialog(), kBarOneTakenTimeoutSeconds)) {
         serviceLog().error("readLogicProjectStartSMPTE: bar 1 not shown as taken after {:f}s; reading anyway", kBarOneTakenTimeoutSeconds);
+        taken.fail(StepOutcome::timedOut, "bar 1 not shown as taken; reading anyway");
+    }
+    taken.end();
+    TraceStep read(logic.trace, "read bar 1's time", StepKind::read);
     auto fields = readThirdChild(session->dialog());
+    if (fields && read.recording())
+        read.found(timecode::timecodeDisplayText(*fields));
+    else if (!fields)
+        read.fail(StepOutcome::failed, "the third timecode group did not read");
+    read.end();
     session.value().close();
     if (!fields)
         return failRequest(kProjectStartUnreadable, "Could not read SMPTE from Go to Position dialog", operation);
@@ -119,7 +131,10 @@ ServiceResult<PlayheadMove> goToLogicPlayheadSMPTESeconds(LogicDriving& logic, d
     // Key events go to whatever is in front: each is sent only while the dialog is.
     if (Expected<void, std::string> typed = session.typeWithKeyEvents(text); !typed)
         return failRequest(kMoveDialogMissing, inputFailureMessage("Could not type the position in Go to Position dialog", typed.error()), operation);
+    TraceStep landing(logic.trace, "read where the playhead will land", StepKind::read);
     auto landed = readDialogTimecodeGroup(session.dialog(), 2);
+    landing.found(landed ? timecode::timecodeDisplayText(*landed) : std::string("unreadable"));
+    landing.end();
     if (Expected<void, std::string> confirmed = session.confirm(); !confirmed)
         return failRequest(kMoveDialogMissing, inputFailureMessage("Could not confirm Go to Position dialog", confirmed.error()), operation);
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "logic/LogicDialog.h"
+#include "logic/OperationTrace.h"
 #include "timecode/TimecodeFields.h"
 
 #include <optional>
@@ -19,7 +20,8 @@ class GoToPositionSession {
 public:
     /// Opens the dialog (see LogicDialog::open) and measures the view offset
     /// against `controlBarSeconds` (the control bar read just before the dialog
-    /// opened) at `frameRate`.
+    /// opened) at `frameRate`. The session is one step of the operation, named
+    /// `label`, from here to close() (or its end); what is done through it nests inside.
     static Expected<GoToPositionSession, DialogRefusal> open(LogicDriving& logic, std::string_view label,
         std::optional<double> controlBarSeconds, double frameRate);
 
@@ -47,13 +49,19 @@ public:
     /// Presses the default button (Return when it has none), guarded.
     Expected<void, std::string> confirm();
 
-    /// Cancels the dialog if it is still open (see LogicDialog::close).
-    void close() { m_dialog.close(); }
+    /// Cancels the dialog if it is still open (see LogicDialog::close), and ends the session's step.
+    void close()
+    {
+        m_dialog.close();
+        m_step.end();
+    }
 
 private:
-    GoToPositionSession(LogicDialog dialog, double viewOffsetSeconds, timecode::TimecodeLayout layout);
-    Expected<void, std::string> pressKey(std::uint16_t key);
+    GoToPositionSession(TraceStep step, LogicDialog dialog, double viewOffsetSeconds, timecode::TimecodeLayout layout);
+    Expected<void, std::string> pressKey(std::string_view step, std::uint16_t key);
 
+    // Declared first, so that it ends after the dialog has been closed.
+    TraceStep m_step;
     LogicDialog m_dialog;
     double m_viewOffsetSeconds;
     timecode::TimecodeLayout m_layout;

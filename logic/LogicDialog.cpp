@@ -5,6 +5,7 @@
 #include "logic/DialogWait.h"
 #include "logic/KeystrokeScripts.h"
 #include "logic/LogicApplication.h"
+#include "logic/OperationTrace.h"
 #include "logic/ServiceLog.h"
 
 #include <algorithm>
@@ -25,19 +26,34 @@ Expected<LogicDialog, DialogRefusal> LogicDialog::open(LogicDriving& logic, std:
 {
     // A modal window that is up before the action is not the operation's: typing
     // into it would fill in the user's alert or panel.
-    if (std::optional<std::string> why = InputGuard(logic.platform).whyNotReadyForOperation())
+    TraceStep ready(logic.trace, "check Logic is ready for input", StepKind::check);
+    if (std::optional<std::string> why = InputGuard(logic.platform).whyNotReadyForOperation()) {
+        ready.fail(StepOutcome::refused, *why);
         return unexpected(DialogRefusal { false, std::move(*why) });
+    }
+    ready.end();
 
     logic.startStoredActionInBackground(action);
-    std::optional<ax::UIElement> dialog = waitForLogicModalDialog(logic.platform, label);
-    if (!dialog)
+    TraceStep wait(logic.trace, "wait for the dialog", StepKind::wait);
+    wait.waitedFor(std::string(label) + ": a modal window of Logic's, at most 2.0 s");
+    std::string seenInstead;
+    std::optional<ax::UIElement> dialog
+        = waitForLogicModalDialog(logic.platform, label, kDialogWaitTimeoutSeconds, kDialogWaitPollIntervalSeconds, &seenInstead);
+    if (!dialog) {
+        wait.fail(StepOutcome::timedOut, seenInstead);
         return unexpected(DialogRefusal { true, {} });
+    }
+    wait.end();
     (void)dialog->setMessagingTimeout(InputGuard::kReadTimeoutSeconds);
+    TraceStep check(logic.trace, "check the dialog's structure", StepKind::check);
     if (!structure(*dialog)) {
         std::string why = "Logic shows " + describeWindow(*dialog) + " instead of " + std::string(label) + "; nothing was typed";
         serviceLog().error("{}: {}", label, why);
+        check.fail(StepOutcome::refused, why);
         return unexpected(DialogRefusal { false, std::move(why) });
     }
+    if (check.recording())
+        check.found(describeWindow(*dialog));
     return LogicDialog(logic, std::move(*dialog));
 }
 
@@ -63,15 +79,25 @@ std::optional<std::string> LogicDialog::whyNotInFront() const
     return InputGuard(m_logic->platform).whyDialogNotInFront(*m_dialog);
 }
 
-Expected<void, std::string> LogicDialog::send(const std::function<bool()>& sendInput, bool confirms)
+Expected<void, std::string> LogicDialog::send(std::string_view step, std::string sent, const std::function<bool()>& sendInput, bool confirms,
+    double plannedSeconds)
 {
-    if (m_confirmSent)
+    TraceStep sending(m_logic->trace, step, StepKind::send);
+    sending.sent(std::move(sent));
+    sending.planned(plannedSeconds);
+    if (m_confirmSent) {
+        sending.fail(StepOutcome::refused, "the dialog was confirmed already");
         return unexpected(std::string("the dialog was confirmed already"));
-    if (std::optional<std::string> why = whyNotInFront())
+    }
+    if (std::optional<std::string> why = whyNotInFront()) {
+        sending.fail(StepOutcome::refused, *why);
         return unexpected(*why + "; nothing more was typed");
+    }
     m_confirmSent = confirms;
-    if (!sendInput())
+    if (!sendInput()) {
+        sending.fail(StepOutcome::failed, "the script or the key events failed");
         return unexpected(std::string());
+    }
     return {};
 }
 
@@ -80,18 +106,24 @@ void LogicDialog::close()
     std::optional<ax::UIElement> dialog = std::exchange(m_dialog, std::nullopt);
     if (!dialog)
         return;
+    TraceStep closing(m_logic->trace, "close the dialog", StepKind::send);
     std::vector<ax::UIElement> windows = logicWindows(m_logic->platform);
-    if (std::find(windows.begin(), windows.end(), *dialog) == windows.end())
+    if (std::find(windows.begin(), windows.end(), *dialog) == windows.end()) {
+        closing.found("closed already");
         return;
+    }
     // Escape only while the dialog is certainly what receives it; a dialog that was
     // confirmed may be closing, and an Escape after it would reach the main window.
     if (!m_confirmSent && !InputGuard(m_logic->platform).whyDialogNotInFront(*dialog)) {
+        closing.sent("Escape");
         sendEscape(m_logic->platform);
         return;
     }
+    closing.sent("AXPress on its cancel button");
     std::optional<ax::UIElement> cancel = ax::attributeOrNothing<ax::UIElement>(*dialog, ax::Attribute::cancelButton);
     if (cancel && cancel->performAction(ax::Action::press))
         return;
+    closing.fail(StepOutcome::failed, "no key can reach it safely and it has no cancel button; left open");
     serviceLog().error("closing {}: no key can reach it safely and it has no cancel button; left open", describeWindow(*dialog));
 }
 

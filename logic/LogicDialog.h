@@ -58,8 +58,10 @@ public:
     /// Runs `send` (a keystroke script or key events for the dialog) when the
     /// dialog is in front; why not otherwise, or an empty text when `send` failed. `confirms`
     /// says that what is sent ends with the key that closes the dialog, after
-    /// which no key is sent to it again.
-    Expected<void, std::string> send(const std::function<bool()>& send, bool confirms);
+    /// which no key is sent to it again. Recorded as step `step` that sent `sent`,
+    /// with the fixed delays of a script as its planned time.
+    Expected<void, std::string> send(std::string_view step, std::string sent, const std::function<bool()>& send, bool confirms,
+        double plannedSeconds = 0);
 
     /// Closes the dialog when it is still one of Logic's windows: with the Escape
     /// script while it is Logic's front dialog and no confirming key was sent,

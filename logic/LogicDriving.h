@@ -1,6 +1,6 @@
 // What the Logic-driving operations work with: the platform, stored actions
 // (started without waiting, or run to their end), the control bar's current
-// position and the pacing pause.
+// position, the pacing pause, and where the operation records its steps.
 #pragma once
 
 #include "platform/Platform.h"
@@ -10,6 +10,8 @@
 #include <optional>
 
 namespace mq::logic {
+
+class OperationTrace;
 
 struct LogicDriving {
     platform::Platform& platform;
@@ -25,6 +27,9 @@ struct LogicDriving {
     /// A pause between user-interface steps: sleeps the service's
     /// operationPacingSeconds when it is greater than 0.
     std::function<void()> pacingPause;
+    /// The operation's step timeline (logic/OperationTrace.h); null when it is
+    /// not recorded.
+    OperationTrace* trace { nullptr };
 };
 
 } // namespace mq::logic

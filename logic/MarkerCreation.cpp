@@ -8,6 +8,7 @@
 #include "logic/KeystrokeScripts.h"
 #include "logic/LogicDialog.h"
 #include "logic/NameEditor.h"
+#include "logic/OperationTrace.h"
 #include "logic/SettlePauses.h"
 #include "logic/MarkerTrack.h"
 #include "logic/ServiceLog.h"
@@ -15,6 +16,8 @@
 #include "platform/Dispatch.h"
 #include "marquee/SMPTEComponents.h"
 #include "timecode/TypedTimecodeText.h"
+
+#include <fmt/format.h>
 
 #include <charconv>
 #include <cmath>
@@ -55,6 +58,7 @@ struct EndCheck {
 
 EndCheck goToClipEnd(LogicDriving& logic, const MarkerRequest& request, double end)
 {
+    TraceStep step(logic.trace, "go to the clip end", StepKind::group);
     EndCheck check;
     std::optional<double> controlBar = logic.readControlBarSeconds(request.frameRate);
     logic.pacingPause();
@@ -126,6 +130,7 @@ std::string clipEndBeyondProjectMessage(std::string_view endLabel)
 
 void runClosingActions(LogicDriving& logic, bool colored)
 {
+    TraceStep step(logic.trace, "closing actions", StepKind::group);
     logic.pacingPause();
     logic.runStoredAction(kEndStepAction);
     if (colored) {
@@ -138,9 +143,15 @@ ServiceResult<double> createLogicMarker(LogicDriving& logic, ColorsBatch& batch,
 {
     serviceLog().info("createLogicMarker:\n  timecode={:f}s\n  duration={:f}s\n  name={}\n  lpColorIndex={}\n  pacing={:f}s",
         request.timecodeSeconds, request.durationSeconds, request.displayName, request.lpColorIndex, request.pacingSeconds);
+    if (logic.trace)
+        logic.trace->protectName(request.displayName);
     // Nothing is changed in a Logic that cannot take the marker's input.
-    if (std::optional<std::string> why = InputGuard(logic.platform).whyNotReadyForOperation())
+    TraceStep ready(logic.trace, "check Logic is ready for input", StepKind::check);
+    if (std::optional<std::string> why = InputGuard(logic.platform).whyNotReadyForOperation()) {
+        ready.fail(StepOutcome::refused, *why);
         return failRequest(kLocatorDialogMissing, *why, kOperation);
+    }
+    ready.end();
     ensureMarkerTrackVisibleForBatch(logic, batch);
 
     const double end = request.timecodeSeconds + request.durationSeconds;
@@ -150,6 +161,7 @@ ServiceResult<double> createLogicMarker(LogicDriving& logic, ColorsBatch& batch,
     std::string startText;
     std::string endText;
     {
+        TraceStep step(logic.trace, "Set Left and Right Locator", StepKind::group);
         Expected<LogicDialog, DialogRefusal> locators = LogicDialog::open(logic, kSetLocatorsAction, "Set Left and Right Locator", isLocatorsDialog);
         if (!locators)
             return failRequest(kLocatorDialogMissing, locators.error().message("Set Left and Right Locator dialog did not appear in time"), kOperation);
@@ -157,11 +169,12 @@ ServiceResult<double> createLogicMarker(LogicDriving& logic, ColorsBatch& batch,
         startText = typedText(request.timecodeSeconds, request, layout);
         endText = typedText(end, request, layout);
         logic.pacingPause();
-        Expected<void, std::string> entered
-            = locators.value().send([&] { return sendLocators(logic.platform, startText, endText); }, true);
+        Expected<void, std::string> entered = locators.value().send("type the locators",
+            "Tab, " + startText + ", Tab Tab, " + endText + ", Return (keystroke script)",
+            [&] { return sendLocators(logic.platform, startText, endText); }, true);
         if (!entered)
             return failRequest(kLocatorEntryFailed, inputFailureMessage("Could not enter left locator value", entered.error()), kOperation);
-        sleepForSeconds(settle::kLocatorsCommitSeconds);
+        settleFor(logic.trace, "settle: Logic sets the locators", settle::kLocatorsCommitSeconds);
     }
 
     // The clip end must lie inside the project: Logic puts the playhead no
@@ -169,7 +182,12 @@ ServiceResult<double> createLogicMarker(LogicDriving& logic, ColorsBatch& batch,
     // second or more means the marker could not span the clip.
     const double wantedEndSeconds = labelSeconds(endLabel, request.frameRate);
     EndCheck check = goToClipEnd(logic, request, end);
+    TraceStep inside(logic.trace, "check the clip end lies inside the project", StepKind::check);
+    if (inside.recording())
+        inside.found(check.landedSeconds ? fmt::format("wanted {} ({} s), the playhead landed at {} s", endLabel, wantedEndSeconds, *check.landedSeconds)
+                                         : std::string("no landing to compare"));
     if (check.refused) {
+        inside.fail(StepOutcome::refused, *check.refused);
         return failRequest(kMarkerInputRefused, "Could not check the clip end (" + *check.refused + "); the locators are set, no marker was made",
             kOperation);
     } else if (!check.landedSeconds) {
@@ -177,21 +195,35 @@ ServiceResult<double> createLogicMarker(LogicDriving& logic, ColorsBatch& batch,
     } else if (std::floor(wantedEndSeconds) > std::floor(*check.landedSeconds)) {
         serviceLog().error("createLogicMarker: clip end clamped to project end (wanted {}={:f}s, landed {:f}s)", endLabel, wantedEndSeconds,
             *check.landedSeconds);
+        inside.fail(StepOutcome::failed, "the clip end lies beyond the project end");
         return failRequest(kClipEndBeyondProject, clipEndBeyondProjectMessage(endLabel), kOperation);
     }
 
+    inside.end();
+
     // The marker over the locators, its name field open for typing; not made
     // when its name could not be typed into Logic.
-    if (std::optional<std::string> why = InputGuard(logic.platform).whyNotReadyForOperation())
+    TraceStep readyAgain(logic.trace, "check Logic is ready for input", StepKind::check);
+    if (std::optional<std::string> why = InputGuard(logic.platform).whyNotReadyForOperation()) {
+        readyAgain.fail(StepOutcome::refused, *why);
         return failRequest(kMarkerInputRefused, "Could not create the marker (" + *why + "); the locators are set", kOperation);
+    }
+    readyAgain.end();
     for (std::uint32_t code : kCreateMarkerActions) {
         logic.pacingPause();
         logic.runStoredAction(code);
-        sleepForSeconds(settle::kAfterMarkerCreationStepSeconds);
+        settleFor(logic.trace, "settle: after a marker action", settle::kAfterMarkerCreationStepSeconds);
     }
     logic.pacingPause();
-    Expected<void, std::string> named
-        = typeIntoNameEditor(logic.platform, [&] { return sendTextReturn(logic.platform, escapeFieldText(request.displayName)); });
+    Expected<void, std::string> named = typeIntoNameEditor(logic.platform, logic.trace, [&] {
+        TraceStep typing(logic.trace, "type the marker's name", StepKind::send);
+        if (typing.recording())
+            typing.sent(logic.trace->nameText(request.displayName) + ", Return (keystroke script)");
+        bool sent = sendTextReturn(logic.platform, escapeFieldText(request.displayName));
+        if (!sent)
+            typing.fail(StepOutcome::failed, "the keystroke script failed");
+        return sent;
+    });
     if (!named) {
         // The name editor is left to the closing action, which ends it as Logic's
         // Return would (with no name); no key is sent to it.
@@ -201,7 +233,9 @@ ServiceResult<double> createLogicMarker(LogicDriving& logic, ColorsBatch& batch,
 
     if (request.lpColorIndex >= 0) {
         logic.pacingPause();
+        TraceStep colouring(logic.trace, "colour the marker", StepKind::group);
         if (std::optional<std::string> refused = colorSelectedItem(logic, batch, request.lpColorIndex, false, avoidAppKit)) {
+            colouring.end();
             runClosingActions(logic, false);
             return failRequest(kMarkerInputRefused, "Marker '" + request.displayName + "' was made and named but not coloured (" + *refused + ")",
                 kOperation);

@@ -3,6 +3,7 @@
 #include "ax/ElementQueries.h"
 #include "logic/ColorsWindow.h"
 #include "logic/LogicApplication.h"
+#include "logic/OperationTrace.h"
 #include "logic/ServiceLog.h"
 #include "logic/SettlePauses.h"
 #include "logic/TrimmedText.h"
@@ -90,17 +91,24 @@ void ensureMarkerTrackVisibleForBatch(LogicDriving& logic, ColorsBatch& batch)
     if (batch.markerTrackEnsuredThisBatch)
         return;
     batch.markerTrackEnsuredThisBatch = true;
-    if (findMarkerTrackPopup(logic))
+    TraceStep step(logic.trace, "show the marker track", StepKind::group);
+    auto find = [&] {
+        TraceStep look(logic.trace, "look for the marker track", StepKind::read);
+        bool shown = findMarkerTrackPopup(logic).has_value();
+        look.found(shown ? "shown" : "hidden, or not found");
+        return shown;
+    };
+    if (find())
         return;
     logic.runStoredAction(kToggleMarkerTrackAction);
-    sleepForSeconds(settle::kMarkerTrackToggleSeconds);
-    if (findMarkerTrackPopup(logic)) {
+    settleFor(logic.trace, "settle: the marker track toggles", settle::kMarkerTrackToggleSeconds);
+    if (find()) {
         batch.markerTrackShownByHelper = true;
         serviceLog().info("ensureMarkerTrackVisibleForBatch: marker track was hidden — revealed for this batch");
         return;
     }
     logic.runStoredAction(kToggleMarkerTrackAction);
-    sleepForSeconds(settle::kHideToggleSeconds);
+    settleFor(logic.trace, "settle: the toggle is undone", settle::kHideToggleSeconds);
     serviceLog().error("ensureMarkerTrackVisibleForBatch: marker-track popup not found after toggle; reverted, view left untouched");
 }
 
@@ -109,8 +117,9 @@ void restoreMarkerTrackIfNeeded(LogicDriving& logic, ColorsBatch& batch)
     batch.markerTrackEnsuredThisBatch = false;
     if (!std::exchange(batch.markerTrackShownByHelper, false))
         return;
+    TraceStep step(logic.trace, "hide the marker track", StepKind::group);
     logic.runStoredAction(kToggleMarkerTrackAction);
-    sleepForSeconds(settle::kHideToggleSeconds);
+    settleFor(logic.trace, "settle: the marker track hides", settle::kHideToggleSeconds);
     serviceLog().info("restoreMarkerTrackIfNeeded: hid marker track revealed for this batch");
 }
 

@@ -16,6 +16,13 @@ inline constexpr double kAfterTabIntoFieldSeconds = 0.06;
 /// the SMPTE group shows the old position until then.
 inline constexpr double kTypedValueCommitSeconds = 0.5;
 
+/// Go to Position: the script that types a position and confirms it pauses
+/// this long between its Tab and the text ("delay 0.1" in KeystrokeScripts).
+inline constexpr double kTabDelayScriptSeconds = 0.1;
+
+/// Bounce: the go-to-folder script's own pauses ("delay 1.0", three times).
+inline constexpr double kGoToFolderScriptSeconds = 3.0;
+
 /// Go to Position (project start): after "1 1 1 1" and Tab, before the SMPTE
 /// group is read: the group shows bar 1's time once Logic took the bar.
 inline constexpr double kBarOneCommitSeconds = 0.05;

@@ -29,7 +29,7 @@ platform/macos: include base platform
 protocol: include base
 ax: include base platform
 timecode: include base platform ax
-logic: include base platform ax timecode
+logic: include base platform protocol ax timecode
 monitors: include base platform ax timecode logic
 permissions: include base platform ax logic
 maintenance: include base platform

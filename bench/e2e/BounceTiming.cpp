@@ -4,6 +4,7 @@
 //
 // Usage: [LOGICSIM_LATENCY_PROFILE=slow] build/default/bench/e2e/bounce_timing [repetitions]
 #include "bench/support/ProcessTiming.h"
+#include "bench/support/StepExcess.h"
 #include "marquee/HelperConnection.h"
 #include "tests/support/TestMovie.h"
 
@@ -50,7 +51,8 @@ int main(int argc, char** argv)
     pid_t sim = mq::bench::startProcess(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "serve" }, runtime);
     if (!waitForFile(runtime + "/logicsim.sock"))
         return 1;
-    pid_t helper = mq::bench::startProcess(MQ_HELPER_EXECUTABLE, { "marquee-helper" }, runtime);
+    const std::string helperLog = runtime + "/helper.log";
+    pid_t helper = mq::bench::startProcess(MQ_HELPER_EXECUTABLE, { "marquee-helper" }, runtime, helperLog);
     if (!waitForFile(runtime + "/com.quillmoor.marquee.helper"))
         return 1;
     auto connection = mq::client::HelperConnection::connect(runtime + "/com.quillmoor.marquee.helper");
@@ -112,12 +114,19 @@ int main(int argc, char** argv)
     // after stopping the transport); step 2 waits out the go-to-folder script's three
     // 1.0 s delays and, with no options window, the 2.0 s wait for one; steps 3 and 4
     // have no sleeps; step 5 answers 0.5 s after the dialogs are gone.
-    reportAgainstFloor("step 1: go to position", 200, stepOne);
-    reportAgainstFloor("step 1: go to position, stopping", 500, stepOneStopping);
-    reportAgainstFloor("step 2: open movie", 5000, stepTwo);
-    reportAgainstFloor("step 3: align movie region", 0, stepThree);
-    reportAgainstFloor("step 4: open export dialog", 0, stepFour);
-    reportAgainstFloor("step 5: panel closed to reply", 500, stepFive);
+    auto count = static_cast<std::size_t>(repetitions);
+    auto records = [&](const char* step, std::size_t n) { return mq::bench::newestRecords(helperLog, step, n); };
+    // Step 1 ran twice a round: without stopping the transport, then with.
+    std::vector<nlohmann::json> stepOneRecords = records("bounce step 1", 2 * count);
+    std::vector<nlohmann::json> plainOne, stoppingOne;
+    for (std::size_t i = 0; i < stepOneRecords.size(); ++i)
+        (i % 2 == 0 ? plainOne : stoppingOne).push_back(stepOneRecords[i]);
+    reportAgainstFloor("step 1: go to position", 200, stepOne, plainOne);
+    reportAgainstFloor("step 1: go to position, stopping", 500, stepOneStopping, stoppingOne);
+    reportAgainstFloor("step 2: open movie", 5000, stepTwo, records("bounce step 2", count));
+    reportAgainstFloor("step 3: align movie region", 0, stepThree, records("bounce step 3", count));
+    reportAgainstFloor("step 4: open export dialog", 0, stepFour, records("bounce step 4", count));
+    reportAgainstFloor("step 5: panel closed to reply", 500, stepFive, records("bounce step 5", count));
 
     connection.value().reset();
     kill(helper, SIGTERM);

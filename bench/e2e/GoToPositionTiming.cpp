@@ -7,6 +7,7 @@
 // Usage: [LOGICSIM_LATENCY_PROFILE=slow] build/default/bench/e2e/go_to_position_timing [repetitions]
 #include "bench/support/SocketFloor.h"
 #include "bench/support/ProcessTiming.h"
+#include "bench/support/StepExcess.h"
 #include "marquee/HelperConnection.h"
 
 #include <sys/wait.h>
@@ -56,7 +57,9 @@ int main(int argc, char** argv)
     }
     std::printf("logicsim latencies: window open %d ms, commit %d ms; load average %s\n", kWindowOpenMs, kCommitMs,
         mq::bench::loadAverage().c_str());
-    pid_t helper = mq::bench::startProcess(MQ_HELPER_EXECUTABLE, { "marquee-helper" }, runtime);
+    const std::string helperLog = runtime + "/helper.log";
+    pid_t helper = mq::bench::startProcess(MQ_HELPER_EXECUTABLE, { "marquee-helper" }, runtime, helperLog);
+    auto records = [&](const char* operation) { return mq::bench::newestRecords(helperLog, operation, static_cast<std::size_t>(repetitions)); };
     if (!waitForFile(runtime + "/com.quillmoor.marquee.helper"))
         return 1;
     auto connection = mq::client::HelperConnection::connect(runtime + "/com.quillmoor.marquee.helper");
@@ -81,20 +84,23 @@ int main(int argc, char** argv)
     // operation. Reading has none; bar 1 sleeps 50 ms; a move presses Tab twice
     // (2 ms each), sleeps 60 and 500 ms and types 11 characters at 6 ms each (the
     // commit after the second Tab falls within the 500 ms).
-    reportAgainstFloor("readLogicPlayheadSMPTE", kWindowOpenMs, time([&] {
+    std::vector<double> read = time([&] {
         auto r = helperConnection.readLogicPlayheadSMPTEWithFrameRate({ 25.0, false });
         return r.hasValue() && std::get<1>(r.value());
-    }));
-    reportAgainstFloor("readLogicProjectStartSMPTE", kWindowOpenMs + 50.0, time([&] {
+    });
+    reportAgainstFloor("readLogicPlayheadSMPTE", kWindowOpenMs, read, records("readLogicPlayheadSMPTE"));
+    std::vector<double> start = time([&] {
         auto r = helperConnection.readLogicProjectStartSMPTEWithFrameRate({ 25.0, false });
         return r.hasValue() && std::get<3>(r.value());
-    }));
+    });
+    reportAgainstFloor("readLogicProjectStartSMPTE", kWindowOpenMs + 50.0, start, records("readLogicProjectStartSMPTE"));
     double target = 3600.0;
-    reportAgainstFloor("goToLogicPlayheadSMPTESeconds", kWindowOpenMs + 2 + 60 + 11 * 6 + 2 + 500, time([&] {
+    std::vector<double> move = time([&] {
         target += 1.0;
         auto r = helperConnection.goToLogicPlayheadSMPTESeconds({ target, 25.0, false });
         return r.hasValue() && std::get<2>(r.value());
-    }));
+    });
+    reportAgainstFloor("goToLogicPlayheadSMPTESeconds", kWindowOpenMs + 2 + 60 + 11 * 6 + 2 + 500, move, records("goToLogicPlayheadSMPTESeconds"));
 
     // With Logic gone, a read fails at once instead of waiting out the dialog's 2 s.
     pid_t quit = mq::bench::startProcess(MQ_LOGICSIM_EXECUTABLE, { "logicsim", "ctl", "quit", R"({"app":"logic"})" }, runtime);

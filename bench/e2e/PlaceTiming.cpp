@@ -5,6 +5,7 @@
 //
 // Usage: [LOGICSIM_LATENCY_PROFILE=slow] build/default/bench/e2e/place_timing [repetitions]
 #include "bench/support/ProcessTiming.h"
+#include "bench/support/StepExcess.h"
 #include "marquee/HelperConnection.h"
 #include "tests/support/TestAudioFile.h"
 
@@ -65,8 +66,11 @@ int main(int argc, char** argv)
     constexpr double kPlain = 100 + 100 + 100;
     constexpr double kNewTrack = 300 + 200 + 100;
     constexpr double kClick = 50 + 0.5 + 50;
-    reportAgainstFloor("placeAudioFile, selected track, no colour", kPlain, time(false, -1));
-    reportAgainstFloor("placeAudioFile, new named track, region and track coloured", kPlain + kNewTrack + 2 * kClick, time(true, 12));
+    auto records = [&] { return mq::bench::newestRecords(session.helperLog(), "placeAudioFile", static_cast<std::size_t>(repetitions)); };
+    std::vector<double> plain = time(false, -1);
+    reportAgainstFloor("placeAudioFile, selected track, no colour", kPlain, plain, records());
+    std::vector<double> full = time(true, 12);
+    reportAgainstFloor("placeAudioFile, new named track, region and track coloured", kPlain + kNewTrack + 2 * kClick, full, records());
     (void)helperConnection.closeColorsWindowWithReply({});
 
     return failed ? 1 : 0;

@@ -37,5 +37,7 @@ void addMarkerCommands(CLI::App& app);
 void addPlaceCommand(CLI::App& app);
 /// `marquee bounce run`: the five bounce steps in order.
 void addBounceCommands(CLI::App& app);
+/// `marquee trace`: the step timelines of the last operations, from the helper's log.
+void addTraceCommand(CLI::App& app);
 
 } // namespace mq::cli

@@ -37,6 +37,7 @@ const std::map<std::string, std::string>& examples()
         { "timecode", "marquee timecode --seconds 60 --fps 29.97 --drop-frame" },
         { "scrub", "marquee scrub --shm /tmp/scrub.shm --fps 25 --duration 5 --json" },
         { "watch", "marquee watch --shm /tmp/watch.shm --timeout 60" },
+        { "trace", "marquee trace --last 3 --failed   # or: marquee trace --log helper.log --json" },
     };
     return table;
 }

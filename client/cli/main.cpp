@@ -20,6 +20,7 @@ int main(int argc, char** argv)
     mq::cli::addBounceCommands(app);
     mq::cli::addMonitorCommands(app);
     mq::cli::addMaintenanceCommands(app);
+    mq::cli::addTraceCommand(app);
     mq::cli::addTimecodeCommands(app);
     mq::cli::addCallCommands(app);
     mq::cli::addExamples(app);

@@ -235,6 +235,7 @@ TEST(MarqueeJSON, EveryCommandPrintsTheOneShape)
         { "update-check", { "update-check" } },
         { "crash-report", { "crash-report" } },
         { "timecode", { "timecode", "--seconds", "60", "--fps", "25" } },
+        { "trace", { "trace", "--log", files.file("no-such.log") } },
         { "timecode", { "timecode", "--parse", "nonsense", "--fps", "25" } },
         { "call run-action-with-code", { "call", "run-action-with-code", "--code", "5" } },
         { "call read-logic-playhead-smpte-with-frame-rate", { "call", "read-logic-playhead-smpte-with-frame-rate", "--fps", "25", "--drop-frame" } },

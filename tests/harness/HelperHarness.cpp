@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 
 namespace mq::test {
@@ -65,6 +66,15 @@ std::size_t HelperHarness::countLogLines(std::string_view text) const
         if (line.find(text) != std::string::npos)
             ++count;
     return count;
+}
+
+std::string HelperHarness::writeLogFile() const
+{
+    std::string path = m_runtimeDir.file("helper.log");
+    std::ofstream file(path, std::ios::trunc);
+    for (const auto& line : m_helper->lines(ChildProcess::Stream::standardError))
+        file << line << '\n';
+    return path;
 }
 
 } // namespace mq::test

@@ -43,6 +43,9 @@ public:
 
     /// The helper's standard error lines that contain `text`.
     std::size_t countLogLines(std::string_view text) const;
+    /// Writes the helper's standard error so far to a file of the runtime
+    /// directory, as a user's redirection would hold it; its path.
+    std::string writeLogFile() const;
 
     /// After every test, logicsim is asked where the input went: a key command
     /// Logic ran, or a key or click that reached anything but Logic's windows,

@@ -19,6 +19,11 @@ for p in "${packages[@]}"; do
   grep -q "\./usr/share/doc/$p/copyright$" <<<"$contents" || fail "$p has no copyright file"
   grep -q "\./usr/share/doc/$p/changelog.gz$" <<<"$contents" || fail "$p has no changelog"
 done
+# Every program installed has its manual page in the same package.
+for page in marquee-helper:marquee-helper marquee-helper:marquee marquee-helper:marquee-onboarding logicsim:logicsim; do
+  contents=$(dpkg-deb -c "${deb[${page%%:*}]}")
+  grep -q "\./usr/share/man/man1/${page#*:}\.1\.gz$" <<<"$contents" || fail "${page%%:*} has no manual page for ${page#*:}"
+done
 field() { dpkg-deb -f "${deb[$1]}" "$2"; }
 for p in marquee-helper libmarquee-client0 libmarquee-client-dev; do
   if field "$p" Depends | grep -Eq 'libavformat|libavutil|libsndfile'; then
