@@ -126,7 +126,8 @@ public:
             m_pending.emplace(id, &me);
             ++m_callsWaiting;
         }
-        if (!write(encode(id), deadline))
+        Written written = write(encode(id), deadline);
+        if (written != Written::whole)
             forget(id);
         else
             await(me, deadline);
@@ -138,7 +139,9 @@ public:
         lock.unlock();
         if (wakeReader)
             m_readerWake.notify_one();
-        if (me.reply)
+        // A request the peer did not take in time is a time-out, also when the
+        // half-sent request had to close the connection: the peer is slow, not gone.
+        if (me.reply && written != Written::lateForTheDeadline)
             return std::move(*me.reply);
         return unexpected(ConnectionError { ConnectionError::Kind::timedOut, {} });
     }
@@ -173,7 +176,7 @@ public:
     template<typename Bytes>
     bool post(const Bytes& bytes, Clock::time_point deadline)
     {
-        return write(bytes, deadline);
+        return write(bytes, deadline) == Written::whole;
     }
 
     /// While set, the reader thread reads as soon as no call does (no grace), so
@@ -273,13 +276,21 @@ private:
     };
     using Ready = std::vector<std::pair<Callback, Message>>;
 
+    /// How much of a message write() sent.
+    enum class Written {
+        whole,
+        lateForTheDeadline, ///< The peer took too little of it before the deadline.
+        broken, ///< The socket failed.
+    };
+
     // Writes all of `bytes` before `deadline`. A message cut short leaves the
     // stream unusable, so the connection is then closed.
     template<typename Bytes>
-    bool write(const Bytes& bytes, Clock::time_point deadline)
+    Written write(const Bytes& bytes, Clock::time_point deadline)
     {
         const char* data = reinterpret_cast<const char*>(bytes.data());
         std::optional<std::string> broken;
+        Written outcome = Written::whole;
         {
             std::lock_guard lock(m_writeMutex);
             std::size_t sent = 0;
@@ -295,8 +306,9 @@ private:
                     auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
                     if (left.count() <= 0) {
                         if (sent == 0)
-                            return false;
+                            return Written::lateForTheDeadline;
                         broken = "a request cut short by its deadline";
+                        outcome = Written::lateForTheDeadline;
                         break;
                     }
                     pollfd p { m_fd, POLLOUT, 0 };
@@ -304,12 +316,13 @@ private:
                     continue;
                 }
                 broken = m_peerClosed;
+                outcome = Written::broken;
                 break;
             }
         }
         if (broken)
             close(*broken);
-        return !broken;
+        return outcome;
     }
 
     void forget(std::uint64_t id)

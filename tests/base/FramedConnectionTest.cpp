@@ -309,5 +309,20 @@ TEST(FramedConnection, AReplyAfterTheCallGaveUpIsCountedAndTheNextCallIsServed)
     EXPECT_EQ(connection->unmatchedReplyCount(), 1u);
 }
 
+TEST(FramedConnection, ARequestThePeerDoesNotTakeInTimeIsATimeOutAndClosesTheConnection)
+{
+    // A peer that reads nothing fills the socket: the request cannot be sent whole
+    // before the deadline. The peer is slow, not gone; the half-sent request still
+    // leaves the stream unusable.
+    Pair pair = connectedPair();
+    auto& [connection, peer] = pair;
+    auto start = Clock::now();
+    Connection::Reply reply = connection->call(request(std::string(8 << 20, 'x')), start + 200ms);
+    ASSERT_FALSE(reply);
+    EXPECT_EQ(reply.error().kind, ConnectionError::Kind::timedOut);
+    EXPECT_GE(Clock::now() - start, 200ms);
+    EXPECT_TRUE(connection->isClosed());
+}
+
 } // namespace
 } // namespace mq

@@ -92,8 +92,8 @@ protected:
         auto begin = std::chrono::steady_clock::now();
         auto result = connection->createLogicMarkerWithTimecodeSeconds({ start, 1.0, name, color, 0.0, 25.0, false }, 30s);
         double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
-        EXPECT_TRUE(result.ok());
-        return { result.ok() ? result.value() : MarkerReply { false, 0.0, std::nullopt }, ms };
+        EXPECT_TRUE(result.hasValue());
+        return { result.hasValue() ? result.value() : MarkerReply { false, 0.0, std::nullopt }, ms };
     }
 
     std::unique_ptr<HelperHarness> harness;
@@ -109,7 +109,7 @@ TEST_F(Trace, TheLastThreeMarkersAreTimedStepByStepFromStartToEnd)
         EXPECT_TRUE(std::get<0>(reply));
         clientMs.push_back(ms);
     }
-    ASSERT_TRUE(connection->closeColorsWindowWithReply({}, 10s).ok());
+    ASSERT_TRUE(connection->closeColorsWindowWithReply({}, 10s).hasValue());
 
     // The batch's close came last; the three markers before it.
     json last = traceJSON(*harness, 4, {});
