@@ -110,6 +110,15 @@ TEST_P(RequestFlood, TheHelperStaysSmallAndABystanderIsServed)
         std::uint64_t ignored = 0;
         flood(warmUp, request, 300ms, ignored);
     }
+    // The warm-up's last requests may still be running (an interpreter with its
+    // pipes open). One more of the same, once answered, finds them ended, so that
+    // what they hold is not counted in the baseline.
+    {
+        auto frame = ipc::encodeFrame(ipc::Frame { ipc::FrameKind::request, 1, std::string(request.selector), request.arguments });
+        RawConnection last(harness.socketPath());
+        ASSERT_TRUE(last.sendAll(frame, 2s));
+        ASSERT_FALSE(last.receiveSome(64, 10s).empty()) << "the warm-up's requests were not answered";
+    }
     cleanUp();
     takeBaseline();
     RawConnection attacker(harness.socketPath());
