@@ -42,6 +42,19 @@ constexpr std::size_t kMaxReplyPayloadBytes = ipc::kMaxReplyFrameBytes - kReplyO
 MQHelperService::MQHelperService(ServiceEnvironment environment)
     : m_environment(std::move(environment))
     , m_journal(logic::JournalSettings::load(maintenance::configurationFilePath()))
+    , m_synchronizationSettingsOpening(m_environment.userInitiatedQueue,
+          [this] {
+              m_log.info("openLogicSynchronizationSettings: opening Logic Project Settings → Synchronization");
+              return runStoredActionForClient("openLogicSynchronizationSettings", kSynchronizationSettingsAction);
+          })
+    // The evaluation searches Logic's windows, so it runs where the display searches
+    // run, not on the main queue. It holds no reference to the service.
+    , m_controlBarEvaluation(m_displaySearchQueue,
+          [platform = &m_environment.platform, log = m_log] {
+              std::int64_t state = timecode::evaluateControlBarState(logic::logicApplicationElement(*platform));
+              log.info("controlBarState: {}", state);
+              return state;
+          })
     , m_colorWindowAvoidRectAppKit(logic::nullRect())
 {
 }
@@ -434,15 +447,10 @@ void MQHelperService::openAutomationSettingsWithReply(Reply<void()> reply)
 
 void MQHelperService::evaluateControlBarStateWithFrameRate(double, bool, Reply<void(std::int64_t)> reply)
 {
-    // The frame rate and drop-frame flag do not change the answer. The evaluation
-    // searches Logic's windows, so it runs where the display searches run, not on
-    // the main queue. The job holds no reference to the service (whose queue it
-    // runs on): a service gone by then has finished its queued jobs already.
-    m_displaySearchQueue.async([platform = &m_environment.platform, log = m_log, reply = std::move(reply)]() mutable {
-        std::int64_t state = timecode::evaluateControlBarState(logic::logicApplicationElement(*platform));
-        log.info("controlBarState: {}", state);
-        reply(state);
-    });
+    // The frame rate and drop-frame flag do not change the answer, so requests that
+    // arrive together share one evaluation: a flood of them used to queue dozens of
+    // window searches ahead of another client's.
+    m_controlBarEvaluation.request([reply = std::move(reply)](const std::int64_t& state) mutable { reply(state); });
 }
 
 // The four monitor requests hold the service weakly: a service gone by then
@@ -541,11 +549,10 @@ void MQHelperService::bounceAwaitExportDialogsClosedWithReply(Reply<void(std::op
 
 void MQHelperService::openLogicSynchronizationSettingsWithReply(Reply<void()> reply)
 {
-    m_environment.userInitiatedQueue.async([this, reply = std::move(reply)]() mutable {
-        m_log.info("openLogicSynchronizationSettings: opening Logic Project Settings → Synchronization");
-        runStoredActionForClient("openLogicSynchronizationSettings", kSynchronizationSettingsAction);
-        reply();
-    });
+    // Opening the pane twice at once shows it no better than once: a flood of these
+    // requests runs the action back to back at most, never dozens of interpreters
+    // side by side, which starved every other client of the machine.
+    m_synchronizationSettingsOpening.request([reply = std::move(reply)](bool) mutable { reply(); });
 }
 
 void MQHelperService::checkForUpdateWithReply(

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "app/BounceWaitQueue.h"
+#include "app/CoalescedRun.h"
 #include "app/ipc/server/MQHelperXPCInterface.h"
 #include "logic/ColorsWindow.h"
 #include "logic/BounceSteps.h"
@@ -169,6 +170,13 @@ private:
     // with the operations that use it.
     log::Logger m_log { "helper.service" };
     logic::OperationJournal m_journal;
+    /// Opens Logic's Synchronization settings on the global queue; requests that
+    /// arrive while it runs share the next run.
+    CoalescedRun<bool> m_synchronizationSettingsOpening;
+    /// The control-bar state, evaluated on the display-search queue; requests that
+    /// arrive while it runs share the next evaluation. Declared before that queue,
+    /// which runs the evaluations still queued when it is destroyed.
+    CoalescedRun<std::int64_t> m_controlBarEvaluation;
     /// Where the control-bar display is searched for and read (the transport
     /// reader's reads, the control-bar state): one thread at a time, off the main
     /// thread, so that neither a large window nor a Logic that does not answer

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
+#include <future>
+#include <utility>
 #include <sys/wait.h>
 
 namespace mq {
@@ -58,6 +61,44 @@ TEST(StoredActionService, SynchronizationSettingsRunAction681BeforeReplying)
     ASSERT_TRUE(connection->openLogicSynchronizationSettingsWithReply({}, 20s).hasValue());
     EXPECT_EQ(logicsim.actionCodes(), std::vector<std::uint32_t> { 681 });
     EXPECT_EQ(harness.countLogLines("openLogicSynchronizationSettings: opening Logic Project Settings → Synchronization"), 1u);
+}
+
+// Twenty requests made while the action runs share one more run: a flood of them
+// used to start one interpreter each, side by side, and starved other clients.
+TEST(StoredActionService, SynchronizationRequestsMadeDuringARunShareTheNext)
+{
+    test::HelperHarness harness;
+    test::FakeLogicSim logicsim(harness.runtimeDir().file("logicsim.sock"));
+    // Declared after the fake, so that a failed assertion still lets its thread go.
+    struct Release {
+        std::promise<void> promise;
+        bool given = false;
+        void operator()()
+        {
+            if (!std::exchange(given, true))
+                promise.set_value();
+        }
+        ~Release() { (*this)(); }
+    } release;
+    std::shared_future<void> released = release.promise.get_future().share();
+    logicsim.setAnswer([released](const json&) {
+        released.wait();
+        return json { { "ran", true } };
+    });
+    auto connection = harness.connect();
+    ASSERT_TRUE(connection);
+    std::atomic<int> answered { 0 };
+    connection->openLogicSynchronizationSettingsWithReplyAsync({}, [&](auto result) { answered += result.hasValue(); });
+    ASSERT_TRUE(logicsim.waitForActions(1, 10s));
+    for (int i = 0; i < 20; ++i)
+        connection->openLogicSynchronizationSettingsWithReplyAsync({}, [&](auto result) { answered += result.hasValue(); });
+    // A connection's requests are taken in order: once this one is answered, the
+    // twenty have all been asked for.
+    ASSERT_TRUE(connection->setColorsWindowAvoidRectX({ 0.0, 0.0, 0.0, 0.0 }, 10s).hasValue());
+    EXPECT_EQ(answered.load(), 0) << "answered before a run that began after them";
+    release();
+    ASSERT_TRUE(test::eventually([&] { return answered.load() == 21; }, 10s)) << answered.load() << " of 21 answered";
+    EXPECT_EQ(logicsim.actionCodes(), (std::vector<std::uint32_t> { 681, 681 }));
 }
 
 TEST(StoredActionService, MarqueeActionRunsTheCodeAndExitsWithTheAnswer)
@@ -125,8 +166,8 @@ TEST(StoredActionService, MarqueeActionOpensGoToPositionInLogicsim)
     EXPECT_TRUE(logicsim.waitForExit(5s).has_value());
 }
 
-// Four stored actions that logicsim never answers hold four threads of the global
-// queue for the interpreter's whole time-out. Go to Position's own action 21 must
+// Four stored actions that logicsim never answers hold their threads for the
+// interpreter's whole time-out. Go to Position's own action 21 must
 // not wait behind them: it used to, the dialog wait gave up (82), and the dialog
 // opened seconds later, left behind in Logic.
 TEST(StoredActionService, AStalledActionNeverDelaysAnotherRequestsAction)
@@ -137,7 +178,12 @@ TEST(StoredActionService, AStalledActionNeverDelaysAnotherRequestsAction)
     for (int i = 0; i < 4; ++i) {
         stalled.push_back(harness.connect());
         ASSERT_TRUE(stalled.back());
-        stalled.back()->openLogicSynchronizationSettingsWithReplyAsync({}, [](auto) { });
+        // One on the global queue (the Synchronization requests share one run), the
+        // others on their connections' threads.
+        if (i == 0)
+            stalled.back()->openLogicSynchronizationSettingsWithReplyAsync({}, [](auto) { });
+        else
+            stalled.back()->runActionWithCodeAsync({ 681 }, [](auto) { });
     }
     auto heldActions = [&] {
         std::size_t held = 0;
