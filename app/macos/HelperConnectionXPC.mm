@@ -34,9 +34,9 @@ const std::map<std::string_view, ProxyCall>& proxyCalls()
 
 Result<std::vector<WireValue>> toResult(xpc::ReplySink::Outcome outcome)
 {
-    if (auto* values = std::get_if<std::vector<WireValue>>(&outcome))
-        return std::move(*values);
-    auto& failure = std::get<xpc::ReplySink::Failure>(outcome);
+    if (outcome)
+        return std::move(outcome).value();
+    xpc::ReplySink::Failure failure = std::move(outcome).error();
     return unexpected(
         ClientError { failure.connectionBroke ? ClientError::Kind::disconnected : ClientError::Kind::badReply, std::move(failure.why) });
 }
@@ -96,11 +96,11 @@ void HelperConnection::sendEncoded(std::string_view selector, std::vector<WireVa
     xpc::ReplySink sink([onReply = std::move(onReply)](xpc::ReplySink::Outcome outcome) mutable { onReply(toResult(std::move(outcome))); });
     auto call = proxyCalls().find(selector);
     if (call == proxyCalls().end()) {
-        sink.deliver(xpc::ReplySink::Failure { false, std::string(selector) + ": not a request of MQHelperXPCProtocol" });
+        sink.deliver(unexpected(xpc::ReplySink::Failure { false, std::string(selector) + ": not a request of MQHelperXPCProtocol" }));
         return;
     }
     id<MQHelperXPCProtocol> proxy = [m_impl->connection remoteObjectProxyWithErrorHandler:^(NSError* error) {
-        sink.deliver(xpc::ReplySink::Failure { true, std::string("connection broke: ") + error.localizedDescription.UTF8String });
+        sink.deliver(unexpected(xpc::ReplySink::Failure { true, std::string("connection broke: ") + error.localizedDescription.UTF8String }));
     }];
     call->second(proxy, values, sink);
 }

@@ -7,6 +7,7 @@
 //     and the reply block's values back.
 #pragma once
 
+#include "marquee/Expected.h"
 #include "marquee/MQHelperXPCProtocol.h"
 #include "marquee/WireTuple.h"
 #include "app/ipc/server/MQHelperXPCInterface.h"
@@ -22,7 +23,6 @@
 #include <string>
 #include <tuple>
 #include <utility>
-#include <variant>
 #include <vector>
 
 namespace mq::xpc {
@@ -171,7 +171,7 @@ public:
         bool connectionBroke { false };
         std::string why;
     };
-    using Outcome = std::variant<std::vector<WireValue>, Failure>;
+    using Outcome = Expected<std::vector<WireValue>, Failure>;
     explicit ReplySink(UniqueFunction<void(Outcome)> deliver)
         : m_state(std::make_shared<State>())
     {
@@ -200,7 +200,7 @@ std::optional<typename Request::Arguments> decodeArguments(const std::vector<Wir
 {
     auto decoded = ipc::decodeTuple<typename Request::Arguments>(values);
     if (!decoded) {
-        sink.deliver(ReplySink::Failure { false, std::string(Request::selector) + ": " + decoded.error() });
+        sink.deliver(unexpected(ReplySink::Failure { false, std::string(Request::selector) + ": " + decoded.error() }));
         return std::nullopt;
     }
     return std::move(decoded).value();
