@@ -94,7 +94,7 @@ public:
     /// True once the helper closed the connection or it broke.
     bool isClosed() const;
     /// Waits until the connection is closed, at most `timeout`.
-    bool waitUntilClosed(std::chrono::milliseconds timeout) const;
+    [[nodiscard]] bool waitUntilClosed(std::chrono::milliseconds timeout) const;
 
     struct Impl;
 

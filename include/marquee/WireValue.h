@@ -30,7 +30,7 @@ template<>
 struct WireTraits<bool> {
     static constexpr const char* name = "BOOL";
     static WireValue encode(bool v) { return v; }
-    static bool decode(const WireValue& w, bool& out)
+    [[nodiscard]] static bool decode(const WireValue& w, bool& out)
     {
         if (auto* v = std::get_if<bool>(&w))
             return out = *v, true;
@@ -42,7 +42,7 @@ template<>
 struct WireTraits<double> {
     static constexpr const char* name = "double";
     static WireValue encode(double v) { return v; }
-    static bool decode(const WireValue& w, double& out)
+    [[nodiscard]] static bool decode(const WireValue& w, double& out)
     {
         if (auto* v = std::get_if<double>(&w))
             return out = *v, true;
@@ -58,7 +58,7 @@ template<>
 struct WireTraits<std::int64_t> {
     static constexpr const char* name = "int64";
     static WireValue encode(std::int64_t v) { return v; }
-    static bool decode(const WireValue& w, std::int64_t& out)
+    [[nodiscard]] static bool decode(const WireValue& w, std::int64_t& out)
     {
         if (auto* v = std::get_if<std::int64_t>(&w))
             return out = *v, true;
@@ -70,7 +70,7 @@ template<>
 struct WireTraits<std::uint32_t> {
     static constexpr const char* name = "uint32";
     static WireValue encode(std::uint32_t v) { return static_cast<std::int64_t>(v); }
-    static bool decode(const WireValue& w, std::uint32_t& out)
+    [[nodiscard]] static bool decode(const WireValue& w, std::uint32_t& out)
     {
         auto* v = std::get_if<std::int64_t>(&w);
         if (!v || *v < 0 || *v > std::numeric_limits<std::uint32_t>::max())
@@ -84,7 +84,7 @@ template<>
 struct WireTraits<std::string> {
     static constexpr const char* name = "string";
     static WireValue encode(std::string v) { return v; }
-    static bool decode(const WireValue& w, std::string& out)
+    [[nodiscard]] static bool decode(const WireValue& w, std::string& out)
     {
         if (auto* v = std::get_if<std::string>(&w))
             return out = *v, true;
@@ -96,7 +96,7 @@ template<>
 struct WireTraits<Data> {
     static constexpr const char* name = "data";
     static WireValue encode(Data v) { return v; }
-    static bool decode(const WireValue& w, Data& out)
+    [[nodiscard]] static bool decode(const WireValue& w, Data& out)
     {
         if (auto* v = std::get_if<Data>(&w))
             return out = *v, true;
@@ -108,7 +108,7 @@ template<>
 struct WireTraits<URL> {
     static constexpr const char* name = "URL";
     static WireValue encode(URL v) { return v; }
-    static bool decode(const WireValue& w, URL& out)
+    [[nodiscard]] static bool decode(const WireValue& w, URL& out)
     {
         if (auto* v = std::get_if<URL>(&w))
             return out = *v, true;
@@ -120,7 +120,7 @@ template<>
 struct WireTraits<ServiceError> {
     static constexpr const char* name = "error";
     static WireValue encode(ServiceError v) { return v; }
-    static bool decode(const WireValue& w, ServiceError& out)
+    [[nodiscard]] static bool decode(const WireValue& w, ServiceError& out)
     {
         if (auto* v = std::get_if<ServiceError>(&w))
             return out = *v, true;
@@ -137,7 +137,7 @@ struct WireTraits<std::optional<T>> {
             return std::monostate {};
         return WireTraits<T>::encode(std::move(*v));
     }
-    static bool decode(const WireValue& w, std::optional<T>& out)
+    [[nodiscard]] static bool decode(const WireValue& w, std::optional<T>& out)
     {
         if (std::holds_alternative<std::monostate>(w)) {
             out.reset();
