@@ -10,6 +10,7 @@
 #include "tests/support/Eventually.h"
 
 #include <atomic>
+#include <optional>
 #include <cstdlib>
 #include <functional>
 #include <thread>
@@ -177,13 +178,30 @@ TEST_F(ActionsSimTest, DelaysAreWaitedOutWithoutHoldingUpOtherRequests)
     openTwoFieldDialog();
     std::string source = "tell application \"System Events\"\n    tell process \"Logic Pro\"\n        keystroke \"a\"\n        delay 0.4\n"
                          "        keystroke \"b\"\n    end tell\nend tell";
-    std::size_t keysBefore = state()["keyEvents"].size();
+    // The dialog's first field, read through accessibility: a cheap look, where a
+    // dump of logicsim's whole state is slow enough (under a sanitizer) to miss the
+    // delay it watches for.
+    std::optional<platform::AXElementRef> firstField;
+    platform::CFValue windows;
+    ASSERT_EQ(read(ax().createApplication(logicPid()), "AXChildren", windows), 0);
+    const platform::CFArray* list = windows.get<platform::CFArray>();
+    ASSERT_TRUE(list);
+    for (const platform::CFValue& window : *list) {
+        const platform::AXElementRef* element = window.get<platform::AXElementRef>();
+        platform::CFValue children;
+        if (!element || readString(*element, "AXTitle") != "Name" || read(*element, "AXChildren", children) != 0)
+            continue;
+        if (const platform::CFArray* fields = children.get<platform::CFArray>(); fields && !fields->empty())
+            if (const platform::AXElementRef* field = (*fields)[0].get<platform::AXElementRef>())
+                firstField = *field;
+    }
+    ASSERT_TRUE(firstField) << "no name dialog with a field";
     auto start = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point otherAnswered {};
     bool askedDuringDelay = false;
     std::thread other([&] {
         // Once logicsim has typed the "a", the script is in its delay.
-        askedDuringDelay = eventually([&] { return state()["keyEvents"].size() > keysBefore; }, 5s);
+        askedDuringDelay = eventually([&] { return readString(*firstField, "AXValue") == std::optional<std::string>("a"); }, 5s);
         m_backend->runningApplications();
         otherAnswered = std::chrono::steady_clock::now();
     });
