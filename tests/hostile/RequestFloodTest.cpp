@@ -86,6 +86,15 @@ std::uint64_t flood(RawConnection& connection, const FloodCase& request, std::ch
     return sent;
 }
 
+/// Sends one `selector` request on a connection of its own; true once its reply
+/// has come (within 10 s).
+bool answeredOnce(const std::string& socketPath, std::string_view selector, std::vector<WireValue> arguments)
+{
+    auto frame = ipc::encodeFrame(ipc::Frame { ipc::FrameKind::request, 1, std::string(selector), std::move(arguments) });
+    RawConnection connection(socketPath);
+    return connection.sendAll(frame, 2s) && !connection.receiveSome(64, 10s).empty();
+}
+
 class RequestFlood : private test::ExactAllocatorCounts, public test::HostileTest, public ::testing::WithParamInterface<std::size_t> {};
 
 TEST_P(RequestFlood, TheHelperStaysSmallAndABystanderIsServed)
@@ -95,10 +104,7 @@ TEST_P(RequestFlood, TheHelperStaysSmallAndABystanderIsServed)
     // Undoes what a flood of monitor starts left running.
     auto cleanUp = [&] {
         if (!request.cleanUp.empty()) {
-            auto frame = ipc::encodeFrame(ipc::Frame { ipc::FrameKind::request, 1, std::string(request.cleanUp), { shmPath() } });
-            RawConnection stopper(harness.socketPath());
-            ASSERT_TRUE(stopper.sendAll(frame, 2s));
-            EXPECT_FALSE(stopper.receiveSome(64, 10s).empty());
+            EXPECT_TRUE(answeredOnce(harness.socketPath(), request.cleanUp, { shmPath() }));
         }
         ::unlink(shmPath().c_str());
     };
@@ -112,12 +118,7 @@ TEST_P(RequestFlood, TheHelperStaysSmallAndABystanderIsServed)
     // The warm-up's last requests may still be running (an interpreter with its
     // pipes open). One more of the same, once answered, finds them ended, so that
     // what they hold is not counted in the baseline.
-    {
-        auto frame = ipc::encodeFrame(ipc::Frame { ipc::FrameKind::request, 1, std::string(request.selector), request.arguments });
-        RawConnection last(harness.socketPath());
-        ASSERT_TRUE(last.sendAll(frame, 2s));
-        ASSERT_FALSE(last.receiveSome(64, 10s).empty()) << "the warm-up's requests were not answered";
-    }
+    ASSERT_TRUE(answeredOnce(harness.socketPath(), request.selector, request.arguments)) << "the warm-up's requests were not answered";
     cleanUp();
     takeBaseline();
     RawConnection attacker(harness.socketPath());
